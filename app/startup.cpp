@@ -1,0 +1,117 @@
+#include "startup.h"
+
+#include "controlport.h"
+#include "globals.h"
+#include "logmanager.h"
+#include "mapplication.h"
+#include "systemparam.h"
+#include "taskmanager.h"
+#include "temperaturechartdata.h"
+#include "texttable.h"
+#include "vezirevoru.h"
+
+#include <QDebug>
+#include <QList>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QPixmap>
+#include <QTextCodec>
+
+std::function<void(int step)> gStartupObserver;
+
+namespace {
+
+void step(int n)
+{
+    if (gStartupObserver) {
+        gStartupObserver(n);
+    }
+}
+
+// Pictures of gPixmapTable, in index order; empty names stay null pixmaps.
+const char* const kPixmapFiles[PixmapTableSize] = {
+    "./images/background.png",
+    "./images/title.png",
+    "./images/line.png",
+    "./images/edit.png",
+    ":/slideru.png",
+    ":/sliderd.png",
+    ":/slidert.png",
+    "",
+    "",
+    "",
+    "",
+    "./images/Origin.png",
+    "./images/MoveUp.png",
+    "./images/MoveDown.png",
+    "./images/MoveLeft.png",
+    "./images/MoveRight.png",
+    "./images/EnlargeScale.png",
+    "./images/ReductionScale.png",
+};
+
+} // namespace
+
+int runKorvane(int& argc, char** argv)
+{
+    step(1);
+    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, true);
+    QLoggingCategory::defaultCategory()->setEnabled(QtInfoMsg, true);
+
+    step(2);
+    if (!gpApplication) {
+        gpApplication = new MApplication(argc, argv);
+    }
+
+    step(3);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+    step(4);
+    qRegisterMetaType<QList<int>>("QList<int>");
+
+    step(5);
+    if (!gpLogManager) {
+        gpLogManager = new LogManager;
+    }
+
+    step(6);
+    TaskManager::instance();
+
+    step(7);
+    qInfo() << "korvane" << KORVANE_VERSION << " release";
+
+    step(8);
+    gMutexTable[8] = new QMutex;
+    gMutexTable[9] = new QMutex;
+
+    step(9);
+    initTextTable();
+
+    step(10);
+    for (int i = 0; i < PixmapTableSize; ++i) {
+        gPixmapTable[i] = kPixmapFiles[i][0] ? new QPixmap(QString::fromUtf8(kPixmapFiles[i])) : new QPixmap;
+    }
+
+    step(11);
+    TemperatureChartData::instance()->init();
+
+    step(12);
+    gpVeZiRevoru = new VeZiRevoru;
+
+    step(13);
+    if (gpSystemParam) {
+        TemperatureChartData::instance()->setRegularRecordingInterval((*gpSystemParam)[307]);
+    }
+
+    step(14);
+    gpControlPort->startIOThread();
+
+    step(15);
+    gpVeZiRevoru->showFullScreen();
+
+    step(16);
+    TaskManager::instance()->startLoop();
+
+    step(17);
+    return QApplication::exec();
+}

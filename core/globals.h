@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QMutex;
+class QPixmap;
+
+// Process-wide tables created before or during start-up and never freed.
+constexpr int MutexTableSize = 10;
+constexpr int PixmapTableSize = 18;
+
+// Entry 8 guards the I/O words, entry 9 the NG/OK picture slots; 0..7 have no user.
+extern QMutex* gMutexTable[MutexTableSize];
+extern QPixmap* gPixmapTable[PixmapTableSize];
+
+// Captions of the input and output lamps.
+extern QString gInputNames[10];
+extern QString gOutputNames[10];

@@ -1,0 +1,69 @@
+#include "mapplication.h"
+
+#include "platformhelpers.h"
+#include "systemparam.h"
+#include "vezirevoru.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QFont>
+#include <QMouseEvent>
+#include <QTimer>
+
+MApplication* gpApplication = nullptr;
+qint64 gLastTouchLogMs = 0;
+
+void installFontSubstitutes()
+{
+    // The screens name "SimHei"; the panel's Linux image carries a free CJK
+    // font with all the glyphs of our four languages instead.
+    QFont::insertSubstitutions(QStringLiteral("SimHei"),
+                               {QStringLiteral("WenQuanYi Zen Hei"),
+                                QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("Droid Sans Fallback")});
+}
+
+MApplication::MApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    installFontSubstitutes();
+}
+
+bool MApplication::notify(QObject* receiver, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease && m_swallowRelease) {
+        m_swallowRelease = false;
+        return true;
+    }
+    if (event->type() != QEvent::MouseButtonPress) {
+        return QApplication::notify(receiver, event);
+    }
+
+    if (QDateTime::currentMSecsSinceEpoch() - gLastTouchLogMs > 1000) {
+        qInfo() << "MApplication::notify touch once!"
+                << (receiver ? receiver->objectName() : QString())
+                << static_cast<QMouseEvent*>(event);
+        gLastTouchLogMs = QDateTime::currentMSecsSinceEpoch();
+    }
+
+    if (gpSystemParam) {
+        if (!gpVeZiRevoru) {
+            return QApplication::notify(receiver, event);
+        }
+        const int logoutSec = (*gpSystemParam)[141];
+        if (gpVeZiRevoru->logoutTimer && logoutSec > 0) {
+            gpVeZiRevoru->logoutTimer->start(logoutSec * 1000);
+        }
+        const int screenOffSec = (*gpSystemParam)[138];
+        if (gpVeZiRevoru->backlightTimer && screenOffSec > 0) {
+            gpVeZiRevoru->backlightTimer->start(screenOffSec * 1000);
+        }
+    }
+
+    if (gpVeZiRevoru && gpVeZiRevoru->backlightOff != 0) {
+        setBacklight(true);
+        m_swallowRelease = true;
+        return true;
+    }
+    return QApplication::notify(receiver, event);
+}

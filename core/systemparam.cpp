@@ -1,0 +1,4 @@
+#include "systemparam.h"
+
+SystemParam* gpSystemParam = nullptr;
+SystemParam* gpSystemParamEdit = nullptr;

@@ -1,0 +1,12 @@
+#include "controlport.h"
+
+ControlPort* gpControlPort = nullptr;
+
+ControlPort::ControlPort(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void ControlPort::startIOThread()
+{
+}

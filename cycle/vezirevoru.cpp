@@ -1,0 +1,35 @@
+#include "vezirevoru.h"
+
+#include "camerawgtbox.h"
+#include "controlport.h"
+#include "dottomdockwidget.h"
+
+#include <QTimer>
+#include <QVBoxLayout>
+
+VeZiRevoru* gpVeZiRevoru = nullptr;
+
+VeZiRevoru::VeZiRevoru(QWidget* parent)
+    : QWidget(parent)
+{
+    gpVeZiRevoru = this;
+    setObjectName(QStringLiteral("VeZiRevoru"));
+    setStyleSheet(QStringLiteral("VeZiRevoru { background-color: #1E1E1E; }"));
+    setAttribute(Qt::WA_StyledBackground, true);
+
+    logoutTimer = new QTimer(this);
+    logoutTimer->setSingleShot(true);
+    backlightTimer = new QTimer(this);
+    backlightTimer->setSingleShot(true);
+
+    if (!gpControlPort) {
+        gpControlPort = new ControlPort;
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pCameraWgtBox = new CameraWgtBox(this);
+    layout->addWidget(pCameraWgtBox, 1);
+    auto* statusLine = new DottomDock_Describe_part1(this);
+    layout->addWidget(statusLine);
+}
