@@ -92,6 +92,12 @@ public:
     // roiMasks (400 entries) is given. Shows one warning to the operator when
     // anything could not be trusted; returns false then.
     bool LoadFromDB(int imageWidth, int imageHeight, cv::Mat* roiMasks);
+    // The camera station's form: its frame size and its live mask table.
+    template <typename Station>
+    bool LoadFromDB(Station* owner)
+    {
+        return LoadFromDB(owner->imageWidth, owner->imageHeight, owner->roiMasks);
+    }
 
     // Writes the whole set in one transaction: afterwards PARAM.db holds either
     // this set or, on any failure, exactly what it held before. A failure is

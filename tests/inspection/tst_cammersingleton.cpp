@@ -235,11 +235,18 @@ void TestCammerSingleton::loadsRowsAsStored()
     QVERIFY(putRow("ROI1-0", "1 2 3 3 1 0 0 1 20 700 30"));
     QVERIFY(putRow("ROI1-1", "90 65616 1310840 9 7 3 0 60 60 80 80"));
 
-    std::vector<cv::Mat> masks(CammerSingleton::SlotCount);
+    // Loaded the way the camera station does it, with its frame size and mask table.
+    struct Station {
+        int imageWidth = 640;
+        int imageHeight = 480;
+        cv::Mat roiMasks[CammerSingleton::SlotCount];
+    };
+    auto station = std::make_unique<Station>();
+    cv::Mat* masks = station->roiMasks;
     const cv::Mat untouched(1, 1, CV_8UC1, cv::Scalar(42));
     masks[3] = untouched;
     auto set = std::make_unique<CammerSingleton>(0);
-    QVERIFY(set->LoadFromDB(640, 480, masks.data()));
+    QVERIFY(set->LoadFromDB(station.get()));
     QVERIFY(m_warnings.isEmpty());
 
     QCOMPARE(set->roiCount[0], 3);
