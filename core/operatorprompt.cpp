@@ -4,27 +4,47 @@
 
 namespace {
 
-OperatorWarningHandler& currentHandler()
+WarnHandler& warnHandler()
 {
-    static OperatorWarningHandler handler;
+    static WarnHandler handler;
+    return handler;
+}
+
+AskHandler& askHandler()
+{
+    static AskHandler handler;
     return handler;
 }
 
 } // namespace
 
-void warnOperator(const QString& text)
+void warnOperator(const QString& message)
 {
-    // Logged in every case: a box the operator closes leaves no trace otherwise.
-    qWarning().noquote() << "operator warning:" << text;
-    const OperatorWarningHandler& handler = currentHandler();
-    if (handler) {
-        handler(text);
+    qWarning() << "operator warning:" << message;
+    if (warnHandler()) {
+        warnHandler()(message);
     }
 }
 
-OperatorWarningHandler setOperatorWarningHandler(OperatorWarningHandler handler)
+int askOperator(const QString& question, int buttons)
 {
-    OperatorWarningHandler previous = std::move(currentHandler());
-    currentHandler() = std::move(handler);
+    if (askHandler()) {
+        return askHandler()(question, buttons);
+    }
+    qWarning() << "operator question without a screen to ask it on, not confirmed:" << question;
+    return 0;
+}
+
+WarnHandler setWarnOperatorHandler(WarnHandler handler)
+{
+    WarnHandler previous = std::move(warnHandler());
+    warnHandler() = std::move(handler);
+    return previous;
+}
+
+AskHandler setAskOperatorHandler(AskHandler handler)
+{
+    AskHandler previous = std::move(askHandler());
+    askHandler() = std::move(handler);
     return previous;
 }

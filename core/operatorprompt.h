@@ -4,14 +4,21 @@
 
 #include <functional>
 
-// The one road by which non-interactive code puts a warning in front of the
-// operator. The program installs a handler that shows the shared warning box
-// modally; until then, and in tests that install nothing, the text only goes to
-// the log. Tests install a recording handler so that nothing ever blocks.
-using OperatorWarningHandler = std::function<void(const QString& text)>;
+// The one way the system's logic puts a message or a question in front of the
+// operator. The main window installs handlers that show the warning box and
+// the question box; until then (and in tests without handlers) a warning is
+// logged and a question is answered "not confirmed". Tests install their own
+// handlers to answer without a human.
 
-void warnOperator(const QString& text);
+// Shows a warning; returns when the operator has closed it.
+void warnOperator(const QString& message);
+// Asks a question; returns 1 when the operator confirmed, anything else when not.
+// buttons: 1 = OK only, 2 = Cancel and OK.
+int askOperator(const QString& question, int buttons = 2);
 
-// Installs the handler and returns the one it replaces; an empty handler
-// restores the logging default. GUI thread only.
-OperatorWarningHandler setOperatorWarningHandler(OperatorWarningHandler handler);
+using WarnHandler = std::function<void(const QString& message)>;
+using AskHandler = std::function<int(const QString& question, int buttons)>;
+
+// Replace the handlers; an empty function restores the default. Each returns the previous one.
+WarnHandler setWarnOperatorHandler(WarnHandler handler);
+AskHandler setAskOperatorHandler(AskHandler handler);

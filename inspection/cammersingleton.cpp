@@ -2,9 +2,9 @@
 
 #include "clustomrect.h"
 #include "operatorprompt.h"
+#include "paramstorage.h"
 #include "repolygon.h"
 #include "roiinterface.h"
-#include "shapecommon.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -16,7 +16,7 @@
 #include <QTextStream>
 #include <QVariant>
 
-const QString CammerSingleton::ParamConnection = QStringLiteral("dbIn");
+const QString CammerSingleton::ParamConnection = QString::fromLatin1(kParamConnectionName);
 
 namespace {
 
@@ -78,8 +78,8 @@ QString detectFunctionName(int function)
 {
     const FunctionName& name = kFunctionNames[isKnownDetectFunction(function) ? function : 0];
     const QString chinese = QCoreApplication::translate("CammerWidget", name.chinese);
-    if (gLanguage >= 1 && gLanguage <= 3) {
-        const QString translated = gTextTable[4 * name.textId + gLanguage];
+    if (gLanguage != 0) {
+        const QString translated = textOf(name.textId);
         if (!translated.isEmpty()) {
             return translated;
         }
@@ -99,8 +99,8 @@ void applyFunctionDefaults(AreaSettings& area, int function)
     case FuncDefect:
     case FuncIgnoreArea:
         if (gpSystemParam) {
-            area.param = (*gpSystemParam)[149];
-            area.upper = (*gpSystemParam)[150];
+            area.param = gpSystemParam->filterSize();
+            area.upper = gpSystemParam->alarmArea();
         }
         area.lower = 25;
         break;
@@ -360,7 +360,7 @@ bool CammerSingleton::LoadFromDB(int imageWidth, int imageHeight, cv::Mat* roiMa
     }
 
     if (faults > 0) {
-        warnOperator(shapecommon::uiText(0));
+        warnOperator(textOf(0));
     }
     return faults == 0;
 }
@@ -370,7 +370,7 @@ bool CammerSingleton::SaveToDB()
     const QString table = tableName();
     auto refuse = [&](const QString& why) {
         qCritical().noquote() << QStringLiteral("%1: areas not saved: %2").arg(table, why);
-        warnOperator(shapecommon::uiText(1));
+        warnOperator(textOf(1));
         return false;
     };
 

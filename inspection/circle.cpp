@@ -2,6 +2,7 @@
 
 #include "imagehelpers.h"
 #include "shapecommon.h"
+#include "texttable.h"
 
 #include <QJsonValue>
 #include <QPainter>
@@ -231,5 +232,5 @@ void Circle::moveBy(int dx, int dy, int, int)
 
 QString Circle::typeName() const
 {
-    return uiText(75);
+    return textOf(75);
 }

@@ -2,6 +2,7 @@
 
 #include "imagehelpers.h"
 #include "shapecommon.h"
+#include "texttable.h"
 
 #include <QJsonValue>
 #include <QPainter>
@@ -167,5 +168,5 @@ void ClustomRect::moveBy(int dx, int dy, int, int)
 
 QString ClustomRect::typeName() const
 {
-    return uiText(74);
+    return textOf(74);
 }

@@ -2,6 +2,7 @@
 
 #include "imagehelpers.h"
 #include "shapecommon.h"
+#include "texttable.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -244,5 +245,5 @@ void RePolygon::moveBy(int dx, int dy, int imageWidth, int imageHeight)
 
 QString RePolygon::typeName() const
 {
-    return uiText(76);
+    return textOf(76);
 }

@@ -1,7 +1,5 @@
 #include "shapecommon.h"
 
-#include "texttable.h"
-
 #include <QPainter>
 #include <QTextStream>
 
@@ -33,12 +31,6 @@ QPen outlinePen(QPainter* painter, bool selected)
     }
     painter->setPen(pen);
     return pen;
-}
-
-QString uiText(int textId)
-{
-    const int language = (gLanguage >= 0 && gLanguage <= 3) ? gLanguage : 0;
-    return gTextTable[4 * textId + language];
 }
 
 } // namespace shapecommon

@@ -24,7 +24,4 @@ int hintHeight(const QJsonObject& hint);
 // painter and stays there after the shape has drawn.
 QPen outlinePen(QPainter* painter, bool selected);
 
-// The text of one language-dependent caption from the UI text table.
-QString uiText(int textId);
-
 } // namespace shapecommon

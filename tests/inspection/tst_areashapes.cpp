@@ -316,10 +316,7 @@ void TestAreaShapes::simpleResults()
     QCOMPARE(c->anchorPoint(), QPoint(70, 70));
     QCOMPARE(p->anchorPoint(), QPoint(10, 10));
 
-    gTextTable[4 * 74] = QStringLiteral("矩形");
-    gTextTable[4 * 74 + 1] = QStringLiteral("rectangular ");
-    gTextTable[4 * 75 + 1] = QStringLiteral("circle");
-    gTextTable[4 * 76 + 1] = QStringLiteral("Polygon");
+    initTextTable();
     QCOMPARE(r->typeName(), QStringLiteral("矩形"));
     gLanguage = 1;
     QCOMPARE(r->typeName(), QStringLiteral("rectangular "));

@@ -1,7 +1,7 @@
 #include "cammersingleton.h"
 #include "circle.h"
 #include "clustomrect.h"
-#include "operatorprompt.h"
+#include "promptanswerer.h"
 #include "repolygon.h"
 #include "roiinterface.h"
 #include "systemparam.h"
@@ -154,17 +154,13 @@ private:
 
     std::unique_ptr<TestWorkDir> m_dir;
     SystemParam m_params{};
-    QStringList m_warnings;
+    std::unique_ptr<PromptAnswerer> m_prompts;
 };
 
 void TestCammerSingleton::initTestCase()
 {
     gpSystemParam = &m_params;
-    gTextTable[0] = kParamFileError;
-    gTextTable[1] = QStringLiteral("Camera parameter file error!");
-    gTextTable[4] = kAreaFileError;
-    gTextTable[5] = QStringLiteral("Regional parameter file error, \r\n please restore the Parameter Group \r\n or contact the supplier!");
-    setOperatorWarningHandler([this](const QString& text) { m_warnings.append(text); });
+    initTextTable();
 }
 
 void TestCammerSingleton::init()
@@ -173,12 +169,13 @@ void TestCammerSingleton::init()
     QVERIFY(m_dir->isValid());
     QVERIFY(openDatabase());
     QVERIFY(exec("create table cammer0 (name text, value text)"));
-    m_warnings.clear();
+    m_prompts = std::make_unique<PromptAnswerer>();
     gLanguage = 0;
 }
 
 void TestCammerSingleton::cleanup()
 {
+    m_prompts.reset();
     closeDatabase();
     m_dir.reset();
 }
@@ -221,7 +218,7 @@ void TestCammerSingleton::emptyTableGetsItsDetectRows()
     const Rows expected{{"detect0", "0"}, {"detect1", "0"}, {"detect2", "0"}, {"detect3", "0"},
                         {"detect4", "0"}, {"detect5", "0"}, {"detect6", "0"}, {"detect7", "0"}};
     QCOMPARE(rows(), expected);
-    QVERIFY(m_warnings.isEmpty());
+    QVERIFY(m_prompts->warnings.isEmpty());
 }
 
 void TestCammerSingleton::loadsRowsAsStored()
@@ -247,7 +244,7 @@ void TestCammerSingleton::loadsRowsAsStored()
     masks[3] = untouched;
     auto set = std::make_unique<CammerSingleton>(0);
     QVERIFY(set->LoadFromDB(station.get()));
-    QVERIFY(m_warnings.isEmpty());
+    QVERIFY(m_prompts->warnings.isEmpty());
 
     QCOMPARE(set->roiCount[0], 3);
     QCOMPARE(set->roiCount[1], 2);
@@ -368,7 +365,7 @@ void TestCammerSingleton::corruptRows()
     std::vector<cv::Mat> masks(CammerSingleton::SlotCount);
     CammerSingleton set(0);
     QVERIFY(!set.LoadFromDB(640, 480, masks.data()));
-    QCOMPARE(m_warnings, QStringList{kParamFileError});
+    QCOMPARE(m_prompts->warnings, QStringList{kParamFileError});
 
     QCOMPARE(set.roiLists.size(), 8);
     for (int d = 0; d < 8; ++d) {
@@ -414,7 +411,7 @@ void TestCammerSingleton::saveAndLoadRoundTrip()
 {
     const auto saved = sampleSet();
     QVERIFY(saved->SaveToDB());
-    QVERIFY(m_warnings.isEmpty());
+    QVERIFY(m_prompts->warnings.isEmpty());
 
     std::vector<cv::Mat> masks(CammerSingleton::SlotCount);
     CammerSingleton loaded(0);
@@ -531,7 +528,7 @@ void TestCammerSingleton::failedSaveKeepsPreviousSet()
 
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("cammer0: areas not saved"));
     QVERIFY(!next->SaveToDB());
-    QCOMPARE(m_warnings, QStringList{kAreaFileError});
+    QCOMPARE(m_prompts->warnings, QStringList{kAreaFileError});
 
     if (fault == "locked") {
         QVERIFY(exec("rollback", locker));
@@ -558,7 +555,7 @@ void TestCammerSingleton::saveRefusesInconsistentSet()
     broken->roiCount[0] = 7;  // two more than it holds
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("counts 7 areas but holds 5"));
     QVERIFY(!broken->SaveToDB());
-    QCOMPARE(m_warnings, QStringList{kAreaFileError});
+    QCOMPARE(m_prompts->warnings, QStringList{kAreaFileError});
     QCOMPARE(rows(), before);
 }
 
@@ -644,6 +641,7 @@ void TestCammerSingleton::functionNames_data()
     QTest::newRow("en unknown 12") << 1 << 12 << "Defect";
     QTest::newRow("en white num") << 1 << 7 << "white num";
     QTest::newRow("en temperature") << 1 << 9 << "Temperature alarm";
+    QTest::newRow("en angle") << 1 << 10 << "Angle correction";
     QTest::newRow("tw spot") << 2 << 1 << "斑點檢測";
     QTest::newRow("ja similarity") << 3 << 6 << "類似度";
     QTest::newRow("missing entry falls back to the Chinese name") << 3 << 10 << "角度矫正";
@@ -654,16 +652,14 @@ void TestCammerSingleton::functionNames()
     QFETCH(int, language);
     QFETCH(int, function);
     QFETCH(QString, name);
-    gTextTable[4 * 15 + 1] = QStringLiteral("Spot Det");
-    gTextTable[4 * 15 + 2] = QStringLiteral("斑點檢測");
-    gTextTable[4 * 25 + 1] = QStringLiteral("Defect");
-    gTextTable[4 * 521 + 1] = QStringLiteral("white num");
-    gTextTable[4 * 570 + 1] = QStringLiteral("Temperature alarm");
-    gTextTable[4 * 398 + 3] = QStringLiteral("類似度");
+    // One entry left empty, as a text table entry may be.
+    const QString angleJapanese = gTextTable[4 * 583 + 3];
     gTextTable[4 * 583 + 3].clear();
     gLanguage = language;
-    QCOMPARE(detectFunctionName(function), name);
+    const QString got = detectFunctionName(function);
     gLanguage = 0;
+    gTextTable[4 * 583 + 3] = angleJapanese;
+    QCOMPARE(got, name);
 }
 
 void TestCammerSingleton::functionDefaults_data()
