@@ -209,8 +209,13 @@ bool CammerSingleton::IsDetectFaulty(int detect) const
 
 bool CammerSingleton::LoadFromDB(int imageWidth, int imageHeight, cv::Mat* roiMasks)
 {
-    // Loading twice must neither leak nor stack a second set of lists.
+    // Loading again must neither leak nor stack a second set of lists, and must
+    // give the same set as loading into a fresh one.
     clearLists();
+    for (qint32* table : {roiParam, roiLower, roiUpper, roiFunction, roiShapeType}) {
+        std::fill(table, table + SlotCount, 0);
+    }
+    std::fill(std::begin(roiOutput), std::end(roiOutput), 0);
     std::fill(std::begin(roiLoadFault), std::end(roiLoadFault), quint8(0));
     std::fill(std::begin(detectLoadFault), std::end(detectLoadFault), quint8(0));
 

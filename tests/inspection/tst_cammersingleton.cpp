@@ -401,10 +401,14 @@ void TestCammerSingleton::reloadingReplacesTheShapes()
     QVERIFY(putRow("detect0", "1"));
     QVERIFY(putRow("ROI0-0", "3 25 100 0 1 0 0 60 60 90 90"));
     CammerSingleton set(0);
+    set.CopyFrom(*sampleSet());
     set.LoadFromDB(640, 480, nullptr);
     set.LoadFromDB(640, 480, nullptr);
     QCOMPARE(set.roiLists.size(), 8);
     QCOMPARE(set.roiLists[0].size(), 1);
+    CammerSingleton fresh(0);
+    fresh.LoadFromDB(640, 480, nullptr);
+    QVERIFY(set.IsSame(fresh));
 }
 
 void TestCammerSingleton::saveAndLoadRoundTrip()
