@@ -1,4 +1,5 @@
 #include "cammersingleton.h"
+#include "paramstorage.h"
 #include "circle.h"
 #include "clustomrect.h"
 #include "promptanswerer.h"
@@ -127,6 +128,7 @@ private slots:
     void cleanup();
 
     void emptyTableGetsItsDetectRows();
+    void factoryGroupLoadsWithoutWarnings();
     void loadsRowsAsStored();
     void outputChannelOfTheLastDetectWins();
     void corruptRows_data();
@@ -219,6 +221,24 @@ void TestCammerSingleton::emptyTableGetsItsDetectRows()
                         {"detect4", "0"}, {"detect5", "0"}, {"detect6", "0"}, {"detect7", "0"}};
     QCOMPARE(rows(), expected);
     QVERIFY(m_prompts->warnings.isEmpty());
+}
+
+void TestCammerSingleton::factoryGroupLoadsWithoutWarnings()
+{
+    closeDatabase();
+    QVERIFY(writeFactoryParamGroup(QStringLiteral("factory")));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
+    db.setDatabaseName(m_dir->filePath("factory/PARAM.db"));
+    QVERIFY(db.open());
+    for (int camera = 0; camera < 8; ++camera) {
+        CammerSingleton set(camera);
+        QVERIFY(set.LoadFromDB(640, 480, nullptr));
+        for (int d = 0; d < 8; ++d) {
+            QCOMPARE(set.roiCount[d], 0);
+            QVERIFY(!set.IsDetectFaulty(d));
+        }
+    }
+    QCOMPARE(m_prompts->warnings, QStringList());
 }
 
 void TestCammerSingleton::loadsRowsAsStored()
