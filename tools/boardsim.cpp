@@ -144,7 +144,13 @@ bool runCommand(BoardSimulator& board, const QString& line)
         board.unplug();
         std::printf("cable pulled\n");
     } else if (cmd == QLatin1String("plug")) {
-        std::printf(board.plugIn() ? "plugged in at %s\n" : "cannot plug in%s\n", qPrintable(board.slavePath()));
+        if (board.plugIn()) {
+            std::printf("plugged in at %s\n", qPrintable(board.slavePath()));
+        } else {
+            std::printf("cannot plug in\n");
+        }
+    } else if (cmd == QLatin1String("help")) {
+        std::printf("%s", kUsage);
     } else if (cmd == QLatin1String("show")) {
         show(board);
     } else if (cmd == QLatin1String("quit") || cmd == QLatin1String("exit")) {
@@ -154,9 +160,6 @@ bool runCommand(BoardSimulator& board, const QString& line)
     }
     if (!ok) {
         std::printf("not understood: %s (type \"help\" for the commands)\n", qPrintable(text));
-        if (cmd == QLatin1String("help")) {
-            std::printf("%s", kUsage);
-        }
     }
     std::fflush(stdout);
     return true;
