@@ -4,3 +4,6 @@ QMutex* gMutexTable[MutexTableSize] = {};
 QPixmap* gPixmapTable[PixmapTableSize] = {};
 QString gInputNames[10];
 QString gOutputNames[10];
+
+QString gTemplateTimeText;
+const QString gArchiveSuffixes[3] = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};

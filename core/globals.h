@@ -16,3 +16,8 @@ extern QPixmap* gPixmapTable[PixmapTableSize];
 // Captions of the input and output lamps.
 extern QString gInputNames[10];
 extern QString gOutputNames[10];
+
+// Time text of the template shown in the area-setting title of the tiles.
+extern QString gTemplateTimeText;
+// Archive kinds that the version download offers.
+extern const QString gArchiveSuffixes[3];

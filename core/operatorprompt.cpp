@@ -1,31 +1,50 @@
 #include "operatorprompt.h"
 
 #include <QDebug>
-#include <QMutex>
 
 namespace {
 
-QMutex gWarnHandlerMutex;
-std::function<void(const QString&)> gWarnHandler;
+WarnHandler& warnHandler()
+{
+    static WarnHandler handler;
+    return handler;
+}
+
+AskHandler& askHandler()
+{
+    static AskHandler handler;
+    return handler;
+}
 
 } // namespace
 
-void warnOperator(const QString& text)
+void warnOperator(const QString& message)
 {
-    std::function<void(const QString&)> handler;
-    {
-        QMutexLocker lock(&gWarnHandlerMutex);
-        handler = gWarnHandler;
-    }
-    if (handler) {
-        handler(text);
-    } else {
-        qWarning().noquote() << "operator warning:" << text;
+    qWarning() << "operator warning:" << message;
+    if (warnHandler()) {
+        warnHandler()(message);
     }
 }
 
-void setWarnOperatorHandler(std::function<void(const QString&)> handler)
+int askOperator(const QString& question, int buttons)
 {
-    QMutexLocker lock(&gWarnHandlerMutex);
-    gWarnHandler = std::move(handler);
+    if (askHandler()) {
+        return askHandler()(question, buttons);
+    }
+    qWarning() << "operator question without a screen to ask it on, not confirmed:" << question;
+    return 0;
+}
+
+WarnHandler setWarnOperatorHandler(WarnHandler handler)
+{
+    WarnHandler previous = std::move(warnHandler());
+    warnHandler() = std::move(handler);
+    return previous;
+}
+
+AskHandler setAskOperatorHandler(AskHandler handler)
+{
+    AskHandler previous = std::move(askHandler());
+    askHandler() = std::move(handler);
+    return previous;
 }

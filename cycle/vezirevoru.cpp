@@ -4,6 +4,8 @@
 #include "controlport.h"
 #include "dottomdockwidget.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -16,6 +18,11 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     setObjectName(QStringLiteral("VeZiRevoru"));
     setStyleSheet(QStringLiteral("VeZiRevoru { background-color: #1E1E1E; }"));
     setAttribute(Qt::WA_StyledBackground, true);
+    // The panel has no window manager to enlarge a full-screen window: take
+    // the screen's size ourselves.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        setGeometry(screen->geometry());
+    }
 
     logoutTimer = new QTimer(this);
     logoutTimer->setSingleShot(true);

@@ -1,9 +1,12 @@
 #include "platformhelpers.h"
 #include "recordingsystemcommands.h"
+#include "testworkdir.h"
 #include "systemcommands.h"
 #include "vezirevoru.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -24,6 +27,7 @@ private slots:
     void mountUsbDriveFailures();
     void backlightFollowsRequest();
     void quitProgramStopsWorkersThenExits();
+    void quitEndsTheProcessCleanly();
     void privilegedCommandsAreRecognised_data();
     void privilegedCommandsAreRecognised();
     void linuxCommandsTimeOutAndKill();
@@ -164,6 +168,24 @@ void TestPlatformHelpers::quitProgramStopsWorkersThenExits()
     order.clear();
     quitProgram(0);
     QVERIFY(order.isEmpty());
+}
+
+void TestPlatformHelpers::quitEndsTheProcessCleanly()
+{
+    TestWorkDir wd;
+    QProcess child;
+    child.setWorkingDirectory(wd.path());
+    child.start(QStringLiteral(QUITCHILD_PATH), QStringList());
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray err = child.readAllStandardError();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 7, err.constData());
+    QVERIFY2(!err.contains("Sanitizer"), err.constData());
+    QVERIFY(wd.read("velqa/workspace/LOG/ERROR_crash.log").isEmpty());
+    const QStringList logs = QDir("velqa/workspace/LOG").entryList({"log*.log"}, QDir::Files);
+    QCOMPARE(logs.size(), 1);
+    const QByteArray log = wd.read("velqa/workspace/LOG/" + logs.first());
+    QVERIFY(log.indexOf("worker stopped") < log.indexOf("program exit, code 7"));
 }
 
 void TestPlatformHelpers::privilegedCommandsAreRecognised_data()
