@@ -1,0 +1,251 @@
+#include "defectmodel.h"
+
+#include <QtGlobal>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isGrey(const cv::Mat& image)
+{
+    return !image.empty() && image.type() == CV_8UC1;
+}
+
+} // namespace
+
+void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaMode)
+{
+    trained = false;
+    samples.clear();
+    differenceMasks.clear();
+    if (width > 0 && height > 0) {
+        sum = cv::Mat::zeros(height, width, CV_32F);
+        mean = cv::Mat::zeros(height, width, CV_32F);
+        deviation = cv::Mat::zeros(height, width, CV_32F);
+        upper = cv::Mat::zeros(height, width, CV_8U);
+        lower = cv::Mat::zeros(height, width, CV_8U);
+    } else {
+        sum.release();
+        mean.release();
+        deviation.release();
+        upper.release();
+        lower.release();
+    }
+    mask = areaMask.clone();
+    mode = areaMode;
+}
+
+void DefectModel::AddSample(const cv::Mat& sample)
+{
+    // A sample of another size than Init announced would make every later
+    // per-pixel step read past a row; it is refused, and a model left without
+    // samples stays untrained.
+    if (!isGrey(sample) || sum.empty() || sample.size() != sum.size()) {
+        qWarning("DefectModel: sample of %dx%d refused for an area of %dx%d", sample.cols, sample.rows,
+                 sum.cols, sum.rows);
+        return;
+    }
+    samples.push_back(sample.clone());
+    for (int y = 0; y < sample.rows; ++y) {
+        const uchar* s = sample.ptr<uchar>(y);
+        float* acc = sum.ptr<float>(y);
+        for (int x = 0; x < sample.cols; ++x) {
+            acc[x] += float(s[x]);
+        }
+    }
+}
+
+void DefectModel::Train(int areaTolerance, int factor, int firstCanny, int secondCanny)
+{
+    cannyLow = firstCanny;
+    cannyHigh = secondCanny;
+    trained = false;
+    differenceMasks.clear();
+    tolerance = areaTolerance;
+
+    // No sample (no valid template) or a mask that does not fit: nothing sound
+    // can be learned, and an untrained model is what the engine reports as an
+    // area it cannot judge.
+    if (samples.empty() || !isGrey(mask) || mask.size() != sum.size()) {
+        samples.clear();
+        return;
+    }
+
+    if (factor == 4) {
+        mode = ModeNearest;
+        differenceMasks.reserve(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            differenceMasks.push_back(cv::Mat::zeros(samples.front().size(), CV_8U));
+        }
+        trained = true;
+        return;
+    }
+
+    mode = ModeBounds;
+    const int n = int(samples.size());
+    const int rows = sum.rows;
+    const int cols = sum.cols;
+    if (n == 1) {
+        cv::Mat edges;
+        cv::Canny(samples.front(), edges, cannyLow, cannyHigh, 3, false);
+        const int k = std::max(1, factor);
+        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k));
+        cv::Mat dilated;
+        cv::dilate(edges, dilated, kernel, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+                   cv::morphologyDefaultBorderValue());
+        dilated.convertTo(deviation, CV_32F);
+        samples.front().convertTo(mean, CV_32F);
+        factor = k;
+    } else {
+        const float count = float(n);
+        for (int y = 0; y < rows; ++y) {
+            const float* acc = sum.ptr<float>(y);
+            float* m = mean.ptr<float>(y);
+            for (int x = 0; x < cols; ++x) {
+                m[x] = acc[x] / count;
+            }
+        }
+        cv::Mat squares = cv::Mat::zeros(rows, cols, CV_32F);
+        for (const cv::Mat& sample : samples) {
+            for (int y = 0; y < rows; ++y) {
+                const uchar* s = sample.ptr<uchar>(y);
+                const float* m = mean.ptr<float>(y);
+                float* q = squares.ptr<float>(y);
+                for (int x = 0; x < cols; ++x) {
+                    const float d = m[x] - float(s[x]);
+                    q[x] += d * d;
+                }
+            }
+        }
+        for (int y = 0; y < rows; ++y) {
+            const float* q = squares.ptr<float>(y);
+            float* dev = deviation.ptr<float>(y);
+            for (int x = 0; x < cols; ++x) {
+                dev[x] = std::sqrt(q[x] / count);
+            }
+        }
+    }
+
+    upper.setTo(0);
+    lower.setTo(0);
+    if (factor != 0) {
+        const float f = float(factor < 0 ? 2 : factor);
+        const float tol = float(tolerance);
+        for (int y = 0; y < rows; ++y) {
+            const uchar* inspected = mask.ptr<uchar>(y);
+            const float* m = mean.ptr<float>(y);
+            const float* dev = deviation.ptr<float>(y);
+            uchar* up = upper.ptr<uchar>(y);
+            uchar* lo = lower.ptr<uchar>(y);
+            for (int x = 0; x < cols; ++x) {
+                if (!inspected[x]) {
+                    continue;
+                }
+                const float spread = std::max(f * dev[x], tol);
+                const float high = std::min(m[x] + spread, 255.0f);
+                const float low = std::max(m[x] - spread, 0.0f);
+                // Truncated, as the limits were always taken; a negative
+                // tolerance cannot push them outside 0..255 because the spread
+                // is never below 0 here.
+                up[x] = cv::saturate_cast<uchar>(int(high));
+                lo[x] = cv::saturate_cast<uchar>(int(low));
+            }
+        }
+    } else {
+        // Factor 0 with two or more samples: the span the samples cover,
+        // widened by the tolerance (in 64 bits, so an absurd tolerance cannot
+        // wrap around).
+        for (int y = 0; y < rows; ++y) {
+            const uchar* inspected = mask.ptr<uchar>(y);
+            uchar* up = upper.ptr<uchar>(y);
+            uchar* lo = lower.ptr<uchar>(y);
+            for (int x = 0; x < cols; ++x) {
+                if (!inspected[x]) {
+                    continue;
+                }
+                int highest = 0;
+                int lowest = 255;
+                for (const cv::Mat& sample : samples) {
+                    const int v = sample.ptr<uchar>(y)[x];
+                    highest = std::max(highest, v);
+                    lowest = std::min(lowest, v);
+                }
+                const qint64 high = std::min<qint64>(qint64(highest) + tolerance, 255);
+                const qint64 low = std::max<qint64>(qint64(lowest) - tolerance, 0);
+                up[x] = uchar(std::clamp<qint64>(high, 0, 255));
+                lo[x] = uchar(std::clamp<qint64>(low, 0, 255));
+            }
+        }
+    }
+    trained = true;
+    samples.clear();
+}
+
+bool DefectModel::Detect(cv::Mat live, cv::Mat& output)
+{
+    if (!trained || !isGrey(live) || live.size() != mask.size()) {
+        return false;
+    }
+    const int rows = live.rows;
+    const int cols = live.cols;
+
+    if (mode > 1) {
+        if (samples.empty() || differenceMasks.size() != samples.size()) {
+            return false;
+        }
+        int best = -1;
+        qint64 bestCount = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const cv::Mat& sample = samples[i];
+            cv::Mat& difference = differenceMasks[i];
+            qint64 count = 0;
+            for (int y = 0; y < rows; ++y) {
+                const uchar* v = live.ptr<uchar>(y);
+                const uchar* s = sample.ptr<uchar>(y);
+                const uchar* inspected = mask.ptr<uchar>(y);
+                uchar* out = difference.ptr<uchar>(y);
+                for (int x = 0; x < cols; ++x) {
+                    const qint64 value = v[x];
+                    const bool outside = inspected[x]
+                        && (value < qint64(s[x]) - tolerance || value > qint64(s[x]) + tolerance);
+                    out[x] = outside ? 255 : 0;
+                    count += outside;
+                }
+            }
+            // A later sample must be strictly better: a tie keeps the earlier.
+            if (best < 0 || count < bestCount) {
+                best = int(i);
+                bestCount = count;
+            }
+        }
+        differenceMasks[std::size_t(best)].copyTo(output);
+        return true;
+    }
+
+    if (output.size() != live.size() || output.type() != CV_8UC1) {
+        return false;
+    }
+    for (int y = 0; y < rows; ++y) {
+        const uchar* v = live.ptr<uchar>(y);
+        const uchar* inspected = mask.ptr<uchar>(y);
+        const uchar* up = upper.ptr<uchar>(y);
+        const uchar* lo = lower.ptr<uchar>(y);
+        uchar* out = output.ptr<uchar>(y);
+        for (int x = 0; x < cols; ++x) {
+            out[x] = (inspected[x] && (v[x] < lo[x] || v[x] > up[x])) ? 255 : 0;
+        }
+    }
+    return true;
+}
+
+void DefectModel::Reset()
+{
+    trained = false;
+    if (mode > 1) {
+        samples.clear();
+        differenceMasks.clear();
+    }
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+// How much a live detection area looks like the same area on the template
+// samples: 100 times the best Pearson correlation between the masked pixels of
+// the live area and those of any sample. One model per area slot of the
+// engine. A model without trained vectors scores 0, so an untrained model can
+// never pass an area whose lower limit is above 0.
+//
+// Every image is 8-bit single channel of the area's bounding rectangle. The
+// engine makes the sizes agree; the model refuses a sample of another size,
+// and Detect scores a live area of another size 0.
+class SimilarityModel {
+public:
+    SimilarityModel() = default;
+    SimilarityModel(const SimilarityModel&) = delete;
+    SimilarityModel& operator=(const SimilarityModel&) = delete;
+
+    // The mask (non-zero = the pixel takes part) becomes an own copy; samples
+    // added before and not yet trained are dropped with the old mask.
+    void Init(int width, int height, const cv::Mat& mask);
+    void AddSample(const cv::Mat& sample);
+    // Every sample becomes a vector of its masked pixels; the samples go.
+    void Train();
+    // The score 0 to 100; output becomes an all-zero image of the live size
+    // (in place when it already is 8-bit of that size).
+    float Detect(cv::Mat live, cv::Mat& output);
+    // Empties the vectors.
+    void Reset();
+
+    // At least one vector was trained.
+    bool IsTrained() const { return !vectors.empty(); }
+    cv::Size Size() const { return mask.size(); }
+    const cv::Mat& Mask() const { return mask; }
+    int VectorCount() const { return int(vectors.size()); }
+    int PendingSamples() const { return int(samples.size()); }
+
+private:
+    // Appends the masked pixels of image to out, in storage order.
+    void maskedVector(const cv::Mat& image, std::vector<float>& out) const;
+
+    cv::Mat mask;
+    std::vector<cv::Mat> samples;
+    std::vector<std::vector<float>> vectors;
+    // Reused by Detect so that a cycle allocates nothing here.
+    std::vector<float> liveVector;
+};
+
+// Pearson correlation of a (trained) and b (live), read at the same positions
+// over a's length. Two constant vectors correlate 1 only at the same level:
+// their correlation is undefined, and a saturated white template must not pass
+// a black live area, so the level difference decides (1 - |difference| / 255).
+// A constant against a varying vector, an empty a or a b shorter than a give 0.
+double pearsonCorrelation(const std::vector<float>& a, const std::vector<float>& b);
