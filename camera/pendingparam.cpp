@@ -1,0 +1,4 @@
+#include "pendingparam.h"
+
+char cameraSerials[kCameraSerialSlots][kCameraSerialBytes] = {};
+int gColorMode = 0;
