@@ -7,3 +7,6 @@ mkdir -p "$DEMO_DIR"
 if [ -d resources/demo ]; then
   cp -rn resources/demo/. "$DEMO_DIR"/
 fi
+# What the simulated cameras replay when no camera is found: an open mould,
+# and the same mould with a part left in one cavity.
+"$BUILD_DIR/tools/mouldpicture" "$DEMO_DIR"
