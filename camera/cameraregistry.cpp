@@ -1,7 +1,8 @@
 #include "cameraregistry.h"
 
 #include "simulatecamera.h"
-#include "pendingparam.h"
+#include "paramstorage.h"
+#include "systemparam.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -87,14 +88,14 @@ void setCameraDriverFactory(const QString& typeId, CameraDriverFactory factory)
     }
 }
 
-void orderBySavedSerials(QList<CameraInfo>& devices, const char (*serials)[100], int slotCount)
+void orderBySavedSerials(QList<CameraInfo>& devices, const char (*serials)[kCameraSerialBytes], int slotCount)
 {
     // From the last slot to the first, each match is moved to the front, so
     // slot 0's device ends first. Of two devices matching one slot the later
     // one is moved last and leads.
     for (int n = slotCount - 1; n >= 0; --n) {
         const char* saved = serials[n];
-        const std::size_t savedLength = strnlen(saved, 100);
+        const std::size_t savedLength = strnlen(saved, kCameraSerialBytes);
         // "0" is how SN.db says "no camera here"; an empty slot (a row that
         // was never loaded) is no serial either, and must not pull a device
         // that reports no serial in front of the saved ones.
@@ -162,7 +163,7 @@ CameraInterface* openCamera(CameraInfo record)
 
 void saveCameraSerials(int clear)
 {
-    saveCameraSerials(clear, QSqlDatabase::database(QStringLiteral("dbT"), false));
+    saveCameraSerials(clear, QSqlDatabase::database(QString::fromLatin1(kSerialConnectionName), false));
 }
 
 void saveCameraSerials(int clear, QSqlDatabase serialDb)

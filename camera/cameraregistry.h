@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camerainterface.h"
+#include "systemparam.h"
 
 #include <QList>
 #include <QMap>
@@ -53,7 +54,7 @@ void useSimulatedCameras();
 
 // Puts the devices whose ids equal serials[n] first, in slot order n = 0 to 7;
 // the others keep their order behind them. A "0" or empty slot matches nothing.
-void orderBySavedSerials(QList<CameraInfo>& devices, const char (*serials)[100], int slotCount);
+void orderBySavedSerials(QList<CameraInfo>& devices, const char (*serials)[kCameraSerialBytes], int slotCount);
 
 // One driver type as discovery knows it, in discovery order.
 struct CameraDriverType {

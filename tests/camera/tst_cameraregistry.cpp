@@ -1,5 +1,6 @@
 #include "cameraregistry.h"
-#include "pendingparam.h"
+#include "paramstorage.h"
+#include "systemparam.h"
 #include "simulatecamera.h"
 #include "testworkdir.h"
 
@@ -150,7 +151,7 @@ QList<CameraInfo> devicesOf(const QStringList& ids)
     return devices;
 }
 
-const char* const kSerialConnection = "dbT";
+const char* const kSerialConnection = kSerialConnectionName;
 
 // A working SN.db as the parameter loader leaves it: the eight rows.
 void createSerialDb(const QString& path, bool withTable = true)
@@ -210,6 +211,7 @@ private slots:
     void saveCameraSerials();
     void saveWithoutStationsKeepsTheOrder();
     void failingSerialDbKeepsMemory();
+    void savedOrderHoldsAtTheNextStart();
 };
 
 void TestCameraRegistry::init()
@@ -521,6 +523,46 @@ void TestCameraRegistry::failingSerialDbKeepsMemory()
     // No SN.db connection at all.
     ::saveCameraSerials(1);
     QCOMPARE(savedSlots().first(), QStringLiteral("0"));
+}
+
+// Saved by the camera order screen, loaded by the next start's parameter
+// loader, applied by its discovery: the operator's order comes back, whatever
+// characters the devices' ids hold.
+void TestCameraRegistry::savedOrderHoldsAtTheNextStart()
+{
+    TestWorkDir dir;
+    QVERIFY(writeFactoryParamGroup(QStringLiteral("paraGroup/default")));
+    openParamDatabase();
+    openSerialDatabase();
+    const QStringList ids = {"DA'0\"1;--", "10.0.0.5", "HK 7"};
+    gSdks["hikcamera_IID"].serials = QStringList{ids[0], ids[2]};
+    gSdks["hikircamera_IID"].serials = QStringList{ids[1]};
+    discoverCameras();
+    QCOMPARE(idsOf(cameraDeviceList), (QStringList{ids[1], ids[0], ids[2]}));
+
+    // The operator puts the second camera first, the third second, the first last.
+    gCameraCount = 3;
+    const QVector<int> order = {2, 0, 1};
+    for (int k = 0; k < 3; ++k) {
+        gCameraOrder[k] = order[k];
+    }
+    const QList<CameraInfo> shown = cameraDeviceList;
+    cameraStationSerial = [&](int k) { return shown.at(k).idText(); };
+    ::saveCameraSerials(0);
+
+    resetCameraRegistry();
+    setSaved({});
+    std::memset(cameraSerials, 0, sizeof cameraSerials);
+    SystemParam record;
+    record.clear();
+    loadSysParam(&record);
+    QCOMPARE(record.snCount(), 3);
+    discoverCameras();
+    QCOMPARE(idsOf(cameraDeviceList), (QStringList{ids[0], ids[2], ids[1]}));
+
+    QSqlDatabase::database(QString::fromLatin1(kParamConnectionName), false).close();
+    QSqlDatabase::removeDatabase(QString::fromLatin1(kParamConnectionName));
+    dropSerialDb();
 }
 
 QTEST_GUILESS_MAIN(TestCameraRegistry)

@@ -1,4 +1,0 @@
-#include "pendingparam.h"
-
-char cameraSerials[kCameraSerialSlots][kCameraSerialBytes] = {};
-int gColorMode = 0;
