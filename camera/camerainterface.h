@@ -91,7 +91,9 @@ public:
     ~CameraInterface() override;
 
     // Connects, registers the SDK callbacks, reads the frame size and sizes
-    // the frame buffer for the colour output flag; false when it cannot.
+    // the frame buffer for the colour output flag; false when it cannot. A
+    // driver whose open failed is deleted (openCamera): it must leave no SDK
+    // callback registered and its destructor must give back what open took.
     virtual bool open() = 0;
     virtual void close() = 0;
     // True when acquisition runs.

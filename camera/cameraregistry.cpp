@@ -35,9 +35,9 @@ QMap<QString, CameraDriverFactory>& factoryOverrides()
     return overrides;
 }
 
-// The drivers built into this program, one prototype maker per type id. A
-// type whose driver is not built in yet finds no devices and stays out of
-// the registry.
+// The drivers built into this program, one prototype maker per type id; each
+// driver adds its line here. A type without a driver finds no devices and
+// stays out of the registry.
 CameraInterface* makeBuiltInPrototype(const QString& typeId)
 {
     Q_UNUSED(typeId);
