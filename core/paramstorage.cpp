@@ -581,6 +581,31 @@ bool saveParaGroupIndex(SystemParam* record)
     return true;
 }
 
+// One area table per camera, each detect without areas: a factory start then
+// loads every camera's areas cleanly instead of warning about missing tables.
+bool writeEmptyCameraTables(QSqlDatabase db)
+{
+    for (int camera = 0; camera < 8; ++camera) {
+        const QString table = QStringLiteral("cammer%1").arg(camera);
+        QSqlQuery create(db);
+        if (!create.exec(QStringLiteral("create table %1 (name text, value text)").arg(table))) {
+            return false;
+        }
+        QSqlQuery insert(db);
+        if (!insert.prepare(QStringLiteral("insert into %1 values(?, ?)").arg(table))) {
+            return false;
+        }
+        for (int detect = 0; detect < 8; ++detect) {
+            insert.addBindValue(QStringLiteral("detect%1").arg(detect));
+            insert.addBindValue(QStringLiteral("0 0 0 0 0 0 0 0 0"));
+            if (!insert.exec()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool writeFactoryParamGroup(const QString& folder, QString* error)
 {
     QString ignored;
@@ -594,7 +619,7 @@ bool writeFactoryParamGroup(const QString& folder, QString* error)
     const bool paramOk = createDatabase(dir.filePath(QString::fromLatin1(kParamDb)), QStringLiteral("factoryParam"),
                                         [&](QSqlDatabase db) {
                                             return db.transaction() && writeKeys(factory, kFactoryLanguage, db)
-                                                   && db.commit();
+                                                   && writeEmptyCameraTables(db) && db.commit();
                                         },
                                         &why);
     return paramOk
