@@ -1,0 +1,773 @@
+#include "detectalgorithm.h"
+
+#include "cammersingleton.h"
+#include "detectresult.h"
+#include "imagehelpers.h"
+#include "inspectionpeers.h"
+#include "roiinterface.h"
+#include "stationdata.h"
+#include "systemparam.h"
+
+#include <QDateTime>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+bool isBandFunction(int function)
+{
+    return function == FuncSpot || function == FuncBlackArea || function == FuncWhiteArea
+        || function == FuncWhiteNum || function == FuncReserved11;
+}
+
+// Areas that steer the frame or hide pixels; they have no verdict of their own.
+bool isSteeringFunction(int function)
+{
+    return function == FuncIgnoreArea || function == FuncPosition || function == FuncAngleCorrect;
+}
+
+int signedLow16(qint32 value)
+{
+    return qint16(quint16(quint32(value) & 0xFFFFu));
+}
+
+cv::Rect boundsOf(const ROIInterface* shape)
+{
+    if (!shape) {
+        return cv::Rect();
+    }
+    return cv::Rect(shape->x(), shape->y(), shape->width(), shape->height());
+}
+
+const ROIInterface* shapeAt(const CammerSingleton* set, int detect, int area)
+{
+    if (!set || detect < 0 || detect >= CammerSingleton::DetectCount || area < 0
+        || detect >= set->roiLists.size() || area >= set->roiLists[detect].size()) {
+        return nullptr;
+    }
+    return set->roiLists[detect][area];
+}
+
+int areaCount(const CammerSingleton* set, int detect)
+{
+    if (!set || detect < 0 || detect >= CammerSingleton::DetectCount) {
+        return 0;
+    }
+    return std::clamp(set->roiCount[detect], 0, CammerSingleton::AreasPerDetect);
+}
+
+// Kernels beyond this size are not cached: only a damaged parameter asks for
+// them, and the shortcut in the morphology below handles the huge ones.
+constexpr int kCachedKernels = 64;
+
+// An ellipse this large covers the whole area from any of its pixels, so the
+// morphology degenerates to the area's global minimum or maximum. Computing
+// that directly gives the same picture without a kernel of millions of pixels.
+bool coversArea(int size, const cv::Mat& area)
+{
+    return size > 2 * (area.rows + area.cols) + 1;
+}
+
+void fillWhole(const cv::Mat& A, cv::Mat& B, bool anyBlack)
+{
+    double lo = 0.0;
+    double hi = 0.0;
+    cv::minMaxLoc(A, &lo, &hi);
+    B.setTo(anyBlack ? lo : hi);
+}
+
+} // namespace
+
+DetectAlgorithm::DetectAlgorithm(CammerSingleton* live, StationData* station)
+    : params(live)
+    , owner(station)
+{
+    for (int d = 0; d < DetectCount; ++d) {
+        if (sys()[119 + d] != 0) {
+            TrainModels(d);
+        }
+    }
+}
+
+const SystemParam& DetectAlgorithm::sys() const
+{
+    if (gpSystemParam) {
+        return *gpSystemParam;
+    }
+    // Only a wiring fault leaves the live record missing; the defaults are
+    // the soundest stand-in and keep the engine away from a null record.
+    static const SystemParam defaults = [] {
+        SystemParam p{};
+        initSysParamDefaults(&p);
+        return p;
+    }();
+    return defaults;
+}
+
+bool DetectAlgorithm::colourMode() const
+{
+    return gColorMode != 0;
+}
+
+void DetectAlgorithm::reportError(int detect, int code)
+{
+    const QString text = QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(owner->cameraIndex).arg(detect).arg(code);
+    qWarning("%s", qPrintable(text));
+    if (owner->peers) {
+        owner->peers->insertRecord(text);
+    }
+}
+
+cv::Mat DetectAlgorithm::greyFrame(std::vector<uchar>& buffer, std::vector<uchar>& reduced) const
+{
+    if (!colourMode()) {
+        return owner->frameHeader(buffer, false);
+    }
+    const cv::Mat colour = owner->frameHeader(buffer, true);
+    if (colour.empty()) {
+        return cv::Mat();
+    }
+    if (reduced.size() != std::size_t(owner->pixelCount)) {
+        reduced.assign(std::size_t(owner->pixelCount), 0);
+    }
+    cv::Mat grey(owner->imageHeight, owner->imageWidth, CV_8UC1, reduced.data());
+    if (gColorToGray) {
+        rgb32ToGray(grey.data, colour.data, grey.cols, grey.rows);
+    } else {
+        rgb32ToHue(grey.data, colour.data, grey.cols, grey.rows);
+    }
+    return grey;
+}
+
+cv::Mat DetectAlgorithm::scratchHeader(std::vector<uchar>& buffer, int rows, int cols)
+{
+    const std::size_t needed = std::size_t(rows) * std::size_t(cols);
+    if (buffer.size() < needed) {
+        buffer.resize(needed);
+    }
+    return cv::Mat(rows, cols, CV_8UC1, buffer.data());
+}
+
+cv::Rect DetectAlgorithm::DefaultBlock(int width, int height)
+{
+    return cv::Rect(width / 4, height / 4, 3 * width / 4, 3 * height / 4);
+}
+
+int DetectAlgorithm::OpeningSize(int function, qint32 param, const SystemParam& sys)
+{
+    int size = 1;
+    switch (function) {
+    case FuncDefect:
+        size = sys.showAllAlgoParams() ? param : sys.filterSize();
+        break;
+    case FuncSpot:
+    case FuncBlackArea:
+    case FuncWhiteArea:
+    case FuncReserved11:
+        size = sys.minSpot();
+        break;
+    case FuncWhiteNum:
+        size = param;
+        break;
+    default:
+        break;
+    }
+    // An opening of 0 or less has no meaning; 1 leaves the mask as it is.
+    return std::max(1, size);
+}
+
+void DetectAlgorithm::GrayBandMask(const cv::Mat& src, cv::Mat& dst, int lo, int hi)
+{
+    CV_Assert(src.type() == CV_8UC1);
+    dst.create(src.size(), CV_8UC1);
+    // Same as the two inverted thresholds (src >= lo, src <= hi) joined by
+    // AND, in one pass and without temporaries.
+    const int from = std::clamp(lo, 0, 256);
+    const int to = std::clamp(hi, -1, 255);
+    uchar table[256];
+    for (int v = 0; v < 256; ++v) {
+        table[v] = (v >= from && v <= to) ? 255 : 0;
+    }
+    for (int y = 0; y < src.rows; ++y) {
+        const uchar* s = src.ptr<uchar>(y);
+        uchar* d = dst.ptr<uchar>(y);
+        for (int x = 0; x < src.cols; ++x) {
+            d[x] = table[s[x]];
+        }
+    }
+}
+
+const cv::Mat& DetectAlgorithm::ellipse(int size)
+{
+    if (size >= kCachedKernels) {
+        ellipses.resize(kCachedKernels + 1);
+        ellipses[kCachedKernels] = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(size, size));
+        return ellipses[kCachedKernels];
+    }
+    if (int(ellipses.size()) <= size) {
+        ellipses.resize(std::size_t(size) + 1);
+    }
+    if (ellipses[std::size_t(size)].empty()) {
+        ellipses[std::size_t(size)] = cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(size, size));
+    }
+    return ellipses[std::size_t(size)];
+}
+
+void DetectAlgorithm::openMask(const cv::Mat& A, cv::Mat& B, int size)
+{
+    if (size <= 1) {
+        A.copyTo(B);
+        return;
+    }
+    if (coversArea(size, A)) {
+        fillWhole(A, B, true);
+        return;
+    }
+    cv::morphologyEx(A, B, cv::MORPH_OPEN, ellipse(size), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+                     cv::morphologyDefaultBorderValue());
+}
+
+void DetectAlgorithm::bandAreaMask(int function, qint32 param, qint32 lower, const cv::Mat& P,
+                                   const cv::Mat& M, cv::Mat& A)
+{
+    int lo = 0;
+    int hi = 255;
+    switch (function) {
+    case FuncSpot: {
+        const int b0 = param & 0xFF;
+        const int b1 = (param >> 8) & 0xFF;
+        lo = std::min(b0, b1);
+        hi = std::max(b0, b1);
+        break;
+    }
+    case FuncBlackArea:
+        hi = lower & 0xFF;
+        break;
+    default: // white area, white count, reserved 11
+        lo = lower & 0xFF;
+        break;
+    }
+    GrayBandMask(P, A, lo, hi);
+    cv::bitwise_and(A, M, A);
+    if (function == FuncWhiteNum) {
+        const int size = std::max(1, int(param));
+        if (size > 1) {
+            cv::Mat closed = scratchHeader(openScratch, A.rows, A.cols);
+            if (coversArea(size, A)) {
+                fillWhole(A, closed, false);
+            } else {
+                cv::morphologyEx(A, closed, cv::MORPH_CLOSE, ellipse(size), cv::Point(-1, -1), 1,
+                                 cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+            }
+            closed.copyTo(A);
+        }
+    }
+}
+
+void DetectAlgorithm::RunDetect(int detect)
+{
+    try {
+        runDetect(detect);
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::RunDetect camera %d detect %d: %s", owner->cameraIndex, detect, e.what());
+        owner->resultOk = 0;
+        owner->areaOk = 0;
+        reportError(detect, ErrException);
+    }
+}
+
+void DetectAlgorithm::runDetect(int detect)
+{
+    StationData& st = *owner;
+    const SystemParam& p = sys();
+    if (detect < 0 || detect >= DetectCount) {
+        st.resultOk = 0;
+        st.areaOk = 0;
+        reportError(detect, ErrFrame);
+        return;
+    }
+    const int d = detect;
+
+    st.resultOk = 1;
+    st.areaOk = 1;
+    st.tempOk = 1;
+    std::fill(st.roiOk + d * AreasPerDetect, st.roiOk + (d + 1) * AreasPerDetect, quint8(1));
+
+    DetectResult record = st.peers ? st.peers->currentResult() : DetectResult();
+    record.idx_detect = d;
+    record.detectstart = QDateTime::currentDateTime();
+    QList<QList<int>> details;
+    QList<int> flags;
+
+    const int count = areaCount(params, d);
+    // An area that cannot be judged fails its detect and is never shown as OK.
+    auto failArea = [&](int slot, int function, int code) {
+        st.roiOk[slot] = 0;
+        st.roiValue[slot] = 0;
+        st.roiBlobs[slot][0] = 0;
+        st.resultOk = 0;
+        if (function == FuncTempAlarm) {
+            st.tempOk = 0;
+        } else {
+            st.areaOk = 0;
+        }
+        reportError(d, code);
+    };
+    auto handOver = [&]() {
+        // A detect that failed on errors alone still leaves its row: the NG
+        // must reach the records even when no area could be listed.
+        if (st.peers && (!details.isEmpty() || st.resultOk == 0)) {
+            record.roi_detail = details;
+            record.roi_result = flags;
+            record.result = st.resultOk;
+            st.peers->handOverResult(record);
+        }
+    };
+
+    const cv::Mat F = greyFrame(st.lastImage, st.greyBuffer);
+    if (F.empty() || !params) {
+        st.resultOk = 0;
+        st.areaOk = 0;
+        reportError(d, F.empty() ? ErrFrame : ErrAreaFaulty);
+        for (int i = 0; i < count; ++i) {
+            const int s = d * AreasPerDetect + i;
+            if (!isSteeringFunction(params->roiFunction[s])) {
+                st.roiOk[s] = 0;
+                st.roiValue[s] = 0;
+                st.roiBlobs[s][0] = 0;
+            }
+        }
+        handOver();
+        return;
+    }
+    if (params->IsDetectFaulty(d)) {
+        st.resultOk = 0;
+        st.areaOk = 0;
+        reportError(d, ErrAreaFaulty);
+    }
+
+    cv::Mat image = F;
+    if (p.matchBrightness() && templateNorms[d] > 0.0) {
+        cv::Mat matched = scratchHeader(matchedBuffer, F.rows, F.cols);
+        cv::normalize(F, matched, templateNorms[d], 0.0, cv::NORM_L2);
+        image = matched;
+    }
+
+    if (st.overlayMask.size() != std::size_t(st.pixelCount)) {
+        st.overlayMask.assign(std::size_t(st.pixelCount), 0);
+    } else {
+        std::fill(st.overlayMask.begin(), st.overlayMask.end(), uchar(0));
+    }
+    cv::Mat overlay = st.planeHeader(st.overlayMask);
+    const cv::Rect frameRect(0, 0, F.cols, F.rows);
+    const cv::Mat& keep = keepMasks[d];
+    const bool keepFits = !keep.empty() && keep.type() == CV_8UC1 && keep.size() == F.size();
+
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        const int function = params->roiFunction[s];
+        if (!isKnownDetectFunction(function)) {
+            failArea(s, function, ErrUnknownFunction);
+            continue;
+        }
+        if (params->roiLoadFault[s]) {
+            failArea(s, function, ErrAreaFaulty);
+            continue;
+        }
+        if (isSteeringFunction(function)) {
+            st.roiValue[s] = 0;
+            st.roiBlobs[s][0] = 0;
+            continue;
+        }
+        const ROIInterface* shape = shapeAt(params, d, i);
+        if (!shape) {
+            failArea(s, function, ErrAreaFaulty);
+            continue;
+        }
+        const cv::Rect R = boundsOf(shape);
+        const cv::Mat& areaMask = st.roiMasks[s];
+        if (areaMask.empty()) {
+            failArea(s, function, ErrAreaMaskEmpty);
+            continue;
+        }
+        if (keep.empty()) {
+            failArea(s, function, ErrKeepMaskEmpty);
+            continue;
+        }
+        if (R.width <= 0 || R.height <= 0) {
+            failArea(s, function, ErrEmptyRect);
+            continue;
+        }
+        if ((R & frameRect) != R) {
+            failArea(s, function, ErrAreaOutsideFrame);
+            continue;
+        }
+        if (!keepFits || areaMask.type() != CV_8UC1 || areaMask.size() != R.size()) {
+            failArea(s, function, ErrMaskSize);
+            continue;
+        }
+        if (function == FuncDefect
+            && (!defectModels[s].IsTrained() || defectModels[s].Size() != R.size())) {
+            failArea(s, function, ErrNotTrained);
+            continue;
+        }
+        if (function == FuncSimilarity
+            && (!similarityModels[s].IsTrained() || similarityModels[s].Size() != R.size())) {
+            failArea(s, function, ErrNotTrained);
+            continue;
+        }
+
+        const qint32 param = params->roiParam[s];
+        const qint32 lower = params->roiLower[s];
+        const qint32 upper = params->roiUpper[s];
+        int value = 0;
+        int boxes = 0;
+        float score = 0.0f;
+        try {
+            const cv::Mat P = image(R);
+            cv::Mat M = scratchHeader(maskScratch, R.height, R.width);
+            cv::bitwise_and(keep(R), areaMask, M);
+            cv::Mat A = scratchHeader(rawScratch, R.height, R.width);
+            A.setTo(0);
+
+            if (function == FuncTempAlarm) {
+                value = st.peers ? st.peers->roiTemperature(d, i) : 0;
+                st.roiValue[s] = value;
+                st.roiBlobs[s][0] = 0;
+                if (st.peers) {
+                    st.peers->appendCycleValue(value);
+                }
+            } else {
+                if (isBandFunction(function)) {
+                    bandAreaMask(function, param, lower, P, M, A);
+                } else if (function == FuncDefect) {
+                    if (!defectModels[s].Detect(P, A)) {
+                        failArea(s, function, ErrNotTrained);
+                        continue;
+                    }
+                } else if (function == FuncSimilarity) {
+                    score = similarityModels[s].Detect(P, A);
+                }
+                cv::Mat B = scratchHeader(openScratch, R.height, R.width);
+                openMask(A, B, OpeningSize(function, param, p));
+                B.copyTo(overlay(R));
+                cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+                qint32* table = st.roiBlobs[s];
+                for (const std::vector<cv::Point>& contour : contours) {
+                    // Accumulated and truncated step by step, as the limits
+                    // were always set against.
+                    value = int(cv::contourArea(contour) + value);
+                    if (boxes < StationData::MaxBlobs) {
+                        const cv::Rect box = cv::boundingRect(contour);
+                        ++boxes;
+                        table[4 * boxes] = box.x + R.x;
+                        table[4 * boxes + 1] = box.y + R.y;
+                        table[4 * boxes + 2] = box.x + R.x + box.width;
+                        table[4 * boxes + 3] = box.y + R.y + box.height;
+                    }
+                }
+                table[0] = boxes;
+                st.roiValue[s] = value;
+            }
+        } catch (const std::exception& e) {
+            qCritical("DetectAlgorithm: camera %d slot %d: %s", st.cameraIndex, s, e.what());
+            failArea(s, function, ErrException);
+            continue;
+        }
+
+        bool ng = false;
+        QList<int> detail;
+        switch (function) {
+        case FuncDefect:
+        case FuncReserved8:
+        case FuncReserved11: {
+            const int limit = p.showAllAlgoParams() ? upper : p.alarmArea();
+            ng = value > limit || (p.templateIsNg() && value < limit);
+            detail = {function, value, lower, limit, param};
+            break;
+        }
+        case FuncSpot:
+            ng = value < lower || value > upper;
+            detail = {FuncSpot, value, lower, upper, param & 0xFF, (param >> 8) & 0xFF};
+            break;
+        case FuncBlackArea:
+        case FuncWhiteArea:
+            ng = value > upper;
+            break;
+        case FuncSimilarity:
+            value = int(score);
+            st.roiValue[s] = value;
+            ng = value < lower;
+            break;
+        case FuncWhiteNum:
+            value = boxes;
+            st.roiValue[s] = value;
+            ng = value > upper;
+            break;
+        case FuncTempAlarm: {
+            const int lo = signedLow16(lower);
+            const int hi = signedLow16(upper);
+            ng = value < std::min(lo, hi) || value > std::max(lo, hi);
+            detail = {FuncTempAlarm, value, lo, hi, signedLow16(param)};
+            break;
+        }
+        default:
+            break;
+        }
+
+        const quint8 ok = ng ? 0 : 1;
+        if (ng) {
+            st.roiOk[s] = 0;
+        }
+        if (function == FuncTempAlarm) {
+            st.tempOk &= ok;
+            if (ng && !p.tempAlarmNoStop()) {
+                st.resultOk = 0;
+            }
+        } else {
+            st.areaOk &= ok;
+            if (ng) {
+                st.resultOk = 0;
+            }
+        }
+        details.append(detail);
+        flags.append(ok);
+    }
+
+    handOver();
+}
+
+void DetectAlgorithm::MeasureROI(int detect, int area)
+{
+    try {
+        StationData& st = *owner;
+        if (detect < 0 || detect >= DetectCount || area < 0 || area >= AreasPerDetect) {
+            return;
+        }
+        const int d = detect;
+        const int s = d * AreasPerDetect + area;
+
+        cv::Mat image;
+        if (colourMode()) {
+            // The editor has put the reduction of the sample it shows here.
+            image = st.planeHeader(st.greyBuffer);
+        } else if (st.curTemplate >= 0 && std::size_t(st.curTemplate) < st.templates[d].size()) {
+            image = st.frameHeader(st.templates[d][std::size_t(st.curTemplate)], false);
+        }
+
+        if (st.overlayMask.size() != std::size_t(st.pixelCount)) {
+            st.overlayMask.assign(std::size_t(st.pixelCount), 0);
+        } else {
+            std::fill(st.overlayMask.begin(), st.overlayMask.end(), uchar(0));
+        }
+        st.roiValue[s] = 0;
+        st.roiBlobs[s][0] = 0;
+
+        const CammerSingleton* edit = st.pEditSingleton;
+        if (!edit || area >= areaCount(edit, d)) {
+            return;
+        }
+        auto repaint = [&]() {
+            if (st.peers) {
+                st.peers->repaintStation();
+            }
+        };
+        const int function = edit->roiFunction[s];
+        if (!isBandFunction(function) && function != FuncReserved8 && function != FuncTempAlarm) {
+            repaint();
+            return;
+        }
+        const cv::Rect R = boundsOf(shapeAt(edit, d, area));
+        if (R.width <= 0 || R.height <= 0) {
+            return;
+        }
+        const cv::Mat& areaMask = st.editRoiMasks[s];
+        if (image.empty() || (R & cv::Rect(0, 0, image.cols, image.rows)) != R || areaMask.empty()
+            || areaMask.type() != CV_8UC1 || areaMask.size() != R.size()) {
+            repaint();
+            return;
+        }
+
+        cv::Mat M = scratchHeader(maskScratch, R.height, R.width);
+        const cv::Mat& keep = keepMasks[d];
+        if (!keep.empty() && keep.type() == CV_8UC1 && keep.size() == image.size()) {
+            cv::bitwise_and(keep(R), areaMask, M);
+        } else {
+            // Before the first training the area's own shape is all there is.
+            areaMask.copyTo(M);
+        }
+        cv::Mat A = scratchHeader(rawScratch, R.height, R.width);
+        A.setTo(0);
+        cv::Mat B = scratchHeader(openScratch, R.height, R.width);
+        B.setTo(0);
+        const qint32 param = edit->roiParam[s];
+        if (isBandFunction(function)) {
+            bandAreaMask(function, param, edit->roiLower[s], image(R), M, A);
+            openMask(A, B, OpeningSize(function, param, sys()));
+        }
+        cv::Mat overlay = st.planeHeader(st.overlayMask);
+        B.copyTo(overlay(R));
+
+        if (function != FuncTempAlarm) {
+            cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+            int value = 0;
+            if (function == FuncWhiteNum) {
+                value = int(contours.size());
+            } else {
+                for (const std::vector<cv::Point>& contour : contours) {
+                    value = int(cv::contourArea(contour) + value);
+                }
+            }
+            st.roiValue[s] = value;
+        }
+        st.showMeasure = true;
+        repaint();
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::MeasureROI camera %d detect %d area %d: %s", owner->cameraIndex, detect,
+                  area, e.what());
+    }
+}
+
+void DetectAlgorithm::TrainModels(int detect)
+{
+    if (detect < 0 || detect >= DetectCount) {
+        return;
+    }
+    try {
+        trainModels(detect);
+    } catch (const std::exception& e) {
+        // Whatever was half built is thrown away: the detect's areas then
+        // report errors instead of being judged by a broken model.
+        qCritical("DetectAlgorithm::TrainModels camera %d detect %d: %s", owner->cameraIndex, detect, e.what());
+        for (int i = 0; i < AreasPerDetect; ++i) {
+            defectModels[detect * AreasPerDetect + i].Reset();
+            similarityModels[detect * AreasPerDetect + i].Reset();
+        }
+        keepMasks[detect].release();
+    }
+}
+
+void DetectAlgorithm::trainModels(int d)
+{
+    StationData& st = *owner;
+    for (int i = 0; i < AreasPerDetect; ++i) {
+        const int s = d * AreasPerDetect + i;
+        if (defectModels[s].IsTrained()) {
+            defectModels[s].Reset();
+        }
+        similarityModels[s].Reset();
+    }
+    keepMasks[d].release();
+
+    const std::size_t plane = std::size_t(st.pixelCount);
+    if (st.imageWidth <= 0 || st.imageHeight <= 0 || qint64(st.imageWidth) * st.imageHeight != st.pixelCount
+        || st.ignoreMasks[d].size() != plane) {
+        // Without an ignore picture of the frame's size there is no keep mask:
+        // every area of the detect then reports an error until the station is
+        // consistent again.
+        qWarning("DetectAlgorithm: camera %d detect %d: ignore picture of %zu bytes for a %dx%d frame",
+                 st.cameraIndex, d, st.ignoreMasks[d].size(), st.imageWidth, st.imageHeight);
+        return;
+    }
+    const cv::Rect frameRect(0, 0, st.imageWidth, st.imageHeight);
+    cv::Mat keep = cv::Mat(st.imageHeight, st.imageWidth, CV_8UC1, st.ignoreMasks[d].data()).clone();
+
+    const int count = areaCount(params, d);
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        if (params->roiFunction[s] != FuncIgnoreArea) {
+            continue;
+        }
+        const cv::Rect R = boundsOf(shapeAt(params, d, i));
+        if (R.width <= 0 || R.height <= 0) {
+            continue;
+        }
+        const cv::Mat& mask = st.roiMasks[s];
+        if (mask.empty() || mask.type() != CV_8UC1 || mask.size() != R.size()) {
+            qWarning("DetectAlgorithm: camera %d slot %d: ignore area without a fitting mask", st.cameraIndex, s);
+            continue;
+        }
+        // The part inside the frame still ignores its pixels.
+        const cv::Rect inside = R & frameRect;
+        if (inside.empty()) {
+            continue;
+        }
+        mask(inside - R.tl()).copyTo(keep(inside));
+    }
+    cv::bitwise_not(keep, keep);
+    keepMasks[d] = keep;
+
+    struct ModelArea {
+        int slot;
+        int function;
+        cv::Rect rect;
+    };
+    std::vector<ModelArea> areas;
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        const int function = params->roiFunction[s];
+        if (function != FuncDefect && function != FuncSimilarity) {
+            continue;
+        }
+        const cv::Rect R = boundsOf(shapeAt(params, d, i));
+        if (R.width <= 0 || R.height <= 0) {
+            continue;
+        }
+        const cv::Mat& mask = st.roiMasks[s];
+        if ((R & frameRect) != R || mask.empty() || mask.type() != CV_8UC1 || mask.size() != R.size()) {
+            // Left untrained: the inspection reports the area as an error.
+            continue;
+        }
+        cv::Mat modelMask;
+        cv::bitwise_and(keep(R), mask, modelMask);
+        if (function == FuncSimilarity) {
+            similarityModels[s].Init(R.width, R.height, modelMask);
+        } else {
+            defectModels[s].Init(R.width, R.height, modelMask, 0);
+        }
+        areas.push_back({s, function, R});
+    }
+    if (areas.empty()) {
+        return;
+    }
+
+    const std::size_t available = std::min<std::size_t>(std::size_t(std::max(0, gTemplateCount)),
+                                                         std::min(st.templates[d].size(), st.templateValid[d].size()));
+    int used = 0;
+    for (std::size_t k = 0; k < available && used < st.templateCount[d]; ++k) {
+        if (!st.templateValid[d][k]) {
+            continue;
+        }
+        // Colour samples are reduced into the engine's own buffer: the station's
+        // grey buffer holds what the area editor is showing.
+        const cv::Mat sample = greyFrame(st.templates[d][k], trainingGrey);
+        if (sample.empty()) {
+            qWarning("DetectAlgorithm: camera %d detect %d: template %zu does not have the frame's size",
+                     st.cameraIndex, d, k);
+            continue;
+        }
+        templateNorms[d] = cv::norm(sample, cv::NORM_L2);
+        for (const ModelArea& area : areas) {
+            if (area.function == FuncSimilarity) {
+                similarityModels[area.slot].AddSample(sample(area.rect));
+            } else {
+                defectModels[area.slot].AddSample(sample(area.rect));
+            }
+        }
+        ++used;
+    }
+    const SystemParam& p = sys();
+    for (const ModelArea& area : areas) {
+        if (area.function == FuncSimilarity) {
+            similarityModels[area.slot].Train();
+        } else {
+            defectModels[area.slot].Train(params->roiLower[area.slot], p.diffFactor(), 100, 150);
+        }
+    }
+    if (used == 0) {
+        qWarning("DetectAlgorithm: camera %d detect %d: no valid template to train from", st.cameraIndex, d);
+    }
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "defectmodel.h"
+#include "similaritymodel.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class CammerSingleton;
+struct StationData;
+struct SystemParam;
+
+// Why an area or a detect could not be judged; the third number of the event
+// "REG RUN ERROR = camera, detect, code" in the operation log. An area that
+// cannot be judged fails its detect: it is never passed as OK.
+enum DetectError {
+    ErrAreaMaskEmpty = -1,    // the area has no mask (no pixel to inspect)
+    ErrKeepMaskEmpty = -2,    // the detect was never trained, or its ignore picture was unusable
+    ErrEmptyRect = -3,        // the area's rectangle has no width or height
+    ErrAreaOutsideFrame = -4, // the area's rectangle leaves the frame
+    ErrMaskSize = -5,         // a mask does not have the size of its area or frame
+    ErrNotTrained = -6,       // defect or similarity model without training (no valid template)
+    ErrUnknownFunction = -7,  // a function number this system does not know
+    ErrAreaFaulty = -8,       // the stored area or detect could not be read back
+    ErrFrame = -9,            // no frame of the station's size to judge
+    ErrException = -10,       // the image library gave up on the area
+};
+
+// The inspection engine of one camera: trains the learned models of every
+// detect from the station's template samples, corrects each live frame
+// (angle correction, positioning) and judges every area of a detect, writing
+// the results into the station's record and handing one result record on.
+//
+// Runs on the GUI thread only. Every entry point catches the image library's
+// exceptions as a last line: a failure ends as an error result, never as a
+// crash and never as a pass.
+class DetectAlgorithm {
+public:
+    static constexpr int DetectCount = 8;
+    static constexpr int AreasPerDetect = 50;
+    static constexpr int SlotCount = DetectCount * AreasPerDetect;
+
+    // Keeps both pointers (neither owned) and trains every enabled detect.
+    DetectAlgorithm(CammerSingleton* live, StationData* owner);
+    DetectAlgorithm(const DetectAlgorithm&) = delete;
+    DetectAlgorithm& operator=(const DetectAlgorithm&) = delete;
+
+    void TrainModels(int detect);
+
+    // Judges every area of the detect on the station's lastImage.
+    void RunDetect(int detect);
+    // Measures one area of the edit set on the template sample shown, while the
+    // operator edits its parameters.
+    void MeasureROI(int detect, int area);
+
+    // dst = 255 where lo <= src <= hi, else 0 (empty band when lo > hi). dst is
+    // written in place when it already is 8-bit of src's size.
+    static void GrayBandMask(const cv::Mat& src, cv::Mat& dst, int lo, int hi);
+
+    // The default block of a frame: left W/4, top H/4, width 3W/4, height
+    // 3H/4, reaching the right and bottom borders.
+    static cv::Rect DefaultBlock(int width, int height);
+
+    // Opening size used for an area (at least 1).
+    static int OpeningSize(int function, qint32 param, const SystemParam& sys);
+
+    CammerSingleton* params;
+    StationData* owner;
+    cv::Mat keepMasks[DetectCount];
+    DefectModel defectModels[SlotCount];
+    SimilarityModel similarityModels[SlotCount];
+    // 0 until a training of the detect used a template; brightness matching is
+    // skipped while it is 0.
+    double templateNorms[DetectCount] = {};
+
+private:
+    const SystemParam& sys() const;
+    void reportError(int detect, int code);
+    bool colourMode() const;
+    // The 8-bit picture of a frame buffer: the buffer itself in grey mode, its
+    // reduction into reduced in colour mode. Empty when the buffer is unusable.
+    cv::Mat greyFrame(std::vector<uchar>& buffer, std::vector<uchar>& reduced) const;
+    void runDetect(int detect);
+    void trainModels(int detect);
+    // Builds the raw mask A of a band function (1, 4, 5, 7, 11) from the area
+    // crop P and the inspection mask M.
+    void bandAreaMask(int function, qint32 param, qint32 lower, const cv::Mat& P, const cv::Mat& M,
+                      cv::Mat& A);
+    // B = opening of A by a size x size ellipse.
+    void openMask(const cv::Mat& A, cv::Mat& B, int size);
+    const cv::Mat& ellipse(int size);
+    // A rows x cols 8-bit picture over buffer, which only ever grows.
+    static cv::Mat scratchHeader(std::vector<uchar>& buffer, int rows, int cols);
+
+    // Reused between runs so a cycle allocates as little as possible.
+    std::vector<uchar> matchedBuffer;  // brightness-matched frame
+    std::vector<uchar> trainingGrey;   // colour templates reduced for training
+    std::vector<uchar> rawScratch;     // A
+    std::vector<uchar> openScratch;    // B
+    std::vector<uchar> maskScratch;    // M
+    std::vector<std::vector<cv::Point>> contours;
+    std::vector<cv::Mat> ellipses;     // index = size
+};
