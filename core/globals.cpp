@@ -7,3 +7,5 @@ QString gOutputNames[10];
 
 QString gTemplateTimeText;
 const QString gArchiveSuffixes[3] = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};
+
+int gCameraCount = 1;
