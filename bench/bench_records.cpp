@@ -8,7 +8,8 @@
 // Usage: bench_records [folder]   (default: a new folder under the system's
 // temporary folder; give a folder on the disk to be measured)
 
-#include "globals.h"
+#include "cameraregistry.h"
+#include "systemparam.h"
 #include "recordsclock.h"
 #include "resultrow.h"
 #include "resultstatistics.h"
@@ -27,8 +28,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-extern int gDetectCount;
 
 namespace {
 

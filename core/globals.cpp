@@ -7,5 +7,3 @@ QString gOutputNames[10];
 
 QString gTemplateTimeText;
 const QString gArchiveSuffixes[3] = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};
-
-int gCameraCount = 1;

@@ -21,6 +21,3 @@ extern QString gOutputNames[10];
 extern QString gTemplateTimeText;
 // Archive kinds that the version download offers.
 extern const QString gArchiveSuffixes[3];
-
-// Cameras opened at start-up (1 to 8); bounds every loop over cameras.
-extern int gCameraCount;

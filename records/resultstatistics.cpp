@@ -1,10 +1,11 @@
 #include "resultstatistics.h"
 
-#include "globals.h"
+#include "cameraregistry.h"
 #include "operatorprompt.h"
 #include "platformhelpers.h"
 #include "recordsclock.h"
 #include "recordsdb.h"
+#include "systemparam.h"
 #include "systemcommands.h"
 #include "temperaturechartdata.h"
 #include "texttable.h"
@@ -22,9 +23,6 @@
 
 #include <algorithm>
 #include <limits>
-
-// Set by the parameter loader: 2 on a standard machine, 4 on the others.
-extern int gDetectCount;
 
 ResultStatistics* gpResultStatistics = nullptr;
 

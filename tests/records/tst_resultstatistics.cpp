@@ -1,4 +1,5 @@
-#include "globals.h"
+#include "cameraregistry.h"
+#include "systemparam.h"
 #include "promptanswerer.h"
 #include "recordingsystemcommands.h"
 #include "recordstesthelpers.h"
@@ -10,8 +11,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
-
-extern int gDetectCount;
 
 namespace {
 

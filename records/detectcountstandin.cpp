@@ -1,2 +1,0 @@
-// Detects per camera, until the parameter loader that sets it is in place.
-int gDetectCount = 2;
