@@ -529,12 +529,12 @@ void ResultStatistics::archiveDay(const QString& date)
 
     // Whatever happened to the old file, the current one gets both tables.
     createResStatisticsDb();
-    if (renamed) {
+    if (renamed && !m_dirty) {
         // The archive holds the day's counts; the new file starts the new
-        // day's from zero.
+        // day's from zero. Counts the archive could not take stay in memory
+        // and go on in the new file rather than being lost.
         buildTree();
         m_loaded = true;
-        m_dirty = false;
     }
     m_tableReady = false;
     if (openDb()) {

@@ -172,8 +172,9 @@ void TemperatureChartData::init()
     }
 
     const QDate today = recordsNow().date();
-    const QDateTime from(today, QTime(0, 0, 0, 0));
-    const QDateTime to(today, QTime(23, 59, 59, 0));
+    m_loadFrom = QDateTime(today, QTime(0, 0, 0, 0));
+    m_loadTo = QDateTime(today, QTime(23, 59, 59, 0));
+    m_loadFile = databasePath;
 
     // Rows still waiting for a busy file get a last try when the program ends.
     addQuitHook(QStringLiteral("result rows"), [self = QPointer<TemperatureChartData>(this)] {
@@ -186,12 +187,21 @@ void TemperatureChartData::init()
     });
 
     m_loadStarted = true;
-    auto rows = std::make_shared<TodayRows>();
-    m_loadedRows = rows;
-    const QString file = databasePath;
-    m_loadFuture = QtConcurrent::run(QThreadPool::globalInstance(),
-                                     [rows, file, from, to] { *rows = loadTodayRows(file, from, to); });
+    m_loadedRows = std::make_unique<TodayRows>();
+    m_loadFuture = QtConcurrent::run(QThreadPool::globalInstance(), [this] { loadTodayJob(); });
     m_loadWatcher.setFuture(m_loadFuture);
+}
+
+void TemperatureChartData::loadTodayJob()
+{
+    loadToday();
+}
+
+void TemperatureChartData::loadToday()
+{
+    // Everything read here was set before the job started; everything
+    // written is the job's own until the GUI thread takes it over.
+    *m_loadedRows = loadTodayRows(m_loadFile, m_loadFrom, m_loadTo);
 }
 
 void TemperatureChartData::onTodayLoadFinished()

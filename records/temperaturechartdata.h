@@ -131,9 +131,17 @@ private:
     void scheduleRetry();
     void noteFlushFailure(const QString& error);
 
-    // The load job writes only *m_loadedRows; the GUI thread takes it over
-    // once the job has finished.
-    std::shared_ptr<TodayRows> m_loadedRows;
+    // The start-up load on the pool: loadTodayJob runs loadToday, which
+    // reads m_loadFile from m_loadFrom to m_loadTo and writes only *m_loadedRows; the GUI
+    // thread merges that into today's maps once the job has finished
+    // (onTodayLoadFinished) and only then sets todayLoaded.
+    void loadTodayJob();
+    void loadToday();
+
+    QString m_loadFile;
+    QDateTime m_loadFrom;
+    QDateTime m_loadTo;
+    std::unique_ptr<TodayRows> m_loadedRows;
     QFuture<void> m_loadFuture;
     QFutureWatcher<void> m_loadWatcher;
     bool m_loadStarted = false;
