@@ -81,7 +81,8 @@ public:
 
     // Rows that wait for the database; beyond this the oldest are dropped
     // (with a log line), so a database that never comes back cannot eat the
-    // panel's memory. About a working day of a busy eight-camera machine.
+    // panel's memory. About eight hours of eight cameras with four detects
+    // in a 10 s cycle.
     static constexpr int kMaxPendingInserts = 100000;
     int maxPendingInserts = kMaxPendingInserts;
     // A busy database (a reader holds it) is waited for this long before the
