@@ -2,6 +2,8 @@
 #include "enginestation.h"
 #include "imagehelpers.h"
 #include "repolygon.h"
+#include "temperaturechartdata.h"
+#include "testworkdir.h"
 
 #include <QtTest>
 
@@ -79,6 +81,7 @@ private slots:
     void colourTrainingLeavesTheShownGreyBufferAlone();
     void measureOnTheEditSet();
     void constructionTrainsEnabledDetects();
+    void recordsServiceTakesTheResult();
 };
 
 void TestDetectAlgorithm::grayBandMaskMatchesTwoThresholds_data()
@@ -696,6 +699,32 @@ void TestDetectAlgorithm::constructionTrainsEnabledDetects()
     QVERIFY(engine->keepMasks[1].empty());
     QVERIFY(!engine->keepMasks[2].empty());
     QVERIFY(engine->defectModels[0].IsTrained());
+}
+
+void TestDetectAlgorithm::recordsServiceTakesTheResult()
+{
+    TestWorkDir dir;
+    TemperatureChartData* records = TemperatureChartData::instance();
+    DetectResult base = currentRecordsResult();
+    base.idx_camera = 2;
+    records->setDetectResult(base);
+    QCOMPARE(currentRecordsResult().idx_camera, 2);
+
+    DetectResult r = base;
+    r.idx_detect = 1;
+    r.roundstart = QDateTime::currentDateTime();
+    r.detectstart = r.roundstart;
+    r.roi_detail = {{9, 65, 80, 120, 90}, {}};
+    r.roi_result = {0, 1};
+    r.result = 0;
+    const int waiting = records->pendingInserts.size();
+    handOverToRecords(r);
+    QCOMPARE(records->detectResult.roi_result, r.roi_result);
+    QCOMPARE(records->detectResult.idx_camera, 2);
+    // Entered into today's data and on its way to the result file.
+    QCOMPARE(records->todaySeries.value(QStringLiteral("C:2_D:1_F:0")).size(), 1);
+    QCOMPARE(records->pendingInserts.size(), waiting + 1);
+    QCOMPARE(records->pendingInserts.last().roi_detail, QStringLiteral("[[9,65,80,120,90],[]]"));
 }
 
 QTEST_GUILESS_MAIN(TestDetectAlgorithm)

@@ -1,0 +1,16 @@
+#include "inspectionpeers.h"
+
+#include "temperaturechartdata.h"
+
+DetectResult currentRecordsResult()
+{
+    return TemperatureChartData::instance()->detectResult;
+}
+
+void handOverToRecords(const DetectResult& result)
+{
+    TemperatureChartData* records = TemperatureChartData::instance();
+    records->setDetectResult(result);
+    records->updateLiveData();
+    records->insertDetectResult();
+}
