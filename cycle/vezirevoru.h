@@ -1,9 +1,17 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
+#include <QVector>
 #include <QWidget>
 
+#include <functional>
+
 class CameraWgtBox;
+class ModbusServer;
+class OperationLog;
 class QTimer;
+struct SystemParam;
 
 // The full-screen main window and controller of the inspection cycle.
 // For now it builds only the frame that start-up, the event hook and the
@@ -19,6 +27,43 @@ public:
     QTimer* backlightTimer = nullptr;
     // Not 0 while the backlight is off; written only by setBacklight.
     int backlightOff = 0;
+
+    // Operation log, production counters and the Modbus server. The work is
+    // done by OperationLog, the counter functions, ModbusServer and
+    // ModbusDataChange; these members only hand it on.
+    ModbusServer* pModbusServer = nullptr;
+    int userLevel = 0;                // UserLevel: 0 none, 1 operator, 2 administrator
+    QVector<qint32> cycleValues;      // temperatures of the last detect, for registers 200 and up
+    QTimer* checkDateTimer = nullptr;
+    OperationLog* recordLog();
+    QString recordDate();
+    // Reached through these until the parameter storage and the camera set-up
+    // provide them; empty ones give 0 cameras, 0 detects and an unsaved index.
+    std::function<int()> cameraCountSource;
+    std::function<int()> detectCountSource;
+    std::function<bool(SystemParam*)> saveParaGroupIndexSource;
+
+    // Construction steps: RECORD.db, "./RECORD", "time.txt", the first day check
+    // and the 60 s day timer.
+    void StartOperationLog();
+    // Construction steps: the server, its write signal, running state 1, the
+    // group index and the counters in the read registers.
+    void StartModbusServer(quint16 port = 502, const QHostAddress& address = QHostAddress::Any);
+
+public slots:
+    void InsertRecord(QString s);
+    void ClearRecord();
+    bool CreateRecordDB();
+    void SlotCheckDate();
+    void CountWrite();
+    void CountRead();
+    void PublishCounters();
+    void PublishCycleValues();
+    void AppendCycleValue(int value);
+    void SlotModbusDataChange(QList<int> chg_WriteData_index);
+
+private:
+    OperationLog* m_recordLog = nullptr;
 };
 
 extern VeZiRevoru* gpVeZiRevoru;
