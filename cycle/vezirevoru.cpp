@@ -38,7 +38,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     backlightTimer->setSingleShot(true);
 
     if (!gpControlPort) {
-        gpControlPort = new ControlPort;
+        gpControlPort = new ControlPort(gComPort);
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -47,6 +47,20 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     layout->addWidget(pCameraWgtBox, 1);
     auto* statusLine = new DottomDock_Describe_part1(this);
     layout->addWidget(statusLine);
+
+    m_runTimer = new QTimer(this);
+    m_runTimer->setSingleShot(true);
+    connect(m_runTimer, &QTimer::timeout, this, &VeZiRevoru::Run);
+    m_runTimer->start(5);
+}
+
+void VeZiRevoru::Run()
+{
+    if (gpControlPort) {
+        gpControlPort->commitOutputs();
+        gpControlPort->feedWatchdog();
+    }
+    m_runTimer->start(100);
 }
 
 OperationLog* VeZiRevoru::recordLog()

@@ -51,6 +51,10 @@ public:
     void StartModbusServer(quint16 port = 502, const QHostAddress& address = QHostAddress::Any);
 
 public slots:
+    // One pass of the main loop. For now it only commits the outputs and
+    // stamps the I/O link's heartbeat, then re-arms itself.
+    void Run();
+
     void InsertRecord(QString s);
     void ClearRecord();
     bool CreateRecordDB();
@@ -63,6 +67,7 @@ public slots:
     void SlotModbusDataChange(QList<int> chg_WriteData_index);
 
 private:
+    QTimer* m_runTimer = nullptr;
     OperationLog* m_recordLog = nullptr;
 };
 
