@@ -11,12 +11,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 
-namespace {
-
-constexpr int ParaGroupIndexSlot = 340;
-
-} // namespace
-
 ModbusDataChange::ModbusDataChange(ModbusServer* server, Host host)
     : m_server(server)
     , m_host(std::move(host))
@@ -62,7 +56,7 @@ bool ModbusDataChange::switchParaGroup(int group)
     if (!gpSystemParam) {
         return false;
     }
-    if (group == (*gpSystemParam)[ParaGroupIndexSlot]) {
+    if (group == gpSystemParam->paraGroupIndex()) {
         qInfo().noquote() << "paramgroup index is same" << ", index is" << group;
         return false;
     }
@@ -87,7 +81,7 @@ bool ModbusDataChange::switchParaGroup(int group)
 
     // The index is stored only once the group's files are in place, so a
     // failure never leaves an index that names other files than the working ones.
-    (*gpSystemParam)[ParaGroupIndexSlot] = group;
+    gpSystemParam->paraGroupIndex() = group;
     if (!m_host.saveParaGroupIndex || !m_host.saveParaGroupIndex(gpSystemParam)) {
         qWarning() << "modbus: parameter group index" << group << "not stored in sysadd.txt";
     }

@@ -1,11 +1,13 @@
 #include "vezirevoru.h"
 
 #include "camerawgtbox.h"
+#include "cameraregistry.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
 #include "modbusdatachange.h"
 #include "modbusserver.h"
 #include "operationlog.h"
+#include "paramstorage.h"
 #include "platformhelpers.h"
 #include "productioncounters.h"
 #include "systemparam.h"
@@ -96,7 +98,7 @@ void VeZiRevoru::StartModbusServer(quint16 port, const QHostAddress& address)
         addQuitHook(QStringLiteral("modbus server"), [server = pModbusServer] { server->stop(); });
     }
     pModbusServer->setReadData(0, 1);
-    pModbusServer->setReadData(2, static_cast<quint16>(gpSystemParam ? (*gpSystemParam)[340] : 0));
+    pModbusServer->setReadData(2, static_cast<quint16>(gpSystemParam ? gpSystemParam->paraGroupIndex() : 0));
     PublishCounters();
 }
 
@@ -133,8 +135,7 @@ void VeZiRevoru::CountRead()
 void VeZiRevoru::PublishCounters()
 {
     if (pModbusServer) {
-        pModbusServer->setReadData(CounterFirstRegister,
-                                   counterRegisters(cameraCountSource ? cameraCountSource() : 0));
+        pModbusServer->setReadData(CounterFirstRegister, counterRegisters(gCameraCount));
     }
 }
 
@@ -163,17 +164,17 @@ void VeZiRevoru::SlotModbusDataChange(QList<int> chg_WriteData_index)
     host.insertRecord = [this](const QString& s) { InsertRecord(s); };
     host.publishCounters = [this] { PublishCounters(); };
     host.countWrite = [this] { CountWrite(); };
-    host.saveParaGroupIndex = saveParaGroupIndexSource;
+    host.saveParaGroupIndex = &saveParaGroupIndex;
     host.closeDatabases = [this] {
-        for (const QString& name : {QStringLiteral("dbT"), QStringLiteral("dbIn")}) {
-            if (QSqlDatabase::contains(name)) {
-                QSqlDatabase::database(name, false).close();
+        for (const char* name : {kSerialConnectionName, kParamConnectionName}) {
+            if (QSqlDatabase::contains(QString::fromLatin1(name))) {
+                QSqlDatabase::database(QString::fromLatin1(name), false).close();
             }
         }
         recordLog()->close();
     };
     host.quitEventLoop = [] { QCoreApplication::quit(); };
-    host.cameraCount = cameraCountSource ? cameraCountSource() : 0;
-    host.detectCount = detectCountSource ? detectCountSource() : 0;
+    host.cameraCount = gCameraCount;
+    host.detectCount = gDetectCount;
     ModbusDataChange(pModbusServer, host).handle(chg_WriteData_index);
 }

@@ -5,13 +5,10 @@
 #include <QVector>
 #include <QWidget>
 
-#include <functional>
-
 class CameraWgtBox;
 class ModbusServer;
 class OperationLog;
 class QTimer;
-struct SystemParam;
 
 // The full-screen main window and controller of the inspection cycle.
 // For now it builds only the frame that start-up, the event hook and the
@@ -37,11 +34,6 @@ public:
     QTimer* checkDateTimer = nullptr;
     OperationLog* recordLog();
     QString recordDate();
-    // Reached through these until the parameter storage and the camera set-up
-    // provide them; empty ones give 0 cameras, 0 detects and an unsaved index.
-    std::function<int()> cameraCountSource;
-    std::function<int()> detectCountSource;
-    std::function<bool(SystemParam*)> saveParaGroupIndexSource;
 
     // Construction steps: RECORD.db, "./RECORD", "time.txt", the first day check
     // and the 60 s day timer.

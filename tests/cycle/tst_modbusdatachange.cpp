@@ -3,6 +3,7 @@
 // parameter group through register 1 (refused for a bad group, done in full
 // order for a good one).
 #include "modbusdatachange.h"
+#include "cameraregistry.h"
 #include "modbusserver.h"
 #include "operationlog.h"
 #include "paramsetfixture.h"
@@ -163,9 +164,9 @@ void TestModbusDataChange::cleanup()
 
 void TestModbusDataChange::startWindow()
 {
+    gCameraCount = 2;
+    gDetectCount = 2;
     window = new VeZiRevoru;
-    window->cameraCountSource = [] { return 2; };
-    window->detectCountSource = [] { return 2; };
     window->StartOperationLog();
     window->StartModbusServer(0, QHostAddress::LocalHost);
     QVERIFY(window->pModbusServer->isListening());
