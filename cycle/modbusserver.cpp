@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <QtConcurrent>
 
+#include <sys/socket.h>
+
+#include <cerrno>
+
 namespace {
 
 // MBAP header: transaction id, protocol id, length, unit id.
@@ -25,16 +29,12 @@ constexpr quint8 WriteMultipleRegisters = 16;
 // is dropped instead of growing our memory.
 constexpr qint64 MaxPendingReplyBytes = 256 * 1024;
 constexpr qint64 ReadBufferSize = 64 * 1024;
+constexpr int KernelSendBuffer = 64 * 1024;
+constexpr int MaxRepliesPerSend = 16 * 1024;
 
 quint16 be16(const uchar* p)
 {
     return static_cast<quint16>((p[0] << 8) | p[1]);
-}
-
-void appendBe16(QByteArray& out, quint16 v)
-{
-    out.append(static_cast<char>(v >> 8));
-    out.append(static_cast<char>(v & 0xFF));
 }
 
 } // namespace
@@ -53,6 +53,9 @@ public:
         socket->setReadBufferSize(ReadBufferSize);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        // A few replies in flight is all a Modbus client needs; a fixed kernel
+        // buffer keeps what one slow client can tie up small.
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, KernelSendBuffer);
         m_quiet.start();
         connect(socket, &QTcpSocket::readyRead, this, [this] { handleRequest(); });
         connect(socket, &QTcpSocket::disconnected, this, [this] { finish(); });
@@ -88,21 +91,70 @@ private:
             complainOnce(QStringLiteral("left a request unfinished; dropped"));
             m_buffer.clear();
         }
-        const bool fresh = m_buffer.isEmpty();
-        m_buffer.append(m_socket->readAll());
-        QByteArray replies;
-        const int consumed = m_server->processFrames(m_buffer, replies, *this);
-        if (!m_buffer.isEmpty() && (fresh || consumed > 0)) {
-            m_partialSince.start();  // a new request has begun to arrive
+        ModbusServer::Replies replies;
+        char chunk[4096];
+        for (;;) {
+            const qint64 n = m_socket->read(chunk, sizeof chunk);
+            if (n <= 0) {
+                break;
+            }
+            const int size = static_cast<int>(n);
+            if (m_buffer.isEmpty()) {
+                // The usual case: whole requests, answered from where they lie.
+                const int consumed = m_server->processFrames(chunk, size, replies, *this);
+                if (consumed < size) {
+                    m_buffer.append(chunk + consumed, size - consumed);
+                    m_partialSince.start();  // a new request has begun to arrive
+                }
+            } else {
+                m_buffer.append(chunk, size);
+                const int consumed = m_server->processFrames(m_buffer.constData(), m_buffer.size(), replies, *this);
+                if (consumed > 0) {
+                    m_buffer.remove(0, consumed);
+                    if (!m_buffer.isEmpty()) {
+                        m_partialSince.start();
+                    }
+                }
+            }
+            if (replies.size() >= MaxRepliesPerSend) {
+                sendReplies(replies.constData(), replies.size());
+                replies.clear();
+                if (!m_finished && m_socket->bytesToWrite() > MaxPendingReplyBytes) {
+                    break;
+                }
+            }
+            if (m_finished || n < qint64(sizeof chunk)) {
+                break;
+            }
         }
-        if (replies.isEmpty()) {
-            return;
+        if (!m_finished && !replies.isEmpty()) {
+            sendReplies(replies.constData(), replies.size());
         }
-        m_socket->write(replies);
-        m_socket->flush();
         if (!m_finished && m_socket->bytesToWrite() > MaxPendingReplyBytes) {
             complainOnce(QStringLiteral("does not read its replies; connection closed"));
             abort();
+        }
+    }
+
+    // A reply goes to the kernel at once, straight from here: going through
+    // the socket's write buffer would cost a write notification and a second
+    // pass of the event loop for every request. Only what the kernel cannot
+    // take now waits in that buffer, and then everything after it does too.
+    void sendReplies(const char* data, int size)
+    {
+        qint64 sent = 0;
+        if (m_socket->bytesToWrite() == 0) {
+            const ssize_t n = ::send(static_cast<int>(m_socket->socketDescriptor()), data, static_cast<size_t>(size),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                m_socket->abort();
+                finish();
+                return;
+            }
+            sent = qMax<ssize_t>(n, 0);
+        }
+        if (sent < size) {
+            m_socket->write(data + sent, size - sent);
         }
     }
 
@@ -239,10 +291,9 @@ void ModbusServer::forgetSession(ModbusSession* session)
     m_sessions.removeOne(session);
 }
 
-int ModbusServer::processFrames(QByteArray& buffer, QByteArray& replies, ModbusSession& session)
+int ModbusServer::processFrames(const char* bytes, int size, Replies& replies, ModbusSession& session)
 {
-    const auto* data = reinterpret_cast<const uchar*>(buffer.constData());
-    const int size = buffer.size();
+    const auto* data = reinterpret_cast<const uchar*>(bytes);
     int pos = 0;
     while (size - pos >= MbapSize) {
         const uchar* frame = data + pos;
@@ -271,11 +322,10 @@ int ModbusServer::processFrames(QByteArray& buffer, QByteArray& replies, ModbusS
             break;
         }
     }
-    buffer.remove(0, pos);
     return pos;
 }
 
-void ModbusServer::answerRead(const uchar* frame, int length, QByteArray& replies, ModbusSession& session)
+void ModbusServer::answerRead(const uchar* frame, int length, Replies& replies, ModbusSession& session)
 {
     // Unit, function, start, quantity.
     if (length != 6) {
@@ -291,9 +341,7 @@ void ModbusServer::answerRead(const uchar* frame, int length, QByteArray& replie
     // A read running past the table is answered with the registers up to its end.
     const int count = qMin(quantity, TableSize - start);
     const int byteCount = 2 * count;
-    const int at = replies.size();
-    replies.resize(at + MbapSize + 2 + byteCount);
-    auto* out = reinterpret_cast<uchar*>(replies.data()) + at;
+    uchar out[MbapSize + 2 + 2 * MaxReadQuantity];
     memcpy(out, frame, 4);  // transaction and protocol id
     out[4] = 0;
     out[5] = static_cast<uchar>(3 + byteCount);
@@ -301,15 +349,18 @@ void ModbusServer::answerRead(const uchar* frame, int length, QByteArray& replie
     out[7] = ReadHoldingRegisters;
     out[8] = static_cast<uchar>(byteCount);
     uchar* p = out + 9;
-    QMutexLocker lock(&m_tableMutex);
-    const quint16* table = m_readData.constData() + start;
-    for (int i = 0; i < count; ++i) {
-        *p++ = static_cast<uchar>(table[i] >> 8);
-        *p++ = static_cast<uchar>(table[i] & 0xFF);
+    {
+        QMutexLocker lock(&m_tableMutex);
+        const quint16* table = m_readData.constData() + start;
+        for (int i = 0; i < count; ++i) {
+            *p++ = static_cast<uchar>(table[i] >> 8);
+            *p++ = static_cast<uchar>(table[i] & 0xFF);
+        }
     }
+    replies.append(reinterpret_cast<const char*>(out), MbapSize + 2 + byteCount);
 }
 
-void ModbusServer::answerWrite(const uchar* frame, int length, QByteArray& replies, ModbusSession& session)
+void ModbusServer::answerWrite(const uchar* frame, int length, Replies& replies, ModbusSession& session)
 {
     // Unit, function, start, quantity, byte count, then the values.
     if (length < 7) {
@@ -353,12 +404,11 @@ void ModbusServer::answerWrite(const uchar* frame, int length, QByteArray& repli
                              .arg(start)
                              .arg(values.join(QLatin1Char(' ')));
 
-    replies.append(reinterpret_cast<const char*>(frame), 4);
-    appendBe16(replies, 6);
-    replies.append(static_cast<char>(ServedUnit));
-    replies.append(static_cast<char>(WriteMultipleRegisters));
-    appendBe16(replies, static_cast<quint16>(start));
-    appendBe16(replies, static_cast<quint16>(quantity));
+    const char ack[12] = {static_cast<char>(frame[0]), static_cast<char>(frame[1]), static_cast<char>(frame[2]),
+                          static_cast<char>(frame[3]), 0, 6, static_cast<char>(ServedUnit),
+                          static_cast<char>(WriteMultipleRegisters), static_cast<char>(frame[8]),
+                          static_cast<char>(frame[9]), static_cast<char>(frame[10]), static_cast<char>(frame[11])};
+    replies.append(ack, sizeof ack);
 
     emit sigWriteChange(written);
 }

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QSemaphore>
+#include <QVarLengthArray>
 #include <QVector>
 
 #include <atomic>
@@ -79,12 +80,16 @@ private:
     void onNewConnection();
     void forgetSession(ModbusSession* session);
 
-    // Answers every complete request at the front of buffer and removes it;
-    // replies are appended to replies. Returns the number of bytes consumed;
-    // when the stream is not Modbus TCP everything is consumed unanswered.
-    int processFrames(QByteArray& buffer, QByteArray& replies, ModbusSession& session);
-    void answerRead(const uchar* frame, int length, QByteArray& replies, ModbusSession& session);
-    void answerWrite(const uchar* frame, int length, QByteArray& replies, ModbusSession& session);
+    // Replies of one pass; a few of them fit without touching the heap.
+    using Replies = QVarLengthArray<char, 2048>;
+
+    // Answers every complete request at the start of data, appending the
+    // replies. Returns the number of bytes consumed (the rest is the start of
+    // a request still arriving); when the stream is not Modbus TCP everything
+    // is consumed unanswered.
+    int processFrames(const char* data, int size, Replies& replies, ModbusSession& session);
+    void answerRead(const uchar* frame, int length, Replies& replies, ModbusSession& session);
+    void answerWrite(const uchar* frame, int length, Replies& replies, ModbusSession& session);
 
     const QHostAddress m_address;
     const quint16 m_port;

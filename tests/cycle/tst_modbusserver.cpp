@@ -181,6 +181,7 @@ private slots:
     void writeIsLoggedWithTheClientAddress();
     void thousandsOfConnectionsLeaveNoDescriptor();
     void tooManyConnectionsCloseTheQuietest();
+    void slowReaderGetsEveryReplyInOrder();
     void clientThatNeverReadsIsDropped();
     void busyPortIsTriedAgain();
     void stopClosesConnectionsAndFreesThePort();
@@ -533,6 +534,37 @@ void TestModbusServer::tooManyConnectionsCloseTheQuietest()
     newest->write(readRequest(1, 0, 1));
     QVERIFY(newest->waitForReadyRead(2000));
     qDeleteAll(sockets);
+}
+
+void TestModbusServer::slowReaderGetsEveryReplyInOrder()
+{
+    // 1000 reads at once from a client with a small window: the replies (260 kB)
+    // back up behind it and must still come out whole and in order.
+    const int fd = connectTo(server->serverPort(), 4096);
+    QVERIFY(fd >= 0);
+    QByteArray requests;
+    QByteArray expected;
+    for (int i = 0; i < 1000; ++i) {
+        requests += readRequest(i, i % 375, 125);
+        expected += readReply(i, i % 375, 125, table);
+    }
+    QCOMPARE(::send(fd, requests.constData(), static_cast<size_t>(requests.size()), MSG_NOSIGNAL),
+             ssize_t(requests.size()));
+    QTest::qWait(200);
+    QByteArray got(expected.size(), 0);
+    qint64 have = 0;
+    QElapsedTimer t;
+    t.start();
+    while (have < got.size() && t.elapsed() < 10000) {
+        const ssize_t n = ::recv(fd, got.data() + have, static_cast<size_t>(got.size() - have), 0);
+        if (n <= 0) {
+            break;
+        }
+        have += n;
+    }
+    ::close(fd);
+    QCOMPARE(have, qint64(expected.size()));
+    QVERIFY(got == expected);
 }
 
 void TestModbusServer::clientThatNeverReadsIsDropped()
