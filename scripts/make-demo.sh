@@ -7,3 +7,9 @@ mkdir -p "$DEMO_DIR"
 if [ -d resources/demo ]; then
   cp -rn resources/demo/. "$DEMO_DIR"/
 fi
+# The factory parameter group is generated, never kept as a binary file. The
+# working folder starts from it as a fresh installation does; existing
+# databases are left alone.
+"$BUILD_DIR/tools/factoryparams" "$DEMO_DIR/paraGroup/default"
+cp -n "$DEMO_DIR/paraGroup/default/PARAM.db" "$DEMO_DIR/PARAM.db"
+cp -n "$DEMO_DIR/paraGroup/default/SN.db" "$DEMO_DIR/SN.db"

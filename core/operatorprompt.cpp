@@ -1,0 +1,50 @@
+#include "operatorprompt.h"
+
+#include <QDebug>
+
+namespace {
+
+WarnHandler& warnHandler()
+{
+    static WarnHandler handler;
+    return handler;
+}
+
+AskHandler& askHandler()
+{
+    static AskHandler handler;
+    return handler;
+}
+
+} // namespace
+
+void warnOperator(const QString& message)
+{
+    qWarning() << "operator warning:" << message;
+    if (warnHandler()) {
+        warnHandler()(message);
+    }
+}
+
+int askOperator(const QString& question, int buttons)
+{
+    if (askHandler()) {
+        return askHandler()(question, buttons);
+    }
+    qWarning() << "operator question without a screen to ask it on, not confirmed:" << question;
+    return 0;
+}
+
+WarnHandler setWarnOperatorHandler(WarnHandler handler)
+{
+    WarnHandler previous = std::move(warnHandler());
+    warnHandler() = std::move(handler);
+    return previous;
+}
+
+AskHandler setAskOperatorHandler(AskHandler handler)
+{
+    AskHandler previous = std::move(askHandler());
+    askHandler() = std::move(handler);
+    return previous;
+}

@@ -1,0 +1,302 @@
+#include "imagehelpers.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+struct GrayWeights {
+    qint32 table[3][256];
+};
+
+// Built at compile time so the tables exist before any static constructor (a
+// driver's global object included) could reach the reductions.
+constexpr GrayWeights makeGrayWeights()
+{
+    GrayWeights w{};
+    for (int i = 0; i < 256; ++i) {
+        // The products are non-negative, so truncation is the floor.
+        w.table[0][i] = static_cast<qint32>(i * 0.299 * 1024);
+        w.table[1][i] = static_cast<qint32>(i * 0.587 * 1024);
+        w.table[2][i] = static_cast<qint32>(i * 0.114 * 1024);
+    }
+    return w;
+}
+
+constexpr GrayWeights kGrayWeights = makeGrayWeights();
+static_assert(kGrayWeights.table[0][255] == 78074 && kGrayWeights.table[1][255] == 153277
+                  && kGrayWeights.table[2][255] == 29767,
+              "grey weights must match the stored templates");
+
+// Pixel count of a width x height buffer, or -1 when the sizes are not usable.
+qint64 pixelCount(int width, int height)
+{
+    if (width <= 0 || height <= 0) {
+        return -1;
+    }
+    return qint64(width) * qint64(height);
+}
+
+inline uchar grayOf(const uchar* p)
+{
+    const qint32 sum = kGrayWeights.table[0][p[0]] + kGrayWeights.table[1][p[1]]
+        + kGrayWeights.table[2][p[2]];
+    return static_cast<uchar>(sum / 1024);
+}
+
+inline uchar hueOf(const uchar* p)
+{
+    const int b0 = p[0];
+    const int b1 = p[1];
+    const int b2 = p[2];
+    const int max = std::max(b0, std::max(b1, b2));
+    const int min = std::min(b0, std::min(b1, b2));
+    if (max == 0 || max == min) {
+        return 0;
+    }
+    // The mixture of single and double precision below is deliberate: it fixes
+    // which way the values next to a sector border fall, and the stored limits
+    // of hue areas were set against exactly these bytes.
+    const float delta = static_cast<float>(max - min);
+    float h;
+    if (b0 == max) {
+        h = static_cast<float>(b1 - b2) / delta;
+        if (b1 < b2) {
+            h = static_cast<float>(static_cast<double>(h) + 6.0);
+        }
+    } else if (b1 == max) {
+        h = static_cast<float>(static_cast<double>(static_cast<float>(b2 - b0) / delta) + 2.0);
+    } else {
+        h = static_cast<float>(static_cast<double>(static_cast<float>(b0 - b1) / delta) + 4.0);
+    }
+    const float scaled = static_cast<float>(static_cast<double>(h) * 42.5);
+    return static_cast<uchar>(static_cast<int>(scaled));
+}
+
+template <typename PixelFn>
+bool reduceRows(const cv::Mat& source, cv::Mat& dst, PixelFn fn)
+{
+    // Our own header keeps the colour pixels alive should dst be the very
+    // matrix passed as the source and get reallocated below.
+    const cv::Mat src = source;
+    if (src.empty() || src.type() != CV_8UC4) {
+        return false;
+    }
+    if (dst.rows != src.rows || dst.cols != src.cols || dst.type() != CV_8UC1) {
+        dst.create(src.rows, src.cols, CV_8UC1);
+    }
+    for (int y = 0; y < src.rows; ++y) {
+        const uchar* in = src.ptr<uchar>(y);
+        uchar* out = dst.ptr<uchar>(y);
+        for (int x = 0; x < src.cols; ++x) {
+            out[x] = fn(in + 4 * x);
+        }
+    }
+    return true;
+}
+
+bool overlaps(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.datastart < b.dataend && b.datastart < a.dataend;
+}
+
+int toInt(qint64 v)
+{
+    return static_cast<int>(qBound<qint64>(std::numeric_limits<int>::min(), v,
+                                           std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+const qint32 (&gGrayWeightTables)[3][256] = kGrayWeights.table;
+
+bool rgb32ToGray(uchar* gray, const uchar* rgb32, int width, int height)
+{
+    const qint64 n = pixelCount(width, height);
+    if (!gray || !rgb32 || n < 0) {
+        return false;
+    }
+    for (qint64 i = 0; i < n; ++i) {
+        gray[i] = grayOf(rgb32 + 4 * i);
+    }
+    return true;
+}
+
+bool rgb32ToHue(uchar* hue, const uchar* rgb32, int width, int height)
+{
+    const qint64 n = pixelCount(width, height);
+    if (!hue || !rgb32 || n < 0) {
+        return false;
+    }
+    for (qint64 i = 0; i < n; ++i) {
+        hue[i] = hueOf(rgb32 + 4 * i);
+    }
+    return true;
+}
+
+bool grayToRgb32(const uchar* gray, uchar* rgb32, int width, int height)
+{
+    const qint64 n = pixelCount(width, height);
+    if (!gray || !rgb32 || n < 0) {
+        return false;
+    }
+    for (qint64 i = 0; i < n; ++i) {
+        // v * 65793 as a little-endian word, written byte by byte so the result
+        // does not depend on the host's byte order.
+        const uchar v = gray[i];
+        uchar* out = rgb32 + 4 * i;
+        out[0] = v;
+        out[1] = v;
+        out[2] = v;
+        out[3] = 0;
+    }
+    return true;
+}
+
+bool rgb32ToGray(const cv::Mat& src, cv::Mat& dst)
+{
+    return reduceRows(src, dst, grayOf);
+}
+
+bool rgb32ToHue(const cv::Mat& src, cv::Mat& dst)
+{
+    return reduceRows(src, dst, hueOf);
+}
+
+bool shiftImage(cv::Mat src, cv::Mat dst, int shiftX, int shiftY)
+{
+    if (src.empty() || dst.rows != src.rows || dst.cols != src.cols || dst.type() != src.type()) {
+        return false;
+    }
+    if (overlaps(src, dst)) {
+        // Shifting within one buffer would read rows already overwritten.
+        src = src.clone();
+    }
+    const size_t elem = src.elemSize();
+    const qint64 cols = src.cols;
+    // Columns of dst that receive source pixels: [x0, x1).
+    const qint64 x0 = qBound<qint64>(0, shiftX, cols);
+    const qint64 x1 = qBound<qint64>(0, cols + qint64(shiftX), cols);
+    for (int y = 0; y < dst.rows; ++y) {
+        uchar* out = dst.ptr<uchar>(y);
+        const qint64 sy = qint64(y) - shiftY;
+        if (sy < 0 || sy >= src.rows || x0 >= x1) {
+            std::memset(out, 0, size_t(cols) * elem);
+            continue;
+        }
+        const uchar* in = src.ptr<uchar>(int(sy));
+        std::memset(out, 0, size_t(x0) * elem);
+        std::memcpy(out + size_t(x0) * elem, in + size_t(x0 - shiftX) * elem, size_t(x1 - x0) * elem);
+        std::memset(out + size_t(x1) * elem, 0, size_t(cols - x1) * elem);
+    }
+    return true;
+}
+
+bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX, int centreY,
+                 double angle)
+{
+    if (src.empty()) {
+        return false;
+    }
+    const int width = src.cols;
+    const int height = src.rows;
+    const int side = static_cast<int>(std::max(width, height) * 1.414);
+    const int padX = std::max(0, (side - width) / 2);
+    const int padY = std::max(0, (side - height) / 2);
+
+    cv::Mat padded;
+    cv::copyMakeBorder(src, padded, padY, padY, padX, padX, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::Mat shifted(padded.size(), padded.type());
+    shiftImage(padded, shifted, shiftX, shiftY);
+
+    const cv::Point2f centre(static_cast<float>(qint64(centreX) + padX),
+                             static_cast<float>(qint64(centreY) + padY));
+    const cv::Mat matrix = cv::getRotationMatrix2D(centre, angle, 1.0);
+    cv::Mat turned;
+    cv::warpAffine(shifted, turned, matrix, padded.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                   cv::Scalar::all(0));
+    turned(cv::Rect(padX, padY, width, height)).copyTo(dst);
+    return true;
+}
+
+void clampCoordinate(int* v, bool horizontal, int width, int height)
+{
+    if (!v) {
+        return;
+    }
+    const qint64 limit = qint64(horizontal ? width : height) - 3;
+    if (*v <= 2) {
+        *v = 3;
+    } else if (*v > limit) {
+        *v = toInt(limit);
+    }
+}
+
+void clampRectToImage(QRect& rect, int width, int height, bool keepSize)
+{
+    qint64 left = rect.left();
+    qint64 top = rect.top();
+    qint64 right = rect.right();
+    qint64 bottom = rect.bottom();
+    if (left > right) {
+        std::swap(left, right);
+    }
+    if (top > bottom) {
+        std::swap(top, bottom);
+    }
+    const qint64 maxX = qint64(width) - 3;
+    const qint64 maxY = qint64(height) - 3;
+    if (keepSize) {
+        if (left < 3) {
+            right += 3 - left;
+            left = 3;
+        }
+        if (top < 3) {
+            bottom += 3 - top;
+            top = 3;
+        }
+        if (right > maxX) {
+            left -= right - maxX;
+            right = maxX;
+        }
+        if (bottom > maxY) {
+            top -= bottom - maxY;
+            bottom = maxY;
+        }
+    } else {
+        auto clampEdge = [](qint64 v, qint64 limit) {
+            if (v < 3) {
+                return qint64(3);
+            }
+            return v > limit ? limit : v;
+        };
+        left = clampEdge(left, maxX);
+        right = clampEdge(right, maxX);
+        top = clampEdge(top, maxY);
+        bottom = clampEdge(bottom, maxY);
+    }
+    rect.setCoords(toInt(left), toInt(top), toInt(right), toInt(bottom));
+}
+
+int clampTolerance(int tolerance)
+{
+    return qBound(3, tolerance, 50);
+}
+
+bool isNear(int a, int b, int tolerance)
+{
+    return qAbs(qint64(a) - qint64(b)) < clampTolerance(tolerance);
+}
+
+bool isNearEdge(int a, int b, int c, int low, int high, int tolerance)
+{
+    return isNear(a, b, tolerance) && low <= c && c <= high;
+}
+
+bool isNearPoint(QPoint p, QPoint q, int tolerance)
+{
+    return isNear(p.x(), q.x(), tolerance) && isNear(p.y(), q.y(), tolerance);
+}

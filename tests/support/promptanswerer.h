@@ -1,0 +1,26 @@
+#pragma once
+
+#include "operatorprompt.h"
+
+#include <QList>
+#include <QStringList>
+
+// Answers the operator's warning and question boxes in tests: records every
+// message and answers questions from a script (the last answer repeats; 1 when
+// nothing is scripted). Installs itself on construction, restores on destruction.
+class PromptAnswerer {
+public:
+    explicit PromptAnswerer(QList<int> answers = {});
+    ~PromptAnswerer();
+
+    PromptAnswerer(const PromptAnswerer&) = delete;
+    PromptAnswerer& operator=(const PromptAnswerer&) = delete;
+
+    QStringList warnings;
+    QStringList questions;
+
+private:
+    QList<int> m_answers;
+    WarnHandler m_previousWarn;
+    AskHandler m_previousAsk;
+};
