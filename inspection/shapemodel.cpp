@@ -57,6 +57,67 @@ bool halfSizeImage(const cv::Mat& src, cv::Mat& dst)
     return true;
 }
 
+namespace {
+
+// Sobel gradient of the pixels of region, with the source's own borders
+// mirrored; mag may be null when the caller has no use for it.
+void gradientOfRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat* mag,
+                      const cv::Rect& region)
+{
+    const int w = src.cols;
+    const int h = src.rows;
+    for (int r = region.y; r < region.y + region.height; ++r) {
+        // Mirror without repeating the border row, as cv::BORDER_REFLECT_101 does.
+        const uchar* a = src.ptr<uchar>(r == 0 ? 1 : r - 1);
+        const uchar* b = src.ptr<uchar>(r);
+        const uchar* d = src.ptr<uchar>(r == h - 1 ? h - 2 : r + 1);
+        float* gx = gradX.ptr<float>(r);
+        float* gy = gradY.ptr<float>(r);
+        float* m = mag ? mag->ptr<float>(r) : nullptr;
+
+        auto store = [&](int c, int left, int right) {
+            const float x = static_cast<float>((a[right] + 2 * b[right] + d[right])
+                                               - (a[left] + 2 * b[left] + d[left]));
+            const float y = static_cast<float>((d[left] + 2 * d[c] + d[right])
+                                               - (a[left] + 2 * a[c] + a[right]));
+            const float len = std::sqrt(x * x + y * y);
+            // x and y are 0 where len is: dividing by 1 there gives the 0 wanted
+            // without a branch.
+            const float divisor = len == 0.0f ? 1.0f : len;
+            gx[c] = x / divisor;
+            gy[c] = y / divisor;
+            if (m)
+                m[c] = len;
+        };
+
+        const int first = region.x;
+        const int end = region.x + region.width;
+        for (int c = first; c < end; ++c) {
+            if (c == 0)
+                store(0, 1, 1);
+            else if (c == w - 1)
+                store(c, w - 2, w - 2);
+            else
+                store(c, c - 1, c + 1);
+        }
+    }
+
+    // The mirrored formulas already give 0 there; kept explicit because the
+    // search relies on corners never pointing anywhere.
+    for (int r : { 0, h - 1 }) {
+        for (int c : { 0, w - 1 }) {
+            if (!region.contains(cv::Point(c, r)))
+                continue;
+            gradX.at<float>(r, c) = 0.0f;
+            gradY.at<float>(r, c) = 0.0f;
+            if (mag)
+                mag->at<float>(r, c) = 0.0f;
+        }
+    }
+}
+
+} // namespace
+
 bool sobelGradient(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat& mag)
 {
     if (src.empty()) {
@@ -74,50 +135,20 @@ bool sobelGradient(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat& 
         mag.setTo(0);
         return false;
     }
+    gradientOfRegion(src, gradX, gradY, &mag, cv::Rect(0, 0, src.cols, src.rows));
+    return true;
+}
 
-    const int w = src.cols;
-    const int h = src.rows;
-    for (int r = 0; r < h; ++r) {
-        // Mirror without repeating the border row, as cv::BORDER_REFLECT_101 does.
-        const uchar* a = src.ptr<uchar>(r == 0 ? 1 : r - 1);
-        const uchar* b = src.ptr<uchar>(r);
-        const uchar* d = src.ptr<uchar>(r == h - 1 ? h - 2 : r + 1);
-        float* gx = gradX.ptr<float>(r);
-        float* gy = gradY.ptr<float>(r);
-        float* m = mag.ptr<float>(r);
-
-        auto store = [&](int c, int left, int right) {
-            const float x = static_cast<float>((a[right] + 2 * b[right] + d[right])
-                                               - (a[left] + 2 * b[left] + d[left]));
-            const float y = static_cast<float>((d[left] + 2 * d[c] + d[right])
-                                               - (a[left] + 2 * a[c] + a[right]));
-            const float len = std::sqrt(x * x + y * y);
-            if (len == 0.0f) {
-                gx[c] = 0.0f;
-                gy[c] = 0.0f;
-                m[c] = 0.0f;
-            } else {
-                gx[c] = x / len;
-                gy[c] = y / len;
-                m[c] = len;
-            }
-        };
-
-        store(0, 1, 1);
-        for (int c = 1; c < w - 1; ++c)
-            store(c, c - 1, c + 1);
-        store(w - 1, w - 2, w - 2);
-    }
-
-    // The mirrored formulas already give 0 there; kept explicit because the
-    // search relies on corners never pointing anywhere.
-    for (int r : {0, h - 1}) {
-        for (int c : {0, w - 1}) {
-            gradX.at<float>(r, c) = 0.0f;
-            gradY.at<float>(r, c) = 0.0f;
-            mag.at<float>(r, c) = 0.0f;
-        }
-    }
+bool sobelGradientRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY,
+                         const cv::Rect& region)
+{
+    if (src.empty() || src.type() != CV_8UC1 || src.cols < 3 || src.rows < 3)
+        return false;
+    gradX.create(src.size(), CV_32FC1);
+    gradY.create(src.size(), CV_32FC1);
+    const cv::Rect inside = region & cv::Rect(0, 0, src.cols, src.rows);
+    if (!inside.empty())
+        gradientOfRegion(src, gradX, gradY, nullptr, inside);
     return true;
 }
 

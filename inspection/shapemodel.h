@@ -59,6 +59,14 @@ bool halfSizeImage(const cv::Mat& src, cv::Mat& dst);
 // that is not 8-bit grey or is smaller than 3 x 3.
 bool sobelGradient(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat& mag);
 
+// sobelGradient for one rectangle of the source: the outputs (allocated as
+// CV_32FC1 of the source's size unless they already are) receive, inside the
+// rectangle only, exactly the values sobelGradient gives there. Lets the search
+// skip the parts of a large frame that no candidate of a level can reach.
+// False for a source that sobelGradient refuses.
+bool sobelGradientRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY,
+                         const cv::Rect& region);
+
 // Canny edge detector used on the smallest pyramid level: Euclidean magnitude
 // compared in float against the thresholds as given. dst is replaced by a
 // new CV_8UC1 image of the source's size, 255 on edges; the outer rows and

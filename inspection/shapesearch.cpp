@@ -146,6 +146,27 @@ bool buildSearchPyramid(const ShapeModel& model, const cv::Mat& search,
     return !topWindow(model.level.back(), top).isEmpty();
 }
 
+// Gradients of a search level, computed only where a candidate of the window
+// can place a point: the window grown by the farthest point's distance from
+// the centre (which bounds it under every rotation), plus one for rounding.
+// On the smallest level that is the whole image anyway.
+void levelGradient(const cv::Mat& image, const ShapeLevel& level, const ShapeWindow& window,
+                   cv::Mat& gradX, cv::Mat& gradY)
+{
+    float farthest = 0.0f;
+    for (int j = 0; j < level.pointCount; ++j)
+        farthest = std::max(farthest, std::hypot(level.xOffsets[j], level.yOffsets[j]));
+    const long long reach = static_cast<long long>(std::ceil(std::min(farthest, 1.0e8f))) + 1;
+    const long long left = std::max<long long>(0, window.x0 - reach);
+    const long long top = std::max<long long>(0, window.y0 - reach);
+    const long long right = std::min<long long>(image.cols - 1, window.x1 + reach);
+    const long long bottom = std::min<long long>(image.rows - 1, window.y1 + reach);
+    cv::Rect region;
+    if (left <= right && top <= bottom)
+        region = cv::Rect(int(left), int(top), int(right - left + 1), int(bottom - top + 1));
+    sobelGradientRegion(image, gradX, gradY, region);
+}
+
 void clearResult(cv::Point2f& position, float& angle, float& score)
 {
     position = cv::Point2f(0.0f, 0.0f);
@@ -317,15 +338,15 @@ bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSear
     if (!buildSearchPyramid(model, search, pyramid))
         return false;
 
-    cv::Mat gradX, gradY, mag;
+    cv::Mat gradX, gradY;
     int bestX = 0;
     int bestY = 0;
     for (int lvl = model.levels - 1; lvl >= 0; --lvl) {
         const cv::Mat& image = pyramid[lvl];
-        sobelGradient(image, gradX, gradY, mag);
         const ShapeWindow window = lvl == model.levels - 1
             ? topWindow(model.level[lvl], image)
             : finerWindow(bestX, bestY);
+        levelGradient(image, model.level[lvl], window, gradX, gradY);
         float best = 0.0f;
         scoreShape(model.level[lvl], gradX, gradY, window, bestX, bestY, best);
         position = cv::Point2f(static_cast<float>(bestX), static_cast<float>(bestY));
@@ -354,7 +375,7 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
     for (int i = 1; i < model.levels; ++i)
         steps[i] = steps[i - 1] * 2.0f;
 
-    cv::Mat gradX, gradY, mag;
+    cv::Mat gradX, gradY;
     std::vector<int> rx, ry;
     std::vector<float> rgx, rgy;
     int bestX = 0;
@@ -364,8 +385,8 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
         const cv::Mat& image = pyramid[lvl];
         const ShapeLevel& level = model.level[lvl];
         const bool isTop = lvl == top;
-        sobelGradient(image, gradX, gradY, mag);
         const ShapeWindow window = isTop ? topWindow(level, image) : finerWindow(bestX, bestY);
+        levelGradient(image, level, window, gradX, gradY);
 
         const float step = steps[lvl];
         float start = params.angleStart;

@@ -6,7 +6,6 @@ namespace {
 
 constexpr int kModePosition = 3;
 constexpr int kModePositionAngle = 4;
-constexpr float kMinScore = 0.1f;
 constexpr float kFinestStep = 0.1f;
 
 } // namespace
