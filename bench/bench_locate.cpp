@@ -59,11 +59,13 @@ struct Frame {
 
 void report(const char* name, const Result& r)
 {
-    std::printf("  %-26s time median %8.2f ms  p99 %8.2f ms | position error median %.2f max "
-                "%.2f px | angle error median %.2f max %.2f deg | not found %d\n",
+    std::printf("  %-26s time median %8.2f ms  p99 %8.2f ms | position error median %.2f p90 "
+                "%.2f max %.2f px | angle error median %.2f p90 %.2f max %.2f deg | not found "
+                "%d\n",
                 name, percentile(r.times, 0.5), percentile(r.times, 0.99),
-                percentile(r.positionErrors, 0.5), percentile(r.positionErrors, 1.0),
-                percentile(r.angleErrors, 0.5), percentile(r.angleErrors, 1.0), r.misses);
+                percentile(r.positionErrors, 0.5), percentile(r.positionErrors, 0.9),
+                percentile(r.positionErrors, 1.0), percentile(r.angleErrors, 0.5),
+                percentile(r.angleErrors, 0.9), percentile(r.angleErrors, 1.0), r.misses);
 }
 
 // Our search through the locator, as the engine calls it.

@@ -184,8 +184,11 @@ int shapeAngleCount(float start, float end, float step)
     // A walk of more than a million angles is a parameter fault, not a search.
     if (!std::isfinite(steps) || steps > 1.0e6f)
         return -1;
-    const int count = static_cast<int>(steps) + 1;
-    return count > 0 ? count : 0;
+    // A backward range walks nothing (a quotient just below 0 still truncates
+    // to 0 and walks the start angle alone).
+    if (steps <= -1.0f)
+        return 0;
+    return static_cast<int>(steps) + 1;
 }
 
 void scoreShape(const ShapeLevel& level, const cv::Mat& gradX, const cv::Mat& gradY,
@@ -211,9 +214,12 @@ void scoreShape(const ShapeLevel& level, const cv::Mat& gradX, const cv::Mat& gr
     ShapeWindow inside;
     std::vector<int> linear;
     const int stride = static_cast<int>(gradX.step1());
-    if (halves && sameLayout(gradX, gradY)) {
+    if (halves && sameLayout(gradX, gradY))
         inside = insideWindow(placed.x, placed.y, &placed.lowX, &placed.lowY, width, height,
                               window);
+    // Only when some candidate has every point inside, which also keeps the
+    // linear offsets within the image.
+    if (!inside.isEmpty()) {
         linear.resize(static_cast<size_t>(count));
         for (int j = 0; j < count; ++j)
             linear[j] = placed.y[j] * stride + placed.x[j];
@@ -279,6 +285,8 @@ void scoreShapeRotated(const int* xOffsets, const int* yOffsets, const float* gr
         const std::vector<int> xs(xOffsets, xOffsets + count);
         const std::vector<int> ys(yOffsets, yOffsets + count);
         inside = insideWindow(xs, ys, nullptr, nullptr, width, height, window);
+    }
+    if (!inside.isEmpty()) {
         linear.resize(static_cast<size_t>(count));
         for (int j = 0; j < count; ++j)
             linear[j] = yOffsets[j] * stride + xOffsets[j];

@@ -119,7 +119,8 @@ void TestShapeModel::singleLevelUsesOwnEdgeDetector_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
-    // The Part's example, and an odd width whose offsets run from -50.5 on.
+    // A template too small for a second level, and an odd width whose offsets
+    // run from -50.5 on.
     QTest::newRow("20x40") << 20 << 40;
     QTest::newRow("101x20") << 101 << 20;
 }

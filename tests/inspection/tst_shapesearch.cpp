@@ -58,7 +58,7 @@ ShapeModel tenPointModel(float agreement)
     return makeModel({ makeLevel(9, 9, points) });
 }
 
-// Literal scoring of one candidate, as the description reads: offsets rounded
+// Plain scoring of one candidate: offsets rounded
 // half away from zero, outside points skipped but counted.
 float referenceScore(const ShapeLevel& level, const cv::Mat& gx, const cv::Mat& gy, int cx, int cy)
 {
@@ -105,8 +105,8 @@ struct Best {
     }
 };
 
-// The whole search read literally: full gradient images on every level,
-// literal scoring, ladders straight from the description.
+// The whole search written the plain way: full gradient images on every
+// level, literal scoring, angle ladders computed on the spot.
 void referenceSearch(const ShapeModel& model, const cv::Mat& search, const ShapeSearchParams& p,
                      bool rotate, cv::Point2f& position, float& angle, float& score)
 {
@@ -207,10 +207,10 @@ private slots:
     void angleLadder();
     void tiesGoToTheFirst();
     void outsidePointsLowerTheScore();
-    void scoringMatchesLiteralReading();
-    void rotatedScoringMatchesLiteralReading();
-    void searchMatchesLiteralReading_data();
-    void searchMatchesLiteralReading();
+    void scoringMatchesPlainReference();
+    void rotatedScoringMatchesPlainReference();
+    void searchMatchesPlainReference_data();
+    void searchMatchesPlainReference();
 };
 
 void TestShapeSearch::templateFindsItsOwnCentre()
@@ -325,6 +325,8 @@ void TestShapeSearch::angleLadder()
     QCOMPARE(shapeAngleCount(middleBest - 2.0f * s1, middleBest + 2.0f * s1, s0), 8);
 
     QCOMPARE(shapeAngleCount(5.0f, -5.0f, s0), 0);
+    QCOMPARE(shapeAngleCount(1.0e30f, -1.0e30f, s0), 0);
+    QCOMPARE(shapeAngleCount(0.05f, 0.0f, s0), 1); // trunc(-0.5) + 1
     QCOMPARE(shapeAngleCount(0.0f, 0.0f, s0), 1);
     QCOMPARE(shapeAngleCount(-1.0f, 1.0f, 0.0f), -1);
     QCOMPARE(shapeAngleCount(-1.0f, 1.0f, std::nanf("")), -1);
@@ -406,10 +408,10 @@ void TestShapeSearch::outsidePointsLowerTheScore()
     QCOMPARE(x, 0);
 }
 
-void TestShapeSearch::scoringMatchesLiteralReading()
+void TestShapeSearch::scoringMatchesPlainReference()
 {
     // The candidate loop skips rounding and bounds tests wherever it can; it
-    // must still give exactly what the literal reading gives, on half and
+    // must still give exactly what plain scoring gives, on half and
     // whole offsets (templates of odd and even size) and on arbitrary ones.
     cv::RNG rng(41);
     cv::Mat gx, gy, mag;
@@ -445,7 +447,7 @@ void TestShapeSearch::scoringMatchesLiteralReading()
     }
 }
 
-void TestShapeSearch::rotatedScoringMatchesLiteralReading()
+void TestShapeSearch::rotatedScoringMatchesPlainReference()
 {
     cv::RNG rng(43);
     cv::Mat gx, gy, mag;
@@ -481,7 +483,7 @@ void TestShapeSearch::rotatedScoringMatchesLiteralReading()
     }
 }
 
-void TestShapeSearch::searchMatchesLiteralReading_data()
+void TestShapeSearch::searchMatchesPlainReference_data()
 {
     QTest::addColumn<double>("dx");
     QTest::addColumn<double>("dy");
@@ -496,11 +498,11 @@ void TestShapeSearch::searchMatchesLiteralReading_data()
     QTest::newRow("at the border") << 78.0 << -50.0 << 3.0 << 0 << true;
 }
 
-void TestShapeSearch::searchMatchesLiteralReading()
+void TestShapeSearch::searchMatchesPlainReference()
 {
     // The search computes gradients only where a level's candidates can reach
     // and scores without rounding or bounds tests where it can: the outcome
-    // must be exactly that of the literal reading.
+    // must be exactly that of the plain search.
     QFETCH(double, dx);
     QFETCH(double, dy);
     QFETCH(double, angle);
