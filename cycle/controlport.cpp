@@ -1,12 +1,226 @@
 #include "controlport.h"
 
-ControlPort* gpControlPort = nullptr;
+#include "globals.h"
+#include "iothread.h"
+#include "operatorprompt.h"
+#include "platformhelpers.h"
+#include "systemparam.h"
+#include "vezirevoru.h"
 
-ControlPort::ControlPort(QObject* parent)
-    : QObject(parent)
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMutex>
+
+#include <cstring>
+
+ControlPort* gpControlPort = nullptr;
+unsigned char gDoorClearedAlarm = 0;
+
+namespace {
+
+// The word last handed to the I/O thread that changed anything.
+int gLastPublishedWord = 0;
+
+// Settings are read live at every call; before a record is loaded they read as 0.
+int param(int slot)
 {
+    return gpSystemParam ? (*gpSystemParam)[slot] : 0;
+}
+
+bool bitOf(int word, int bit)
+{
+    return (word >> bit) & 1;
+}
+
+} // namespace
+
+ControlPort::ControlPort(int portIndex)
+    : QObject(nullptr)
+    , m_outputWord(-1)
+    , m_inputCopy(0)
+    , m_ioThread(nullptr)
+    , m_portIndex(portIndex)
+{
+    std::memset(m_inputLevels, 0, sizeof m_inputLevels);
+    // main creates it first; the fallback keeps a ControlPort built without the
+    // full start-up (tools, tests) from locking a null mutex. No other thread
+    // touches the I/O words yet.
+    if (!gMutexTable[8]) {
+        gMutexTable[8] = new QMutex;
+    }
+    initOutputs();
+    commitOutputs();
+}
+
+ControlPort::~ControlPort()
+{
+    stopIOThread();
+    delete m_ioThread;
+    if (gpControlPort == this) {
+        gpControlPort = nullptr;
+    }
+}
+
+void ControlPort::setBit(int bit, int level)
+{
+    if (level) {
+        m_outputWord |= 1 << bit;
+    } else {
+        m_outputWord &= ~(1 << bit);
+    }
+}
+
+void ControlPort::setOutput(int index, int on)
+{
+    if (index < 0 || index > 9) {
+        qWarning() << "ControlPort::setOutput: no output" << index;
+        return;
+    }
+    const int rest = param(108 + index) != 0 ? 1 : 0;
+    const int level = (on != 0 ? 1 : 0) ^ rest;
+    if (param(173) == index + 1) {
+        setBit(OutSpare4, level);
+    }
+    setBit(index, level);
+}
+
+void ControlPort::commitOutputs()
+{
+    {
+        QMutexLocker lock(gMutexTable[8]);
+        gOutputWord = m_outputWord;
+    }
+    if (m_outputWord != gLastPublishedWord) {
+        gLastPublishedWord = m_outputWord;
+        emit sigIOChange();
+    }
+}
+
+void ControlPort::initOutputs()
+{
+    for (int i = 0; i <= 9; ++i) {
+        setOutput(i, 0);
+    }
+}
+
+bool ControlPort::readIO(bool output, int index) const
+{
+    if (index < 0 || index > 9) {
+        return false;
+    }
+    if (output) {
+        return bitOf(m_outputWord, index);
+    }
+    const bool raw = bitOf(m_inputCopy, index);
+    const bool inverted = index < 8 && param(99 + index) != 0;
+    return raw != inverted;
+}
+
+bool ControlPort::inputEdge(int index)
+{
+    if (index < 0 || index >= int(sizeof m_inputLevels)) {
+        qWarning() << "ControlPort::inputEdge: no input" << index;
+        return false;
+    }
+    {
+        QMutexLocker lock(gMutexTable[8]);
+        m_inputCopy = gInputWord;
+    }
+
+    const int spare = param(153);
+    if (spare >= 1 && spare <= 3) {
+        const int target = spare - 1;
+        if (bitOf(m_inputCopy, InSpare4)) {
+            m_inputCopy |= 1 << target;
+        } else {
+            m_inputCopy &= ~(1 << target);
+        }
+    }
+
+    const int now = bitOf(m_inputCopy, index) ? 1 : 0;
+    const int before = m_inputLevels[index];
+    const bool inverted = index < 8 && param(99 + index) != 0;
+    const bool edge = inverted ? (before == 1 && now == 0) : (before == 0 && now == 1);
+
+    const int function = param(189);
+    if (function != 1 && function != 2) {
+        const int doorNow = bitOf(m_inputCopy, InSafetyDoor) ? 1 : 0;
+        const int doorBefore = m_inputLevels[InSafetyDoor];
+        const bool doorInverted = param(100) != 0;
+        const bool opened = doorInverted ? (doorBefore == 0 && doorNow == 1) : (doorBefore == 1 && doorNow == 0);
+        if (opened) {
+            if (bitOf(m_outputWord, OutAlarm)) {
+                const int rest = param(110) != 0 ? 1 : 0;
+                setBit(OutAlarm, rest);
+                if (param(173) == 3) {
+                    setBit(OutSpare4, rest);
+                }
+            }
+            commitOutputs();
+            gDoorClearedAlarm = 1;
+        }
+    }
+
+    m_inputLevels[index] = static_cast<unsigned char>(now);
+    return edge;
+}
+
+void ControlPort::setHeartbeatClock(std::function<qint64()> clock)
+{
+    m_clock = std::move(clock);
 }
 
 void ControlPort::startIOThread()
 {
+    if (m_ioThread) {
+        qWarning() << "ControlPort::startIOThread: the I/O thread exists already";
+        return;
+    }
+    m_ioThread = new IOThread(m_portIndex);
+    if (m_clock) {
+        m_ioThread->setClock(m_clock);
+    }
+    if (gpVeZiRevoru && gpVeZiRevoru->metaObject()->indexOfSlot("Run()") >= 0) {
+        connect(m_ioThread, SIGNAL(sigIOChange()), gpVeZiRevoru, SLOT(Run()));
+    } else {
+        qWarning() << "ControlPort: no main loop to tell of input changes";
+    }
+    // Port and board faults are told to the operator on this (the GUI) thread.
+    connect(m_ioThread, &IOThread::sigLinkWarning, this, [](const QString& text) { warnOperator(text); },
+            Qt::QueuedConnection);
+
+    addQuitHook(QStringLiteral("machine I/O at rest"), [] {
+        if (gpControlPort) {
+            gpControlPort->shutdown();
+        }
+    });
+    // The event loop may also end without quitProgram; the thread must not
+    // outlive the objects it uses.
+    if (QCoreApplication::instance()) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, &ControlPort::shutdown);
+    }
+
+    m_ioThread->start(QThread::InheritPriority);
+}
+
+void ControlPort::feedWatchdog()
+{
+    if (m_ioThread) {
+        m_ioThread->stampHeartbeat();
+    }
+}
+
+void ControlPort::stopIOThread()
+{
+    if (m_ioThread) {
+        m_ioThread->requestStop();
+        m_ioThread->wait();
+    }
+}
+
+void ControlPort::shutdown()
+{
+    initOutputs();
+    commitOutputs();
+    stopIOThread();
 }

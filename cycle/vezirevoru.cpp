@@ -3,6 +3,7 @@
 #include "camerawgtbox.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
+#include "systemparam.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -30,7 +31,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     backlightTimer->setSingleShot(true);
 
     if (!gpControlPort) {
-        gpControlPort = new ControlPort;
+        gpControlPort = new ControlPort(gComPort);
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -39,4 +40,18 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     layout->addWidget(pCameraWgtBox, 1);
     auto* statusLine = new DottomDock_Describe_part1(this);
     layout->addWidget(statusLine);
+
+    m_runTimer = new QTimer(this);
+    m_runTimer->setSingleShot(true);
+    connect(m_runTimer, &QTimer::timeout, this, &VeZiRevoru::Run);
+    m_runTimer->start(5);
+}
+
+void VeZiRevoru::Run()
+{
+    if (gpControlPort) {
+        gpControlPort->commitOutputs();
+        gpControlPort->feedWatchdog();
+    }
+    m_runTimer->start(100);
 }

@@ -19,6 +19,14 @@ public:
     QTimer* backlightTimer = nullptr;
     // Not 0 while the backlight is off; written only by setBacklight.
     int backlightOff = 0;
+
+public slots:
+    // One pass of the main loop. For now it only commits the outputs and
+    // stamps the I/O link's heartbeat, then re-arms itself.
+    void Run();
+
+private:
+    QTimer* m_runTimer = nullptr;
 };
 
 extern VeZiRevoru* gpVeZiRevoru;

@@ -1,8 +1,153 @@
 #include "temperaturechartdata.h"
 
+#include "platformhelpers.h"
+#include "recordsclock.h"
+#include "recordsdb.h"
+#include "resultrow.h"
+#include "resultstatistics.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <limits>
+
 TemperatureChartData* gpTemperatureChartData = nullptr;
 
-TemperatureChartData::TemperatureChartData() = default;
+namespace {
+
+const char* const kInsertConnection = "ResInsertDB";
+
+const char* const kInsertSql =
+    "INSERT INTO res_report (roundstart, detectstart, idx_camera, idx_detect, roi_detail, roi_result, result, "
+    "description)values(?, ?, ?, ?, ?, ?, ?, ?)";
+
+// datetime() keeps whole seconds and roundstart is compared as text, so a row
+// of the day's very last second is not read back; the day files are made so.
+const char* const kSelectTodaySql =
+    "select * from res_report where roundstart between datetime(?) and datetime (?)";
+
+const char* const kRegularRecording = "Regular recording";
+
+bool isTemperatureList(const QList<int>& detail)
+{
+    return detail.size() >= 2 && detail.at(0) == 9;
+}
+
+void bindRow(QSqlQuery& query, const TemperatureChartData::PendingInsert& row)
+{
+    query.bindValue(0, row.roundstart);
+    query.bindValue(1, row.detectstart);
+    query.bindValue(2, row.idx_camera);
+    query.bindValue(3, row.idx_detect);
+    query.bindValue(4, row.roi_detail);
+    query.bindValue(5, row.roi_result);
+    query.bindValue(6, row.result);
+    query.bindValue(7, row.description);
+}
+
+QString describeRow(const TemperatureChartData::PendingInsert& row)
+{
+    return QStringLiteral("camera %1 detect %2 round %3 detect %4 result %5 %6 %7")
+        .arg(row.idx_camera)
+        .arg(row.idx_detect)
+        .arg(row.roundstart, row.detectstart)
+        .arg(row.result)
+        .arg(row.roi_detail, row.roi_result);
+}
+
+} // namespace
+
+TodayRows loadTodayRows(const QString& file, const QDateTime& from, const QDateTime& to)
+{
+    TodayRows rows;
+    // Pool threads are reused: the name is this thread's, and it is removed
+    // again before the job ends.
+    const QString name = QStringLiteral("ResDB-load-%1").arg(quintptr(QThread::currentThreadId()), 0, 16);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        // A writer on the GUI thread holds the file only for a commit.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        // A reader must not create a missing file. It opens read-write all
+        // the same: a journal left by a power cut can only be rolled back so.
+        if (!QFileInfo::exists(file)) {
+            qWarning() << "today's results cannot be read:" << file << "does not exist";
+        } else if (!db.open()) {
+            qWarning() << "today's results cannot be read from" << file << db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            query.prepare(QString::fromLatin1(kSelectTodaySql));
+            query.addBindValue(formatResultTime(from));
+            query.addBindValue(formatResultTime(to));
+            if (!query.exec()) {
+                qWarning() << "today's results cannot be read:" << query.lastError().text();
+            } else {
+                rows.readOk = true;
+                QList<QList<int>> detail;
+                QList<int> result;
+                while (query.next()) {
+                    ++rows.rows;
+                    const QString roundText = query.value(1).toString();
+                    QDateTime roundstart;
+                    QDateTime detectstart;
+                    if (!parseResultTime(roundText, &roundstart)
+                        || !parseResultTime(query.value(2).toString(), &detectstart)
+                        || !parseRoiDetail(query.value(5).toString(), &detail)
+                        || !parseRoiResult(query.value(6).toString(), &result)) {
+                        ++rows.skippedRows;
+                        continue;
+                    }
+                    const int camera = query.value(3).toInt();
+                    const int detect = query.value(4).toInt();
+                    const double x = seriesSeconds(detectstart);
+                    for (int n = 0; n < detail.size(); ++n) {
+                        if (isTemperatureList(detail.at(n))) {
+                            rows.series[seriesKey(camera, detect, n)].append(QPointF(x, detail.at(n).at(1)));
+                        }
+                    }
+                    // A later row of the same cycle, camera, detect and area
+                    // (a re-check) replaces the earlier one.
+                    for (int n = 0; n < result.size(); ++n) {
+                        rows.results.insert(resultKey(roundText, camera, detect, n),
+                                            RoiResult{result.at(n), detectstart, roundstart});
+                    }
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (rows.skippedRows > 0) {
+        qWarning() << "today's results:" << rows.skippedRows << "unreadable rows left out";
+    }
+    qInfo() << "finish read";
+    return rows;
+}
+
+TemperatureChartData::TemperatureChartData()
+{
+    connect(&regularTimer, &QTimer::timeout, this, &TemperatureChartData::onRegularTimer);
+    connect(&m_loadWatcher, &QFutureWatcher<void>::finished, this, &TemperatureChartData::onTodayLoadFinished);
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(kRetryIntervalMs);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] { flushPendingInserts(); });
+}
+
+TemperatureChartData::~TemperatureChartData()
+{
+    // Only tests destroy the service; the job must not outlive what it fills.
+    m_loadFuture.waitForFinished();
+    if (gpTemperatureChartData == this) {
+        gpTemperatureChartData = nullptr;
+    }
+}
 
 TemperatureChartData* TemperatureChartData::instance()
 {
@@ -14,9 +159,279 @@ TemperatureChartData* TemperatureChartData::instance()
 
 void TemperatureChartData::init()
 {
+    if (m_loadStarted) {
+        return;
+    }
+    databasePath = QString::fromLatin1(kResStatisticsFile);
+
+    // Results are recorded from the first cycle on, so the table must exist
+    // from the start, not only after the first daily archive.
+    if (!createResStatisticsDb()) {
+        qCritical() << "result database" << databasePath
+                    << "cannot be opened or prepared; results wait in memory until it can be written";
+    }
+
+    const QDate today = recordsNow().date();
+    m_loadFrom = QDateTime(today, QTime(0, 0, 0, 0));
+    m_loadTo = QDateTime(today, QTime(23, 59, 59, 0));
+    m_loadFile = databasePath;
+
+    // Rows still waiting for a busy file get a last try when the program ends.
+    addQuitHook(QStringLiteral("result rows"), [self = QPointer<TemperatureChartData>(this)] {
+        if (self && !self->pendingInserts.isEmpty()) {
+            self->waitForTodayLoad();
+            if (!self->flushPendingInserts()) {
+                qCritical() << "program ends with" << self->pendingInserts.size() << "result rows not written";
+            }
+        }
+    });
+
+    m_loadStarted = true;
+    m_loadedRows = std::make_unique<TodayRows>();
+    m_loadFuture = QtConcurrent::run(QThreadPool::globalInstance(), [this] { loadTodayJob(); });
+    m_loadWatcher.setFuture(m_loadFuture);
+}
+
+void TemperatureChartData::loadTodayJob()
+{
+    loadToday();
+}
+
+void TemperatureChartData::loadToday()
+{
+    // Everything read here was set before the job started; everything
+    // written is the job's own until the GUI thread takes it over.
+    *m_loadedRows = loadTodayRows(m_loadFile, m_loadFrom, m_loadTo);
+}
+
+void TemperatureChartData::onTodayLoadFinished()
+{
+    if (!m_loadStarted || todayLoaded || !m_loadFuture.isFinished()) {
+        return;
+    }
+    TodayRows rows = std::move(*m_loadedRows);
+    m_loadedRows.reset();
+
+    // As if the load had run before the first live result: loaded points come
+    // first, and a live entry never replaces a loaded one of the same key.
+    for (auto it = todaySeries.cbegin(); it != todaySeries.cend(); ++it) {
+        rows.series[it.key()].append(it.value());
+    }
+    for (auto it = todayResults.cbegin(); it != todayResults.cend(); ++it) {
+        if (!rows.results.contains(it.key())) {
+            rows.results.insert(it.key(), it.value());
+        }
+    }
+    todaySeries = std::move(rows.series);
+    todayResults = std::move(rows.results);
+    todayLoaded = true;
+    qInfo() << "today's results loaded:" << rows.rows << "rows;" << pendingInserts.size() << "waiting to be written";
+
+    // Rows handed over during the load go to disk now, not at the next result:
+    // the machine may stand still for hours.
+    flushPendingInserts();
+}
+
+void TemperatureChartData::waitForTodayLoad()
+{
+    if (!m_loadStarted || todayLoaded) {
+        return;
+    }
+    m_loadFuture.waitForFinished();
+    onTodayLoadFinished();
+}
+
+void TemperatureChartData::prepareForArchive()
+{
+    waitForTodayLoad();
+    flushPendingInserts();
+}
+
+void TemperatureChartData::setDetectResult(DetectResult result)
+{
+    detectResult = std::move(result);
+}
+
+void TemperatureChartData::updateLiveData()
+{
+    const DetectResult& r = detectResult;
+    const QString roundText = formatResultTime(r.roundstart);
+    const double x = seriesSeconds(r.detectstart);
+    const int count = qMin(r.roi_detail.size(), r.roi_result.size());
+    for (int n = 0; n < count; ++n) {
+        const QList<int>& detail = r.roi_detail.at(n);
+        if (isTemperatureList(detail)) {
+            const QString key = seriesKey(r.idx_camera, r.idx_detect, n);
+            const QPointF point(x, detail.at(1));
+            todaySeries[key].append(point);
+            newPoints[key].append(point);
+        }
+        // The first result of a cycle stays; a re-check does not replace it.
+        const QString key = resultKey(roundText, r.idx_camera, r.idx_detect, n);
+        if (!todayResults.contains(key)) {
+            todayResults.insert(key, RoiResult{r.roi_result.at(n), r.detectstart, r.roundstart});
+        }
+    }
+}
+
+void TemperatureChartData::insertDetectResult()
+{
+    detectResult.description = regularRecordingDue ? QString::fromLatin1(kRegularRecording) : QStringLiteral("");
+
+    PendingInsert row;
+    row.roundstart = formatResultTime(detectResult.roundstart);
+    row.detectstart = formatResultTime(detectResult.detectstart);
+    row.idx_camera = detectResult.idx_camera;
+    row.idx_detect = detectResult.idx_detect;
+    row.roi_detail = roiDetailToJson(detectResult.roi_detail);
+    row.roi_result = roiResultToJson(detectResult.roi_result);
+    row.result = detectResult.result;
+    row.description = detectResult.description;
+    appendPending(row);
+
+    if (todayLoaded) {
+        flushPendingInserts();
+    }
+}
+
+void TemperatureChartData::appendPending(const PendingInsert& row)
+{
+    while (!pendingInserts.isEmpty() && pendingInserts.size() >= maxPendingInserts) {
+        const PendingInsert dropped = pendingInserts.takeFirst();
+        ++m_droppedRows;
+        if (m_droppedRows == 1 || m_droppedRows % 1000 == 0) {
+            qCritical() << "result database unavailable, waiting results full: oldest row dropped ("
+                        << m_droppedRows << "in all):" << describeRow(dropped);
+        }
+    }
+    pendingInserts.append(row);
+}
+
+bool TemperatureChartData::flushPendingInserts()
+{
+    if (!todayLoaded || pendingInserts.isEmpty()) {
+        return pendingInserts.isEmpty();
+    }
+
+    bool written = false;
+    int dropped = 0;
+    {
+        // Opened and closed around every flush by file name, so a flush after
+        // the daily archive writes into the new file.
+        QSqlDatabase db = recordsConnection(QString::fromLatin1(kInsertConnection),
+                                            QString::fromLatin1(kResStatisticsFile), kInsertBusyTimeoutMs);
+        if (!db.isOpen() && !db.open()) {
+            noteFlushFailure(db.lastError().text());
+        } else {
+            QSqlQuery query(db);
+            bool prepared = query.prepare(QString::fromLatin1(kInsertSql));
+            if (!prepared) {
+                // The table went missing (a file replaced behind our back): make it again.
+                QSqlQuery create(db);
+                if (create.exec(QString::fromLatin1(kCreateResReportSql))) {
+                    prepared = query.prepare(QString::fromLatin1(kInsertSql));
+                }
+            }
+            if (!prepared) {
+                noteFlushFailure(query.lastError().text());
+            } else if (!db.transaction()) {
+                noteFlushFailure(db.lastError().text());
+            } else {
+                QString fileError;
+                QList<int> rowErrors;
+                for (int i = 0; i < pendingInserts.size(); ++i) {
+                    bindRow(query, pendingInserts.at(i));
+                    if (query.exec()) {
+                        continue;
+                    }
+                    const QSqlError error = query.lastError();
+                    if (isRowError(error)) {
+                        rowErrors.append(i);
+                        qCritical() << "result row refused by the database and dropped:" << error.text()
+                                    << describeRow(pendingInserts.at(i));
+                        continue;
+                    }
+                    fileError = error.text();
+                    break;
+                }
+                query.finish();
+                if (fileError.isEmpty() && db.commit()) {
+                    written = true;
+                    dropped = rowErrors.size();
+                } else {
+                    if (fileError.isEmpty()) {
+                        fileError = db.lastError().text();
+                    }
+                    db.rollback();
+                    noteFlushFailure(fileError);
+                }
+            }
+        }
+        db.close();
+    }
+
+    if (!written) {
+        scheduleRetry();
+        return false;
+    }
+    if (m_failedFlushes > 0) {
+        qInfo() << "result database writable again after" << m_failedFlushes << "failed tries;"
+                << pendingInserts.size() - dropped << "waiting rows written";
+    }
+    m_failedFlushes = 0;
+    m_lastFlushError.clear();
+    pendingInserts.clear();
+    m_retryTimer.stop();
+    detectResult.description = QStringLiteral("");
+    regularRecordingDue = false;
+    return true;
+}
+
+void TemperatureChartData::noteFlushFailure(const QString& error)
+{
+    ++m_failedFlushes;
+    if (m_failedFlushes == 1 || error != m_lastFlushError || m_failedFlushes % 100 == 0) {
+        qWarning() << "result rows cannot be written yet (" << error << "):" << pendingInserts.size()
+                   << "rows kept for another try";
+    }
+    m_lastFlushError = error;
+}
+
+void TemperatureChartData::scheduleRetry()
+{
+    if (todayLoaded && !pendingInserts.isEmpty() && !m_retryTimer.isActive()) {
+        m_retryTimer.start();
+    }
+}
+
+void TemperatureChartData::clearTodayResults()
+{
+    todayResults.clear();
+}
+
+void TemperatureChartData::clearTodaySeries()
+{
+    todaySeries.clear();
+}
+
+void TemperatureChartData::clearNewPoints()
+{
+    newPoints.clear();
 }
 
 void TemperatureChartData::setRegularRecordingInterval(int minutes)
 {
-    m_intervalMinutes = minutes;
+    regularRecordingMinutes = minutes;
+    if (minutes <= 0) {
+        regularTimer.stop();
+        qInfo() << "regular recording interval" << minutes << "minutes: no regular recording";
+        return;
+    }
+    const qint64 ms = qMin<qint64>(qint64(minutes) * 60000, std::numeric_limits<int>::max());
+    regularTimer.start(int(ms));
+}
+
+void TemperatureChartData::onRegularTimer()
+{
+    regularRecordingDue = true;
 }

@@ -13,3 +13,6 @@ fi
 "$BUILD_DIR/tools/factoryparams" "$DEMO_DIR/paraGroup/default"
 cp -n "$DEMO_DIR/paraGroup/default/PARAM.db" "$DEMO_DIR/PARAM.db"
 cp -n "$DEMO_DIR/paraGroup/default/SN.db" "$DEMO_DIR/SN.db"
+# What the simulated cameras replay when no camera is found: an open mould,
+# and the same mould with a part left in one cavity.
+"$BUILD_DIR/tools/mouldpicture" "$DEMO_DIR"

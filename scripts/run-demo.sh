@@ -35,5 +35,18 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "and open /tmp/korvane.png. Stop the monitor with Ctrl+C."
 fi
 
+# A simulated I/O board on a pseudo-terminal linked as COM1 in the demo folder;
+# its inputs can be set by a script, see tools/boardsim.cpp.
+BOARD_PID=""
+if [ -x "$ROOT/$BUILD_DIR/tools/boardsim" ]; then
+  "$ROOT/$BUILD_DIR/tools/boardsim" -d "$DEMO_DIR" -k </dev/null >"$DEMO_DIR/boardsim.log" 2>&1 &
+  BOARD_PID=$!
+  sleep 0.5
+fi
+cleanup() {
+  [ -n "$BOARD_PID" ] && kill "$BOARD_PID" 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
 cd "$DEMO_DIR"
 "$ROOT/$BUILD_DIR/app/korvane"

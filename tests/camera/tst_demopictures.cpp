@@ -1,0 +1,121 @@
+#include "mouldpicture.h"
+#include "simulatecamera.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The demo working folder made by the demo script: its simulated cameras must
+// show a mould, and the second picture of each must differ from the first
+// only in the cavity where the part was left.
+class TestDemoPictures : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void picturesAreTemplateBitmaps_data();
+    void picturesAreTemplateBitmaps();
+    void framesDifferOnlyInThePartsCavity_data();
+    void framesDifferOnlyInThePartsCavity();
+
+private:
+    QTemporaryDir m_root;
+    QString m_demo;
+    QString m_previous = QDir::currentPath();
+};
+
+void TestDemoPictures::initTestCase()
+{
+    QVERIFY(m_root.isValid());
+    m_demo = m_root.filePath(QStringLiteral("demo"));
+    QProcess script;
+    script.setWorkingDirectory(QStringLiteral(KORVANE_SOURCE_DIR));
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(QStringLiteral("bash"), {QStringLiteral(KORVANE_SOURCE_DIR "/scripts/make-demo.sh"),
+                                          QStringLiteral(KORVANE_BUILD_DIR), m_demo});
+    QVERIFY(script.waitForFinished(120000));
+    QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0,
+             script.readAll().constData());
+}
+
+void TestDemoPictures::cleanup()
+{
+    QDir::setCurrent(m_previous);
+}
+
+void TestDemoPictures::picturesAreTemplateBitmaps_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char* folder : {"cammer15", "cammer25"}) {
+        for (const char* name : {"template0.bmp", "template1.bmp"}) {
+            const QString file = QStringLiteral("%1/%2").arg(QLatin1String(folder), QLatin1String(name));
+            QTest::newRow(qPrintable(file)) << file;
+        }
+    }
+}
+
+void TestDemoPictures::picturesAreTemplateBitmaps()
+{
+    QFETCH(QString, file);
+    QImage image;
+    QVERIFY(image.load(QDir(m_demo).filePath(file), "BMP"));
+    QCOMPARE(image.size(), QSize(1920, 1080));
+    QCOMPARE(image.format(), QImage::Format_Indexed8);
+    QVERIFY(image.isGrayscale());
+    for (int v = 0; v < image.colorCount(); ++v) {
+        QCOMPARE(qGray(image.color(v)), v);
+    }
+}
+
+void TestDemoPictures::framesDifferOnlyInThePartsCavity_data()
+{
+    QTest::addColumn<int>("camera");
+    QTest::newRow("camera 1") << 0;
+    QTest::newRow("camera 2") << 1;
+}
+
+void TestDemoPictures::framesDifferOnlyInThePartsCavity()
+{
+    QFETCH(int, camera);
+    QVERIFY(QDir::setCurrent(m_demo));
+
+    SimulateCamera prototype;
+    std::unique_ptr<CameraInterface> driver(prototype.create(prototype.enumerate().at(camera)));
+    driver->setColorOutput(false);
+    QVERIFY(driver->open());
+    const int bytes = 1920 * 1080;
+    QByteArray empty(bytes, 0), partLeft(bytes, 0);
+    driver->softTrigger();
+    driver->getFrame(empty.data());
+    driver->softTrigger();
+    driver->getFrame(partLeft.data());
+
+    // A picture, not a blank: a mould of steel and shadows.
+    const cv::Mat a(1080, 1920, CV_8U, empty.data());
+    const cv::Mat b(1080, 1920, CV_8U, partLeft.data());
+    cv::Scalar mean, dev;
+    cv::meanStdDev(a, mean, dev);
+    QVERIFY2(mean[0] > 50 && mean[0] < 200 && dev[0] > 25, qPrintable(QStringLiteral("mean %1, deviation %2")
+                                                                       .arg(mean[0]).arg(dev[0])));
+
+    const MouldLayout layout = mouldLayout(camera);
+    const cv::Rect cavity = layout.cavities.at(size_t(layout.partCavity));
+    cv::Mat differs = a != b;
+    const int changed = cv::countNonZero(differs);
+    cv::Mat outside = differs.clone();
+    outside(cavity).setTo(0);
+    QCOMPARE(cv::countNonZero(outside), 0);
+    // And the part is plainly there: most of its cavity changed, clearly.
+    QVERIFY2(changed > cavity.area() / 2, qPrintable(QString::number(changed)));
+    cv::Mat diff;
+    cv::absdiff(a(cavity), b(cavity), diff);
+    QVERIFY(cv::mean(diff)[0] > 30);
+}
+
+QTEST_GUILESS_MAIN(TestDemoPictures)
+#include "tst_demopictures.moc"
