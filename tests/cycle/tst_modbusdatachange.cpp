@@ -11,6 +11,7 @@
 #include "productioncounters.h"
 #include "recordingsystemcommands.h"
 #include "systemparam.h"
+#include "sqlitetestutil.h"
 #include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
@@ -28,22 +29,7 @@ using Rows = QList<QStringList>;
 
 Rows recordRows()
 {
-    Rows rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-record");
-        db.setDatabaseName("RECORD.db");
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec("SELECT recordtime, recordpassword, remarks FROM RECORD ORDER BY rowid");
-            while (q.next()) {
-                rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
-            }
-            q.clear();
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase("test-record");
-    return rows;
+    return sqliteRows("RECORD.db", "SELECT recordtime, recordpassword, remarks FROM RECORD ORDER BY rowid");
 }
 
 QStringList remarks()

@@ -2,6 +2,7 @@
 // daily archive into "./RECORD" and "time.txt", driven by an injected clock.
 #include "operationlog.h"
 #include "recordingsystemcommands.h"
+#include "sqlitetestutil.h"
 #include "testworkdir.h"
 #include "texttable.h"
 
@@ -17,41 +18,15 @@ const QStringList kFirstRow = {"00.00.00", "auto", "自动条目,生成新的数
 
 Rows rowsOf(const QString& path)
 {
-    Rows rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-reader");
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec("SELECT recordtime, recordpassword, remarks FROM RECORD ORDER BY rowid");
-            while (q.next()) {
-                rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
-            }
-            q.clear();
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase("test-reader");
-    return rows;
+    return sqliteRows(path, "SELECT recordtime, recordpassword, remarks FROM RECORD ORDER BY rowid");
 }
 
 QStringList columnsOf(const QString& path)
 {
     QStringList columns;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-columns");
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.exec("PRAGMA table_info(RECORD)");
-            while (q.next()) {
-                columns.append(q.value(1).toString() + " " + q.value(2).toString());
-            }
-            q.clear();
-            db.close();
-        }
+    for (const QStringList& row : sqliteRows(path, "PRAGMA table_info(RECORD)")) {
+        columns.append(row.at(1) + " " + row.at(2));
     }
-    QSqlDatabase::removeDatabase("test-columns");
     return columns;
 }
 
