@@ -111,6 +111,11 @@ void LinuxSystemCommands::exitProcess(int code)
     std::exit(code);
 }
 
+bool LinuxSystemCommands::startDetached(const QString& program, const QStringList& arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
 SystemCommands& systemCommands()
 {
     static LinuxSystemCommands linuxCommands(kPanelBuild);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Everything the system asks of the operating system outside Qt goes through
 // this one interface: shell commands, files outside the working folder, sleeping
@@ -30,6 +31,8 @@ public:
     virtual void sleepMs(int ms) = 0;
     // Ends the process with the given code. Only a test double returns from it.
     virtual void exitProcess(int code) = 0;
+    // Starts a program that outlives this process (the program's own restart).
+    virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
 };
 
 // The Linux implementation. With privileged set to false, commands that would
@@ -45,6 +48,7 @@ public:
     bool writeFile(const QString& path, const QByteArray& data) override;
     void sleepMs(int ms) override;
     void exitProcess(int code) override;
+    bool startDetached(const QString& program, const QStringList& arguments) override;
 
     // True for command lines that change the machine beyond the working folder.
     static bool isPrivileged(const QString& command);

@@ -1,12 +1,21 @@
 #include "vezirevoru.h"
 
 #include "camerawgtbox.h"
+#include "cameraregistry.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
+#include "modbusdatachange.h"
+#include "modbusserver.h"
+#include "operationlog.h"
+#include "paramstorage.h"
+#include "platformhelpers.h"
+#include "productioncounters.h"
 #include "systemparam.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSqlDatabase>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -54,4 +63,118 @@ void VeZiRevoru::Run()
         gpControlPort->feedWatchdog();
     }
     m_runTimer->start(100);
+}
+
+OperationLog* VeZiRevoru::recordLog()
+{
+    if (!m_recordLog) {
+        m_recordLog = new OperationLog;
+        connect(this, &QObject::destroyed, [log = m_recordLog] { delete log; });
+    }
+    return m_recordLog;
+}
+
+QString VeZiRevoru::recordDate()
+{
+    return recordLog()->recordDate();
+}
+
+void VeZiRevoru::StartOperationLog()
+{
+    recordLog()->start();
+    if (!checkDateTimer) {
+        checkDateTimer = new QTimer(this);
+        connect(checkDateTimer, &QTimer::timeout, this, &VeZiRevoru::SlotCheckDate);
+    }
+    checkDateTimer->start(60000);
+}
+
+void VeZiRevoru::StartModbusServer(quint16 port, const QHostAddress& address)
+{
+    if (!pModbusServer) {
+        pModbusServer = new ModbusServer(port, address);
+        connect(pModbusServer, &ModbusServer::sigWriteChange, this,
+                [this](QList<int> indexes) { SlotModbusDataChange(indexes); });
+        addQuitHook(QStringLiteral("modbus server"), [server = pModbusServer] { server->stop(); });
+    }
+    pModbusServer->setReadData(0, 1);
+    pModbusServer->setReadData(2, static_cast<quint16>(gpSystemParam ? gpSystemParam->paraGroupIndex() : 0));
+    PublishCounters();
+}
+
+void VeZiRevoru::InsertRecord(QString s)
+{
+    recordLog()->insertRecord(s, userLevel);
+}
+
+void VeZiRevoru::ClearRecord()
+{
+    recordLog()->clearRecord();
+}
+
+bool VeZiRevoru::CreateRecordDB()
+{
+    return OperationLog::createRecordDB();
+}
+
+void VeZiRevoru::SlotCheckDate()
+{
+    recordLog()->checkDate();
+}
+
+void VeZiRevoru::CountWrite()
+{
+    writeCountFile();
+}
+
+void VeZiRevoru::CountRead()
+{
+    readCountFile();
+}
+
+void VeZiRevoru::PublishCounters()
+{
+    if (pModbusServer) {
+        pModbusServer->setReadData(CounterFirstRegister, counterRegisters(gCameraCount));
+    }
+}
+
+void VeZiRevoru::PublishCycleValues()
+{
+    if (!pModbusServer) {
+        return;
+    }
+    QVector<quint16> registers;
+    registers.reserve(2 * cycleValues.size());
+    for (qint32 value : qAsConst(cycleValues)) {
+        registers.append(static_cast<quint16>(static_cast<quint32>(value) >> 16));
+        registers.append(static_cast<quint16>(static_cast<quint32>(value) & 0xFFFFu));
+    }
+    pModbusServer->setReadData(200, registers);
+}
+
+void VeZiRevoru::AppendCycleValue(int value)
+{
+    cycleValues.append(value);
+}
+
+void VeZiRevoru::SlotModbusDataChange(QList<int> chg_WriteData_index)
+{
+    ModbusDataChange::Host host;
+    host.insertRecord = [this](const QString& s) { InsertRecord(s); };
+    host.publishCounters = [this] { PublishCounters(); };
+    host.countWrite = [this] { CountWrite(); };
+    host.saveParaGroupIndex = &saveParaGroupIndex;
+    host.closeDatabases = [this] {
+        for (const char* name : {kSerialConnectionName, kParamConnectionName}) {
+            if (QSqlDatabase::contains(QString::fromLatin1(name))) {
+                QSqlDatabase::database(QString::fromLatin1(name), false).close();
+            }
+        }
+        recordLog()->close();
+    };
+    host.quitEventLoop = [] { QCoreApplication::quit(); };
+    host.cameraCount = gCameraCount;
+    host.detectCount = gDetectCount;
+    ModbusDataChange(pModbusServer, host).handle(chg_WriteData_index);
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
+#include <QVector>
 #include <QWidget>
 
 class CameraWgtBox;
+class ModbusServer;
+class OperationLog;
 class QTimer;
 
 // The full-screen main window and controller of the inspection cycle.
@@ -20,13 +25,42 @@ public:
     // Not 0 while the backlight is off; written only by setBacklight.
     int backlightOff = 0;
 
+    // Operation log, production counters and the Modbus server. The work is
+    // done by OperationLog, the counter functions, ModbusServer and
+    // ModbusDataChange; these members only hand it on.
+    ModbusServer* pModbusServer = nullptr;
+    int userLevel = 0;                // UserLevel: 0 none, 1 operator, 2 administrator
+    QVector<qint32> cycleValues;      // temperatures of the last detect, for registers 200 and up
+    QTimer* checkDateTimer = nullptr;
+    OperationLog* recordLog();
+    QString recordDate();
+
+    // Construction steps: RECORD.db, "./RECORD", "time.txt", the first day check
+    // and the 60 s day timer.
+    void StartOperationLog();
+    // Construction steps: the server, its write signal, running state 1, the
+    // group index and the counters in the read registers.
+    void StartModbusServer(quint16 port = 502, const QHostAddress& address = QHostAddress::Any);
+
 public slots:
     // One pass of the main loop. For now it only commits the outputs and
     // stamps the I/O link's heartbeat, then re-arms itself.
     void Run();
 
+    void InsertRecord(QString s);
+    void ClearRecord();
+    bool CreateRecordDB();
+    void SlotCheckDate();
+    void CountWrite();
+    void CountRead();
+    void PublishCounters();
+    void PublishCycleValues();
+    void AppendCycleValue(int value);
+    void SlotModbusDataChange(QList<int> chg_WriteData_index);
+
 private:
     QTimer* m_runTimer = nullptr;
+    OperationLog* m_recordLog = nullptr;
 };
 
 extern VeZiRevoru* gpVeZiRevoru;

@@ -130,18 +130,6 @@ void Circle::drawScaled(QPainter* painter, float sx, float sy) const
     painter->drawEllipse(int((xc - rn) * sx), int((yc - rn) * sy), int(2 * rn * sx), int(2 * rn * sy));
 }
 
-bool Circle::isEqual(const ROIInterface* other) const
-{
-    if (!other || other->type() != type()) {
-        return false;
-    }
-    QJsonObject mine;
-    QJsonObject theirs;
-    toJson(mine);
-    other->toJson(theirs);
-    return mine == theirs;
-}
-
 bool Circle::hitHandle(QPoint p, int* handle) const
 {
     int found = -1;

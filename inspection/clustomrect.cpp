@@ -65,18 +65,6 @@ void ClustomRect::drawScaled(QPainter* painter, float sx, float sy) const
     painter->drawRect(int(left() * sx), int(top() * sy), int(width() * sx), int(height() * sy));
 }
 
-bool ClustomRect::isEqual(const ROIInterface* other) const
-{
-    if (!other || other->type() != type()) {
-        return false;
-    }
-    QJsonObject mine;
-    QJsonObject theirs;
-    toJson(mine);
-    other->toJson(theirs);
-    return mine == theirs;
-}
-
 bool ClustomRect::hitHandle(QPoint p, int* handle) const
 {
     int found = -1;

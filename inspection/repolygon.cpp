@@ -117,18 +117,6 @@ void RePolygon::drawScaled(QPainter* painter, float sx, float sy) const
     painter->drawPolygon(scaled.data(), pointCount, Qt::OddEvenFill);
 }
 
-bool RePolygon::isEqual(const ROIInterface* other) const
-{
-    if (!other || other->type() != type()) {
-        return false;
-    }
-    QJsonObject mine;
-    QJsonObject theirs;
-    toJson(mine);
-    other->toJson(theirs);
-    return mine == theirs;
-}
-
 bool RePolygon::hitHandle(QPoint p, int* handle) const
 {
     int found = -1;

@@ -22,7 +22,6 @@ public:
     QString toText() const override;
     void draw(QPainter* painter) const override;
     void drawScaled(QPainter* painter, float sx, float sy) const override;
-    bool isEqual(const ROIInterface* other) const override;
     bool hitHandle(QPoint p, int* handle) const override;
     void setSelected(bool selected) override { this->selected = selected; }
     bool isSelected() const override { return selected; }

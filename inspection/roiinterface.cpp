@@ -4,6 +4,22 @@
 #include "clustomrect.h"
 #include "repolygon.h"
 
+#include <QJsonObject>
+
+bool ROIInterface::isEqual(const ROIInterface* other) const
+{
+    // The JSON record holds exactly the geometry, so two shapes with the same
+    // record are the same area.
+    if (!other || other->type() != type()) {
+        return false;
+    }
+    QJsonObject mine;
+    QJsonObject theirs;
+    toJson(mine);
+    other->toJson(theirs);
+    return mine == theirs;
+}
+
 ROIInterface* createROI(int type)
 {
     switch (type) {

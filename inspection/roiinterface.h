@@ -41,7 +41,7 @@ public:
     virtual void draw(QPainter* painter) const = 0;
     virtual void drawScaled(QPainter* painter, float sx, float sy) const = 0;
     // Same type and the same geometry; selection plays no part.
-    virtual bool isEqual(const ROIInterface* other) const = 0;
+    virtual bool isEqual(const ROIInterface* other) const;
     // The handle of a selected shape under p; -1 and false when none.
     virtual bool hitHandle(QPoint p, int* handle) const = 0;
     virtual void setSelected(bool selected) = 0;

@@ -5,6 +5,7 @@
 #include "recordstesthelpers.h"
 #include "resultstatistics.h"
 #include "temperaturechartdata.h"
+#include "sqlitetestutil.h"
 #include "testworkdir.h"
 #include "texttable.h"
 
@@ -57,34 +58,6 @@ struct World {
     TemperatureChartData records;
 };
 
-class FileHolder {
-public:
-    FileHolder()
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-        db.setDatabaseName(QStringLiteral("ResStatistics.db"));
-        QSqlQuery q(db);
-        m_held = db.open() && q.exec(QStringLiteral("BEGIN"))
-            && q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && q.next();
-    }
-    ~FileHolder()
-    {
-        release();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    }
-    bool held() const { return m_held; }
-    void release()
-    {
-        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("holder"), false);
-        if (db.isOpen()) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            db.close();
-        }
-    }
-
-private:
-    bool m_held = false;
-};
 
 } // namespace
 
@@ -408,7 +381,7 @@ void TestResultStatistics::busyFileLosesNoCount()
     stats.addResult(10, true, 0, 0);
     QCoreApplication::processEvents();
     {
-        FileHolder holder;
+        SqliteFileHolder holder(QStringLiteral("ResStatistics.db"));
         QVERIFY(holder.held());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("hourly counts cannot be saved"));
         for (int i = 0; i < 3; ++i) {

@@ -2,6 +2,7 @@
 #include "resultrow.h"
 #include "resultstatistics.h"
 #include "temperaturechartdata.h"
+#include "sqlitetestutil.h"
 #include "testworkdir.h"
 
 #include <QSqlDatabase>
@@ -37,41 +38,6 @@ struct Records {
     }
 };
 
-// Another reader of the file that holds it open inside a read transaction,
-// as a long history query does.
-class FileHolder {
-public:
-    explicit FileHolder(const QString& file = QStringLiteral("ResStatistics.db"))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            m_held = q.exec(QStringLiteral("BEGIN")) && q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))
-                && q.next();
-        }
-    }
-    ~FileHolder()
-    {
-        release();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    }
-    bool held() const { return m_held; }
-    void release()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("holder"), false);
-            if (db.isOpen()) {
-                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-                db.close();
-            }
-        }
-        m_held = false;
-    }
-
-private:
-    bool m_held = false;
-};
 
 const QDateTime kRound = at(QStringLiteral("2026-12-08 10:00:00.000"));
 
@@ -277,7 +243,7 @@ void TestTemperatureChartData::busyDatabaseLosesNoRow()
     Records rec;
     QVERIFY(rec.startAndWait());
 
-    FileHolder holder;
+    SqliteFileHolder holder(QStringLiteral("ResStatistics.db"));
     QVERIFY(holder.held());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("result rows cannot be written yet"));
     for (int i = 0; i < 3; ++i) {

@@ -87,3 +87,11 @@ void RecordingSystemCommands::exitProcess(int code)
     exits.append(code);
     trace.append(QStringLiteral("exit: %1").arg(code));
 }
+
+bool RecordingSystemCommands::startDetached(const QString& program, const QStringList& arguments)
+{
+    const QString line = (QStringList{program} + arguments).join(QLatin1Char(' '));
+    detached.append(line);
+    trace.append(QStringLiteral("detach: ") + line);
+    return true;
+}

@@ -31,6 +31,7 @@ public:
     bool writeFile(const QString& path, const QByteArray& data) override;
     void sleepMs(int ms) override;
     void exitProcess(int code) override;
+    bool startDetached(const QString& program, const QStringList& arguments) override;
 
     QStringList runs;            // commands given to run()
     QList<int> runTimeouts;      // their timeouts
@@ -39,8 +40,9 @@ public:
     QList<QPair<QString, QByteArray>> writes;
     QList<int> sleeps;
     QList<int> exits;
+    QStringList detached;        // programs given to startDetached, with their arguments
     // Every call in order, as "run: ...", "shell: ...", "read: ...", "write: ...",
-    // "sleep: N", "exit: N", for checking sequences across kinds.
+    // "sleep: N", "exit: N", "detach: ...", for checking sequences across kinds.
     QStringList trace;
 
 private:

@@ -1,0 +1,106 @@
+#include "modbusdatachange.h"
+
+#include "modbusserver.h"
+#include "paragroupstore.h"
+#include "platformhelpers.h"
+#include "productioncounters.h"
+#include "systemcommands.h"
+#include "systemparam.h"
+#include "texttable.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+ModbusDataChange::ModbusDataChange(ModbusServer* server, Host host)
+    : m_server(server)
+    , m_host(std::move(host))
+{
+}
+
+void ModbusDataChange::handle(const QList<int>& indexes)
+{
+    qInfo() << "VeZiRevoru::SlotModbusDataChange";
+    for (int index : indexes) {
+        if (index == 0) {
+            clearCount();
+        } else if (index == 1) {
+            qInfo() << "change paramgroup";
+            quint16 group = 0;
+            if (m_server) {
+                m_server->getWriteData(1, &group);
+            }
+            if (switchParaGroup(group)) {
+                return;  // the program is on its way out
+            }
+        }
+    }
+}
+
+void ModbusDataChange::clearCount()
+{
+    qInfo() << "clear count";
+    clearCounters();
+    if (m_host.publishCounters) {
+        m_host.publishCounters();
+    }
+    if (m_host.insertRecord) {
+        m_host.insertRecord(textOf(255));
+    }
+    if (m_host.countWrite) {
+        m_host.countWrite();
+    }
+}
+
+bool ModbusDataChange::switchParaGroup(int group)
+{
+    if (!gpSystemParam) {
+        return false;
+    }
+    if (group == gpSystemParam->paraGroupIndex()) {
+        qInfo().noquote() << "paramgroup index is same" << ", index is" << group;
+        return false;
+    }
+
+    ParaGroupStore store(m_host.groupRoot);
+    const QStringList names = store.groupNames();
+    QString error;
+    bool restored = false;
+    if (group < 0 || group >= names.size()) {
+        error = QStringLiteral("there are %1 groups").arg(names.size());
+    } else {
+        qInfo().noquote() << "paramgroup change to" << names.at(group) << ", index is" << group;
+        restored = store.restoreGroup(names.at(group), m_host.cameraCount, m_host.detectCount, &error);
+    }
+    if (!restored) {
+        qWarning().noquote() << "modbus: switch to parameter group" << group << "refused:" << error;
+        if (m_host.insertRecord) {
+            m_host.insertRecord(QStringLiteral("Modbus切换参数组%1失败，当前参数组未改变").arg(group));
+        }
+        return false;
+    }
+
+    // The index is stored only once the group's files are in place, so a
+    // failure never leaves an index that names other files than the working ones.
+    gpSystemParam->paraGroupIndex() = group;
+    if (!m_host.saveParaGroupIndex || !m_host.saveParaGroupIndex(gpSystemParam)) {
+        qWarning() << "modbus: parameter group index" << group << "not stored in sysadd.txt";
+    }
+    if (m_host.insertRecord) {
+        m_host.insertRecord(textOf(286).arg(names.at(group)));
+    }
+    if (m_host.closeDatabases) {
+        m_host.closeDatabases();
+    }
+    systemCommands().sleepMs(500);
+    systemCommands().sleepMs(3000);
+    // Workers stop and the outputs go to rest before the new instance starts;
+    // the Modbus server frees its port for it.
+    runQuitHooks();
+    if (m_host.quitEventLoop) {
+        m_host.quitEventLoop();
+    }
+    if (!systemCommands().startDetached(QCoreApplication::applicationFilePath(), {})) {
+        qCritical() << "modbus: the program could not be started again after the group switch";
+    }
+    return true;
+}

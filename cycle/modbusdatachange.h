@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class ModbusServer;
+struct SystemParam;
+
+// What the plant's register writes do, on the GUI thread: register 0 clears the
+// production counters, register 1 switches to the parameter group at the
+// written position and restarts the program. The main window's slot builds one
+// with its own operations as the host and hands it the written indexes.
+class ModbusDataChange {
+public:
+    struct Host {
+        std::function<void(const QString&)> insertRecord;
+        std::function<void()> publishCounters;
+        std::function<void()> countWrite;
+        // Stores slot 340 of the record in "sysadd.txt".
+        std::function<bool(SystemParam*)> saveParaGroupIndex;
+        // Closes the SN.db, PARAM.db and RECORD.db connections before the restart.
+        std::function<void()> closeDatabases;
+        // Asks the program's event loop to end.
+        std::function<void()> quitEventLoop;
+        int cameraCount = 0;
+        int detectCount = 0;
+        QString groupRoot = QStringLiteral("./paraGroup");
+    };
+
+    ModbusDataChange(ModbusServer* server, Host host);
+
+    void handle(const QList<int>& indexes);
+
+    // Switches to the group at position group of the group list. Returns true
+    // when the group's files are in place and the restart has been started;
+    // false when the group is the current one or was refused (the working files
+    // and slot 340 are then untouched).
+    bool switchParaGroup(int group);
+
+private:
+    void clearCount();
+
+    ModbusServer* m_server;
+    Host m_host;
+};

@@ -1,0 +1,474 @@
+#include "shapesearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Point positions of one level relative to a candidate centre, made integer
+// once per level so that the candidate loop only adds.
+struct PlacedPoints {
+    std::vector<int> x;
+    std::vector<int> y;
+    // Smallest admissible pixel coordinate of the point, 0 or 1 (see below).
+    std::vector<int> lowX;
+    std::vector<int> lowY;
+};
+
+// Rounding half away from zero of (centre + offset) for an offset that is a
+// whole or half number: whole offsets just add; for a half offset k + 0.5 the
+// sum n + 0.5 (n = centre + k) rounds to n + 1 when n >= 0 and to n otherwise,
+// and in the latter case the pixel lies left of (above) the image anyway. So the
+// point lands at centre + ceil(offset) and counts only from pixel 1 on.
+bool placeHalfOffsets(const float* offsets, int count, std::vector<int>& at, std::vector<int>& low)
+{
+    at.resize(static_cast<size_t>(count));
+    low.resize(static_cast<size_t>(count));
+    for (int j = 0; j < count; ++j) {
+        const float v = offsets[j];
+        const float twice = 2.0f * v;
+        if (!(std::fabs(v) < 1048576.0f) || twice != std::nearbyint(twice))
+            return false;
+        if (v == std::floor(v)) {
+            at[j] = static_cast<int>(v);
+            low[j] = 0;
+        } else {
+            at[j] = static_cast<int>(std::ceil(v));
+            low[j] = 1;
+        }
+    }
+    return true;
+}
+
+// Rounds half away from zero; values far outside any image map to a pixel that
+// is outside too.
+inline int roundToPixel(float v)
+{
+    if (!(std::fabs(v) < 1.0e9f))
+        return std::numeric_limits<int>::min() / 2;
+    return static_cast<int>(std::round(v));
+}
+
+// The part of the window in which every point of the level lands inside the
+// image; there the loop needs no bounds test.
+ShapeWindow insideWindow(const std::vector<int>& x, const std::vector<int>& y,
+                         const std::vector<int>* lowX, const std::vector<int>* lowY, int width,
+                         int height, const ShapeWindow& window)
+{
+    int needX = std::numeric_limits<int>::min();
+    int needY = std::numeric_limits<int>::min();
+    int maxX = std::numeric_limits<int>::min();
+    int maxY = std::numeric_limits<int>::min();
+    for (size_t j = 0; j < x.size(); ++j) {
+        needX = std::max(needX, (lowX ? (*lowX)[j] : 0) - x[j]);
+        needY = std::max(needY, (lowY ? (*lowY)[j] : 0) - y[j]);
+        maxX = std::max(maxX, x[j]);
+        maxY = std::max(maxY, y[j]);
+    }
+    ShapeWindow inside;
+    inside.x0 = std::max(window.x0, needX);
+    inside.y0 = std::max(window.y0, needY);
+    inside.x1 = std::min(window.x1, width - 1 - maxX);
+    inside.y1 = std::min(window.y1, height - 1 - maxY);
+    return inside;
+}
+
+bool inWindow(const ShapeWindow& w, int x, int y)
+{
+    return x >= w.x0 && x <= w.x1 && y >= w.y0 && y <= w.y1;
+}
+
+// Scores one candidate whose points are all inside: linear offsets into the
+// gradient images. Summation order and expression match the checked path.
+// The candidate's own index (origin) is added to each point's offset rather
+// than to the base pointer: the centre itself may lie outside the image.
+inline float sumInside(const int* linear, const float* gx, const float* gy, int count,
+                       const float* imageX, const float* imageY, int origin)
+{
+    float sum = 0.0f;
+    for (int j = 0; j < count; ++j) {
+        const int at = origin + linear[j];
+        sum += gy[j] * imageY[at] + gx[j] * imageX[at];
+    }
+    return sum;
+}
+
+bool sameLayout(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.type() == CV_32FC1 && b.type() == CV_32FC1 && a.size() == b.size()
+        && a.step == b.step;
+}
+
+int clampedWindowCoordinate(long long v)
+{
+    return static_cast<int>(std::clamp<long long>(v, std::numeric_limits<int>::min() / 4,
+                                                   std::numeric_limits<int>::max() / 4));
+}
+
+ShapeWindow topWindow(const ShapeLevel& level, const cv::Mat& image)
+{
+    ShapeWindow w;
+    w.x0 = level.width / 2;
+    w.x1 = image.cols - level.width / 2;
+    w.y0 = level.height / 2;
+    w.y1 = image.rows - level.height / 2;
+    return w;
+}
+
+ShapeWindow finerWindow(int bestX, int bestY)
+{
+    ShapeWindow w;
+    w.x0 = clampedWindowCoordinate(2LL * bestX - 2);
+    w.x1 = clampedWindowCoordinate(2LL * bestX + 2);
+    w.y0 = clampedWindowCoordinate(2LL * bestY - 2);
+    w.y1 = clampedWindowCoordinate(2LL * bestY + 2);
+    return w;
+}
+
+// Search pyramid with as many levels as the model. False when there is nothing
+// to search: empty or unusable model, search image not 8-bit grey or below
+// 3 x 3 on the smallest level, or no position on the smallest level at which
+// the template fits.
+bool buildSearchPyramid(const ShapeModel& model, const cv::Mat& search,
+                        std::vector<cv::Mat>& pyramid)
+{
+    if (!model.isConsistent() || search.empty() || search.type() != CV_8UC1)
+        return false;
+    pyramid.assign(static_cast<size_t>(model.levels), cv::Mat());
+    pyramid[0] = search;
+    for (int i = 1; i < model.levels; ++i)
+        halfSizeImage(pyramid[i - 1], pyramid[i]);
+    const cv::Mat& top = pyramid.back();
+    if (top.cols < 3 || top.rows < 3)
+        return false;
+    return !topWindow(model.level.back(), top).isEmpty();
+}
+
+// Gradients of a search level, computed only where a candidate of the window
+// can place a point: the window grown by the farthest point's distance from
+// the centre (which bounds it under every rotation), plus one for rounding.
+// On the smallest level that is the whole image anyway.
+void levelGradient(const cv::Mat& image, const ShapeLevel& level, const ShapeWindow& window,
+                   cv::Mat& gradX, cv::Mat& gradY)
+{
+    float farthest = 0.0f;
+    for (int j = 0; j < level.pointCount; ++j)
+        farthest = std::max(farthest, std::hypot(level.xOffsets[j], level.yOffsets[j]));
+    const long long reach = static_cast<long long>(std::ceil(std::min(farthest, 1.0e8f))) + 1;
+    const long long left = std::max<long long>(0, window.x0 - reach);
+    const long long top = std::max<long long>(0, window.y0 - reach);
+    const long long right = std::min<long long>(image.cols - 1, window.x1 + reach);
+    const long long bottom = std::min<long long>(image.rows - 1, window.y1 + reach);
+    cv::Rect region;
+    if (left <= right && top <= bottom)
+        region = cv::Rect(int(left), int(top), int(right - left + 1), int(bottom - top + 1));
+    sobelGradientRegion(image, gradX, gradY, region);
+}
+
+void clearResult(cv::Point2f& position, float& angle, float& score)
+{
+    position = cv::Point2f(0.0f, 0.0f);
+    angle = 0.0f;
+    score = 0.0f;
+}
+
+} // namespace
+
+int shapeAngleCount(float start, float end, float step)
+{
+    if (!(step > 0.0f) || !std::isfinite(start) || !std::isfinite(end))
+        return -1;
+    const float steps = (end - start) / step;
+    // A walk of more than a million angles is a parameter fault, not a search.
+    if (!std::isfinite(steps) || steps > 1.0e6f)
+        return -1;
+    // A backward range walks nothing (a quotient just below 0 still truncates
+    // to 0 and walks the start angle alone).
+    if (steps <= -1.0f)
+        return 0;
+    return static_cast<int>(steps) + 1;
+}
+
+void scoreShape(const ShapeLevel& level, const cv::Mat& gradX, const cv::Mat& gradY,
+                const ShapeWindow& window, int& bestX, int& bestY, float& bestScore)
+{
+    bestX = 0;
+    bestY = 0;
+    bestScore = 0.0f;
+    const int count = level.pointCount;
+    if (count <= 0 || window.isEmpty() || gradX.empty() || gradX.size() != gradY.size()
+        || gradX.type() != CV_32FC1 || gradY.type() != CV_32FC1)
+        return;
+    const int width = gradX.cols;
+    const int height = gradX.rows;
+    const float* gx = level.gradientX.data();
+    const float* gy = level.gradientY.data();
+    const float divisor = static_cast<float>(count);
+
+    PlacedPoints placed;
+    const bool halves = placeHalfOffsets(level.xOffsets.data(), count, placed.x, placed.lowX)
+        && placeHalfOffsets(level.yOffsets.data(), count, placed.y, placed.lowY);
+
+    ShapeWindow inside;
+    std::vector<int> linear;
+    const int stride = static_cast<int>(gradX.step1());
+    if (halves && sameLayout(gradX, gradY))
+        inside = insideWindow(placed.x, placed.y, &placed.lowX, &placed.lowY, width, height,
+                              window);
+    // Only when some candidate has every point inside, which also keeps the
+    // linear offsets within the image.
+    if (!inside.isEmpty()) {
+        linear.resize(static_cast<size_t>(count));
+        for (int j = 0; j < count; ++j)
+            linear[j] = placed.y[j] * stride + placed.x[j];
+    }
+
+    for (int cy = window.y0; cy <= window.y1; ++cy) {
+        for (int cx = window.x0; cx <= window.x1; ++cx) {
+            float sum = 0.0f;
+            if (!linear.empty() && inWindow(inside, cx, cy)) {
+                sum = sumInside(linear.data(), gx, gy, count, gradX.ptr<float>(0),
+                                gradY.ptr<float>(0), cy * stride + cx);
+            } else {
+                for (int j = 0; j < count; ++j) {
+                    int px, py;
+                    if (halves) {
+                        px = cx + placed.x[j];
+                        py = cy + placed.y[j];
+                        if (px < placed.lowX[j] || py < placed.lowY[j])
+                            continue;
+                    } else {
+                        px = roundToPixel(static_cast<float>(cx) + level.xOffsets[j]);
+                        py = roundToPixel(static_cast<float>(cy) + level.yOffsets[j]);
+                    }
+                    if (px < 0 || px >= width || py < 0 || py >= height)
+                        continue;
+                    sum += gy[j] * gradY.ptr<float>(py)[px] + gx[j] * gradX.ptr<float>(py)[px];
+                }
+            }
+            const float score = sum / divisor;
+            if (score > bestScore) {
+                bestScore = score;
+                bestX = cx;
+                bestY = cy;
+            }
+        }
+    }
+}
+
+void scoreShapeRotated(const int* xOffsets, const int* yOffsets, const float* gradientX,
+                       const float* gradientY, int pointCount, const cv::Mat& gradX,
+                       const cv::Mat& gradY, const ShapeWindow& window, float threshold,
+                       int& bestX, int& bestY, float& bestScore, bool topLevel)
+{
+    bestX = 0;
+    bestY = 0;
+    bestScore = 0.0f;
+    const int count = pointCount;
+    if (count <= 0 || window.isEmpty() || gradX.empty() || gradX.size() != gradY.size()
+        || gradX.type() != CV_32FC1 || gradY.type() != CV_32FC1)
+        return;
+    const int width = gradX.cols;
+    const int height = gradX.rows;
+    const float divisor = static_cast<float>(count);
+    const float needed = divisor * threshold;
+
+    ShapeWindow inside;
+    std::vector<int> linear;
+    const int stride = static_cast<int>(gradX.step1());
+    bool modest = true;
+    for (int j = 0; j < count && modest; ++j)
+        modest = std::abs(xOffsets[j]) < 1048576 && std::abs(yOffsets[j]) < 1048576;
+    if (modest && sameLayout(gradX, gradY)) {
+        const std::vector<int> xs(xOffsets, xOffsets + count);
+        const std::vector<int> ys(yOffsets, yOffsets + count);
+        inside = insideWindow(xs, ys, nullptr, nullptr, width, height, window);
+    }
+    if (!inside.isEmpty()) {
+        linear.resize(static_cast<size_t>(count));
+        for (int j = 0; j < count; ++j)
+            linear[j] = yOffsets[j] * stride + xOffsets[j];
+    }
+
+    for (int cy = window.y0; cy <= window.y1; ++cy) {
+        for (int cx = window.x0; cx <= window.x1; ++cx) {
+            float sum = 0.0f;
+            bool abandoned = false;
+            if (!linear.empty() && inWindow(inside, cx, cy)) {
+                const float* imageX = gradX.ptr<float>(0);
+                const float* imageY = gradY.ptr<float>(0);
+                const int origin = cy * stride + cx;
+                if (!topLevel) {
+                    sum = sumInside(linear.data(), gradientX, gradientY, count, imageX, imageY,
+                                    origin);
+                } else {
+                    for (int j = 0; j < count; ++j) {
+                        const int at = origin + linear[j];
+                        sum += gradientY[j] * imageY[at] + gradientX[j] * imageX[at];
+                        if (static_cast<float>(count - j) + sum < needed) {
+                            abandoned = true;
+                            break;
+                        }
+                    }
+                }
+            } else {
+                for (int j = 0; j < count; ++j) {
+                    const long long px = static_cast<long long>(cx) + xOffsets[j];
+                    const long long py = static_cast<long long>(cy) + yOffsets[j];
+                    if (px < 0 || px >= width || py < 0 || py >= height)
+                        continue;
+                    sum += gradientY[j] * gradY.ptr<float>(static_cast<int>(py))[px]
+                        + gradientX[j] * gradX.ptr<float>(static_cast<int>(py))[px];
+                    if (topLevel && static_cast<float>(count - j) + sum < needed) {
+                        abandoned = true;
+                        break;
+                    }
+                }
+            }
+            const float score = abandoned ? 0.0f : sum / divisor;
+            if (score > bestScore) {
+                bestScore = score;
+                bestX = cx;
+                bestY = cy;
+            }
+        }
+    }
+}
+
+bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSearchParams& params,
+                 cv::Point2f& position, float& angle, float& score)
+{
+    (void)params;
+    clearResult(position, angle, score);
+    std::vector<cv::Mat> pyramid;
+    if (!buildSearchPyramid(model, search, pyramid))
+        return false;
+
+    cv::Mat gradX, gradY;
+    int bestX = 0;
+    int bestY = 0;
+    for (int lvl = model.levels - 1; lvl >= 0; --lvl) {
+        const cv::Mat& image = pyramid[lvl];
+        const ShapeWindow window = lvl == model.levels - 1
+            ? topWindow(model.level[lvl], image)
+            : finerWindow(bestX, bestY);
+        levelGradient(image, model.level[lvl], window, gradX, gradY);
+        float best = 0.0f;
+        scoreShape(model.level[lvl], gradX, gradY, window, bestX, bestY, best);
+        position = cv::Point2f(static_cast<float>(bestX), static_cast<float>(bestY));
+        angle = 0.0f;
+        score = best;
+    }
+    return true;
+}
+
+bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
+                        const ShapeSearchParams& params, cv::Point2f& position, float& angle,
+                        float& score)
+{
+    clearResult(position, angle, score);
+    const int top = model.levels - 1;
+    if (shapeAngleCount(params.angleStart, params.angleEnd,
+                        params.angleStep * static_cast<float>(1 << std::clamp(top, 0, 20)))
+        < 0)
+        return false;
+    std::vector<cv::Mat> pyramid;
+    if (!buildSearchPyramid(model, search, pyramid))
+        return false;
+
+    std::vector<float> steps(static_cast<size_t>(model.levels));
+    steps[0] = params.angleStep;
+    for (int i = 1; i < model.levels; ++i)
+        steps[i] = steps[i - 1] * 2.0f;
+
+    cv::Mat gradX, gradY;
+    std::vector<int> rx, ry;
+    std::vector<float> rgx, rgy;
+    int bestX = 0;
+    int bestY = 0;
+    float bestAngle = 0.0f;
+    for (int lvl = top; lvl >= 0; --lvl) {
+        const cv::Mat& image = pyramid[lvl];
+        const ShapeLevel& level = model.level[lvl];
+        const bool isTop = lvl == top;
+        const ShapeWindow window = isTop ? topWindow(level, image) : finerWindow(bestX, bestY);
+        levelGradient(image, level, window, gradX, gradY);
+
+        const float step = steps[lvl];
+        float start = params.angleStart;
+        float end = params.angleEnd;
+        if (!isTop) {
+            const float reach = 2.0f * steps[lvl + 1];
+            start = bestAngle - reach;
+            end = bestAngle + reach;
+        }
+        const int angles = std::max(0, shapeAngleCount(start, end, step));
+
+        const int count = level.pointCount;
+        rx.resize(static_cast<size_t>(count));
+        ry.resize(static_cast<size_t>(count));
+        rgx.resize(static_cast<size_t>(count));
+        rgy.resize(static_cast<size_t>(count));
+
+        int levelX = 0;
+        int levelY = 0;
+        float levelAngle = 0.0f;
+        float levelScore = 0.0f;
+        for (int f = 0; f < angles; ++f) {
+            const float a = start + static_cast<float>(f) * step;
+            const double radians = static_cast<double>(a) * CV_PI / 180.0;
+            const float c = static_cast<float>(std::cos(radians));
+            const float s = static_cast<float>(std::sin(radians));
+            for (int j = 0; j < count; ++j) {
+                const float x = level.xOffsets[j];
+                const float y = level.yOffsets[j];
+                rx[j] = roundToPixel(x * c - y * s);
+                ry[j] = roundToPixel(x * s + y * c);
+                const float gx = level.gradientX[j];
+                const float gy = level.gradientY[j];
+                rgx[j] = gx * c - gy * s;
+                rgy[j] = gx * s + gy * c;
+            }
+            int x = 0;
+            int y = 0;
+            float value = 0.0f;
+            // Only the top level abandons early, against the best of the
+            // angles already tried; finer levels score every candidate.
+            scoreShapeRotated(rx.data(), ry.data(), rgx.data(), rgy.data(), count, gradX, gradY,
+                              window, isTop ? levelScore : 0.0f, x, y, value, isTop);
+            if (value > levelScore) {
+                levelScore = value;
+                levelX = x;
+                levelY = y;
+                levelAngle = a;
+            }
+        }
+        bestX = levelX;
+        bestY = levelY;
+        bestAngle = levelAngle;
+        position = cv::Point2f(static_cast<float>(bestX), static_cast<float>(bestY));
+        angle = bestAngle;
+        score = levelScore;
+    }
+    return true;
+}
+
+bool findShape(const cv::Mat& search, const ShapeModel& model, const ShapeSearchParams& params,
+               bool rotate, cv::Point2f& position, float& angle)
+{
+    position = cv::Point2f(0.0f, 0.0f);
+    angle = 0.0f;
+    float score = -1.0f;
+    const bool searched = rotate ? searchShapeRotated(model, search, params, position, angle, score)
+                                 : searchShape(model, search, params, position, angle, score);
+    // A score of 0 means no candidate agreed at all and leaves the meaningless
+    // position (0, 0): never a find, whatever minimum the caller asks for.
+    if (!searched || !(score > 0.0f) || std::isnan(params.minScore) || params.minScore > score) {
+        position = cv::Point2f(0.0f, 0.0f);
+        angle = 0.0f;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,158 @@
+// Parameter groups on disk: the group list, the all-or-nothing restore of
+// PARAM.db and the camera folders, and the refusal of bad groups.
+#include "paragroupstore.h"
+#include "paramsetfixture.h"
+#include "testworkdir.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+
+class TestParaGroupStore : public QObject {
+    Q_OBJECT
+private slots:
+    void listIsSortedByCharacterCode();
+    void restoreReplacesParametersAndCameraFoldersWhole();
+    void restoreKeepsTheRunningRecords();
+    void badGroupLeavesWorkingSetUntouched_data();
+    void badGroupLeavesWorkingSetUntouched();
+    void failedCopyLeavesWorkingSetUntouched();
+    void interruptedSwitchIsPutBack();
+};
+
+void TestParaGroupStore::listIsSortedByCharacterCode()
+{
+    TestWorkDir dir;
+    for (const char* name : {"a", "B", "default", "Mould 7", "10", "2"}) {
+        QVERIFY(QDir().mkpath(QString("paraGroup/") + name));
+    }
+    QVERIFY(dir.write("paraGroup/notes.txt", "a file is no group"));
+    QCOMPARE(ParaGroupStore().groupNames(), (QStringList{"10", "2", "B", "Mould 7", "a", "default"}));
+    QCOMPARE(ParaGroupStore("./nowhere").groupNames(), QStringList{});
+}
+
+void TestParaGroupStore::restoreReplacesParametersAndCameraFoldersWhole()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    QVERIFY(dir.write("cammer11/ignorepoint.bmp", "stale mask of the old mould"));
+    QVERIFY(dir.write("SN.db", "serials"));
+    makeSet(dir, "paraGroup/default", "factory", 2, 2);
+    QVERIFY(dir.write("paraGroup/default/SN.db", "factory serials"));
+    QVERIFY(dir.write("paraGroup/default/20clearsh.tar.gz", "package"));
+    QVERIFY(QDir().mkpath("paraGroup/default/cammer12/empty"));
+
+    QString error;
+    QVERIFY2(ParaGroupStore().restoreGroup("default", 2, 2, &error), qPrintable(error));
+    QCOMPARE(originOf("PARAM.db"), QString("factory"));
+    QCOMPARE(dir.read("cammer21/template1.bmp"), QByteArray("factory 21"));
+    QVERIFY(!QFile::exists("cammer11/ignorepoint.bmp"));
+    QVERIFY(QFileInfo("cammer12/empty").isDir());
+    QCOMPARE(dir.read("SN.db"), QByteArray("factory serials"));
+    QCOMPARE(dir.read("20clearsh.tar.gz"), QByteArray("package"));
+    // The group itself is untouched and nothing is left of the staging.
+    QCOMPARE(originOf("paraGroup/default/PARAM.db"), QString("factory"));
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::stagingFolderName()));
+}
+
+void TestParaGroupStore::restoreKeepsTheRunningRecords()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 1, 2);
+    QVERIFY(dir.write("RECORD.db", "today's log"));
+    QVERIFY(dir.write("count.txt", "5 1 "));
+    QVERIFY(dir.write("sysadd.txt", "0\n"));
+    makeSet(dir, "paraGroup/A", "A", 1, 2);
+    QVERIFY(dir.write("paraGroup/A/RECORD.db", "an old log put there by hand"));
+    QVERIFY(dir.write("paraGroup/A/count.txt", "9 9 "));
+    QVERIFY(dir.write("paraGroup/A/sysadd.txt", "7\n"));
+    QVERIFY(ParaGroupStore().restoreGroup("A", 1, 2));
+    QCOMPARE(originOf("PARAM.db"), QString("A"));
+    QCOMPARE(dir.read("RECORD.db"), QByteArray("today's log"));
+    QCOMPARE(dir.read("count.txt"), QByteArray("5 1 "));
+    QCOMPARE(dir.read("sysadd.txt"), QByteArray("0\n"));
+}
+
+void TestParaGroupStore::badGroupLeavesWorkingSetUntouched_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such group") << "Z" << "no group folder";
+    QTest::newRow("empty name") << "" << "no group folder";
+    QTest::newRow("without PARAM.db") << "noparam" << "has no PARAM.db";
+    QTest::newRow("PARAM.db that is no database") << "garbage" << "not a parameter database";
+    QTest::newRow("PARAM.db without sysparam") << "notable" << "not a parameter database";
+    QTest::newRow("a camera folder missing") << "short" << "has no folder cammer22";
+}
+
+void TestParaGroupStore::badGroupLeavesWorkingSetUntouched()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, reason);
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    makeSet(dir, "paraGroup/noparam", "x", 2, 2);
+    QVERIFY(QFile::remove("paraGroup/noparam/PARAM.db"));
+    makeSet(dir, "paraGroup/garbage", "x", 2, 2);
+    QVERIFY(dir.write("paraGroup/garbage/PARAM.db", QByteArray(4096, 'g')));
+    makeSet(dir, "paraGroup/notable", "x", 2, 2);
+    QVERIFY(QFile::remove("paraGroup/notable/PARAM.db"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-empty");
+        db.setDatabaseName(dir.filePath("paraGroup/notable/PARAM.db"));
+        QVERIFY(db.open());
+        QSqlQuery(db).exec("CREATE TABLE other(x)");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("test-empty");
+    makeSet(dir, "paraGroup/short", "x", 2, 1);
+    QVERIFY(dir.write("paraGroup/short/cammer12/template1.bmp", "x"));
+    QVERIFY(dir.write("paraGroup/short/cammer23", "a file, not a folder"));
+
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    QString error;
+    QVERIFY(!ParaGroupStore().restoreGroup(group, 2, 2, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(workingFiles(dir), before);
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::stagingFolderName()));
+}
+
+void TestParaGroupStore::failedCopyLeavesWorkingSetUntouched()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    makeSet(dir, "paraGroup/A", "A", 2, 2);
+    // A file of the group that cannot be read: its link points nowhere.
+    QVERIFY(QFile::link(dir.filePath("gone.bmp"), dir.filePath("paraGroup/A/cammer22/template2.bmp")));
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    QString error;
+    QVERIFY(!ParaGroupStore().restoreGroup("A", 2, 2, &error));
+    QVERIFY2(error.contains("cannot be copied"), qPrintable(error));
+    QCOMPARE(workingFiles(dir), before);
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::stagingFolderName()));
+}
+
+void TestParaGroupStore::interruptedSwitchIsPutBack()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 1, 1);
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    // A switch that died half-way: PARAM.db already swapped, the camera folder
+    // moved aside but the new one not yet in place.
+    const QString staging = ParaGroupStore::stagingFolderName();
+    QVERIFY(QDir().mkpath(staging + "/old"));
+    QVERIFY(QDir().mkpath(staging + "/new"));
+    QVERIFY(QFile::rename("PARAM.db", staging + "/old/PARAM.db"));
+    QVERIFY(makeParamDb(dir.filePath("PARAM.db"), "half-new"));
+    QVERIFY(QDir().rename("cammer11", staging + "/old/cammer11"));
+    QVERIFY(dir.write(staging + "/new/cammer11/template1.bmp", "new"));
+
+    ParaGroupStore().recoverInterruptedSwitch();
+    QCOMPARE(workingFiles(dir), before);
+    QCOMPARE(originOf("PARAM.db"), QString("working"));
+    QVERIFY(!QFileInfo::exists(staging));
+}
+
+QTEST_GUILESS_MAIN(TestParaGroupStore)
+#include "tst_paragroupstore.moc"

@@ -1,0 +1,305 @@
+#include <QtTest>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "alignmodel.h"
+#include "syntheticframe.h"
+
+namespace {
+
+constexpr float kConfidence = 0.4f;
+constexpr int kMinKeypoints = 40;
+
+SyntheticScene knocked()
+{
+    SyntheticScene s;
+    s.cameraDx = 7;
+    s.cameraDy = -5;
+    s.cameraAngle = 3;
+    s.perspective = 0.03;
+    s.noiseSeed = 2;
+    return s;
+}
+
+cv::Rect interior(const cv::Mat& image)
+{
+    return cv::Rect(30, 30, image.cols - 60, image.rows - 60);
+}
+
+double correlation(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat r;
+    cv::matchTemplate(a, b, r, cv::TM_CCOEFF_NORMED);
+    return r.at<float>(0, 0);
+}
+
+bool allInside(const std::vector<cv::KeyPoint>& keys, float maxX)
+{
+    for (const cv::KeyPoint& k : keys)
+        if (k.pt.x > maxX)
+            return false;
+    return true;
+}
+
+int countRightOf(const std::vector<cv::KeyPoint>& keys, float x)
+{
+    return int(std::count_if(keys.begin(), keys.end(),
+                             [x](const cv::KeyPoint& k) { return k.pt.x > x; }));
+}
+
+std::vector<cv::Point2f> mapped(const std::vector<cv::Point2f>& points, const cv::Matx33d& h)
+{
+    std::vector<cv::Point2f> out;
+    cv::perspectiveTransform(points, out, cv::Mat(h));
+    return out;
+}
+
+} // namespace
+
+class TestAlignModel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void scaleFollowsTemplateSize_data();
+    void scaleFollowsTemplateSize();
+    void failedTrainingLeavesModelUnusable();
+    void untrainedOrFeaturelessModelRefuses();
+    void maskRestrictsFeatures();
+    void homographyNeedsFourPairs();
+    void implausibleTransformsAreRefused();
+    void identicalLiveImageStaysPut();
+    void correctsKnockedCamera();
+    void colourLiveKeepsItsType();
+    void unrelatedLiveImageIsRefused();
+
+private:
+    cv::Mat m_template;
+    cv::Mat m_live;
+};
+
+void TestAlignModel::initTestCase()
+{
+    m_template = makeSyntheticFrame(SyntheticScene()).image;
+    m_live = makeSyntheticFrame(knocked()).image;
+}
+
+void TestAlignModel::scaleFollowsTemplateSize_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<float>("scale");
+    QTest::newRow("1000x500") << 1000 << 500 << 1.0f;
+    QTest::newRow("2000x1000") << 2000 << 1000 << 0.5f;
+    QTest::newRow("100x100") << 100 << 100 << 1.0f;
+}
+
+void TestAlignModel::scaleFollowsTemplateSize()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(float, scale);
+    AlignModel model;
+    QCOMPARE(model.Scale(), 1.0f);
+    QCOMPARE(model.Features().size(), size_t(2));
+    const cv::Mat flat(height, width, CV_8UC1, cv::Scalar(90));
+    const cv::Mat mask(height, width, CV_8UC1, cv::Scalar(255));
+    QVERIFY(model.Train(flat, mask, 0));
+    QCOMPARE(model.Scale(), scale);
+    QCOMPARE(model.Mask().size(), cv::Size(qRound(width * scale), qRound(height * scale)));
+    QCOMPARE(model.Features()[1].img_idx, 1);
+    QCOMPARE(model.Features()[1].img_size, model.Mask().size());
+}
+
+void TestAlignModel::failedTrainingLeavesModelUnusable()
+{
+    AlignModel model;
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    cv::Mat out;
+    QVERIFY(model.Align(m_live, out, kConfidence));
+
+    // A mask of another size: refused, the scale a 2000 x 1000 template would
+    // have set is not taken, and the old template is not aligned against
+    // either (it no longer is what the operator taught).
+    const cv::Mat big(1000, 2000, CV_8UC1, cv::Scalar(90));
+    QVERIFY(!model.Train(big, cv::Mat(10, 10, CV_8UC1, cv::Scalar(255)), 0));
+    QCOMPARE(model.Scale(), 1.0f);
+    QVERIFY(!model.IsTrained());
+    cv::Mat untouched(m_live.size(), CV_8UC1, cv::Scalar(77));
+    QVERIFY(!model.Align(m_live, untouched, kConfidence));
+    QCOMPARE(cv::countNonZero(untouched != 77), 0);
+
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    QVERIFY(!model.Train(m_template, cv::Mat(m_template.size(), CV_32FC1), 0));
+    QVERIFY(!model.Align(m_live, untouched, kConfidence));
+
+    // Too few keypoints for the minimum.
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    const int found = int(model.Features()[1].keypoints.size());
+    QVERIFY(!model.Train(m_template, cv::Mat(), found + 1));
+    QVERIFY(!model.Align(m_live, untouched, kConfidence));
+    QCOMPARE(cv::countNonZero(untouched != 77), 0);
+
+    QVERIFY(!model.Train(cv::Mat(), cv::Mat(), 0));
+    QVERIFY(!model.Train(cv::Mat(40, 40, CV_16UC1, cv::Scalar(3)), cv::Mat(), 0));
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    QVERIFY(model.Align(m_live, untouched, kConfidence));
+}
+
+void TestAlignModel::untrainedOrFeaturelessModelRefuses()
+{
+    cv::Mat out(m_live.size(), CV_8UC1, cv::Scalar(77));
+    AlignModel fresh;
+    QVERIFY(!fresh.Align(m_live, out, kConfidence));
+    QCOMPARE(cv::countNonZero(out != 77), 0);
+
+    AlignModel featureless;
+    QVERIFY(featureless.Train(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)), cv::Mat(), 0));
+    QVERIFY(featureless.Features()[1].keypoints.empty());
+    QVERIFY(!featureless.Align(m_live, out, kConfidence));
+    QCOMPARE(cv::countNonZero(out != 77), 0);
+
+    AlignModel trained;
+    QVERIFY(trained.Train(m_template, cv::Mat(), kMinKeypoints));
+    QVERIFY(!trained.Align(cv::Mat(), out, kConfidence));
+    QVERIFY(!trained.Align(cv::Mat(240, 320, CV_8UC1, cv::Scalar(90)), out, kConfidence));
+    QCOMPARE(cv::countNonZero(out != 77), 0);
+}
+
+void TestAlignModel::maskRestrictsFeatures()
+{
+    const float middle = m_template.cols / 2.0f;
+    AlignModel whole;
+    QVERIFY(whole.Train(m_template, cv::Mat(), kMinKeypoints));
+    QVERIFY(whole.Mask().empty());
+    QVERIFY(countRightOf(whole.Features()[1].keypoints, middle + 20) > 5);
+    cv::Mat out;
+    QVERIFY(whole.Align(m_live, out, kConfidence));
+    QVERIFY(countRightOf(whole.Features()[0].keypoints, middle + 20) > 5);
+    QCOMPARE(whole.Features()[0].img_idx, 0);
+
+    cv::Mat left = cv::Mat::zeros(m_template.size(), CV_8UC1);
+    left.colRange(0, m_template.cols / 2).setTo(255);
+    AlignModel half;
+    QVERIFY(half.Train(m_template, left, 20));
+    QVERIFY(allInside(half.Features()[1].keypoints, middle));
+    half.Align(m_live, out, kConfidence);
+    QVERIFY(!half.Features()[0].keypoints.empty());
+    QVERIFY(allInside(half.Features()[0].keypoints, middle));
+}
+
+void TestAlignModel::homographyNeedsFourPairs()
+{
+    const cv::Matx33d truth(0.99, -0.05, 12, 0.05, 0.99, -7, 1e-5, -2e-5, 1);
+    const std::vector<cv::Point2f> live { { 10, 10 }, { 300, 20 }, { 290, 220 }, { 15, 230 } };
+    const std::vector<cv::Point2f> target = mapped(live, truth);
+
+    cv::Mat h;
+    int inliers = -1;
+    QVERIFY(!AlignModel::EstimateHomography({ live.begin(), live.begin() + 3 },
+                                            { target.begin(), target.begin() + 3 }, h, inliers));
+    QVERIFY(h.empty());
+    QCOMPARE(inliers, 0);
+
+    QVERIFY(AlignModel::EstimateHomography(live, target, h, inliers));
+    QCOMPARE(inliers, 4);
+    const std::vector<cv::Point2f> back = mapped(live, cv::Matx33d(h));
+    for (size_t i = 0; i < live.size(); ++i)
+        QVERIFY(cv::norm(back[i] - target[i]) < 0.01);
+    // Four exact pairs prove nothing about a real frame.
+    QVERIFY(!AlignModel::IsPlausible(h, inliers, cv::Size(320, 240)));
+    QVERIFY(AlignModel::IsPlausible(h, AlignModel::kMinInliers, cv::Size(320, 240)));
+}
+
+void TestAlignModel::implausibleTransformsAreRefused()
+{
+    const cv::Size size(320, 240);
+    const int many = 100;
+    auto plausible = [&](const cv::Matx33d& h) {
+        return AlignModel::IsPlausible(cv::Mat(h), many, size);
+    };
+    QVERIFY(plausible(cv::Matx33d::eye()));
+    QVERIFY(plausible(cv::Matx33d(0.998, -0.052, 9, 0.052, 0.998, -6, 4e-5, 1e-5, 1)));
+    QVERIFY(plausible(cv::Matx33d::eye() * 3.0)); // scaled as a whole: the same map
+    QVERIFY(!plausible(cv::Matx33d(-1, 0, 320, 0, 1, 0, 0, 0, 1)));     // mirrored
+    QVERIFY(!plausible(cv::Matx33d(3, 0, 0, 0, 3, 0, 0, 0, 1)));        // three times larger
+    QVERIFY(!plausible(cv::Matx33d(0.3, 0, 0, 0, 0.3, 0, 0, 0, 1)));    // shrunk to a stamp
+    QVERIFY(!plausible(cv::Matx33d(1, 0, 0, 0, 0.2, 0, 0, 0, 1)));      // squashed
+    QVERIFY(!plausible(cv::Matx33d(1, 0, 0, 0, 1, 0, -0.004, 0, 1)));   // horizon in the frame
+    QVERIFY(!plausible(cv::Matx33d(1, 0, 0, 0, 1, 0, 0, 0, 0)));
+    QVERIFY(!plausible(cv::Matx33d(1, 0, std::nan(""), 0, 1, 0, 0, 0, 1)));
+    QVERIFY(!AlignModel::IsPlausible(cv::Mat(), many, size));
+    QVERIFY(!AlignModel::IsPlausible(cv::Mat(cv::Matx33d::eye()), AlignModel::kMinInliers - 1,
+                                     size));
+}
+
+void TestAlignModel::identicalLiveImageStaysPut()
+{
+    AlignModel model;
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    cv::Mat out;
+    QVERIFY(model.Align(m_template, out, kConfidence));
+    cv::Mat diff;
+    cv::absdiff(out(interior(out)), m_template(interior(out)), diff);
+    QVERIFY2(cv::mean(diff)[0] < 1.0, qPrintable(QString::number(cv::mean(diff)[0])));
+}
+
+void TestAlignModel::correctsKnockedCamera()
+{
+    AlignModel model;
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    const double before = correlation(m_live(interior(m_live)), m_template(interior(m_live)));
+
+    // The result lands in the caller's own buffer.
+    cv::Mat out(m_live.size(), m_live.type(), cv::Scalar(0));
+    const uchar* buffer = out.data;
+    QVERIFY(model.Align(m_live, out, kConfidence));
+    QCOMPARE(out.data, buffer);
+    const double after = correlation(out(interior(out)), m_template(interior(out)));
+    QVERIFY2(after > 0.95 && after > before + 0.2,
+             qPrintable(QString("%1 -> %2").arg(before).arg(after)));
+
+    // Live image and output may be one buffer (the engine wraps frames).
+    cv::Mat shared = m_live.clone();
+    cv::Mat alias = shared;
+    QVERIFY(model.Align(shared, alias, kConfidence));
+    QCOMPARE(alias.data, shared.data);
+    cv::Mat diff;
+    cv::absdiff(alias, out, diff);
+    QVERIFY(cv::mean(diff)[0] < 0.5);
+}
+
+void TestAlignModel::colourLiveKeepsItsType()
+{
+    AlignModel model;
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    cv::Mat colour;
+    cv::cvtColor(m_live, colour, cv::COLOR_GRAY2BGR);
+    cv::Mat out;
+    QVERIFY(model.Align(colour, out, kConfidence));
+    QCOMPARE(out.type(), CV_8UC3);
+    QCOMPARE(out.size(), m_live.size());
+    cv::Mat blue;
+    cv::extractChannel(out, blue, 0);
+    QVERIFY(correlation(blue(interior(blue)), m_template(interior(blue))) > 0.95);
+}
+
+void TestAlignModel::unrelatedLiveImageIsRefused()
+{
+    AlignModel model;
+    QVERIFY(model.Train(m_template, cv::Mat(), kMinKeypoints));
+    SyntheticScene other;
+    other.withPart = false;
+    other.mouldSeed = 9;
+    other.noiseSeed = 9;
+    cv::Mat out(m_live.size(), CV_8UC1, cv::Scalar(77));
+    QVERIFY(!model.Align(makeSyntheticFrame(other).image, out, kConfidence));
+    cv::Mat noise(m_live.size(), CV_8UC1);
+    cv::randu(noise, 0, 256);
+    QVERIFY(!model.Align(noise, out, kConfidence));
+    QCOMPARE(cv::countNonZero(out != 77), 0);
+}
+
+QTEST_APPLESS_MAIN(TestAlignModel)
+#include "tst_alignmodel.moc"

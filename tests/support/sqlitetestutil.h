@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Runs one query on an SQLite file through a private connection and returns
+// every row as texts; empty when the file or the query fails.
+QList<QStringList> sqliteRows(const QString& path, const QString& sql);
+
+// Another reader of an SQLite file holding it inside a read transaction, as a
+// long history query does: writers then find the file busy until release().
+class SqliteFileHolder {
+public:
+    explicit SqliteFileHolder(const QString& path);
+    ~SqliteFileHolder();
+
+    SqliteFileHolder(const SqliteFileHolder&) = delete;
+    SqliteFileHolder& operator=(const SqliteFileHolder&) = delete;
+
+    bool held() const { return m_held; }
+    void release();
+
+private:
+    QString m_connection;
+    bool m_held = false;
+};
