@@ -87,6 +87,8 @@ DetectAlgorithm::DetectAlgorithm(CammerSingleton* live, StationData* station)
 {
     for (int d = 0; d < DetectCount; ++d) {
         if (sys()[119 + d] != 0) {
+            TrainAlign(d);
+            TrainLocate(d);
             TrainModels(d);
         }
     }
@@ -327,7 +329,7 @@ void DetectAlgorithm::runDetect(int detect)
         }
     };
 
-    const cv::Mat F = greyFrame(st.lastImage, st.greyBuffer);
+    const cv::Mat F = frameFault ? cv::Mat() : greyFrame(st.lastImage, st.greyBuffer);
     if (F.empty() || !params) {
         st.resultOk = 0;
         st.areaOk = 0;
@@ -770,4 +772,216 @@ void DetectAlgorithm::trainModels(int d)
     if (used == 0) {
         qWarning("DetectAlgorithm: camera %d detect %d: no valid template to train from", st.cameraIndex, d);
     }
+}
+
+void DetectAlgorithm::TrainAlign(int detect)
+{
+    if (detect < 0 || detect >= DetectCount) {
+        return;
+    }
+    try {
+        trainAlign(detect);
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::TrainAlign camera %d detect %d: %s", owner->cameraIndex, detect, e.what());
+        // An empty template leaves the model refusing to align.
+        alignModels[detect].Train(cv::Mat(), cv::Mat(), kAlignKeypoints);
+    }
+}
+
+void DetectAlgorithm::trainAlign(int d)
+{
+    if (!sys().angleCorrect() || colourMode()) {
+        return;
+    }
+    StationData& st = *owner;
+    // Sample 0 is the reference the frames are turned back onto; when it is
+    // missing the model is left untrained and frames pass unaligned.
+    const cv::Mat T = firstSample(d);
+    if (T.empty()) {
+        qWarning("DetectAlgorithm: camera %d detect %d: no valid template 0 to align to", st.cameraIndex, d);
+        alignModels[d].Train(cv::Mat(), cv::Mat(), kAlignKeypoints);
+        return;
+    }
+    const cv::Rect frameRect(0, 0, T.cols, T.rows);
+    cv::Mat K = cv::Mat::zeros(T.size(), CV_8UC1);
+    bool any = false;
+    cv::Rect last;
+    const int count = areaCount(params, d);
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        if (params->roiFunction[s] != FuncAngleCorrect) {
+            continue;
+        }
+        any = true;
+        last = boundsOf(shapeAt(params, d, i));
+        const cv::Mat& mask = st.roiMasks[s];
+        const cv::Rect inside = last & frameRect;
+        if (inside.empty() || mask.type() != CV_8UC1 || mask.size() != last.size()) {
+            continue;
+        }
+        mask(inside - last.tl()).copyTo(K(inside));
+    }
+    if (!any || last.width <= 0 || last.height <= 0) {
+        K(DefaultBlock(T.cols, T.rows)).setTo(255);
+    }
+    alignModels[d].Train(T, K, kAlignKeypoints);
+}
+
+void DetectAlgorithm::TrainLocate(int detect)
+{
+    if (detect < 0 || detect >= DetectCount) {
+        return;
+    }
+    try {
+        trainLocate(detect);
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::TrainLocate camera %d detect %d: %s", owner->cameraIndex, detect, e.what());
+        locators[detect].Setup(cv::Mat(), 0, 0, 0, 0, cv::Mat());
+    }
+}
+
+void DetectAlgorithm::trainLocate(int d)
+{
+    const SystemParam& p = sys();
+    if (p.motionCorrect() == -1 || colourMode()) {
+        return;
+    }
+    StationData& st = *owner;
+    const int W = st.imageWidth;
+    const int H = st.imageHeight;
+
+    cv::Rect R;
+    cv::Mat mask;
+    const int count = areaCount(params, d);
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        if (params->roiFunction[s] == FuncPosition) {
+            R = boundsOf(shapeAt(params, d, i));
+            mask = st.roiMasks[s];
+            break;
+        }
+    }
+    if (R.width <= 0 || R.height <= 0) {
+        R = DefaultBlock(W, H);
+        mask = cv::Mat(R.height, R.width, CV_8UC1, cv::Scalar(255));
+    }
+    locateCentreX[d] = R.x + R.width / 2;
+    locateCentreY[d] = R.y + R.height / 2;
+
+    const int rotate = p.rotateCorrect();
+    const int range = (rotate >= 1 && rotate <= 180) ? rotate : p.motionCorrect();
+    const cv::Mat T = firstSample(d);
+    const bool fits = !T.empty() && (R & cv::Rect(0, 0, T.cols, T.rows)) == R && mask.type() == CV_8UC1
+        && mask.size() == R.size();
+    if (!fits) {
+        // Nothing sound to search for: the locator is left not ready and the
+        // frame passes unshifted.
+        qWarning("DetectAlgorithm: camera %d detect %d: no valid template 0 or positioning area to locate with",
+                 st.cameraIndex, d);
+        locators[d].Setup(cv::Mat(), 0, range, locateCentreX[d], locateCentreY[d], cv::Mat());
+    } else {
+        locators[d].Setup(T(R), 0, range, locateCentreX[d], locateCentreY[d], mask);
+    }
+
+    // Search window: R grown by the largest offset on every side, clipped to
+    // the frame (in 64 bits, so a huge offset cannot wrap around).
+    const qint64 m = p.maxOffset();
+    const qint64 left = std::max<qint64>(R.x - m, 0);
+    const qint64 width = std::min<qint64>(W, R.x - m + R.width + 2 * m) - left;
+    const qint64 top = std::max<qint64>(R.y - m, 0);
+    const qint64 height = std::min<qint64>(H, R.y - m + R.height + 2 * m) - top;
+    if (width <= 0 || height <= 0) {
+        searchWindows[d][0] = searchWindows[d][1] = searchWindows[d][2] = searchWindows[d][3] = 0;
+    } else {
+        searchWindows[d][0] = qint32(left);
+        searchWindows[d][1] = qint32(top);
+        searchWindows[d][2] = qint32(width);
+        searchWindows[d][3] = qint32(height);
+    }
+}
+
+cv::Mat DetectAlgorithm::firstSample(int d) const
+{
+    StationData& st = *owner;
+    if (st.templates[d].empty() || st.templateValid[d].empty() || !st.templateValid[d][0]) {
+        return cv::Mat();
+    }
+    return st.frameHeader(st.templates[d][0], false);
+}
+
+// Copies the frame on unchanged; false when the two buffers do not both hold
+// one frame (the station's frame size changed under the engine).
+bool DetectAlgorithm::copyFrame(const std::vector<uchar>& from, std::vector<uchar>& to)
+{
+    const std::size_t size = std::size_t(std::max(0, owner->bufferSize));
+    if (size == 0 || from.size() != size || to.size() != size) {
+        frameFault = true;
+        return false;
+    }
+    std::copy(from.begin(), from.end(), to.begin());
+    return true;
+}
+
+bool DetectAlgorithm::RunAlign(int detect)
+{
+    StationData& st = *owner;
+    frameFault = false;
+    try {
+        if (detect >= 0 && detect < DetectCount && sys().angleCorrect() && !colourMode()) {
+            cv::Mat newest = st.frameHeader(st.grabBuffer, false);
+            cv::Mat aligned = st.frameHeader(st.alignedBuffer, false);
+            if (!newest.empty() && !aligned.empty() && alignModels[detect].Align(newest, aligned, 0.4f)) {
+                return true;
+            }
+        }
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::RunAlign camera %d detect %d: %s", st.cameraIndex, detect, e.what());
+    }
+    copyFrame(st.grabBuffer, st.alignedBuffer);
+    return true;
+}
+
+void DetectAlgorithm::RunLocate()
+{
+    StationData& st = *owner;
+    const int d = st.peers ? st.peers->currentDetect() : 0;
+    try {
+        if (d >= 0 && d < DetectCount && locate(d)) {
+            return;
+        }
+    } catch (const std::exception& e) {
+        qCritical("DetectAlgorithm::RunLocate camera %d detect %d: %s", st.cameraIndex, d, e.what());
+    }
+    copyFrame(st.alignedBuffer, st.lastImage);
+}
+
+bool DetectAlgorithm::locate(int d)
+{
+    const SystemParam& p = sys();
+    if (p.motionCorrect() == -1 || !locators[d].IsReady() || colourMode()) {
+        return false;
+    }
+    StationData& st = *owner;
+    cv::Mat aligned = st.frameHeader(st.alignedBuffer, false);
+    cv::Mat judged = st.frameHeader(st.lastImage, false);
+    const cv::Rect window(searchWindows[d][0], searchWindows[d][1], searchWindows[d][2], searchWindows[d][3]);
+    if (aligned.empty() || judged.empty() || window.width <= 0 || window.height <= 0
+        || (window & cv::Rect(0, 0, aligned.cols, aligned.rows)) != window) {
+        return false;
+    }
+    const cv::Mat search = aligned(window).clone();
+    int dx = 0;
+    int dy = 0;
+    double angle = 0.0;
+    if (!locators[d].Locate(search, dx, dy, angle)) {
+        return false;
+    }
+    dx -= window.x;
+    dy -= window.y;
+    const int rotate = p.rotateCorrect();
+    if (rotate >= 1 && rotate <= 180) {
+        return rotateImage(aligned, judged, dx, dy, locateCentreX[d], locateCentreY[d], angle)
+            && judged.data == st.lastImage.data();
+    }
+    return shiftImage(aligned, judged, dx, dy);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "alignmodel.h"
 #include "defectmodel.h"
 #include "similaritymodel.h"
+#include "targetlocator.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -44,12 +46,28 @@ public:
     static constexpr int AreasPerDetect = 50;
     static constexpr int SlotCount = DetectCount * AreasPerDetect;
 
+    // Keypoints the alignment model needs in the template.
+    static constexpr int kAlignKeypoints = 300;
+
     // Keeps both pointers (neither owned) and trains every enabled detect.
     DetectAlgorithm(CammerSingleton* live, StationData* owner);
     DetectAlgorithm(const DetectAlgorithm&) = delete;
     DetectAlgorithm& operator=(const DetectAlgorithm&) = delete;
 
+    // Retraining of one detect from the station's template samples: angle
+    // correction and positioning from sample 0 (only when it is present),
+    // keep mask and area models from every valid sample.
+    void TrainAlign(int detect);
+    void TrainLocate(int detect);
     void TrainModels(int detect);
+
+    // grabBuffer -> alignedBuffer, corrected when angle correction is on and
+    // the model aligns, else copied. Always true.
+    bool RunAlign(int detect);
+    // alignedBuffer -> lastImage for the cycle's current detect: moved back
+    // onto the template when positioning is on and the target is found, else
+    // copied.
+    void RunLocate();
 
     // Judges every area of the detect on the station's lastImage.
     void RunDetect(int detect);
@@ -73,9 +91,15 @@ public:
     cv::Mat keepMasks[DetectCount];
     DefectModel defectModels[SlotCount];
     SimilarityModel similarityModels[SlotCount];
+    AlignModel alignModels[DetectCount];
     // 0 until a training of the detect used a template; brightness matching is
     // skipped while it is 0.
     double templateNorms[DetectCount] = {};
+    TargetLocator locators[DetectCount];
+    qint32 locateCentreX[DetectCount] = {};
+    qint32 locateCentreY[DetectCount] = {};
+    // x, y, width, height; all 0 when there is none.
+    qint32 searchWindows[DetectCount][4] = {};
 
 private:
     const SystemParam& sys() const;
@@ -86,6 +110,15 @@ private:
     cv::Mat greyFrame(std::vector<uchar>& buffer, std::vector<uchar>& reduced) const;
     void runDetect(int detect);
     void trainModels(int detect);
+    void trainAlign(int detect);
+    void trainLocate(int detect);
+    bool locate(int detect);
+    // Template sample 0 of a detect as an 8-bit frame; empty when it is not
+    // present or does not have the frame's size.
+    cv::Mat firstSample(int detect) const;
+    // Copies a frame buffer on unchanged; false (and frameFault set) when the
+    // buffers do not both hold one frame.
+    bool copyFrame(const std::vector<uchar>& from, std::vector<uchar>& to);
     // Builds the raw mask A of a band function (1, 4, 5, 7, 11) from the area
     // crop P and the inspection mask M.
     void bandAreaMask(int function, qint32 param, qint32 lower, const cv::Mat& P, const cv::Mat& M,
@@ -95,6 +128,11 @@ private:
     const cv::Mat& ellipse(int size);
     // A rows x cols 8-bit picture over buffer, which only ever grows.
     static cv::Mat scratchHeader(std::vector<uchar>& buffer, int rows, int cols);
+
+    // Set when the correction could not produce the frame to judge (the
+    // station's buffers no longer agree with its frame size); cleared by the
+    // next RunAlign. RunDetect then judges nothing.
+    bool frameFault = false;
 
     // Reused between runs so a cycle allocates as little as possible.
     std::vector<uchar> matchedBuffer;  // brightness-matched frame
