@@ -454,9 +454,16 @@ void DetectAlgorithm::runDetect(int detect)
                     score = similarityModels[s].Detect(P, A);
                 }
                 cv::Mat B = scratchHeader(openScratch, R.height, R.width);
-                openMask(A, B, OpeningSize(function, param, p));
+                // Most areas of a good part find nothing: an empty mask opens
+                // to nothing and has no contour, so the morphology is skipped.
+                contours.clear();
+                if (cv::countNonZero(A) > 0) {
+                    openMask(A, B, OpeningSize(function, param, p));
+                    cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+                } else {
+                    B.setTo(0);
+                }
                 B.copyTo(overlay(R));
-                cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
                 qint32* table = st.roiBlobs[s];
                 for (const std::vector<cv::Point>& contour : contours) {
                     // Accumulated and truncated step by step, as the limits

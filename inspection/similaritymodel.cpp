@@ -42,13 +42,53 @@ void SimilarityModel::maskedVector(const cv::Mat& image, std::vector<float>& out
     }
 }
 
+namespace {
+
+struct Sums {
+    double n = 0;
+    double a = 0;
+    double aa = 0;
+    double b = 0;
+    double bb = 0;
+    double ab = 0;
+};
+
+// r from the five sums, as (n Sab - Sa Sb) / sqrt((n Saa - Sa^2)(n Sbb - Sb^2)):
+// the textbook form times n, the same value, with the differences taken in
+// extended precision so that equal levels cancel exactly.
+double correlate(const Sums& s)
+{
+    using Wide = long double;
+    const Wide n = s.n;
+    const Wide va = n * Wide(s.aa) - Wide(s.a) * Wide(s.a);
+    const Wide vb = n * Wide(s.bb) - Wide(s.b) * Wide(s.b);
+    const Wide d = va * vb;
+    if (std::fabs(double(d)) > DBL_EPSILON) {
+        return double((n * Wide(s.ab) - Wide(s.a) * Wide(s.b)) / std::sqrt(d));
+    }
+    if (std::fabs(double(va)) < DBL_EPSILON && std::fabs(double(vb)) < DBL_EPSILON) {
+        return std::max(0.0, 1.0 - std::fabs(s.a / s.n - s.b / s.n) / 255.0);
+    }
+    return 0.0;
+}
+
+} // namespace
+
 void SimilarityModel::Train()
 {
     for (const cv::Mat& sample : samples) {
         std::vector<float> vector;
         vector.reserve(std::size_t(cv::countNonZero(mask)));
         maskedVector(sample, vector);
+        double sum = 0.0;
+        double square = 0.0;
+        for (float v : vector) {
+            sum += v;
+            square += double(v) * v;
+        }
         vectors.push_back(std::move(vector));
+        sums.push_back(sum);
+        squares.push_back(square);
     }
     samples.clear();
 }
@@ -65,9 +105,26 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
     }
     liveVector.clear();
     maskedVector(live, liveVector);
+    Sums s;
+    s.n = double(liveVector.size());
+    for (float v : liveVector) {
+        s.b += v;
+        s.bb += double(v) * v;
+    }
     double best = 0.0;
-    for (const std::vector<float>& trained : vectors) {
-        const double r = pearsonCorrelation(trained, liveVector);
+    for (std::size_t k = 0; k < vectors.size(); ++k) {
+        const std::vector<float>& trained = vectors[k];
+        if (trained.empty() || trained.size() != liveVector.size()) {
+            continue;
+        }
+        s.a = sums[k];
+        s.aa = squares[k];
+        double ab = 0.0;
+        for (std::size_t i = 0; i < trained.size(); ++i) {
+            ab += double(trained[i]) * liveVector[i];
+        }
+        s.ab = ab;
+        const double r = correlate(s);
         if (!std::isnan(r)) {
             best = std::max(best, r);
         }
@@ -78,6 +135,8 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
 void SimilarityModel::Reset()
 {
     vectors.clear();
+    sums.clear();
+    squares.clear();
 }
 
 double pearsonCorrelation(const std::vector<float>& a, const std::vector<float>& b)
@@ -86,33 +145,14 @@ double pearsonCorrelation(const std::vector<float>& a, const std::vector<float>&
     if (n == 0 || b.size() < n) {
         return 0.0;
     }
-    // Centred sums: the same correlation as the textbook sums, but a constant
-    // vector gives exactly 0 variance however many pixels it has, where
-    // Saa - Sa * Sa / n loses the digits that tell constant from varying.
-    double sa = 0.0;
-    double sb = 0.0;
+    Sums s;
+    s.n = double(n);
     for (std::size_t i = 0; i < n; ++i) {
-        sa += a[i];
-        sb += b[i];
+        s.a += a[i];
+        s.b += b[i];
+        s.aa += double(a[i]) * a[i];
+        s.bb += double(b[i]) * b[i];
+        s.ab += double(a[i]) * b[i];
     }
-    const double ma = sa / double(n);
-    const double mb = sb / double(n);
-    double va = 0.0;
-    double vb = 0.0;
-    double cov = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double da = a[i] - ma;
-        const double db = b[i] - mb;
-        va += da * da;
-        vb += db * db;
-        cov += da * db;
-    }
-    const double d = va * vb;
-    if (std::fabs(d) > DBL_EPSILON) {
-        return cov / std::sqrt(d);
-    }
-    if (std::fabs(va) < DBL_EPSILON && std::fabs(vb) < DBL_EPSILON) {
-        return std::max(0.0, 1.0 - std::fabs(ma - mb) / 255.0);
-    }
-    return 0.0;
+    return correlate(s);
 }

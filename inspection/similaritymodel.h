@@ -45,6 +45,10 @@ private:
     cv::Mat mask;
     std::vector<cv::Mat> samples;
     std::vector<std::vector<float>> vectors;
+    // Per vector: its sum and sum of squares, so that Detect needs one pass
+    // per vector (the products with the live vector).
+    std::vector<double> sums;
+    std::vector<double> squares;
     // Reused by Detect so that a cycle allocates nothing here.
     std::vector<float> liveVector;
 };
@@ -54,4 +58,8 @@ private:
 // their correlation is undefined, and a saturated white template must not pass
 // a black live area, so the level difference decides (1 - |difference| / 255).
 // A constant against a varying vector, an empty a or a b shorter than a give 0.
+//
+// The vectors hold pixel values, so every sum is an exact integer in double
+// precision and the variances are formed in extended precision: a constant
+// vector has exactly zero variance however many pixels it has.
 double pearsonCorrelation(const std::vector<float>& a, const std::vector<float>& b);

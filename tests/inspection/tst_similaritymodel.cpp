@@ -61,6 +61,7 @@ private slots:
     void scores_data();
     void scores();
     void bestOfSeveralSamples();
+    void largeFlatAreasStayExact();
     void maskSelectsThePixels();
     void emptyModelsAndMismatches();
 };
@@ -103,6 +104,30 @@ void TestSimilarityModel::bestOfSeveralSamples()
     // A negative correlation with one sample does not pull the score down.
     QVERIFY(std::fabs(score({pattern(-20, 0), pattern(12, 16)}, pattern(20, 0), mask) - 60.0f) < 1e-3);
     QCOMPARE(pearsonCorrelation({1, 2, 3}, {3, 2, 1}), -1.0);
+}
+
+void TestSimilarityModel::largeFlatAreasStayExact()
+{
+    // Two million pixels: the textbook sums lose the digits that tell a flat
+    // vector from a varying one at this size unless the differences are
+    // formed exactly.
+    const std::size_t n = 2000000;
+    const std::vector<float> white(n, 255.0f);
+    std::vector<float> almost(n, 255.0f);
+    QCOMPARE(pearsonCorrelation(white, almost), 1.0);
+    almost[12345] = 254.0f;
+    QCOMPARE(pearsonCorrelation(white, almost), 0.0);
+    const std::vector<float> darker(n, 204.0f);
+    QVERIFY(std::fabs(pearsonCorrelation(white, darker) - 0.8) < 1e-12);
+    std::vector<float> ramp(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        ramp[i] = float(i % 256);
+    }
+    std::vector<float> lifted = ramp;
+    for (float& v : lifted) {
+        v = v * 0.5f + 60.0f;
+    }
+    QVERIFY(std::fabs(pearsonCorrelation(ramp, lifted) - 1.0) < 1e-12);
 }
 
 void TestSimilarityModel::maskSelectsThePixels()
