@@ -3,13 +3,18 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -27,8 +32,7 @@ constexpr quint8 ReadHoldingRegisters = 3;
 constexpr quint8 WriteMultipleRegisters = 16;
 // Replies waiting for a client that does not read them; past this the client
 // is dropped instead of growing our memory.
-constexpr qint64 MaxPendingReplyBytes = 256 * 1024;
-constexpr qint64 ReadBufferSize = 64 * 1024;
+constexpr int MaxPendingReplyBytes = 256 * 1024;
 constexpr int KernelSendBuffer = 64 * 1024;
 constexpr int MaxRepliesPerSend = 16 * 1024;
 
@@ -40,35 +44,40 @@ quint16 be16(const uchar* p)
 } // namespace
 
 // One client connection: its socket and its own receive buffer. Lives on the
-// server thread; deleted (with its socket) once the connection is gone.
+// server thread; deleted once the connection is gone. It works on the bare
+// descriptor: one recv per request and replies sent straight to the kernel,
+// where a QTcpSocket would add a buffer copy and further system calls to
+// every request of a client that polls as fast as it can.
 class ModbusSession : public QObject {
 public:
-    ModbusSession(ModbusServer* server, QTcpSocket* socket, QObject* parent)
+    ModbusSession(ModbusServer* server, int fd, QObject* parent)
         : QObject(parent)
         , m_server(server)
-        , m_socket(socket)
-        , m_peer(QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()))
+        , m_fd(fd)
+        , m_readNotifier(fd, QSocketNotifier::Read, this)
+        , m_writeNotifier(fd, QSocketNotifier::Write, this)
     {
-        socket->setParent(this);
-        socket->setReadBufferSize(ReadBufferSize);
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        const int flags = ::fcntl(fd, F_GETFL, 0);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
         // A few replies in flight is all a Modbus client needs; a fixed kernel
         // buffer keeps what one slow client can tie up small.
-        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, KernelSendBuffer);
+        const int sendBuffer = KernelSendBuffer;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        m_peer = peerName(fd);
         m_quiet.start();
-        connect(socket, &QTcpSocket::readyRead, this, [this] { handleRequest(); });
-        connect(socket, &QTcpSocket::disconnected, this, [this] { finish(); });
-        connect(socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-            if (state == QAbstractSocket::UnconnectedState) {
-                finish();
-            }
-        });
+        m_writeNotifier.setEnabled(false);
+        connect(&m_readNotifier, &QSocketNotifier::activated, this, [this] { handleRequest(); });
+        connect(&m_writeNotifier, &QSocketNotifier::activated, this, [this] { flushPending(); });
     }
+
+    ~ModbusSession() override { closeSocket(); }
 
     const QString& peer() const { return m_peer; }
     qint64 quietMs() const { return m_quiet.elapsed(); }
-    void abort() { m_socket->abort(); finish(); }
+    void abort() { finish(); }
 
     // Each complaint about a client is logged once per connection: a client
     // that keeps sending rubbish must not fill the disk with our logs.
@@ -81,6 +90,28 @@ public:
     }
 
 private:
+    static QString peerName(int fd)
+    {
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            return QStringLiteral("?");
+        }
+        QHostAddress host(reinterpret_cast<const sockaddr*>(&address));
+        bool v4 = false;
+        const quint32 ipv4 = host.toIPv4Address(&v4);
+        if (v4) {
+            host = QHostAddress(ipv4);  // a client on IPv4 reads as such, not as a mapped IPv6 address
+        }
+        quint16 port = 0;
+        if (address.ss_family == AF_INET) {
+            port = ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+        } else if (address.ss_family == AF_INET6) {
+            port = ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+        }
+        return QStringLiteral("%1:%2").arg(host.toString()).arg(port);
+    }
+
     void handleRequest()
     {
         if (m_finished) {
@@ -94,8 +125,19 @@ private:
         ModbusServer::Replies replies;
         char chunk[4096];
         for (;;) {
-            const qint64 n = m_socket->read(chunk, sizeof chunk);
-            if (n <= 0) {
+            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+            if (n == 0) {
+                finish();  // the client closed its side
+                return;
+            }
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                    finish();
+                    return;
+                }
                 break;
             }
             const int size = static_cast<int>(n);
@@ -119,42 +161,80 @@ private:
             if (replies.size() >= MaxRepliesPerSend) {
                 sendReplies(replies.constData(), replies.size());
                 replies.clear();
-                if (!m_finished && m_socket->bytesToWrite() > MaxPendingReplyBytes) {
-                    break;
-                }
             }
-            if (m_finished || n < qint64(sizeof chunk)) {
+            if (m_finished || m_pending.size() > MaxPendingReplyBytes || n < ssize_t(sizeof chunk)) {
                 break;
             }
         }
         if (!m_finished && !replies.isEmpty()) {
             sendReplies(replies.constData(), replies.size());
         }
-        if (!m_finished && m_socket->bytesToWrite() > MaxPendingReplyBytes) {
+        if (!m_finished && m_pending.size() > MaxPendingReplyBytes) {
             complainOnce(QStringLiteral("does not read its replies; connection closed"));
-            abort();
+            finish();
         }
     }
 
-    // A reply goes to the kernel at once, straight from here: going through
-    // the socket's write buffer would cost a write notification and a second
-    // pass of the event loop for every request. Only what the kernel cannot
-    // take now waits in that buffer, and then everything after it does too.
+    // A reply goes to the kernel at once. Only what the kernel cannot take now
+    // waits, and then everything after it waits too, to keep the order.
     void sendReplies(const char* data, int size)
     {
-        qint64 sent = 0;
-        if (m_socket->bytesToWrite() == 0) {
-            const ssize_t n = ::send(static_cast<int>(m_socket->socketDescriptor()), data, static_cast<size_t>(size),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                m_socket->abort();
-                finish();
-                return;
-            }
-            sent = qMax<ssize_t>(n, 0);
+        if (!m_pending.isEmpty()) {
+            m_pending.append(data, size);
+            return;
         }
-        if (sent < size) {
-            m_socket->write(data + sent, size - sent);
+        const ssize_t n = sendSome(data, size);
+        if (n < 0) {
+            return;
+        }
+        if (n < size) {
+            m_pending.append(data + n, size - int(n));
+            m_writeNotifier.setEnabled(true);
+        }
+    }
+
+    void flushPending()
+    {
+        if (m_finished || m_pending.isEmpty()) {
+            m_writeNotifier.setEnabled(false);
+            return;
+        }
+        const ssize_t n = sendSome(m_pending.constData(), m_pending.size());
+        if (n < 0) {
+            return;
+        }
+        m_pending.remove(0, int(n));
+        if (m_pending.isEmpty()) {
+            m_writeNotifier.setEnabled(false);
+        }
+    }
+
+    // Bytes the kernel took, or -1 after a failure that ended the connection.
+    ssize_t sendSome(const char* data, int size)
+    {
+        for (;;) {
+            const ssize_t n = ::send(m_fd, data, static_cast<size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n >= 0) {
+                return n;
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                return 0;
+            }
+            finish();
+            return -1;
+        }
+    }
+
+    void closeSocket()
+    {
+        if (m_fd >= 0) {
+            m_readNotifier.setEnabled(false);
+            m_writeNotifier.setEnabled(false);
+            ::close(m_fd);
+            m_fd = -1;
         }
     }
 
@@ -164,19 +244,40 @@ private:
             return;
         }
         m_finished = true;
+        closeSocket();
         m_buffer.clear();
+        m_pending.clear();
         m_server->forgetSession(this);
         deleteLater();
     }
 
     ModbusServer* m_server;
-    QTcpSocket* m_socket;
+    int m_fd;
+    QSocketNotifier m_readNotifier;
+    QSocketNotifier m_writeNotifier;
     QString m_peer;
     QByteArray m_buffer;
+    QByteArray m_pending;
     QElapsedTimer m_quiet;
     QElapsedTimer m_partialSince;
     bool m_complained = false;
     bool m_finished = false;
+};
+
+// Hands accepted descriptors to the server instead of wrapping them in
+// QTcpSockets.
+class ModbusListener : public QTcpServer {
+public:
+    explicit ModbusListener(std::function<void(qintptr)> onConnection)
+        : m_onConnection(std::move(onConnection))
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr fd) override { m_onConnection(fd); }
+
+private:
+    std::function<void(qintptr)> m_onConnection;
 };
 
 ModbusServer::ModbusServer(quint16 port, const QHostAddress& address, QObject* parent)
@@ -248,8 +349,7 @@ void ModbusServer::serverThreadMain()
 
 bool ModbusServer::startListening()
 {
-    auto server = std::make_shared<QTcpServer>();
-    connect(server.get(), &QTcpServer::newConnection, server.get(), [this] { onNewConnection(); });
+    auto server = std::make_shared<ModbusListener>([this](qintptr fd) { onNewConnection(int(fd)); });
     if (!server->listen(m_address, m_port)) {
         return false;
     }
@@ -259,31 +359,28 @@ bool ModbusServer::startListening()
     return true;
 }
 
-void ModbusServer::onNewConnection()
+void ModbusServer::onNewConnection(int fd)
 {
-    while (QTcpSocket* socket = tcpServer_->nextPendingConnection()) {
-        qDebug().noquote() << QStringLiteral("connect ip: %1, port:%2")
-                                  .arg(socket->peerAddress().toString())
-                                  .arg(socket->peerPort());
-        if (m_sessions.size() >= MaxConnections) {
-            ModbusSession* quietest = m_sessions.first();
-            for (ModbusSession* s : qAsConst(m_sessions)) {
-                if (s->quietMs() > quietest->quietMs()) {
-                    quietest = s;
-                }
+    if (m_sessions.size() >= MaxConnections) {
+        ModbusSession* quietest = m_sessions.first();
+        for (ModbusSession* s : qAsConst(m_sessions)) {
+            if (s->quietMs() > quietest->quietMs()) {
+                quietest = s;
             }
-            // A burst of connections must not become a burst of log lines.
-            ++m_evictions;
-            if (!m_evictionLog.isValid() || m_evictionLog.elapsed() > EvictionLogIntervalMs) {
-                qWarning().noquote() << "modbus:" << MaxConnections << "connections open; closing the quietest,"
-                                     << quietest->peer() << QStringLiteral("(%1 closed so)").arg(m_evictions);
-                m_evictions = 0;
-                m_evictionLog.start();
-            }
-            quietest->abort();
         }
-        m_sessions.append(new ModbusSession(this, socket, tcpServer_.get()));
+        // A burst of connections must not become a burst of log lines.
+        ++m_evictions;
+        if (!m_evictionLog.isValid() || m_evictionLog.elapsed() > EvictionLogIntervalMs) {
+            qWarning().noquote() << "modbus:" << MaxConnections << "connections open; closing the quietest,"
+                                 << quietest->peer() << QStringLiteral("(%1 closed so)").arg(m_evictions);
+            m_evictions = 0;
+            m_evictionLog.start();
+        }
+        quietest->abort();
     }
+    auto* session = new ModbusSession(this, fd, tcpServer_.get());
+    qDebug().noquote() << "connect" << session->peer();
+    m_sessions.append(session);
 }
 
 void ModbusServer::forgetSession(ModbusSession* session)

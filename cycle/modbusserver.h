@@ -77,7 +77,7 @@ private:
 
     void serverThreadMain();
     bool startListening();
-    void onNewConnection();
+    void onNewConnection(int fd);
     void forgetSession(ModbusSession* session);
 
     // Replies of one pass; a few of them fit without touching the heap.
