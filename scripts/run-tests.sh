@@ -9,11 +9,18 @@ bash scripts/install-deps.sh
 
 BUILD_DIR=${KORVANE_TEST_BUILD_DIR:-build/test}
 JOBS=$(nproc)
+# A compiler cache, where the machine has one, keeps rebuilds of several
+# checkouts of the tree cheap; paths are taken relative to the checkout.
+LAUNCHER=()
+if command -v ccache >/dev/null 2>&1; then
+  export CCACHE_BASEDIR=$PWD
+  LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 
 cmake -S . -B "$BUILD_DIR" -Wno-dev \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-  -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON >/dev/null
+  -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON "${LAUNCHER[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$JOBS"
 
 cd "$BUILD_DIR"
