@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "controlport.h"
+#include "iothread.h"
 #include "globals.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -110,6 +111,8 @@ int runKorvane(int& argc, char** argv)
 
     step(14);
     gpControlPort->startIOThread();
+    // Input changes run the main loop at once (queued onto the GUI thread).
+    QObject::connect(gpControlPort->ioThread(), &IOThread::sigIOChange, gpVeZiRevoru, &VeZiRevoru::Run);
 
     step(15);
     gpVeZiRevoru->showFullScreen();

@@ -159,7 +159,7 @@ int main(int argc, char** argv)
     print(QStringLiteral("working folder: ") + QDir::currentPath());
 
     const QDate today = QDate::currentDate();
-    setRecordsClock([today] { return QDateTime(today, QTime(12, 0)); });
+    setWallClock([today] { return QDateTime(today, QTime(12, 0)); });
     gCameraCount = kCameras;
     gDetectCount = kDetects;
 

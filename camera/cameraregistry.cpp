@@ -14,7 +14,7 @@ QMap<QString, CameraInterface*> cameraRegistry;
 QList<CameraInfo> cameraDeviceList;
 
 int gCameraCount = 0;
-qint32 gCameraOrder[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+qint32 gCameraOrder[MaxCameras] = {0, 1, 2, 3, 4, 5, 6, 7};
 
 std::function<QString(int camera)> cameraStationSerial;
 std::function<void(const QString& text)> cameraOperationLog;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include "camerainterface.h"
 #include "systemparam.h"
 
@@ -30,7 +32,7 @@ extern QList<CameraInfo> cameraDeviceList;
 extern int gCameraCount;
 // For camera k, the serial slot (0 to 7) that saveCameraSerials writes its
 // serial to; identity until the operator reorders the cameras.
-extern qint32 gCameraOrder[8];
+extern qint32 gCameraOrder[MaxCameras];
 
 // Asks every driver type of cameraDriverMask for its devices, fills
 // cameraRegistry and cameraDeviceList, and puts the devices saved in

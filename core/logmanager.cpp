@@ -1,5 +1,7 @@
 #include "logmanager.h"
 
+#include "systemclock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -73,13 +75,13 @@ QFileInfoList filesNewestFirst(const QString& dir, QDir::Filters filters, const 
 
 } // namespace
 
-void archiveMainLogs(const QString& dir, const std::function<QDateTime()>& now)
+void archiveMainLogs(const QString& dir)
 {
     const QFileInfoList logs = filesNewestFirst(
         dir, QDir::Files | QDir::Hidden | QDir::System, {QStringLiteral("log*.log")});
     QDir d(dir);
     for (const QFileInfo& info : logs) {
-        const QString stem = QStringLiteral("glog_") + now().toString(QStringLiteral("yyyyMMdd_hhmmss"));
+        const QString stem = QStringLiteral("glog_") + clockNow().toString(QStringLiteral("yyyyMMdd_hhmmss"));
         QString target = stem + QStringLiteral(".txt");
         for (int n = 1; d.exists(target); ++n) {
             target = stem + QLatin1Char('_') + QString::number(n) + QStringLiteral(".txt");

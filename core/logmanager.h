@@ -31,8 +31,7 @@ void logFailureWriter(const char* data, std::size_t size);
 // Moves each "log*.log" file of dir (newest first) to "glog_yyyyMMdd_hhmmss.txt",
 // the time taken anew for each file; a name already taken gets a counter
 // suffix ("_1", "_2", ...) so no log is ever lost to a name clash.
-void archiveMainLogs(const QString& dir,
-                     const std::function<QDateTime()>& now = &QDateTime::currentDateTime);
+void archiveMainLogs(const QString& dir);
 // Deletes the oldest files of dir (by modification time) until at most keep remain.
 void pruneLogFolder(const QString& dir, int keep);
 // Opens the crash report file (append) for logFailureWriter; returns the descriptor.

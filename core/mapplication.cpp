@@ -1,8 +1,8 @@
 #include "mapplication.h"
 
+#include "mainwindowhooks.h"
 #include "platformhelpers.h"
 #include "systemparam.h"
-#include "vezirevoru.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -46,21 +46,22 @@ bool MApplication::notify(QObject* receiver, QEvent* event)
         gLastTouchLogMs = QDateTime::currentMSecsSinceEpoch();
     }
 
+    MainWindowHooks* window = mainWindowHooks();
     if (gpSystemParam) {
-        if (!gpVeZiRevoru) {
+        if (!window) {
             return QApplication::notify(receiver, event);
         }
-        const int logoutSec = (*gpSystemParam)[141];
-        if (gpVeZiRevoru->logoutTimer && logoutSec > 0) {
-            gpVeZiRevoru->logoutTimer->start(logoutSec * 1000);
+        const int logoutSec = gpSystemParam->logoutSec();
+        if (window->logoutTimer() && logoutSec > 0) {
+            window->logoutTimer()->start(logoutSec * 1000);
         }
-        const int screenOffSec = (*gpSystemParam)[138];
-        if (gpVeZiRevoru->backlightTimer && screenOffSec > 0) {
-            gpVeZiRevoru->backlightTimer->start(screenOffSec * 1000);
+        const int screenOffSec = gpSystemParam->screenOffSec();
+        if (window->backlightTimer() && screenOffSec > 0) {
+            window->backlightTimer()->start(screenOffSec * 1000);
         }
     }
 
-    if (gpVeZiRevoru && gpVeZiRevoru->backlightOff != 0) {
+    if (window && window->isBacklightOff()) {
         setBacklight(true);
         m_swallowRelease = true;
         return true;

@@ -1,5 +1,7 @@
 #include "paramstorage.h"
 
+#include "systemcounts.h"
+
 #include "globals.h"
 #include "operatorprompt.h"
 #include "texttable.h"
@@ -585,7 +587,7 @@ bool saveParaGroupIndex(SystemParam* record)
 // loads every camera's areas cleanly instead of warning about missing tables.
 bool writeEmptyCameraTables(QSqlDatabase db)
 {
-    for (int camera = 0; camera < 8; ++camera) {
+    for (int camera = 0; camera < MaxCameras; ++camera) {
         const QString table = QStringLiteral("cammer%1").arg(camera);
         QSqlQuery create(db);
         if (!create.exec(QStringLiteral("create table %1 (name text, value text)").arg(table))) {
@@ -595,7 +597,7 @@ bool writeEmptyCameraTables(QSqlDatabase db)
         if (!insert.prepare(QStringLiteral("insert into %1 values(?, ?)").arg(table))) {
             return false;
         }
-        for (int detect = 0; detect < 8; ++detect) {
+        for (int detect = 0; detect < DetectsPerCamera; ++detect) {
             insert.addBindValue(QStringLiteral("detect%1").arg(detect));
             insert.addBindValue(QStringLiteral("0 0 0 0 0 0 0 0 0"));
             if (!insert.exec()) {

@@ -1,7 +1,7 @@
 #include "platformhelpers.h"
 
+#include "mainwindowhooks.h"
 #include "systemcommands.h"
-#include "vezirevoru.h"
 
 #include <QDebug>
 #include <QList>
@@ -108,13 +108,13 @@ void setBacklight(bool on)
 {
     if (on) {
         systemCommands().shell(QStringLiteral("echo 0 > /sys/class/backlight/intel_backlight/bl_power"));
-        if (gpVeZiRevoru) {
-            gpVeZiRevoru->backlightOff = 0;
+        if (MainWindowHooks* window = mainWindowHooks()) {
+            window->setBacklightOff(false);
         }
     } else {
         systemCommands().shell(QStringLiteral("echo 1 > /sys/class/backlight/intel_backlight/bl_power"));
-        if (gpVeZiRevoru) {
-            gpVeZiRevoru->backlightOff = 1;
+        if (MainWindowHooks* window = mainWindowHooks()) {
+            window->setBacklightOff(true);
         }
     }
 }

@@ -136,7 +136,7 @@ SystemParam* initSysParamDefaults(SystemParam* record)
 
 void clampSysParam(SystemParam* r)
 {
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < MaxCameras; ++c) {
         limit(r->exposeTime(c), 0, 10000, 30);
         limit(r->adjustPlus(c), 0, 10000, 32);
         limit(r->sharp(c), 0, 10000, 0);
@@ -168,7 +168,7 @@ SystemParam factorySysParam()
     SystemParam r;
     r.clear();
     initSysParamDefaults(&r);
-    for (int c = 0; c < 8; ++c) {
+    for (int c = 0; c < MaxCameras; ++c) {
         r.exposeTime(c) = 30;
         r.adjustPlus(c) = 32;
         r.sharp(c) = 0;
@@ -176,7 +176,7 @@ SystemParam factorySysParam()
         r.gamma(c) = 70;
         r.tempRange(c) = 1;
     }
-    for (int k = 0; k < 8; ++k) {
+    for (int k = 0; k < DetectsPerCamera; ++k) {
         r.trigInDelay(k) = 10;
     }
     r.motionCorrect() = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -223,7 +225,7 @@ void copySysParamGlobals(const SystemParam& record);
 
 // Camera serial numbers of the SN.db rows serialNB0 to serialNB7: 8 texts of up
 // to 99 characters and their NUL; they fix the camera order.
-constexpr int kCameraSerialSlots = 8;
+constexpr int kCameraSerialSlots = MaxCameras;
 constexpr int kCameraSerialBytes = 100;
 extern char cameraSerials[kCameraSerialSlots][kCameraSerialBytes];
 

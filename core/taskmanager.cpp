@@ -1,8 +1,6 @@
 #include "taskmanager.h"
 
-#include "camerawgtbox.h"
-#include "dottomdockwidget.h"
-#include "vezirevoru.h"
+#include "mainwindowhooks.h"
 
 #include <QTimer>
 
@@ -30,22 +28,7 @@ void TaskManager::startLoop()
 
 void TaskManager::SlotLoopShowTask()
 {
-    if (!gpVeZiRevoru) {
-        return;
-    }
-    if (auto* line = gpVeZiRevoru->findChild<DottomDock_Describe_part1*>(
-            QStringLiteral("DottomDock_Describe_part1"))) {
-        line->update();
-    }
-    if (!gpVeZiRevoru->pCameraWgtBox) {
-        return;
-    }
-    for (CameraWgt_DataWidget* tile : gpVeZiRevoru->pCameraWgtBox->tiles()) {
-        if (!tile->isVisible()) {
-            continue;
-        }
-        if (CameraWgt_DataWidget_Title* title = tile->currentTitle()) {
-            title->updateTitle();
-        }
+    if (MainWindowHooks* window = mainWindowHooks()) {
+        window->repaintStatus();
     }
 }

@@ -5,7 +5,6 @@
 #include "operatorprompt.h"
 #include "platformhelpers.h"
 #include "systemparam.h"
-#include "vezirevoru.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -165,11 +164,6 @@ bool ControlPort::inputEdge(int index)
     return edge;
 }
 
-void ControlPort::setHeartbeatClock(std::function<qint64()> clock)
-{
-    m_clock = std::move(clock);
-}
-
 void ControlPort::startIOThread()
 {
     if (m_ioThread) {
@@ -177,14 +171,6 @@ void ControlPort::startIOThread()
         return;
     }
     m_ioThread = new IOThread(m_portIndex);
-    if (m_clock) {
-        m_ioThread->setClock(m_clock);
-    }
-    if (gpVeZiRevoru && gpVeZiRevoru->metaObject()->indexOfSlot("Run()") >= 0) {
-        connect(m_ioThread, SIGNAL(sigIOChange()), gpVeZiRevoru, SLOT(Run()));
-    } else {
-        qWarning() << "ControlPort: no main loop to tell of input changes";
-    }
     // Port and board faults are told to the operator on this (the GUI) thread.
     connect(m_ioThread, &IOThread::sigLinkWarning, this, [](const QString& text) { warnOperator(text); },
             Qt::QueuedConnection);

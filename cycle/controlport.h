@@ -53,9 +53,9 @@ public:
     bool readIO(bool output, int index) const;
     bool inputEdge(int index);
 
-    // Creates and starts the I/O thread; connects its input signal to the main
-    // window's Run() slot when the main window has one. Also registers the quit
-    // work (outputs at rest, thread stopped).
+    // Creates and starts the I/O thread (the main loop connects to its input
+    // signal, ioThread()). Also registers the quit work (outputs at rest,
+    // thread stopped).
     void startIOThread();
     // The cycle's heartbeat: without it for more than 10 s the link falls silent.
     void feedWatchdog();
@@ -64,9 +64,6 @@ public:
     void stopIOThread();
     // The quit work: outputs at rest, committed, delivered, thread stopped.
     void shutdown();
-
-    // Heartbeat clock for the I/O thread (seconds); set before startIOThread.
-    void setHeartbeatClock(std::function<qint64()> clock);
 
     int outputWord() const { return m_outputWord; }
     int portIndex() const { return m_portIndex; }
@@ -84,7 +81,6 @@ private:
     int m_inputCopy;
     IOThread* m_ioThread;
     const int m_portIndex;
-    std::function<qint64()> m_clock;
 };
 
 extern ControlPort* gpControlPort;

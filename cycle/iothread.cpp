@@ -1,5 +1,7 @@
 #include "iothread.h"
 
+#include "systemclock.h"
+
 #include "globals.h"
 
 #include <QDebug>
@@ -156,7 +158,6 @@ qint64 sendControlFrame(int command, int value)
 IOThread::IOThread(int portIndex, QObject* parent)
     : QThread(parent)
     , m_portIndex(portIndex)
-    , m_clock(&IOThread::monotonicSeconds)
 {
     std::memset(m_receive, 0, sizeof m_receive);
     std::memset(m_staging, 0, sizeof m_staging);
@@ -168,21 +169,9 @@ IOThread::~IOThread()
     wait();
 }
 
-void IOThread::setClock(SecondsClock clock)
+qint32 IOThread::secondsNow()
 {
-    m_clock = clock ? std::move(clock) : SecondsClock(&IOThread::monotonicSeconds);
-}
-
-qint64 IOThread::monotonicSeconds()
-{
-    struct timespec ts;
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<qint64>(ts.tv_sec);
-}
-
-qint32 IOThread::secondsNow() const
-{
-    return static_cast<qint32>(m_clock() % 1000000000LL);
+    return static_cast<qint32>((clockMonotonicMs() / 1000) % 1000000000LL);
 }
 
 void IOThread::stampHeartbeat()

@@ -75,19 +75,13 @@ qint64 sendControlFrame(int command, int value);
 class IOThread : public QThread {
     Q_OBJECT
 public:
-    // Seconds for the heartbeat; the default counts from an unspecified
-    // start and never jumps when the wall clock is set.
-    using SecondsClock = std::function<qint64()>;
-
     explicit IOThread(int portIndex, QObject* parent = nullptr);
     // Stops the loop (sending the current output word once more) and waits for it.
     ~IOThread() override;
 
-    // Replaces the heartbeat clock; call before start().
-    void setClock(SecondsClock clock);
-    // The heartbeat clock's current value, modulo 1,000,000,000.
-    qint32 secondsNow() const;
-    static qint64 monotonicSeconds();
+    // Seconds of the program's monotonic clock (it never jumps when the wall
+    // clock is set), modulo 1,000,000,000: the heartbeat's unit.
+    static qint32 secondsNow();
 
     // The GUI thread's sign of life; wakes a loop that fell silent.
     void stampHeartbeat();
@@ -133,7 +127,6 @@ private:
     void pauseUntil(Clock::time_point deadline, bool wakeOnFeed);
 
     const int m_portIndex;
-    SecondsClock m_clock;
     std::atomic<qint32> m_heartbeat{0};
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_portOpen{false};

@@ -1,5 +1,7 @@
 #include "operationlog.h"
 
+#include "systemclock.h"
+
 #include "systemcommands.h"
 #include "texttable.h"
 
@@ -72,9 +74,8 @@ QString userLevelText(int userLevel)
     }
 }
 
-OperationLog::OperationLog(Clock clock, const QString& connectionName)
-    : m_clock(std::move(clock))
-    , m_connectionName(connectionName)
+OperationLog::OperationLog(const QString& connectionName)
+    : m_connectionName(connectionName)
 {
 }
 
@@ -142,7 +143,7 @@ void OperationLog::start()
         }
     }
     if (day.isEmpty()) {
-        day = m_clock().date().toString(QLatin1String(RecordDateFormat));
+        day = clockNow().date().toString(QLatin1String(RecordDateFormat));
         writeRecordDate(day);
     }
     m_recordDate = day;
@@ -197,7 +198,7 @@ bool OperationLog::insertRecord(const QString& remarks, int userLevel)
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery query(db);
     query.prepare(QString::fromLatin1(kInsertStatement));
-    query.addBindValue(m_clock().time().toString(QStringLiteral("hh.mm.ss")));
+    query.addBindValue(clockNow().time().toString(QStringLiteral("hh.mm.ss")));
     query.addBindValue(userLevelText(userLevel));
     query.addBindValue(remarks);
     if (!query.exec()) {
@@ -228,7 +229,7 @@ bool OperationLog::checkDate()
     if (m_recordDate.isEmpty()) {
         return true;  // not started: no day to compare with
     }
-    const QString today = m_clock().date().toString(QLatin1String(RecordDateFormat));
+    const QString today = clockNow().date().toString(QLatin1String(RecordDateFormat));
     if (today == m_recordDate) {
         return true;
     }

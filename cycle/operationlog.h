@@ -12,13 +12,10 @@
 // of the current file.
 //
 // Plain class on the GUI thread; the main window holds one and delegates its
-// record slots to it. The clock is injected so the day rules can be driven.
+// record slots to it. Its days follow the program's clock (systemclock.h).
 class OperationLog {
 public:
-    using Clock = std::function<QDateTime()>;
-
-    explicit OperationLog(Clock clock = &QDateTime::currentDateTime,
-                          const QString& connectionName = QStringLiteral("dbRecord"));
+    explicit OperationLog(const QString& connectionName = QStringLiteral("dbRecord"));
     ~OperationLog();
 
     OperationLog(const OperationLog&) = delete;
@@ -64,7 +61,6 @@ private:
     bool mergeInto(const QString& archive);
     bool writeRecordDate(const QString& day);
 
-    Clock m_clock;
     QString m_connectionName;
     QString m_recordDate;
     bool m_archiveFailureLogged = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -7,7 +9,7 @@
 // The production counters the shift is paid by: inspected and NG cycles per
 // camera and overall. They live in memory (the cycle counts, the Modbus server
 // publishes them) and are mirrored in "count.txt" so a restart keeps them.
-constexpr int CounterCameras = 8;
+constexpr int CounterCameras = MaxCameras;
 
 extern qint32 gTotalCount[CounterCameras];
 extern qint32 gNgCount[CounterCameras];

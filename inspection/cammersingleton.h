@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -72,8 +74,8 @@ void clearROIList(QList<ROIInterface*>& list);
 // the inspection asks so that such areas count as errors, never as OK.
 class CammerSingleton {
 public:
-    static constexpr int DetectCount = 8;
-    static constexpr int AreasPerDetect = 50;
+    static constexpr int DetectCount = DetectsPerCamera;
+    static constexpr int AreasPerDetect = ::AreasPerDetect;
     static constexpr int SlotCount = DetectCount * AreasPerDetect;
     static constexpr int ExtraCount = 8;
     static constexpr int MaxOutputChannel = 8;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include "alignmodel.h"
 #include "defectmodel.h"
 #include "similaritymodel.h"
@@ -42,8 +44,8 @@ enum DetectError {
 // crash and never as a pass.
 class DetectAlgorithm {
 public:
-    static constexpr int DetectCount = 8;
-    static constexpr int AreasPerDetect = 50;
+    static constexpr int DetectCount = DetectsPerCamera;
+    static constexpr int AreasPerDetect = ::AreasPerDetect;
     static constexpr int SlotCount = DetectCount * AreasPerDetect;
 
     // Keypoints the alignment model needs in the template.

@@ -29,9 +29,3 @@ public:
     // The station shows new results or a new measurement.
     virtual void repaintStation() = 0;
 };
-
-// The records service's side of the hand-over, for implementations of the
-// peers: its current record, and the three steps of taking a finished one
-// (current record, today's live data, result row), in that order.
-DetectResult currentRecordsResult();
-void handOverToRecords(const DetectResult& result);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "systemcounts.h"
+
 #include <QtGlobal>
 
 #include <opencv2/core.hpp>
@@ -21,8 +23,8 @@ class InspectionPeers;
 // later without a new allocate() is caught by the engine (bufferSize and the
 // buffers no longer agree) and judged as an error, never read past the end.
 struct StationData {
-    static constexpr int DetectCount = 8;
-    static constexpr int AreasPerDetect = 50;
+    static constexpr int DetectCount = DetectsPerCamera;
+    static constexpr int AreasPerDetect = ::AreasPerDetect;
     static constexpr int SlotCount = DetectCount * AreasPerDetect;
     // Blob boxes kept per area, and the int32 entries of one area's box table
     // (entry 0 the count, box k in entries 4k to 4k + 3).

@@ -1,4 +1,5 @@
 #include "logmanager.h"
+#include "testclock.h"
 #include "testworkdir.h"
 
 #include <QDateTime>
@@ -56,7 +57,8 @@ void TestLogManager::archiveKeepsEveryLogOfOneSecond()
     setMtime(wd.filePath("LOG/log20261209-080000.11.log"), kNow.addDays(-1));
     setMtime(wd.filePath("LOG/log20261209-170000.12.log"), kNow.addSecs(-3600));
 
-    archiveMainLogs("LOG", [] { return kNow; });
+    TestClock clock(kNow);
+    archiveMainLogs("LOG");
 
     QCOMPARE(wd.read("LOG/glog_20261210_093015.txt"), QByteArray("newer"));
     QCOMPARE(wd.read("LOG/glog_20261210_093015_1.txt"), QByteArray("older"));
@@ -70,7 +72,8 @@ void TestLogManager::archiveNeverOverwritesAnExistingArchive()
     QVERIFY(wd.write("LOG/glog_20261210_093015.txt", "kept"));
     QVERIFY(wd.write("LOG/log20261210-093000.5.log", "moved"));
 
-    archiveMainLogs("LOG", [] { return kNow; });
+    TestClock clock(kNow);
+    archiveMainLogs("LOG");
 
     QCOMPARE(wd.read("LOG/glog_20261210_093015.txt"), QByteArray("kept"));
     QCOMPARE(wd.read("LOG/glog_20261210_093015_1.txt"), QByteArray("moved"));
@@ -84,7 +87,9 @@ void TestLogManager::archiveTakesTheTimeAnewForEachFile()
     setMtime(wd.filePath("LOG/log-a.log"), kNow.addSecs(-10));
     setMtime(wd.filePath("LOG/log-b.log"), kNow.addSecs(-20));
     int calls = 0;
-    archiveMainLogs("LOG", [&] { return kNow.addSecs(calls++); });
+    const WallClock previous = setWallClock([&] { return kNow.addSecs(calls++); });
+    archiveMainLogs("LOG");
+    setWallClock(previous);
 
     QCOMPARE(wd.read("LOG/glog_20261210_093015.txt"), QByteArray("a"));
     QCOMPARE(wd.read("LOG/glog_20261210_093016.txt"), QByteArray("b"));

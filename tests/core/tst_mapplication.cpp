@@ -1,7 +1,7 @@
+#include "fakemainwindow.h"
 #include "mapplication.h"
 #include "recordingsystemcommands.h"
 #include "systemparam.h"
-#include "vezirevoru.h"
 
 #include <QMouseEvent>
 #include <QTimer>
@@ -65,7 +65,7 @@ private slots:
 
 private:
     SystemParam m_params{};
-    VeZiRevoru* m_window = nullptr;
+    FakeMainWindow* m_window = nullptr;
     QtMessageHandler m_previous = nullptr;
 };
 
@@ -75,7 +75,7 @@ void TestMApplication::init()
     gLastTouchLogMs = 0;
     m_params = SystemParam{};
     gpSystemParam = &m_params;
-    m_window = new VeZiRevoru;
+    m_window = new FakeMainWindow;
     m_previous = qInstallMessageHandler(captureMessages);
 }
 
@@ -83,7 +83,7 @@ void TestMApplication::cleanup()
 {
     qInstallMessageHandler(m_previous);
     delete m_window;
-    gpVeZiRevoru = nullptr;
+    m_window = nullptr;
     gpSystemParam = nullptr;
 }
 
@@ -129,35 +129,35 @@ void TestMApplication::pressRestartsTimersWhoseSettingIsPositive()
 
     // One timer stopped with an odd interval, the other running with one:
     // a setting of 0 or less must leave either state exactly as it is.
-    m_window->logoutTimer->setInterval(777);
-    m_window->backlightTimer->start(999999);
+    m_window->logoutTimer()->setInterval(777);
+    m_window->backlightTimer()->start(999999);
 
     Button button;
     press(&button);
 
     if (logoutSec > 0) {
-        QVERIFY(m_window->logoutTimer->isActive());
-        QCOMPARE(m_window->logoutTimer->interval(), logoutSec * 1000);
+        QVERIFY(m_window->logoutTimer()->isActive());
+        QCOMPARE(m_window->logoutTimer()->interval(), logoutSec * 1000);
     } else {
-        QVERIFY(!m_window->logoutTimer->isActive());
-        QCOMPARE(m_window->logoutTimer->interval(), 777);
+        QVERIFY(!m_window->logoutTimer()->isActive());
+        QCOMPARE(m_window->logoutTimer()->interval(), 777);
     }
-    QVERIFY(m_window->backlightTimer->isActive());
-    QCOMPARE(m_window->backlightTimer->interval(), screenOffSec > 0 ? screenOffSec * 1000 : 999999);
+    QVERIFY(m_window->backlightTimer()->isActive());
+    QCOMPARE(m_window->backlightTimer()->interval(), screenOffSec > 0 ? screenOffSec * 1000 : 999999);
     QCOMPARE(button.presses, 1);
 }
 
 void TestMApplication::pressOnDarkScreenWakesItAndIsSwallowedWithItsRelease()
 {
     RecordingSystemCommands sys;
-    m_window->backlightOff = 1;
+    m_window->backlightOff = true;
     Button button;
 
     press(&button);
     release(&button);
     QCOMPARE(button.presses, 0);
     QCOMPARE(button.releases, 0);
-    QCOMPARE(m_window->backlightOff, 0);
+    QVERIFY(!m_window->backlightOff);
     QCOMPARE(sys.shells, QStringList{"echo 0 > /sys/class/backlight/intel_backlight/bl_power"});
 
     press(&button);
@@ -171,7 +171,6 @@ void TestMApplication::pressDuringStartUpIsPassedOn()
     // The parameters are loaded but the main window is still being built.
     delete m_window;
     m_window = nullptr;
-    gpVeZiRevoru = nullptr;
     Button button;
     press(&button);
     QCOMPARE(button.presses, 1);

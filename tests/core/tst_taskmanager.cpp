@@ -1,65 +1,53 @@
-#include "camerawgtbox.h"
+#include "fakemainwindow.h"
 #include "taskmanager.h"
-#include "vezirevoru.h"
 
-#include <QStackedWidget>
 #include <QtTest>
-
-namespace {
-
-class CountingTitle : public CameraWgt_DataWidget_Title {
-public:
-    int updates = 0;
-    void updateTitle() override { ++updates; }
-};
-
-} // namespace
 
 class TestTaskManager : public QObject {
     Q_OBJECT
 
 private slots:
-    void refreshesTitlesOfVisibleTilesOnly();
-    void doesNothingWithoutMainWindow();
+    void repaintsTheRegisteredWindowEvery100Ms();
+    void passWithoutWindowTouchesNoOne();
 };
 
-void TestTaskManager::refreshesTitlesOfVisibleTilesOnly()
+void TestTaskManager::repaintsTheRegisteredWindowEvery100Ms()
 {
-    VeZiRevoru window;
-    CountingTitle* titles[3];
-    for (auto& title : titles) {
-        auto* tile = new CameraWgt_DataWidget;
-        title = new CountingTitle;
-        tile->titleStack()->addWidget(title);
-        window.pCameraWgtBox->addTile(tile);
-    }
-    // A tile whose current page is not a title page is skipped as well.
-    auto* plainTile = new CameraWgt_DataWidget;
-    plainTile->titleStack()->addWidget(new QWidget);
-    window.pCameraWgtBox->addTile(plainTile);
-
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.pCameraWgtBox->tiles().at(1)->hide();
-
+    FakeMainWindow window;
     TaskManager* task = TaskManager::instance();
     QCOMPARE(TaskManager::instance(this), task);
-    task->SlotLoopShowTask();
-    QCOMPARE(titles[0]->updates, 1);
-    QCOMPARE(titles[1]->updates, 0);
-    QCOMPARE(titles[2]->updates, 1);
 
-    // Shown again, the hidden tile is refreshed by the running loop within 100 ms.
+    task->SlotLoopShowTask();
+    QCOMPARE(window.repaints, 1);
+
+    QElapsedTimer clock;
+    clock.start();
     task->startLoop();
-    window.pCameraWgtBox->tiles().at(1)->show();
-    QTRY_VERIFY_WITH_TIMEOUT(titles[1]->updates >= 1, 300);
-    gpVeZiRevoru = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(window.repaints >= 4, 1000);
+    // Three passes of the loop need at least 300 ms: not a busy loop.
+    QVERIFY(clock.elapsed() >= 290);
 }
 
-void TestTaskManager::doesNothingWithoutMainWindow()
+void TestTaskManager::passWithoutWindowTouchesNoOne()
 {
-    gpVeZiRevoru = nullptr;
+    int repaintsAfterGone = 0;
+    {
+        FakeMainWindow window;
+        TaskManager::instance()->SlotLoopShowTask();
+        repaintsAfterGone = window.repaints;
+    }
+    // A window that has gone is no longer registered; a newer one that took
+    // over is not unregistered by an older one's end.
+    QVERIFY(mainWindowHooks() == nullptr);
+    FakeMainWindow newer;
+    {
+        FakeMainWindow older;
+        setMainWindowHooks(&newer);
+    }
+    QVERIFY(mainWindowHooks() == &newer);
     TaskManager::instance()->SlotLoopShowTask();
+    QCOMPARE(newer.repaints, 1);
+    QCOMPARE(repaintsAfterGone, 1);
 }
 
 QTEST_MAIN(TestTaskManager)

@@ -8,6 +8,7 @@
 #include "operatorprompt.h"
 #include "platformhelpers.h"
 #include "systemparam.h"
+#include "testclock.h"
 #include "testworkdir.h"
 
 #include <QFile>
@@ -64,7 +65,8 @@ QByteArray hex(const char* text)
 struct Rig {
     TestWorkDir dir;
     std::unique_ptr<BoardSimulator> board;
-    std::atomic<qint64> seconds{100000};
+    // The heartbeat runs on the program's monotonic clock, held by the test.
+    TestClock clock{QDateTime(QDate(2026, 12, 8), QTime(10, 0, 5)), true};
     ControlPort* port = nullptr;
     QObject receiver;
     int inputSignals = 0;
@@ -81,7 +83,6 @@ struct Rig {
         }
         port = new ControlPort(0);
         gpControlPort = port;
-        port->setHeartbeatClock([this] { return seconds.load(); });
     }
 
     ~Rig()
@@ -486,12 +487,12 @@ void TestIOThread::heartbeat()
     QVERIFY(rig.waitPolls(5));
 
     // Exactly 10 s old still polls.
-    rig.seconds += 10;
+    rig.clock.advanceMs(10000);
     QVERIFY(rig.waitPolls(20));
     QCOMPARE(logCount(silentLine), 0);
 
     // 11 s old: the link falls silent.
-    rig.seconds += 1;
+    rig.clock.advanceMs(1000);
     QTRY_VERIFY_WITH_TIMEOUT(logCount(silentLine) >= 1, 5000);
     QTest::qWait(50);
     const int frozen = rig.board->frameCount();

@@ -1,8 +1,9 @@
 // The operation log: RECORD.db with its first row, the rows as stored, the
-// daily archive into "./RECORD" and "time.txt", driven by an injected clock.
+// daily archive into "./RECORD" and "time.txt", driven by the test clock.
 #include "operationlog.h"
 #include "recordingsystemcommands.h"
 #include "sqlitetestutil.h"
+#include "testclock.h"
 #include "testworkdir.h"
 #include "texttable.h"
 
@@ -30,14 +31,8 @@ QStringList columnsOf(const QString& path)
     return columns;
 }
 
-// A clock the test moves by hand.
-struct TestClock {
-    QDateTime now = QDateTime(QDate(2024, 3, 9), QTime(9, 5, 3));
-    OperationLog::Clock clock()
-    {
-        return [this] { return now; };
-    }
-};
+// The program's clock, moved by hand.
+const QDateTime kStart(QDate(2024, 3, 9), QTime(9, 5, 3));
 
 } // namespace
 
@@ -91,9 +86,9 @@ void TestOperationLog::rowHoldsTimeLevelAndRemark()
     QFETCH(QString, levelText);
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
+    TestClock clock(kStart);
     gLanguage = language;
-    OperationLog log(clock.clock());
+    OperationLog log;
     log.start();
     QVERIFY(log.insertRecord("程序启动，相机数2", level));
     QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"09.05.03", levelText, "程序启动，相机数2"}}));
@@ -103,8 +98,8 @@ void TestOperationLog::remarkIsStoredVerbatim()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    OperationLog log;
     log.start();
     const QStringList remarks = {"x'); DELETE FROM RECORD;--", "it's \"quoted\"", "", QString(2000, QChar(0x6F22))};
     for (const QString& r : remarks) {
@@ -121,11 +116,11 @@ void TestOperationLog::clearEmptiesTodayAndKeepsArchives()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    OperationLog log;
     log.start();
     log.insertRecord("day one", 1);
-    clock.now = clock.now.addDays(1);
+    clock.set(clock.now().addDays(1));
     QVERIFY(log.checkDate());
     log.insertRecord("day two", 1);
     QVERIFY(log.clearRecord());
@@ -140,14 +135,14 @@ void TestOperationLog::midnightArchivesWithinTheTimer()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    clock.now = QDateTime(QDate(2024, 3, 9), QTime(23, 59, 30));
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    clock.set(QDateTime(QDate(2024, 3, 9), QTime(23, 59, 30)));
+    OperationLog log;
     log.start();
     log.insertRecord("late shift", 1);
     QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-09"));
 
-    clock.now = QDateTime(QDate(2024, 3, 10), QTime(0, 0, 29));
+    clock.set(QDateTime(QDate(2024, 3, 10), QTime(0, 0, 29)));
     QVERIFY(log.checkDate());  // what the 60 s timer runs
     QCOMPARE(rowsOf(dir.filePath("RECORD/2024-03-09.db")),
              (Rows{kFirstRow, {"23.59.30", "初级用户", "late shift"}}));
@@ -164,12 +159,12 @@ void TestOperationLog::eventJustAfterMidnightGoesToItsOwnDay()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    clock.now = QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59));
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    clock.set(QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59)));
+    OperationLog log;
     log.start();
     // The timer has not run yet when the alarm comes in.
-    clock.now = QDateTime(QDate(2025, 1, 1), QTime(0, 0, 12));
+    clock.set(QDateTime(QDate(2025, 1, 1), QTime(0, 0, 12)));
     QVERIFY(log.insertRecord("1号相机 报警", 1));
     QCOMPARE(rowsOf(dir.filePath("RECORD/2024-12-31.db")), Rows{kFirstRow});
     QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"00.00.12", "初级用户", "1号相机 报警"}}));
@@ -180,14 +175,14 @@ void TestOperationLog::programOffOverMidnightArchivesAtStart()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
+    TestClock clock(kStart);
     {
-        OperationLog log(clock.clock());
+        OperationLog log;
         log.start();
         log.insertRecord("before the weekend", 0);
     }
-    clock.now = clock.now.addDays(3);
-    OperationLog log(clock.clock());
+    clock.set(clock.now().addDays(3));
+    OperationLog log;
     log.start();
     QCOMPARE(rowsOf(dir.filePath("RECORD/2024-03-09.db")).size(), 2);
     QCOMPARE(rowsOf("RECORD.db"), Rows{kFirstRow});
@@ -198,12 +193,12 @@ void TestOperationLog::archiveOfTheDayAlreadyPresentIsAddedTo()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
+    TestClock clock(kStart);
     // An archive of the day exists (the clock was set back, say).
     QVERIFY(QDir().mkpath("RECORD"));
     QVERIFY(OperationLog::createRecordDB("RECORD/2024-03-09.db"));
     {
-        OperationLog earlier(clock.clock(), "earlier");
+        OperationLog earlier("earlier");
         earlier.start();
     }
     QVERIFY(QFile::rename("RECORD.db", "RECORD/2024-03-09.db.tmp"));
@@ -211,10 +206,10 @@ void TestOperationLog::archiveOfTheDayAlreadyPresentIsAddedTo()
     QVERIFY(QFile::rename("RECORD/2024-03-09.db.tmp", "RECORD/2024-03-09.db"));
     const Rows archived = rowsOf("RECORD/2024-03-09.db");
 
-    OperationLog log(clock.clock());
+    OperationLog log;
     log.start();
     log.insertRecord("second run", 2);
-    clock.now = clock.now.addDays(1);
+    clock.set(clock.now().addDays(1));
     QVERIFY(log.checkDate());
 
     QCOMPARE(rowsOf("RECORD/2024-03-09.db"), (archived + Rows{kFirstRow, {"09.05.03", "高级用户", "second run"}}));
@@ -226,15 +221,15 @@ void TestOperationLog::failedArchiveKeepsDayAndRetries()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    OperationLog log;
     log.start();
     // "./RECORD" is taken by a file: no archive can be made.
     QVERIFY(QDir("RECORD").removeRecursively());
     QVERIFY(dir.write("RECORD", "not a folder"));
     log.insertRecord("before midnight", 1);
 
-    clock.now = clock.now.addDays(1);
+    clock.set(clock.now().addDays(1));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be archived"));
     QVERIFY(!log.checkDate());
     QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-09"));
@@ -266,12 +261,12 @@ void TestOperationLog::timeFileMissingOrDamaged()
     QFETCH(bool, present);
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
+    TestClock clock(kStart);
     if (present) {
         QVERIFY(dir.write("time.txt", content));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("time.txt holds no day"));
     }
-    OperationLog log(clock.clock());
+    OperationLog log;
     log.start();
     QCOMPARE(log.recordDate(), QString("2024-03-09"));
     QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-09"));
@@ -283,8 +278,8 @@ void TestOperationLog::vanishedFileIsMadeAgain()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
-    TestClock clock;
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    OperationLog log;
     log.start();
     log.close();
     QVERIFY(QFile::remove("RECORD.db"));
@@ -297,8 +292,8 @@ void TestOperationLog::unopenableFileLosesRowQuietly()
     TestWorkDir dir;
     RecordingSystemCommands sys;
     QVERIFY(QDir().mkpath("RECORD.db"));  // a folder where the file should be
-    TestClock clock;
-    OperationLog log(clock.clock());
+    TestClock clock(kStart);
+    OperationLog log;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be (created|opened)"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be (created|opened)"));
     QVERIFY(!log.insertRecord("lost", 0));

@@ -2,6 +2,7 @@
 #include "enginestation.h"
 #include "imagehelpers.h"
 #include "repolygon.h"
+#include "recordshandover.h"
 #include "temperaturechartdata.h"
 #include "testworkdir.h"
 

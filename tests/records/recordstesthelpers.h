@@ -1,7 +1,7 @@
 #pragma once
 
 #include "detectresult.h"
-#include "recordsclock.h"
+#include "testclock.h"
 
 #include <QDateTime>
 #include <QProcess>
@@ -11,24 +11,8 @@
 // Shared by the records tests: the clock at a chosen moment, rows read back
 // with the sqlite3 command-line tool, and detect results built in one line.
 
-// Sets the records clock for the life of the object.
-class FixedClock {
-public:
-    explicit FixedClock(const QDateTime& now)
-        : m_now(now)
-    {
-        m_previous = setRecordsClock([this] { return m_now; });
-    }
-    ~FixedClock() { setRecordsClock(m_previous); }
-    FixedClock(const FixedClock&) = delete;
-    FixedClock& operator=(const FixedClock&) = delete;
-
-    void set(const QDateTime& now) { m_now = now; }
-
-private:
-    QDateTime m_now;
-    RecordsClock m_previous;
-};
+// The program's clock at a chosen moment for the life of the object.
+using FixedClock = TestClock;
 
 inline QDateTime at(const QString& text)
 {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "mainwindowhooks.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QVector>
 #include <QWidget>
 
 class CameraWgtBox;
+class DottomDock_Describe_part1;
 class ModbusServer;
 class OperationLog;
 class QTimer;
@@ -14,14 +17,22 @@ class QTimer;
 // For now it builds only the frame that start-up, the event hook and the
 // repaint task rely on: the tile box, the bottom bar's status line, the logout
 // and screen-off timers, and the I/O board link.
-class VeZiRevoru : public QWidget {
+class VeZiRevoru : public QWidget, public MainWindowHooks {
     Q_OBJECT
 public:
     explicit VeZiRevoru(QWidget* parent = nullptr);
+    ~VeZiRevoru() override;
+
+    // What the core's event hook, backlight switch and repaint task reach.
+    QTimer* logoutTimer() override { return pLogoutTimer; }
+    QTimer* backlightTimer() override { return pBacklightTimer; }
+    bool isBacklightOff() const override { return backlightOff != 0; }
+    void setBacklightOff(bool off) override { backlightOff = off ? 1 : 0; }
+    void repaintStatus() override;
 
     CameraWgtBox* pCameraWgtBox = nullptr;
-    QTimer* logoutTimer = nullptr;
-    QTimer* backlightTimer = nullptr;
+    QTimer* pLogoutTimer = nullptr;
+    QTimer* pBacklightTimer = nullptr;
     // Not 0 while the backlight is off; written only by setBacklight.
     int backlightOff = 0;
 
@@ -60,6 +71,7 @@ public slots:
 
 private:
     QTimer* m_runTimer = nullptr;
+    DottomDock_Describe_part1* m_statusLine = nullptr;
     OperationLog* m_recordLog = nullptr;
 };
 

@@ -34,10 +34,10 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
         setGeometry(screen->geometry());
     }
 
-    logoutTimer = new QTimer(this);
-    logoutTimer->setSingleShot(true);
-    backlightTimer = new QTimer(this);
-    backlightTimer->setSingleShot(true);
+    pLogoutTimer = new QTimer(this);
+    pLogoutTimer->setSingleShot(true);
+    pBacklightTimer = new QTimer(this);
+    pBacklightTimer->setSingleShot(true);
 
     if (!gpControlPort) {
         gpControlPort = new ControlPort(gComPort);
@@ -47,13 +47,40 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     pCameraWgtBox = new CameraWgtBox(this);
     layout->addWidget(pCameraWgtBox, 1);
-    auto* statusLine = new DottomDock_Describe_part1(this);
-    layout->addWidget(statusLine);
+    m_statusLine = new DottomDock_Describe_part1(this);
+    layout->addWidget(m_statusLine);
 
     m_runTimer = new QTimer(this);
     m_runTimer->setSingleShot(true);
     connect(m_runTimer, &QTimer::timeout, this, &VeZiRevoru::Run);
     m_runTimer->start(5);
+    setMainWindowHooks(this);
+}
+
+VeZiRevoru::~VeZiRevoru()
+{
+    clearMainWindowHooks(this);
+    if (gpVeZiRevoru == this) {
+        gpVeZiRevoru = nullptr;
+    }
+}
+
+void VeZiRevoru::repaintStatus()
+{
+    if (m_statusLine) {
+        m_statusLine->update();
+    }
+    if (!pCameraWgtBox) {
+        return;
+    }
+    for (CameraWgt_DataWidget* tile : pCameraWgtBox->tiles()) {
+        if (!tile->isVisible()) {
+            continue;
+        }
+        if (CameraWgt_DataWidget_Title* title = tile->currentTitle()) {
+            title->updateTitle();
+        }
+    }
 }
 
 void VeZiRevoru::Run()

@@ -1,4 +1,4 @@
-#include "inspectionpeers.h"
+#include "recordshandover.h"
 
 #include "temperaturechartdata.h"
 
