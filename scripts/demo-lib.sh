@@ -1,0 +1,83 @@
+# Shared by run-demo.sh and demo-smoke.sh (sourced): the demo working folder,
+# the virtual display and the simulated I/O board, with one clean-up for all
+# that was started.
+
+DEMO_PIDS=()
+demo_cleanup() {
+  local pid
+  for pid in "${DEMO_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${DEMO_PIDS[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  [ -n "${DEMO_TMP:-}" ] && rm -rf "$DEMO_TMP"
+  return 0
+}
+trap demo_cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+DEMO_TMP=$(mktemp -d)
+
+# demo_folder BUILD_DIR DEMO_DIR: makes the working folder if it is missing or
+# was left half-made. It is filled in a temporary folder beside it and moved
+# into place only when complete, so an interrupted run leaves nothing that
+# looks finished.
+demo_folder() {
+  local build=$1 dir=$2
+  if [ -d "$dir" ] && [ ! -f "$dir/.demo-complete" ]; then
+    echo "The demo folder $dir is incomplete; moving it aside to $dir.incomplete"
+    rm -rf "$dir.incomplete"
+    mv "$dir" "$dir.incomplete"
+  fi
+  if [ ! -d "$dir" ]; then
+    echo "Creating the demo working folder $dir"
+    local staging
+    staging=$(mktemp -d "$(dirname "$dir")/.demo-staging.XXXXXX")
+    bash scripts/make-demo.sh "$build" "$staging"
+    touch "$staging/.demo-complete"
+    mv "$staging" "$dir"
+  fi
+}
+
+# demo_display: a virtual display of the panel's size unless one is set. Xvfb
+# names its display once it accepts clients; that is what we wait for.
+demo_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local fdfile="$DEMO_TMP/display"
+  : >"$fdfile"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fdfile" >"$DEMO_TMP/xvfb.log" 2>&1 &
+  DEMO_PIDS+=($!)
+  local i
+  for i in $(seq 1 100); do
+    if [ -s "$fdfile" ]; then
+      export DISPLAY=":$(head -n1 "$fdfile")"
+      return 0
+    fi
+    kill -0 "${DEMO_PIDS[-1]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "The virtual display did not start:" >&2
+  cat "$DEMO_TMP/xvfb.log" >&2
+  return 1
+}
+
+# demo_board BUILD_DIR DEMO_DIR: the simulated I/O board, linked as COM1 in
+# the working folder; waits until the link is there.
+demo_board() {
+  local build=$1 dir=$2
+  [ -x "$build/tools/boardsim" ] || return 0
+  rm -f "$dir/COM1"
+  "$build/tools/boardsim" -d "$dir" -k </dev/null >"$dir/boardsim.log" 2>&1 &
+  DEMO_PIDS+=($!)
+  local i
+  for i in $(seq 1 100); do
+    [ -e "$dir/COM1" ] && return 0
+    kill -0 "${DEMO_PIDS[-1]}" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "The simulated I/O board did not start:" >&2
+  cat "$dir/boardsim.log" >&2
+  return 1
+}
