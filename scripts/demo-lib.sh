@@ -20,6 +20,19 @@ trap 'exit 143' TERM
 
 DEMO_TMP=$(mktemp -d)
 
+# demo_wait PID TEST...: true as soon as the test command succeeds, false when
+# the process PID ends first or 10 s pass.
+demo_wait() {
+  local pid=$1 i
+  shift
+  for i in $(seq 1 100); do
+    "$@" && return 0
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
 # demo_folder BUILD_DIR DEMO_DIR: makes the working folder if it is missing or
 # was left half-made. It is filled in a temporary folder beside it and moved
 # into place only when complete, so an interrupted run leaves nothing that
@@ -49,15 +62,10 @@ demo_display() {
   : >"$fdfile"
   Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fdfile" >"$DEMO_TMP/xvfb.log" 2>&1 &
   DEMO_PIDS+=($!)
-  local i
-  for i in $(seq 1 100); do
-    if [ -s "$fdfile" ]; then
-      export DISPLAY=":$(head -n1 "$fdfile")"
-      return 0
-    fi
-    kill -0 "${DEMO_PIDS[-1]}" 2>/dev/null || break
-    sleep 0.1
-  done
+  if demo_wait "${DEMO_PIDS[-1]}" test -s "$fdfile"; then
+    export DISPLAY=":$(head -n1 "$fdfile")"
+    return 0
+  fi
   echo "The virtual display did not start:" >&2
   cat "$DEMO_TMP/xvfb.log" >&2
   return 1
@@ -71,12 +79,7 @@ demo_board() {
   rm -f "$dir/COM1"
   "$build/tools/boardsim" -d "$dir" -k </dev/null >"$dir/boardsim.log" 2>&1 &
   DEMO_PIDS+=($!)
-  local i
-  for i in $(seq 1 100); do
-    [ -e "$dir/COM1" ] && return 0
-    kill -0 "${DEMO_PIDS[-1]}" 2>/dev/null || break
-    sleep 0.05
-  done
+  demo_wait "${DEMO_PIDS[-1]}" test -e "$dir/COM1" && return 0
   echo "The simulated I/O board did not start:" >&2
   cat "$dir/boardsim.log" >&2
   return 1
