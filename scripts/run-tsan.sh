@@ -17,7 +17,7 @@ fi
 
 cmake -S . -B "$BUILD_DIR" -Wno-dev \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DKORVANE_TSAN=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${TESTS[@]}"
 
