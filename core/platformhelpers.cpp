@@ -239,7 +239,7 @@ QString mountUsbDrive()
 
     int mountedAtMnt = 0;
     for (const QString& line : nonEmptyLines(mountsBefore)) {
-        if (line.contains(QLatin1String("/mnt"))) {
+        if (line.contains(QLatin1String(kUsbMountPoint))) {
             ++mountedAtMnt;
         }
     }
@@ -262,10 +262,10 @@ QString mountUsbDrive()
     if (!mountsOk) {
         return QString();
     }
-    if (!mountsHold(mountsAfter, partition + QStringLiteral(" /mnt"))) {
+    if (!mountsHold(mountsAfter, partition + QLatin1Char(' ') + QLatin1String(kUsbMountPoint))) {
         qWarning() << "mountUsbDrive:" << partition << "does not show up at /mnt";
         return QString();
     }
     qInfo() << "mountUsbDrive:" << partition << "mounted at /mnt";
-    return QStringLiteral("/mnt");
+    return QString::fromLatin1(kUsbMountPoint);
 }
