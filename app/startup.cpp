@@ -5,6 +5,8 @@
 #include "globals.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "paragroupstore.h"
+#include "platformhelpers.h"
 #include "systemparam.h"
 #include "taskmanager.h"
 #include "temperaturechartdata.h"
@@ -68,6 +70,9 @@ int runKorvane(int& argc, char** argv)
     if (!gpApplication) {
         gpApplication = new MApplication(argc, argv);
     }
+    // From here on SIGINT and SIGTERM end the program through its quit hooks,
+    // with the outputs at rest, as soon as the event loop runs.
+    quitOnSignals();
 
     step(3);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
@@ -79,6 +84,10 @@ int runKorvane(int& argc, char** argv)
     if (!gpLogManager) {
         gpLogManager = new LogManager;
     }
+    // A parameter-group switch cut short by a power loss leaves the working
+    // files half replaced: they are put back (and the log says so) before
+    // anything opens a database or reads a camera folder.
+    ParaGroupStore().recoverInterruptedSwitch();
 
     step(6);
     TaskManager::instance();

@@ -3,19 +3,41 @@
 #include "mainwindowhooks.h"
 #include "systemcommands.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QList>
 #include <QMutex>
 #include <QPair>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <glog/logging.h>
 
+#include <cerrno>
+#include <cstring>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QMutex gQuitHookMutex;
+
+// Read and write ends of the pipe that carries caught signals to the event loop.
+int gSignalPipe[2] = {-1, -1};
+
+// Runs in whatever thread the signal interrupted: only async-signal-safe calls.
+extern "C" void onQuitSignal(int signalNumber)
+{
+    const int savedErrno = errno;
+    const unsigned char number = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a signal that will quit the program.
+    const ssize_t written = ::write(gSignalPipe[1], &number, 1);
+    static_cast<void>(written);
+    errno = savedErrno;
+}
 QList<QPair<QString, std::function<void()>>> gQuitHooks;
 
 // The disk a partition belongs to: the device path without its trailing
@@ -104,18 +126,50 @@ void quitProgram(int exitCode)
     systemCommands().exitProcess(exitCode);
 }
 
+void quitOnSignals()
+{
+    if (gSignalPipe[0] >= 0) {
+        return;
+    }
+    if (!QCoreApplication::instance()) {
+        qWarning() << "quitOnSignals: no application object; signals end the program at once";
+        return;
+    }
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qWarning() << "quitOnSignals: no pipe:" << strerror(errno);
+        gSignalPipe[0] = gSignalPipe[1] = -1;
+        return;
+    }
+    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
+        unsigned char number = 0;
+        if (::read(gSignalPipe[0], &number, 1) != 1) {
+            return;
+        }
+        // One quit: further signals wait in the pipe while the hooks run.
+        notifier->setEnabled(false);
+        qWarning() << "signal" << number << "received: the program quits";
+        quitProgram(128 + number);
+    });
+
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        if (::sigaction(signalNumber, &action, nullptr) != 0) {
+            qWarning() << "quitOnSignals: signal" << signalNumber << "not caught:" << strerror(errno);
+        }
+    }
+}
+
 void setBacklight(bool on)
 {
-    if (on) {
-        systemCommands().shell(QStringLiteral("echo 0 > /sys/class/backlight/intel_backlight/bl_power"));
-        if (MainWindowHooks* window = mainWindowHooks()) {
-            window->setBacklightOff(false);
-        }
-    } else {
-        systemCommands().shell(QStringLiteral("echo 1 > /sys/class/backlight/intel_backlight/bl_power"));
-        if (MainWindowHooks* window = mainWindowHooks()) {
-            window->setBacklightOff(true);
-        }
+    // The flag follows the request whatever the switch did: the screen is
+    // woken by the next press in any case.
+    systemCommands().perform(SystemOperation::backlight(on));
+    if (MainWindowHooks* window = mainWindowHooks()) {
+        window->setBacklightOff(!on);
     }
 }
 
@@ -123,7 +177,7 @@ QString mountUsbDrive()
 {
     SystemCommands& sys = systemCommands();
 
-    const SystemCommands::Result blkid = sys.run(QStringLiteral("blkid"), kMountCommandTimeoutMs);
+    const SystemCommands::Result blkid = sys.perform(SystemOperation::listBlockDevices());
     if (blkid.output.isEmpty()) {
         qWarning() << "mountUsbDrive: blkid printed nothing";
         return QString();
@@ -185,19 +239,20 @@ QString mountUsbDrive()
 
     int mountedAtMnt = 0;
     for (const QString& line : nonEmptyLines(mountsBefore)) {
-        if (line.contains(QLatin1String("/mnt"))) {
+        if (line.contains(QLatin1String(kUsbMountPoint))) {
             ++mountedAtMnt;
         }
     }
     for (int i = 0; i < mountedAtMnt; ++i) {
-        const SystemCommands::Result umount = sys.run(QStringLiteral("umount /mnt"), kMountCommandTimeoutMs);
+        const SystemCommands::Result umount = sys.perform(SystemOperation::unmountUsbDisk());
         if (!umount.finished || umount.exitCode != 0) {
             qWarning() << "mountUsbDrive: umount /mnt failed:" << umount.exitCode << umount.output;
         }
     }
 
-    const SystemCommands::Result mount =
-        sys.run(QStringLiteral("mount %1 /mnt").arg(partition), kMountCommandTimeoutMs);
+    // The partition name comes from blkid's output: it reaches mount as one
+    // argument, whatever characters it holds.
+    const SystemCommands::Result mount = sys.perform(SystemOperation::mountUsbDisk(partition));
     if (!mount.finished || mount.exitCode != 0) {
         qWarning() << "mountUsbDrive: mount of" << partition << "failed:" << mount.exitCode << mount.output;
         return QString();
@@ -207,10 +262,10 @@ QString mountUsbDrive()
     if (!mountsOk) {
         return QString();
     }
-    if (!mountsHold(mountsAfter, partition + QStringLiteral(" /mnt"))) {
+    if (!mountsHold(mountsAfter, partition + QLatin1Char(' ') + QLatin1String(kUsbMountPoint))) {
         qWarning() << "mountUsbDrive:" << partition << "does not show up at /mnt";
         return QString();
     }
     qInfo() << "mountUsbDrive:" << partition << "mounted at /mnt";
-    return QStringLiteral("/mnt");
+    return QString::fromLatin1(kUsbMountPoint);
 }

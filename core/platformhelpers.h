@@ -16,12 +16,16 @@ void setBacklight(bool on);
 // returns an empty string when no USB disk could be mounted.
 QString mountUsbDrive();
 
+// Makes SIGINT and SIGTERM end the program as quitProgram does, quit hooks
+// first, with the exit code 128 + the signal's number. The signal handler only
+// writes the signal's number into a pipe; the quit itself runs on the thread
+// of the application object once its event loop (or a modal one) reads it.
+// Needs the application object; a second call does nothing.
+void quitOnSignals();
+
 // Registers work that must be done before the process ends: stopping a worker
 // thread, putting the machine outputs at rest. Hooks run on the calling thread
 // of quitProgram, the last registered first, each at most once.
 void addQuitHook(const QString& name, std::function<void()> hook);
 // Runs and forgets all registered hooks (quitProgram calls it).
 void runQuitHooks();
-
-// Seconds given to each command of mountUsbDrive.
-constexpr int kMountCommandTimeoutMs = 8000;

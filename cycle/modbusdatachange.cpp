@@ -8,7 +8,6 @@
 #include "systemparam.h"
 #include "texttable.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 
 ModbusDataChange::ModbusDataChange(ModbusServer* server, Host host)
@@ -99,7 +98,7 @@ bool ModbusDataChange::switchParaGroup(int group)
     if (m_host.quitEventLoop) {
         m_host.quitEventLoop();
     }
-    if (!systemCommands().startDetached(QCoreApplication::applicationFilePath(), {})) {
+    if (!systemCommands().perform(SystemOperation::restartProgram()).ok()) {
         qCritical() << "modbus: the program could not be started again after the group switch";
     }
     return true;

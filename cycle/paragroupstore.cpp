@@ -61,6 +61,23 @@ bool removeEntry(const QString& path)
     return !exists(path) || QFile::remove(path);
 }
 
+// Notes, before it is moved in, an entry that the working set lacks, so that
+// a switch cut short can take it out again.
+bool noteAdded(const QString& journalPath, const QString& name)
+{
+    QFile journal(journalPath);
+    if (!journal.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return false;
+    }
+    const QByteArray line = name.toUtf8() + '\n';
+    return journal.write(line) == line.size() && journal.flush();
+}
+
+QString addedJournalName()
+{
+    return QStringLiteral("added");
+}
+
 } // namespace
 
 ParaGroupStore::ParaGroupStore(const QString& groupRoot, const QString& workDir)
@@ -157,6 +174,25 @@ void ParaGroupStore::recoverInterruptedSwitch() const
     // one. Put the old set back whole.
     const QDir old(QDir(staging).filePath(QStringLiteral("old")));
     const QStringList names = old.exists() ? old.entryList(kEverything) : QStringList();
+    // Entries the working set did not have before are the new group's: they
+    // go, or the put-back set would carry a part of the other group.
+    if (old.exists()) {
+        QFile journal(QDir(staging).filePath(addedJournalName()));
+        if (journal.open(QIODevice::ReadOnly)) {
+            const QStringList added =
+                QString::fromUtf8(journal.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (const QString& name : added) {
+                if (names.contains(name) || kNeverRestored.contains(name) || name.contains(QLatin1Char('/'))) {
+                    continue;
+                }
+                if (!removeEntry(work.filePath(name))) {
+                    qWarning() << "parameter group: interrupted switch: cannot remove" << name;
+                    return;
+                }
+                qWarning() << "parameter group: interrupted switch: removed" << name;
+            }
+        }
+    }
     for (const QString& name : names) {
         const QString live = work.filePath(name);
         if (!removeEntry(live) || !QDir().rename(old.filePath(name), live)) {
@@ -208,6 +244,10 @@ bool ParaGroupStore::restoreGroup(const QString& name, int cameras, int detects,
         const QString live = work.filePath(entry);
         const bool hadWorkingCopy = exists(live);
         if (hadWorkingCopy && !QDir().rename(live, old.filePath(entry))) {
+            failed = entry;
+            break;
+        }
+        if (!hadWorkingCopy && !noteAdded(QDir(staging).filePath(addedJournalName()), entry)) {
             failed = entry;
             break;
         }

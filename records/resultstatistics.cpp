@@ -605,5 +605,5 @@ void ResultStatistics::reportUnusableDatabase(const QString& error)
         qCritical() << "no restart: the working folder cannot be written, so a second failure could not be told";
         return;
     }
-    systemCommands().shell(QStringLiteral("reboot"));
+    systemCommands().perform(SystemOperation::reboot());
 }

@@ -4,10 +4,13 @@
 #include "globals.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "paragroupstore.h"
+#include "paramstorage.h"
 #include "startup.h"
 #include "taskmanager.h"
 #include "temperaturechartdata.h"
 #include "testworkdir.h"
+#include "texttable.h"
 #include "vezirevoru.h"
 
 #include <QApplication>
@@ -15,8 +18,12 @@
 #include <QFile>
 #include <QMutex>
 #include <QPixmap>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -28,9 +35,59 @@ struct Observation {
     bool chartData;
     bool mainWindow;
     bool windowVisible;
+    bool switchStaging;  // the staging folder of a group switch is there
 };
 
 QList<Observation> gSteps;
+
+// The language stored in the PARAM.db that an interrupted group switch had
+// moved aside; -1 until the working folder is prepared.
+int gPutBackLanguage = -1;
+QString gPreparationError;
+
+// The working folder as a power cut in the middle of a parameter-group switch
+// leaves it: the old PARAM.db and cammer11 moved aside into the staging
+// folder, a half-copied PARAM.db and the new group's cammer11 in their place,
+// and cammer31, which only the new group has, already moved in.
+void prepareInterruptedGroupSwitch(const TestWorkDir& dir)
+{
+    const QString staging = ParaGroupStore::stagingFolderName();
+    if (!writeFactoryParamGroup("factory", &gPreparationError)) {
+        return;
+    }
+    {
+        QSqlDatabase param = QSqlDatabase::addDatabase("QSQLITE", "prepare");
+        param.setDatabaseName("factory/PARAM.db");
+        QSqlDatabase serial = QSqlDatabase::addDatabase("QSQLITE", "prepareSN");
+        serial.setDatabaseName("factory/SN.db");
+        SystemParam record{};
+        if (!param.open() || !serial.open()) {
+            gPreparationError = "cannot open the factory group";
+        } else {
+            loadSysParam(&record, param, serial, nullptr);
+            gLanguage = (gLanguage + 1) % 4;  // any language but the factory's
+            gPutBackLanguage = gLanguage;
+            if (!saveSysParam(&record, param)) {
+                gPreparationError = "cannot save the put-back PARAM.db";
+            }
+        }
+        param.close();
+        serial.close();
+    }
+    QSqlDatabase::removeDatabase("prepare");
+    QSqlDatabase::removeDatabase("prepareSN");
+    if (!QDir().mkpath(staging + "/old") || !QFile::rename("factory/PARAM.db", staging + "/old/PARAM.db")
+        || !QDir("factory").removeRecursively()) {
+        gPreparationError = "cannot move the put-back PARAM.db into place";
+    }
+    gLanguage = 0;
+    dir.write(staging + "/old/cammer11/template1.bmp", "old 11");
+    dir.write(staging + "/new/cammer12/template1.bmp", "new 12, not yet moved in");
+    dir.write(staging + "/added", "cammer31\n");
+    dir.write("PARAM.db", QByteArray("SQLite format 3") + QByteArray(100, '\0'));
+    dir.write("cammer11/template1.bmp", "new 11");
+    dir.write("cammer31/template1.bmp", "new 31");
+}
 
 bool anyWindowVisible()
 {
@@ -58,6 +115,8 @@ private slots:
     void objectsExistAfterTheirStep();
     void startBannerOpensTheInfoLog();
     void mainWindowShowsFullScreen();
+    void interruptedGroupSwitchIsPutBackBeforeAnyDatabaseOpens();
+    void signalsAreCaught();
 };
 
 void TestStartup::stepsRunInOrder()
@@ -113,15 +172,58 @@ void TestStartup::mainWindowShowsFullScreen()
     QVERIFY(gpVeZiRevoru->isFullScreen());
 }
 
+void TestStartup::interruptedGroupSwitchIsPutBackBeforeAnyDatabaseOpens()
+{
+    QVERIFY2(gPreparationError.isEmpty(), qPrintable(gPreparationError));
+    QVERIFY(gPutBackLanguage >= 0);
+    // Made at step 3, gone once logging runs (step 5): before the records
+    // open their database (step 11) and the main window PARAM.db (step 12).
+    for (const Observation& o : qAsConst(gSteps)) {
+        QVERIFY2(o.switchStaging == (o.step >= 3 && o.step <= 5), qPrintable(QString::number(o.step)));
+    }
+    // The working PARAM.db is the one moved aside, not the half-copied one.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+        db.setDatabaseName("PARAM.db");
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("select value from sysparam where name='system2'"));
+        QVERIFY(query.next());
+        const QStringList values = query.value(0).toString().split(' ', Qt::SkipEmptyParts);
+        QVERIFY(values.size() > 12);
+        QCOMPARE(values.at(12).toInt(), gPutBackLanguage);  // the language's place in the row
+    }
+    QSqlDatabase::removeDatabase("check");
+    QFile t11("cammer11/template1.bmp");
+    QVERIFY(t11.open(QIODevice::ReadOnly));
+    QCOMPARE(t11.readAll(), QByteArray("old 11"));
+    QVERIFY(!QFileInfo::exists("cammer31/template1.bmp"));
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::stagingFolderName()));
+}
+
+void TestStartup::signalsAreCaught()
+{
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        struct sigaction action = {};
+        QCOMPARE(::sigaction(signalNumber, nullptr, &action), 0);
+        QVERIFY(action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
+    }
+}
+
 int main(int argc, char* argv[])
 {
     TestWorkDir workDir;
     if (!workDir.isValid()) {
         return 1;
     }
-    gStartupObserver = [](int step) {
+    gStartupObserver = [&workDir](int step) {
+        if (step == 3) {
+            // The database driver needs the application object.
+            prepareInterruptedGroupSwitch(workDir);
+        }
         gSteps.append({step, gpApplication != nullptr, gpLogManager != nullptr, gMutexTable[8] != nullptr,
-                       gpTemperatureChartData != nullptr, gpVeZiRevoru != nullptr, anyWindowVisible()});
+                       gpTemperatureChartData != nullptr, gpVeZiRevoru != nullptr, anyWindowVisible(),
+                       QFileInfo::exists(ParaGroupStore::stagingFolderName())});
         if (step == 17) {
             // Leave the event loop as soon as it runs.
             QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });

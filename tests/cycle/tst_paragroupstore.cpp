@@ -147,8 +147,17 @@ void TestParaGroupStore::interruptedSwitchIsPutBack()
     QVERIFY(makeParamDb(dir.filePath("PARAM.db"), "half-new"));
     QVERIFY(QDir().rename("cammer11", staging + "/old/cammer11"));
     QVERIFY(dir.write(staging + "/new/cammer11/template1.bmp", "new"));
+    // A camera folder that only the new group has was moved in already; the
+    // journal also names one that was noted but not yet moved, and a name
+    // that is never the group's to take away.
+    QVERIFY(dir.write("cammer21/template1.bmp", "new 21"));
+    QVERIFY(dir.write("count.txt", "12"));
+    QVERIFY(dir.write(staging + "/added", "cammer21\ncammer31\ncount.txt\n"));
 
     ParaGroupStore().recoverInterruptedSwitch();
+    QVERIFY(!QFileInfo::exists("cammer21"));
+    QCOMPARE(dir.read("count.txt"), QByteArray("12"));
+    QFile::remove("count.txt");
     QCOMPARE(workingFiles(dir), before);
     QCOMPARE(originOf("PARAM.db"), QString("working"));
     QVERIFY(!QFileInfo::exists(staging));

@@ -102,7 +102,7 @@ void TestResultStatistics::freshFileHasEveryRowInUse()
     QCOMPARE(w.dir.read("restime.txt"), QByteArray::number(stats.dayStart));
     QVERIFY(!QFileInfo::exists("ResStatistics/2026-12-08.db"));
     QVERIFY(w.operatorAnswers.warnings.isEmpty());
-    QVERIFY(w.commands.shells.isEmpty());
+    QVERIFY(w.commands.operations.isEmpty());
     // All eight cameras and detects are kept, whatever is in use.
     const QList<int> zeros = QVector<int>(24, 0).toList();
     for (int c : {0, 1, 2, 7, 8}) {
@@ -417,7 +417,7 @@ void TestResultStatistics::unusableFile()
     {
         ResultStatistics stats;
         QCOMPARE(w.operatorAnswers.warnings, QStringList{warning});
-        QCOMPARE(w.commands.shells, QStringList{"reboot"});
+        QCOMPARE(w.commands.performed(), QStringList{"reboot"});
         QVERIFY(QFileInfo::exists(kResStatisticsRebootMarker));
         // The panel goes on counting in memory.
         QVERIFY(stats.addResult(10, true, 0, 0));
@@ -428,7 +428,7 @@ void TestResultStatistics::unusableFile()
     w.operatorAnswers.warnings.clear();
     ResultStatistics stats;
     QCOMPARE(w.operatorAnswers.warnings, QStringList{warning});
-    QCOMPARE(w.commands.shells, QStringList{"reboot"});
+    QCOMPARE(w.commands.performed(), QStringList{"reboot"});
     QVERIFY(stats.addResult(11, true, 0, 0));
 
     // Once the file is put right, the counts of meanwhile are not lost.
@@ -444,7 +444,7 @@ void TestResultStatistics::unusableFile()
     // A start with a sound file forgets the restart.
     ResultStatistics sound;
     QVERIFY(!QFileInfo::exists(kResStatisticsRebootMarker));
-    QCOMPARE(w.commands.shells, QStringList{"reboot"});
+    QCOMPARE(w.commands.performed(), QStringList{"reboot"});
 }
 
 QTEST_GUILESS_MAIN(TestResultStatistics)

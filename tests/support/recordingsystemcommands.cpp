@@ -20,9 +20,9 @@ SystemCommands::Result RecordingSystemCommands::finished(int exitCode, const QBy
     return r;
 }
 
-void RecordingSystemCommands::script(const QString& command, const Result& result)
+void RecordingSystemCommands::script(const SystemOperation& operation, const Result& result)
 {
-    m_results[command].append(result);
+    m_results[operation.describe()].append(result);
 }
 
 void RecordingSystemCommands::setFile(const QString& path, const QByteArray& content)
@@ -35,23 +35,24 @@ void RecordingSystemCommands::setFileSequence(const QString& path, const QList<Q
     m_files[path] = contents;
 }
 
-SystemCommands::Result RecordingSystemCommands::run(const QString& command, int timeoutMs)
+QStringList RecordingSystemCommands::performed() const
 {
-    runs.append(command);
-    runTimeouts.append(timeoutMs);
-    trace.append(QStringLiteral("run: ") + command);
-    auto it = m_results.find(command);
+    QStringList lines;
+    for (const SystemOperation& op : operations) {
+        lines.append(op.describe());
+    }
+    return lines;
+}
+
+SystemCommands::Result RecordingSystemCommands::execute(const SystemOperation& operation)
+{
+    operations.append(operation);
+    trace.append(QStringLiteral("do: ") + operation.describe());
+    auto it = m_results.find(operation.describe());
     if (it == m_results.end() || it->isEmpty()) {
         return finished(0);
     }
     return it->size() > 1 ? it->takeFirst() : it->first();
-}
-
-int RecordingSystemCommands::shell(const QString& command)
-{
-    shells.append(command);
-    trace.append(QStringLiteral("shell: ") + command);
-    return 0;
 }
 
 QByteArray RecordingSystemCommands::readFile(const QString& path, bool* ok)
@@ -69,13 +70,6 @@ QByteArray RecordingSystemCommands::readFile(const QString& path, bool* ok)
     return it->size() > 1 ? it->takeFirst() : it->first();
 }
 
-bool RecordingSystemCommands::writeFile(const QString& path, const QByteArray& data)
-{
-    writes.append({path, data});
-    trace.append(QStringLiteral("write: ") + path);
-    return true;
-}
-
 void RecordingSystemCommands::sleepMs(int ms)
 {
     sleeps.append(ms);
@@ -86,12 +80,4 @@ void RecordingSystemCommands::exitProcess(int code)
 {
     exits.append(code);
     trace.append(QStringLiteral("exit: %1").arg(code));
-}
-
-bool RecordingSystemCommands::startDetached(const QString& program, const QStringList& arguments)
-{
-    const QString line = (QStringList{program} + arguments).join(QLatin1Char(' '));
-    detached.append(line);
-    trace.append(QStringLiteral("detach: ") + line);
-    return true;
 }

@@ -200,7 +200,7 @@ void TestModbusDataChange::writingZeroToRegisterZeroClearsTheCounters()
     QCOMPARE(gNgCount[1], 0);
     QCOMPARE(client.read(50, 18), QVector<quint16>(18, 0));
     QCOMPARE(remarks().last(), QString("检测计数已被清零"));
-    QVERIFY(sys->detached.isEmpty());
+    QVERIFY(sys->operations.isEmpty());
 }
 
 void TestModbusDataChange::sameGroupOnlyLogs()
@@ -221,7 +221,7 @@ void TestModbusDataChange::sameGroupOnlyLogs()
     QCOMPARE(recordRows(), before);
     QCOMPARE(workingFiles(*dir), files);
     QVERIFY(sys->sleeps.isEmpty());
-    QVERIFY(sys->detached.isEmpty());
+    QVERIFY(sys->operations.isEmpty());
 }
 
 void TestModbusDataChange::groupOutOfRangeIsRefused()
@@ -239,7 +239,7 @@ void TestModbusDataChange::groupOutOfRangeIsRefused()
     QCOMPARE((*gpSystemParam)[340], 0);
     QCOMPARE(workingFiles(*dir), files);
     QVERIFY(sys->sleeps.isEmpty());
-    QVERIFY(sys->detached.isEmpty());
+    QVERIFY(sys->operations.isEmpty());
 }
 
 void TestModbusDataChange::incompleteGroupLeavesCameraFoldersUntouched()
@@ -262,7 +262,7 @@ void TestModbusDataChange::incompleteGroupLeavesCameraFoldersUntouched()
     QCOMPARE(calls, QStringList{"record Modbus切换参数组1失败，当前参数组未改变"});
     QCOMPARE(workingFiles(*dir), files);
     QCOMPARE((*gpSystemParam)[340], 0);
-    QVERIFY(sys->detached.isEmpty());
+    QVERIFY(sys->operations.isEmpty());
 }
 
 void TestModbusDataChange::clearThenSwitchInOneWrite()
@@ -303,7 +303,7 @@ void TestModbusDataChange::clearThenSwitchInOneWrite()
                                  "record 参数组还原为g5", "close", "workers stopped", "quit"}));
     QCOMPARE((*gpSystemParam)[340], 5);
     QCOMPARE(dir->read("cammer22/template1.bmp"), QByteArray("g5 22"));
-    QCOMPARE(sys->trace, (QStringList{"sleep: 500", "sleep: 3000", "detach: " + QCoreApplication::applicationFilePath()}));
+    QCOMPARE(sys->trace, (QStringList{"sleep: 500", "sleep: 3000", "do: restart program"}));
 }
 
 QTEST_MAIN(TestModbusDataChange)
