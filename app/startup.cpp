@@ -70,10 +70,6 @@ int runKorvane(int& argc, char** argv)
     if (!gpApplication) {
         gpApplication = new MApplication(argc, argv);
     }
-    // From here on SIGINT and SIGTERM end the program through its quit hooks,
-    // with the outputs at rest, as soon as the event loop runs.
-    quitOnSignals();
-
     step(3);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
 
@@ -84,6 +80,11 @@ int runKorvane(int& argc, char** argv)
     if (!gpLogManager) {
         gpLogManager = new LogManager;
     }
+    // From here on SIGINT and SIGTERM end the program through its quit hooks,
+    // with the outputs at rest, as soon as the event loop runs. After the log
+    // manager: its crash handler would otherwise take these two signals for
+    // crashes.
+    quitOnSignals();
     // A parameter-group switch cut short by a power loss leaves the working
     // files half replaced: they are put back (and the log says so) before
     // anything opens a database or reads a camera folder.

@@ -45,12 +45,12 @@ done
 kill -0 "$KORVANE_PID" 2>/dev/null && fail "the monitor did not end within 10 s of SIGTERM"
 
 LOG_DIR=$DEMO_DIR/velqa/workspace/LOG
-errors=$(find "$LOG_DIR" -name 'ERROR_*' -o -name 'FATAL_*' | while read -r f; do
-  [ -s "$f" ] && echo "$f"
-done)
+errors=$(find "$LOG_DIR" \( -name 'ERROR_*' -o -name 'FATAL_*' \) -size +0c)
 if [ -n "$errors" ]; then
   for f in $errors; do echo "== $f" >&2; tail -n 20 "$f" >&2; done
   fail "errors were logged"
 fi
-grep -q 'ERROR: AddressSanitizer\|runtime error:' "$DEMO_TMP/korvane.out" && fail "the sanitizers reported a fault"
+if grep -q 'ERROR: AddressSanitizer\|runtime error:' "$DEMO_TMP/korvane.out"; then
+  fail "the sanitizers reported a fault"
+fi
 echo "demo smoke test: the monitor came up on $DISPLAY and ended cleanly"
