@@ -28,6 +28,15 @@ bool DatabaseLocker::lock(const QString& path, int holdMs)
     return line.startsWith("locked");
 }
 
+bool DatabaseLocker::release()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.write("\n");
+        m_process.closeWriteChannel();
+    }
+    return waitReleased();
+}
+
 bool DatabaseLocker::waitReleased(int timeoutMs)
 {
     return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);

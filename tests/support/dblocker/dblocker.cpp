@@ -2,8 +2,9 @@
 // plant tool, a technician's sqlite shell):
 //   dblocker <file> <hold-ms>
 // begins an exclusive transaction, prints "locked", keeps the lock for
-// hold-ms, ends the transaction and prints "released". The lock ends by
-// itself, so the test's own thread may sit blocked meanwhile.
+// hold-ms, ends the transaction and prints "released". Such a lock ends by
+// itself, so the test's own thread may sit blocked meanwhile. With a negative
+// hold-ms the lock lasts until a line (or the end) arrives on stdin.
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -11,6 +12,8 @@
 #include <QThread>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 
 int main(int argc, char* argv[])
 {
@@ -30,7 +33,12 @@ int main(int argc, char* argv[])
             if (query.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
                 std::printf("locked\n");
                 std::fflush(stdout);
-                QThread::msleep(static_cast<unsigned long>(qMax(0, holdMs)));
+                if (holdMs < 0) {
+                    std::string line;
+                    std::getline(std::cin, line);
+                } else {
+                    QThread::msleep(static_cast<unsigned long>(holdMs));
+                }
                 query.exec(QStringLiteral("ROLLBACK"));
                 std::printf("released\n");
                 std::fflush(stdout);
