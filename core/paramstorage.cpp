@@ -4,6 +4,7 @@
 
 #include "globals.h"
 #include "operatorprompt.h"
+#include "sqlitebusy.h"
 #include "texttable.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -24,7 +26,37 @@ const char* const kSerialConnectionName = "dbT";
 const char* const kFactoryParamDb = "./paraGroup/default/PARAM.db";
 const char* const kFactorySerialDb = "./paraGroup/default/SN.db";
 
+std::function<void(const QString& text)> paramStorageOperationLog;
+
 namespace {
+
+// Texts of the operator's messages.
+constexpr int kParamBusyText = 626;
+constexpr int kSerialBusyText = 627;
+constexpr int kFactoryCopyFailedText = 628;
+
+int gBusyBoundMs = kParamBusyBoundMs;
+
+// Connections (by name) through which PARAM.db or SN.db was read whole: the
+// only ones a save may write through. GUI thread only, as are the connections.
+QSet<QString> gLoadedConnections;
+// Connections whose file was held by another program when it was opened: its
+// state is still unknown, and the loader reports a damaged file instead.
+QSet<QString> gUncheckedConnections;
+
+int statementBusyMs()
+{
+    return qMin(kParamStatementBusyMs, gBusyBoundMs);
+}
+
+// What the operator must know also goes into the operation log.
+void tellOperator(const QString& text)
+{
+    if (paramStorageOperationLog) {
+        paramStorageOperationLog(text);
+    }
+    warnOperator(text);
+}
 
 const char* const kParamDb = "PARAM.db";
 const char* const kSerialDb = "SN.db";
@@ -185,18 +217,27 @@ void loadGroupIndex(SystemParam* record)
     }
 }
 
-// The stored keys and the password.
-void loadKeys(SystemParam* record, QSqlDatabase db)
+// The stored keys and the password. Returns the first failure (none when
+// every key was read); a busy file ends the reading at once, as each further
+// statement would only wait again.
+QSqlError loadKeys(SystemParam* record, QSqlDatabase db)
 {
     QSqlQuery select(db);
     if (!select.prepare(QStringLiteral("select value from sysparam where name=?"))) {
         logFailure("PARAM.db:", select);
-        return;
+        return select.lastError();
     }
+    QSqlError failure;
     for (const StoredKey& key : kKeys) {
         select.addBindValue(QString::fromLatin1(key.name));
         if (!select.exec()) {
             logFailure(key.name, select);
+            if (!failure.isValid()) {
+                failure = select.lastError();
+            }
+            if (isBusyError(select.lastError())) {
+                return failure;
+            }
             continue;
         }
         const bool found = select.next();
@@ -216,7 +257,10 @@ void loadKeys(SystemParam* record, QSqlDatabase db)
             // that the next start does not read zeros into rest levels and
             // intervals.
             QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("insert into sysparam (name, value) values(?, ?)"));
+            if (!insert.prepare(QStringLiteral("insert into sysparam (name, value) values(?, ?)"))) {
+                logFailure(key.name, insert);
+                continue;
+            }
             insert.addBindValue(QString::fromLatin1(key.name));
             insert.addBindValue(composeValue(key, *record, gLanguage));
             if (!insert.exec()) {
@@ -224,6 +268,7 @@ void loadKeys(SystemParam* record, QSqlDatabase db)
             }
         }
     }
+    return failure;
 }
 
 // Run-time slots of the machine type (T 189, side S 191, product detection
@@ -315,20 +360,33 @@ void setCameraSerial(int i, const QByteArray& serial)
 }
 
 // The saved camera order. Any id up to 99 characters counts, network
-// cameras' addresses such as "10.0.0.5" included; "0" means no camera.
-void loadCameraSerials(SystemParam* record, QSqlDatabase db)
+// cameras' addresses such as "10.0.0.5" included; "0" means no camera. A
+// select that fails leaves the entry as it was and inserts nothing: a row
+// added while the file was only held would stand beside the real one. Returns
+// the first failure; a busy file ends the reading at once.
+QSqlError loadCameraSerials(SystemParam* record, QSqlDatabase db)
 {
     record->snCount() = 0;
     QSqlQuery select(db);
-    select.prepare(QStringLiteral("select value from sysparam where name=?"));
+    if (!select.prepare(QStringLiteral("select value from sysparam where name=?"))) {
+        logFailure("SN.db:", select);
+        return select.lastError();
+    }
+    QSqlError failure;
     for (int i = 0; i < kCameraSerialSlots; ++i) {
         const QString name = QStringLiteral("serialNB%1").arg(i);
         select.addBindValue(name);
-        const bool ok = select.exec();
-        if (!ok) {
+        if (!select.exec()) {
             logFailure("SN.db", select);
+            if (!failure.isValid()) {
+                failure = select.lastError();
+            }
+            if (isBusyError(select.lastError())) {
+                return failure;
+            }
+            continue;
         }
-        const bool found = ok && select.next();
+        const bool found = select.next();
         const QByteArray serial = found ? select.value(0).toString().toLatin1() : QByteArray();
         select.finish();
         if (found) {
@@ -339,7 +397,10 @@ void loadCameraSerials(SystemParam* record, QSqlDatabase db)
         } else {
             setCameraSerial(i, "0");
             QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("insert into sysparam (name, value) values(?, ?)"));
+            if (!insert.prepare(QStringLiteral("insert into sysparam (name, value) values(?, ?)"))) {
+                logFailure("SN.db", insert);
+                continue;
+            }
             insert.addBindValue(name);
             insert.addBindValue(QStringLiteral("0"));
             if (!insert.exec()) {
@@ -347,6 +408,7 @@ void loadCameraSerials(SystemParam* record, QSqlDatabase db)
             }
         }
     }
+    return failure;
 }
 
 // Every key in the order of saving; a missing row is inserted.
@@ -402,26 +464,36 @@ bool writeKeysInTransaction(const SystemParam& record, int language, QSqlDatabas
     return false;
 }
 
-bool hasSysparamTable(const QSqlDatabase& db)
+TableCheck checkSysparam(const QSqlDatabase& db, QSqlError* error = nullptr)
 {
-    return db.isOpen() && db.tables().contains(QStringLiteral("sysparam"), Qt::CaseInsensitive);
+    return checkTable(db, QStringLiteral("sysparam"), {QStringLiteral("name"), QStringLiteral("value")}, error);
 }
 
 // Copies through a temporary file, so that a power cut never leaves half a
 // database under the real name; the copy is writable whatever the source's
-// permissions.
-bool copyFile(const QString& source, const QString& target)
+// permissions. error receives the reason of a failure.
+bool copyFile(const QString& source, const QString& target, QString* error = nullptr)
 {
     const QString part = target + QStringLiteral(".part");
     QFile::remove(part);
-    if (!QFile::copy(source, part)) {
-        qWarning() << "cannot copy" << source << "to" << target;
+    QFile from(source);
+    if (!from.copy(part)) {
+        const QString why = QStringLiteral("cannot copy %1 to %2: %3").arg(source, target, from.errorString());
+        qWarning().noquote() << why;
+        if (error) {
+            *error = why;
+        }
+        QFile::remove(part);
         return false;
     }
     QFile::setPermissions(part, QFile::permissions(part) | QFile::ReadOwner | QFile::WriteOwner);
     QFile::remove(target);
     if (!QFile::rename(part, target)) {
-        qWarning() << "cannot replace" << target;
+        const QString why = QStringLiteral("cannot replace %1").arg(target);
+        qWarning().noquote() << why;
+        if (error) {
+            *error = why;
+        }
         QFile::remove(part);
         return false;
     }
@@ -485,25 +557,57 @@ bool insertSerialRows(QSqlDatabase db)
 
 } // namespace
 
+int setParamBusyBoundMs(int ms)
+{
+    const int previous = gBusyBoundMs;
+    gBusyBoundMs = qMax(0, ms);
+    return previous;
+}
+
 QSqlDatabase openParamDatabase()
 {
     const QString path = QString::fromLatin1(kParamDb);
+    const QString connection = QString::fromLatin1(kParamConnectionName);
+    gLoadedConnections.remove(connection);
+    gUncheckedConnections.remove(connection);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(busyTimeoutOption(statementBusyMs()));
+
     bool reported = false;
-    if (!QFileInfo::exists(path)) {
+    const QFileInfo file(path);
+    // An empty file holds neither parameters nor areas: it is what a failed
+    // copy of an earlier start left, and the factory copy takes its place.
+    if (!file.exists() || (file.isFile() && file.size() == 0)) {
         warnOperator(QCoreApplication::translate("VeZiRevoru", "系统参数文件错误，请还原\n参数组或联系供应商！"));
         reported = true;
-        copyFile(QString::fromLatin1(kFactoryParamDb), path);
+        QString why;
+        if (!copyFile(QString::fromLatin1(kFactoryParamDb), path, &why)) {
+            // Opening now would create an empty PARAM.db, and the next start
+            // would no longer see that the file is missing.
+            qWarning().noquote() << "PARAM.db: the factory copy failed (" << why
+                                 << "); the program runs on defaults and saves no parameters";
+            tellOperator(textOf(kFactoryCopyFailedText));
+            return db;
+        }
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kParamConnectionName));
-    db.setDatabaseName(path);
     if (!db.open()) {
         qWarning().noquote() << "PARAM.db:" << db.lastError().text();
     }
-    if (!hasSysparamTable(db)) {
-        qWarning() << "PARAM.db has no table sysparam";
+    QSqlError error;
+    switch (checkSysparam(db, &error)) {
+    case TableCheck::Present:
+        break;
+    case TableCheck::Busy:
+        qWarning() << "PARAM.db is held by another program; it is not taken for damaged and the loader waits for it";
+        gUncheckedConnections.insert(connection);
+        break;
+    case TableCheck::Damaged:
+        qWarning().noquote() << "PARAM.db has no readable table sysparam:" << error.text();
         if (!reported) {
             warnOperator(paramFileError());
         }
+        break;
     }
     return db;
 }
@@ -511,12 +615,28 @@ QSqlDatabase openParamDatabase()
 QSqlDatabase openSerialDatabase()
 {
     const QString path = QString::fromLatin1(kSerialDb);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kSerialConnectionName));
+    const QString connection = QString::fromLatin1(kSerialConnectionName);
+    gLoadedConnections.remove(connection);
+    gUncheckedConnections.remove(connection);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
+    db.setConnectOptions(busyTimeoutOption(statementBusyMs()));
     // Opening a missing file would create an empty database, so a missing file
     // must not get that far.
-    if (QFileInfo(path).isFile() && db.open() && hasSysparamTable(db)) {
-        return db;
+    if (QFileInfo(path).isFile() && db.open()) {
+        QSqlError error;
+        switch (checkSysparam(db, &error)) {
+        case TableCheck::Present:
+            return db;
+        case TableCheck::Busy:
+            // The camera order is in there: a held file is never moved aside.
+            qWarning() << "SN.db is held by another program; it is not taken for damaged and the loader waits for it";
+            gUncheckedConnections.insert(connection);
+            return db;
+        case TableCheck::Damaged:
+            qWarning().noquote() << "SN.db:" << error.text();
+            break;
+        }
     }
     db.close();
     qWarning() << "SN.db is missing or damaged; the factory copy replaces it";
@@ -531,7 +651,7 @@ QSqlDatabase openSerialDatabase()
     copyFile(QString::fromLatin1(kFactorySerialDb), path);
     if (!db.open()) {
         qWarning().noquote() << "SN.db:" << db.lastError().text();
-    } else if (!hasSysparamTable(db)) {
+    } else if (checkSysparam(db) != TableCheck::Present) {
         QSqlQuery create(db);
         if (!create.exec(QStringLiteral("create table sysparam (name text, value text)"))) {
             logFailure("SN.db:", create);
@@ -539,6 +659,47 @@ QSqlDatabase openSerialDatabase()
     }
     return db;
 }
+
+namespace {
+
+enum class LoadResult { Read, Busy, Failed };
+
+// Reads one database for the loader: waits up to the bound while another
+// program holds it, then runs read, and gives the connection its short
+// statement wait back. Tells the operator when the file stayed held
+// (busyText), or when it turns out damaged after the open could not look at
+// it (the open reports the damage it saw itself).
+LoadResult readDatabase(QSqlDatabase db, const char* file, int busyText, const std::function<QSqlError()>& read)
+{
+    const QString connection = db.connectionName();
+    const bool unchecked = gUncheckedConnections.contains(connection);
+    gUncheckedConnections.remove(connection);
+
+    setBusyTimeout(db, gBusyBoundMs);
+    QSqlError error;
+    const TableCheck check = checkSysparam(db, &error);
+    if (check == TableCheck::Present) {
+        error = read();
+    }
+    setBusyTimeout(db, statementBusyMs());
+
+    if (check == TableCheck::Present && !error.isValid()) {
+        return LoadResult::Read;
+    }
+    if (isBusyError(error)) {
+        qWarning().noquote() << file << "stayed held by another program for" << gBusyBoundMs
+                             << "ms; its values are not read:" << error.text();
+        tellOperator(textOf(busyText));
+        return LoadResult::Busy;
+    }
+    qWarning().noquote() << file << "could not be read:" << error.text();
+    if (unchecked && check == TableCheck::Damaged) {
+        warnOperator(paramFileError());
+    }
+    return LoadResult::Failed;
+}
+
+} // namespace
 
 void loadSysParam(SystemParam* record, int* curSide)
 {
@@ -549,7 +710,13 @@ void loadSysParam(SystemParam* record, int* curSide)
 void loadSysParam(SystemParam* record, QSqlDatabase paramDb, QSqlDatabase serialDb, int* curSide)
 {
     loadGroupIndex(record);
-    loadKeys(record, paramDb);
+    const LoadResult params =
+        readDatabase(paramDb, "PARAM.db", kParamBusyText, [&] { return loadKeys(record, paramDb); });
+    if (params == LoadResult::Read) {
+        gLoadedConnections.insert(paramDb.connectionName());
+    } else {
+        gLoadedConnections.remove(paramDb.connectionName());
+    }
     for (int i = 5; i < 10; ++i) {
         record->outInitState(i) = record->outInitState(4);
     }
@@ -559,7 +726,34 @@ void loadSysParam(SystemParam* record, QSqlDatabase paramDb, QSqlDatabase serial
     }
     deriveMachineType(record, curSide);
     fillChannelNames(record->systemFunction());
-    loadCameraSerials(record, serialDb);
+    record->snCount() = 0;
+    const LoadResult serials =
+        readDatabase(serialDb, "SN.db", kSerialBusyText, [&] { return loadCameraSerials(record, serialDb); });
+    if (serials == LoadResult::Read) {
+        gLoadedConnections.insert(serialDb.connectionName());
+    } else {
+        gLoadedConnections.remove(serialDb.connectionName());
+    }
+}
+
+bool sysParamLoaded()
+{
+    return sysParamLoaded(QSqlDatabase::database(QString::fromLatin1(kParamConnectionName), false));
+}
+
+bool sysParamLoaded(const QSqlDatabase& paramDb)
+{
+    return paramDb.isValid() && gLoadedConnections.contains(paramDb.connectionName());
+}
+
+bool cameraSerialsLoaded()
+{
+    return cameraSerialsLoaded(QSqlDatabase::database(QString::fromLatin1(kSerialConnectionName), false));
+}
+
+bool cameraSerialsLoaded(const QSqlDatabase& serialDb)
+{
+    return serialDb.isValid() && gLoadedConnections.contains(serialDb.connectionName());
 }
 
 bool saveSysParam(SystemParam* record)
@@ -569,6 +763,11 @@ bool saveSysParam(SystemParam* record)
 
 bool saveSysParam(SystemParam* record, QSqlDatabase paramDb)
 {
+    if (!sysParamLoaded(paramDb)) {
+        qWarning() << "PARAM.db: the parameters were never read from it, so the record holds fallback values;"
+                      " they are not saved over the stored ones";
+        return false;
+    }
     return writeKeysInTransaction(*record, gLanguage, paramDb);
 }
 

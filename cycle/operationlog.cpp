@@ -2,6 +2,7 @@
 
 #include "systemclock.h"
 
+#include "sqlitebusy.h"
 #include "systemcommands.h"
 #include "texttable.h"
 
@@ -27,6 +28,8 @@ const char* const kCreateStatement =
     "remarks        VARCHAR(1024))";
 const char* const kInsertStatement =
     "INSERT INTO RECORD(recordtime, recordpassword, remarks) VALUES(?, ?, ?)";
+const char* const kCountTables =
+    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'RECORD' COLLATE NOCASE";
 
 // Connections of their own for the short jobs, so nothing else's connection is
 // touched and two logs in one process never share a name.
@@ -36,28 +39,78 @@ QString privateConnectionName(const char* purpose)
     return QStringLiteral("korvane-record-%1-%2").arg(QLatin1String(purpose)).arg(counter++);
 }
 
-bool insertFirstRow(QSqlDatabase& db)
+bool insertFirstRow(QSqlDatabase& db, QSqlError* error)
 {
     QSqlQuery query(db);
-    query.prepare(QString::fromLatin1(kInsertStatement));
+    if (!query.prepare(QString::fromLatin1(kInsertStatement))) {
+        *error = query.lastError();
+        return false;
+    }
     query.addBindValue(QStringLiteral("00.00.00"));
     query.addBindValue(QStringLiteral("auto"));
     query.addBindValue(QStringLiteral("自动条目,生成新的数据库"));
     if (!query.exec()) {
-        qWarning() << "operation log: first row not stored:" << query.lastError().text();
+        *error = query.lastError();
         return false;
     }
     return true;
 }
 
-bool hasRecordTable(QSqlDatabase& db)
+bool recordTableCount(QSqlQuery& query, int* count)
 {
-    return db.tables().contains(QStringLiteral("RECORD"));
+    if (!query.exec(QString::fromLatin1(kCountTables)) || !query.next()) {
+        return false;
+    }
+    *count = query.value(0).toInt();
+    query.finish();
+    return true;
+}
+
+// Makes sure the file holds table RECORD; a file without it (new, emptied by
+// hand, cut short) gets the table and its first row. The first look writes
+// nothing, so that a read-only file with its table still counts. A file that
+// another program holds fails here busy and is never taken for one without a
+// table; the creation runs in a write transaction that looks again, so a file
+// that got its table meanwhile never receives a second first row.
+bool ensureRecordTable(QSqlDatabase& db, QSqlError* error)
+{
+    QSqlQuery query(db);
+    int tables = 0;
+    if (!recordTableCount(query, &tables)) {
+        *error = query.lastError();
+        return false;
+    }
+    if (tables > 0) {
+        return true;
+    }
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        *error = query.lastError();
+        return false;
+    }
+    bool ok = recordTableCount(query, &tables);
+    if (ok && tables == 0) {
+        ok = query.exec(QString::fromLatin1(kCreateStatement)) && insertFirstRow(db, error);
+    }
+    if (ok) {
+        ok = query.exec(QStringLiteral("COMMIT"));
+    }
+    if (!ok) {
+        if (!error->isValid()) {
+            *error = query.lastError();
+        }
+        query.exec(QStringLiteral("ROLLBACK"));
+    }
+    return ok;
 }
 
 bool isRecordDate(const QString& text)
 {
     return text.size() == 10 && QDate::fromString(text, QLatin1String(RecordDateFormat)).isValid();
+}
+
+QString describe(const QSqlError& error)
+{
+    return isBusyError(error) ? QStringLiteral("held by another program (%1)").arg(error.text()) : error.text();
 }
 
 } // namespace
@@ -77,12 +130,25 @@ QString userLevelText(int userLevel)
 OperationLog::OperationLog(const QString& connectionName)
     : m_connectionName(connectionName)
 {
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(kRetryIntervalMs);
+    QObject::connect(&m_retryTimer, &QTimer::timeout, [this] {
+        checkDate();
+        writePendingRows();
+    });
 }
 
 OperationLog::~OperationLog()
 {
+    m_retryTimer.stop();
+    if (!m_pending.isEmpty()) {
+        writePendingRows();
+    }
+    for (const PendingRow& row : qAsConst(m_pending)) {
+        qWarning().noquote() << "operation log: row lost:" << row.day << row.time << row.remarks;
+    }
+    closeConnection();
     if (QSqlDatabase::contains(m_connectionName)) {
-        QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
     }
 }
@@ -97,22 +163,20 @@ QString OperationLog::archivePath(const QString& day)
     return QStringLiteral("%1/%2.db").arg(archiveDir(), day);
 }
 
-bool OperationLog::createRecordDB(const QString& path)
+bool OperationLog::createRecordDB(const QString& path, int busyWaitMs)
 {
     const QString name = privateConnectionName("create");
     bool created = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        db.setConnectOptions(busyTimeoutOption(busyWaitMs));
         if (db.open()) {
-            QSqlQuery query(db);
-            created = query.exec(QString::fromLatin1(kCreateStatement));
-            if (created) {
-                insertFirstRow(db);
-            } else {
-                qWarning() << "operation log: table not created in" << path << query.lastError().text();
+            QSqlError error;
+            created = ensureRecordTable(db, &error);
+            if (!created) {
+                qWarning().noquote() << "operation log: no table in" << path << ":" << describe(error);
             }
-            query.clear();
             db.close();
         } else {
             qWarning() << "operation log:" << path << "cannot be created:" << db.lastError().text();
@@ -125,9 +189,12 @@ bool OperationLog::createRecordDB(const QString& path)
 void OperationLog::start()
 {
     if (!QFile::exists(kRecordFile)) {
-        createRecordDB(kRecordFile);
+        createRecordDB(kRecordFile, m_busyWaitMs);
     }
-    open();
+    QSqlError error;
+    if (!openConnection(&error)) {
+        qWarning().noquote() << "operation log: RECORD.db not ready at start:" << describe(error);
+    }
     QDir().mkpath(kArchiveFolder);
 
     QString day;
@@ -157,33 +224,45 @@ bool OperationLog::isOpen() const
 
 bool OperationLog::open()
 {
+    QSqlError error;
+    return openConnection(&error);
+}
+
+bool OperationLog::openConnection(QSqlError* error)
+{
     QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
         ? QSqlDatabase::database(m_connectionName, false)
         : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    if (db.isOpen()) {
-        return true;
-    }
-    if (!QFile::exists(kRecordFile)) {
-        createRecordDB(kRecordFile);
-    }
-    db.setDatabaseName(kRecordFile);
-    if (!db.open()) {
-        qWarning() << "operation log: RECORD.db cannot be opened:" << db.lastError().text();
-        return false;
-    }
-    // A file that lost its table (emptied by hand, cut short) counts as new:
-    // give it the table and the first row instead of dropping every row.
-    if (!hasRecordTable(db)) {
-        QSqlQuery query(db);
-        if (query.exec(QString::fromLatin1(kCreateStatement))) {
-            insertFirstRow(db);
+    if (!db.isOpen()) {
+        m_tableReady = false;
+        if (!QFile::exists(kRecordFile)) {
+            createRecordDB(kRecordFile, m_busyWaitMs);
+        }
+        db.setDatabaseName(kRecordFile);
+        db.setConnectOptions(busyTimeoutOption(m_busyWaitMs));
+        if (!db.open()) {
+            *error = db.lastError();
+            qWarning() << "operation log: RECORD.db cannot be opened:" << db.lastError().text();
+            return false;
         }
     }
-    return true;
+    if (!m_tableReady) {
+        m_tableReady = ensureRecordTable(db, error);
+    }
+    return m_tableReady;
 }
 
 void OperationLog::close()
 {
+    if (!m_pending.isEmpty()) {
+        writePendingRows();
+    }
+    closeConnection();
+}
+
+void OperationLog::closeConnection()
+{
+    m_tableReady = false;
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
     }
@@ -192,35 +271,105 @@ void OperationLog::close()
 bool OperationLog::insertRecord(const QString& remarks, int userLevel)
 {
     checkDate();
-    if (!open()) {
+    const QDateTime now = clockNow();
+    m_pending.append({now.date().toString(QLatin1String(RecordDateFormat)), now.time().toString(QStringLiteral("hh.mm.ss")),
+                      userLevelText(userLevel), remarks});
+    while (m_pending.size() > kMaxPendingRows) {
+        const PendingRow dropped = m_pending.takeFirst();
+        qWarning().noquote() << "operation log: too many rows kept back; row lost:" << dropped.day << dropped.time
+                             << dropped.remarks;
+    }
+    return writePendingRows();
+}
+
+bool OperationLog::writePendingRows()
+{
+    return writePendingRowsOf(QString());
+}
+
+bool OperationLog::writePendingRowsOf(const QString& day)
+{
+    int count = 0;
+    while (count < m_pending.size() && (day.isEmpty() || m_pending.at(count).day == day)) {
+        ++count;
+    }
+    if (count == 0) {
+        return true;
+    }
+    QSqlError error;
+    bool ok = openConnection(&error);
+    if (ok) {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        // Rows kept back go in together: one commit for many, and a failure
+        // halfway leaves none of them written twice.
+        const bool together = count > 1;
+        ok = !together || db.transaction();
+        QSqlQuery query(db);
+        ok = ok && query.prepare(QString::fromLatin1(kInsertStatement));
+        for (int i = 0; ok && i < count; ++i) {
+            const PendingRow& row = m_pending.at(i);
+            query.addBindValue(row.time);
+            query.addBindValue(row.level);
+            query.addBindValue(row.remarks);
+            ok = query.exec();
+        }
+        if (!ok) {
+            error = query.lastError().isValid() ? query.lastError() : db.lastError();
+        } else if (together && !db.commit()) {
+            error = db.lastError();
+            ok = false;
+        }
+        if (!ok && together) {
+            db.rollback();
+        }
+    }
+    if (!ok) {
+        noteWriteFailure(error);
+        if (!m_retryTimer.isActive()) {
+            m_retryTimer.start();
+        }
         return false;
     }
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    QSqlQuery query(db);
-    query.prepare(QString::fromLatin1(kInsertStatement));
-    query.addBindValue(clockNow().time().toString(QStringLiteral("hh.mm.ss")));
-    query.addBindValue(userLevelText(userLevel));
-    query.addBindValue(remarks);
-    if (!query.exec()) {
-        qWarning() << "operation log: row lost:" << remarks << query.lastError().text();
-        return false;
+    m_pending.erase(m_pending.begin(), m_pending.begin() + count);
+    if (m_writeFailureLogged) {
+        qInfo() << "operation log: RECORD.db is written again; the rows kept back are stored";
+        m_writeFailureLogged = false;
+    }
+    if (m_pending.isEmpty()) {
+        m_retryTimer.stop();
     }
     return true;
+}
+
+void OperationLog::noteWriteFailure(const QSqlError& error)
+{
+    // Once per spell: a file held for an hour must not fill the log with a
+    // line per event.
+    if (!m_writeFailureLogged) {
+        qWarning().noquote() << "operation log: RECORD.db cannot be written:" << describe(error)
+                             << "; the rows are kept and written later";
+        m_writeFailureLogged = true;
+    }
 }
 
 bool OperationLog::clearRecord()
 {
     // Clearing just after midnight must not empty the day that ended.
     checkDate();
-    if (!open()) {
+    QSqlError error;
+    if (!openConnection(&error)) {
+        qWarning().noquote() << "operation log: not cleared:" << describe(error);
         return false;
     }
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("DELETE FROM RECORD"))) {
-        qWarning() << "operation log: not cleared:" << query.lastError().text();
+        qWarning().noquote() << "operation log: not cleared:" << describe(query.lastError());
         return false;
     }
+    // Rows kept back were logged before the clearing.
+    m_pending.clear();
+    m_retryTimer.stop();
     return true;
 }
 
@@ -233,7 +382,11 @@ bool OperationLog::checkDate()
     if (today == m_recordDate) {
         return true;
     }
-    close();
+    // The rows of the day that ends belong in its file, before it goes.
+    if (!writePendingRowsOf(m_recordDate)) {
+        return false;
+    }
+    closeConnection();
     if (!archiveCurrentFile()) {
         if (!m_archiveFailureLogged) {
             qWarning() << "operation log: the log of" << m_recordDate << "could not be archived to"
@@ -243,7 +396,7 @@ bool OperationLog::checkDate()
         return false;
     }
     m_archiveFailureLogged = false;
-    createRecordDB(kRecordFile);
+    createRecordDB(kRecordFile, m_busyWaitMs);
     systemCommands().sleepMs(300);
     m_recordDate = today;
     writeRecordDate(today);
@@ -258,12 +411,45 @@ bool OperationLog::archiveCurrentFile()
     QDir().mkpath(archiveDir());
     const QString target = archivePath(m_recordDate);
     if (!QFileInfo::exists(target)) {
-        return QFile::rename(kRecordFile, target);
+        return moveInto(target);
     }
     // The day's archive exists already (the clock was set back, or an earlier
     // day change could not store time.txt): add the rows to it rather than lose
     // them or log the ended day into the new one.
     return mergeInto(target);
+}
+
+bool OperationLog::moveInto(const QString& archive)
+{
+    // Moved only while we hold the file's lock: a program in the middle of a
+    // transaction on it would otherwise keep writing into the archive, its
+    // journal left behind beside the new day's file.
+    const QString name = privateConnectionName("move");
+    bool moved = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(kRecordFile);
+        db.setConnectOptions(busyTimeoutOption(m_busyWaitMs));
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("BEGIN EXCLUSIVE"))) {
+                moved = QFile::rename(kRecordFile, archive);
+                query.exec(QStringLiteral("ROLLBACK"));
+            } else if (isBusyError(query.lastError())) {
+                if (!m_archiveFailureLogged) {
+                    qWarning().noquote() << "operation log: RECORD.db is not archived now:" << describe(query.lastError());
+                }
+            } else {
+                // Not a database SQLite can lock: no transaction of anybody's
+                // can be open on it either.
+                moved = QFile::rename(kRecordFile, archive);
+            }
+            query.clear();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return moved;
 }
 
 bool OperationLog::mergeInto(const QString& archive)
@@ -273,17 +459,23 @@ bool OperationLog::mergeInto(const QString& archive)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(archive);
+        db.setConnectOptions(busyTimeoutOption(m_busyWaitMs));
         if (db.open()) {
             QSqlQuery query(db);
             query.prepare(QStringLiteral("ATTACH DATABASE ? AS ending"));
             query.addBindValue(QFileInfo(kRecordFile).absoluteFilePath());
             if (query.exec() && query.exec(QString::fromLatin1(kCreateStatement))) {
-                query.exec(QStringLiteral(
-                    "SELECT count(*) FROM ending.sqlite_master WHERE type = 'table' AND name = 'RECORD'"));
-                const bool endingHasTable = query.next() && query.value(0).toInt() > 0;
-                if (!endingHasTable) {
+                bool endingHasTable = false;
+                const bool looked = query.exec(QStringLiteral(
+                    "SELECT count(*) FROM ending.sqlite_master WHERE type = 'table' AND name = 'RECORD' COLLATE NOCASE"))
+                    && query.next();
+                if (looked) {
+                    endingHasTable = query.value(0).toInt() > 0;
+                    query.finish();
+                }
+                if (looked && !endingHasTable) {
                     merged = true;
-                } else if (db.transaction()) {
+                } else if (looked && db.transaction()) {
                     // Moved, not copied, in one transaction over both files: a
                     // retry after a later failure never adds a row twice.
                     merged = query.exec(QStringLiteral(
@@ -297,7 +489,8 @@ bool OperationLog::mergeInto(const QString& archive)
                     }
                 }
                 if (!merged && !m_archiveFailureLogged) {
-                    qWarning() << "operation log: rows not added to" << archive << query.lastError().text();
+                    qWarning().noquote() << "operation log: rows not added to" << archive << ":"
+                                         << describe(query.lastError());
                 }
                 query.exec(QStringLiteral("DETACH DATABASE ending"));
             }

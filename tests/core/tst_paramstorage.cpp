@@ -1,3 +1,4 @@
+#include "databaselocker.h"
 #include "globals.h"
 #include "paramstorage.h"
 #include "promptanswerer.h"
@@ -6,6 +7,7 @@
 #include "texttable.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QSqlError>
@@ -108,7 +110,7 @@ QVector<int> storedSlots()
 
 void fillTexts()
 {
-    for (int n : {160, 301, 302, 303, 304, 305, 306, 307, 376, 377, 378, 379, 380, 381, 382}) {
+    for (int n : {160, 626, 627, 628, 301, 302, 303, 304, 305, 306, 307, 376, 377, 378, 379, 380, 381, 382}) {
         for (int lang = 0; lang < 4; ++lang) {
             gTextTable[4 * n + lang] = QStringLiteral("T%1.%2").arg(n).arg(lang);
         }
@@ -143,6 +145,7 @@ public:
     {
         resetGlobals();
         fillTexts();
+        paramStorageOperationLog = [this](const QString& text) { operationLog << text; };
         QDir().mkpath(QStringLiteral("paraGroup/default"));
         for (const QString& name : {QStringLiteral("PARAM.db"), QStringLiteral("SN.db")}) {
             if (factoryTemplate().isEmpty()
@@ -159,6 +162,7 @@ public:
     ~ParamFolder()
     {
         close();
+        paramStorageOperationLog = {};
     }
 
     void open()
@@ -208,6 +212,7 @@ public:
     TestWorkDir dir;
     PromptAnswerer prompts;
     QStringList& warnings = prompts.warnings;
+    QStringList operationLog;
     QSqlDatabase paramDb;
     QSqlDatabase serialDb;
 };
@@ -217,6 +222,21 @@ QByteArray fileBytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// How long the loader waits for a held file, for one test.
+class BusyBound {
+public:
+    explicit BusyBound(int ms)
+        : m_previous(setParamBusyBoundMs(ms))
+    {
+    }
+    ~BusyBound() { setParamBusyBoundMs(m_previous); }
+    BusyBound(const BusyBound&) = delete;
+    BusyBound& operator=(const BusyBound&) = delete;
+
+private:
+    int m_previous;
+};
 
 } // namespace
 
@@ -263,8 +283,13 @@ private slots:
     void damagedSerialDatabaseIsReplaced_data();
     void damagedSerialDatabaseIsReplaced();
     void serialDatabaseWithoutFactoryCopyGetsItsTable();
-    void missingParamDatabaseComesFromFactory();
+    void paramDatabaseFromFactory_data();
+    void paramDatabaseFromFactory();
+    void paramDatabaseWithoutTableIsReportedAndKept_data();
     void paramDatabaseWithoutTableIsReportedAndKept();
+
+    void heldDatabaseIsWaitedForAndNeverReplaced_data();
+    void heldDatabaseIsWaitedForAndNeverReplaced();
 };
 
 void TestParamStorage::factoryGroupLoadsAsFactoryRecord()
@@ -299,6 +324,7 @@ void TestParamStorage::factoryGroupLoadsAsFactoryRecord()
 void TestParamStorage::saveWritesEveryPositionOfEveryKey()
 {
     ParamFolder folder;
+    folder.load();  // a save writes only through a connection it read
     SystemParam r;
     for (int s = 0; s < SystemParam::SlotCount; ++s) {
         r[s] = s;
@@ -957,6 +983,7 @@ void TestParamStorage::damagedSerialDatabaseIsReplaced_data()
     QTest::newRow("empty file") << "empty";
     QTest::newRow("no sysparam table") << "other table";
     QTest::newRow("not a database") << "garbage";
+    QTest::newRow("sysparam of other columns") << "wrong columns";
 }
 
 void TestParamStorage::damagedSerialDatabaseIsReplaced()
@@ -970,6 +997,9 @@ void TestParamStorage::damagedSerialDatabaseIsReplaced()
         QVERIFY(execSql(QStringLiteral("SN.db"), QStringLiteral("create table other (a text)")));
     } else if (kind == "garbage") {
         QVERIFY(folder.dir.write(QStringLiteral("SN.db"), QByteArray(4096, 'g')));
+    } else if (kind == "wrong columns") {
+        QVERIFY(execSql(QStringLiteral("SN.db"), QStringLiteral("create table sysparam (key text, val text)")));
+        QVERIFY(execSql(QStringLiteral("SN.db"), QStringLiteral("insert into sysparam values('serialNB0', 'X')")));
     }
     folder.open();
     QCOMPARE(folder.warnings, QStringList{QStringLiteral("T160.0")});
@@ -996,30 +1026,155 @@ void TestParamStorage::serialDatabaseWithoutFactoryCopyGetsItsTable()
     QCOMPARE(rows.value("serialNB7"), QStringLiteral("0"));
 }
 
-void TestParamStorage::missingParamDatabaseComesFromFactory()
+void TestParamStorage::paramDatabaseFromFactory_data()
 {
+    QTest::addColumn<bool>("emptyFile");
+    QTest::addColumn<bool>("factoryCopies");
+    QTest::newRow("missing") << false << true;
+    QTest::newRow("empty file") << true << true;
+    QTest::newRow("missing, factory copy fails") << false << false;
+    QTest::newRow("empty file, factory copy fails") << true << false;
+}
+
+void TestParamStorage::paramDatabaseFromFactory()
+{
+    QFETCH(bool, emptyFile);
+    QFETCH(bool, factoryCopies);
     ParamFolder folder(false);
     QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
+    if (emptyFile) {
+        QVERIFY(folder.dir.write(QStringLiteral("PARAM.db"), QByteArray()));
+    }
+    if (!factoryCopies) {
+        QVERIFY(QFile::rename(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("factory.db")));
+    }
+    const QString fileError = QString::fromUtf8("系统参数文件错误，请还原\n参数组或联系供应商！");
     folder.open();
-    QCOMPARE(folder.warnings, QStringList{QString::fromUtf8("系统参数文件错误，请还原\n参数组或联系供应商！")});
+
+    if (factoryCopies) {
+        QCOMPARE(folder.warnings, QStringList{fileError});
+        QCOMPARE(folder.rows().size(), 22);
+        QCOMPARE(folder.load().exposeTime(0), factorySysParam().exposeTime(0));
+        QVERIFY(QFileInfo(QStringLiteral("PARAM.db")).isWritable());
+        return;
+    }
+    // Told, and no empty PARAM.db made that would hide the loss from the next start.
+    QCOMPARE(folder.warnings, (QStringList{fileError, QStringLiteral("T628.0")}));
+    QCOMPARE(folder.operationLog, QStringList{QStringLiteral("T628.0")});
+    QCOMPARE(QFileInfo(QStringLiteral("PARAM.db")).size(), 0);
+    QCOMPARE(QFileInfo::exists(QStringLiteral("PARAM.db")), emptyFile);
+    QVERIFY(!folder.paramDb.isOpen());
+    SystemParam r = folder.load();
+    QCOMPARE(r.tempRecordMin(), 30);
+    QVERIFY(!saveSysParam(&r));
+    QCOMPARE(QFileInfo::exists(QStringLiteral("PARAM.db")), emptyFile);
+
+    // The next start, with the factory file back, repairs it.
+    folder.close();
+    QVERIFY(QFile::rename(QStringLiteral("factory.db"), QStringLiteral("paraGroup/default/PARAM.db")));
+    folder.open();
     QCOMPARE(folder.rows().size(), 22);
-    QCOMPARE(folder.load().exposeTime(0), factorySysParam().exposeTime(0));
-    QVERIFY(QFileInfo(QStringLiteral("PARAM.db")).isWritable());
+    r = folder.load();
+    QVERIFY(saveSysParam(&r));
+}
+
+void TestParamStorage::paramDatabaseWithoutTableIsReportedAndKept_data()
+{
+    QTest::addColumn<QString>("create");
+    QTest::newRow("no sysparam table") << "create table cammer1 (name text, value text)";
+    QTest::newRow("sysparam of other columns") << "create table sysparam (key text, val text)";
 }
 
 void TestParamStorage::paramDatabaseWithoutTableIsReportedAndKept()
 {
+    QFETCH(QString, create);
     ParamFolder folder(false);
     QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
-    QVERIFY(execSql(QStringLiteral("PARAM.db"), QStringLiteral("create table cammer1 (name text, value text)")));
+    QVERIFY(execSql(QStringLiteral("PARAM.db"), create));
     const QByteArray before = fileBytes(QStringLiteral("PARAM.db"));
     folder.open();
     QCOMPARE(folder.warnings, QStringList{QStringLiteral("T160.0")});
     // The loader falls back to the defaults; saving says it could not.
     SystemParam r = folder.load();
+    QCOMPARE(folder.warnings.size(), 1);
     QCOMPARE(r.tempRecordMin(), 30);
     QVERIFY(!saveSysParam(&r));
     QCOMPARE(fileBytes(QStringLiteral("PARAM.db")), before);
+}
+
+void TestParamStorage::heldDatabaseIsWaitedForAndNeverReplaced_data()
+{
+    // A hold of -1 lasts until the test lets go, after the load has given up.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<int>("boundMs");
+    QTest::newRow("PARAM.db held shorter than the bound") << "PARAM.db" << 400 << 5000;
+    QTest::newRow("PARAM.db held past the bound") << "PARAM.db" << -1 << 300;
+    QTest::newRow("SN.db held shorter than the bound") << "SN.db" << 400 << 5000;
+    QTest::newRow("SN.db held past the bound") << "SN.db" << -1 << 300;
+}
+
+// Another program holds PARAM.db or SN.db locked while the program starts and
+// lets go meanwhile: the file is waited for, never taken for damaged, never
+// replaced or moved aside, and never written with values it did not give.
+void TestParamStorage::heldDatabaseIsWaitedForAndNeverReplaced()
+{
+    QFETCH(QString, file);
+    QFETCH(int, holdMs);
+    QFETCH(int, boundMs);
+    const bool read = holdMs >= 0;
+    const bool params = file == QLatin1String("PARAM.db");
+    BusyBound bound(boundMs);
+    ParamFolder folder(false);
+    QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
+    QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
+    QVERIFY(setRow(QStringLiteral("PARAM.db"), QStringLiteral("exposeTime"), QStringLiteral("77 30 30 30")));
+    QVERIFY(setRow(QStringLiteral("SN.db"), QStringLiteral("serialNB0"), QStringLiteral("DA1234567")));
+    const QByteArray before = fileBytes(file);
+
+    DatabaseLocker locker;
+    QVERIFY(locker.lock(file, holdMs));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    folder.open();
+    SystemParam r = folder.load();
+    if (!read) {
+        // The open looks once, the load waits up to the bound.
+        QVERIFY2(elapsed.elapsed() < 5000, qPrintable(QString::number(elapsed.elapsed())));
+    }
+    const QString busyText = params ? QStringLiteral("T626.0") : QStringLiteral("T627.0");
+    QCOMPARE(folder.warnings, read ? QStringList{} : QStringList{busyText});
+    QCOMPARE(folder.operationLog, read ? QStringList{} : QStringList{busyText});
+    if (params) {
+        QCOMPARE(r.exposeTime(0) == 77, read);
+        QCOMPARE(QByteArray(cameraSerials[0]), QByteArray("DA1234567"));
+    } else {
+        QCOMPARE(r.exposeTime(0), 77);
+        QCOMPARE(r.snCount(), read ? 1 : 0);
+        QCOMPARE(QByteArray(cameraSerials[0]), read ? QByteArray("DA1234567") : QByteArray());
+    }
+    QCOMPARE(sysParamLoaded(), read || !params);
+    QCOMPARE(cameraSerialsLoaded(), read || params);
+    // A record of fallback defaults is never saved over the stored values,
+    // not even once the file is free again.
+    r.exposeTime(1) = 55;
+    QCOMPARE(saveSysParam(&r), read || !params);
+    QVERIFY(read ? locker.waitReleased() : locker.release());
+    if (!read && params) {
+        QVERIFY(!saveSysParam(&r));
+        QCOMPARE(fileBytes(file), before);
+    }
+    QVERIFY(!QFileInfo::exists(file + QStringLiteral(".bad")));
+    QCOMPARE(readRows(QStringLiteral("SN.db")).value("serialNB0"), QStringLiteral("DA1234567"));
+    QCOMPARE(readRows(QStringLiteral("SN.db")).size(), 8);
+    QCOMPARE(readRows(QStringLiteral("PARAM.db")).size(), 22);
+
+    // Free again, the next load reads the stored values and saving works.
+    r = folder.load();
+    QCOMPARE(r.exposeTime(0), 77);
+    QCOMPARE(r.snCount(), 1);
+    QVERIFY(saveSysParam(&r));
+    QCOMPARE(folder.warnings.size(), read ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestParamStorage)

@@ -1,5 +1,6 @@
 // The operation log: RECORD.db with its first row, the rows as stored, the
 // daily archive into "./RECORD" and "time.txt", driven by the test clock.
+#include "databaselocker.h"
 #include "operationlog.h"
 #include "recordingsystemcommands.h"
 #include "sqlitetestutil.h"
@@ -7,6 +8,7 @@
 #include "testworkdir.h"
 #include "texttable.h"
 
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -55,7 +57,10 @@ private slots:
     void timeFileMissingOrDamaged_data();
     void timeFileMissingOrDamaged();
     void vanishedFileIsMadeAgain();
-    void unopenableFileLosesRowQuietly();
+    void unopenableFileKeepsTheRow();
+    void heldFileKeepsRowsInOrder_data();
+    void heldFileKeepsRowsInOrder();
+    void heldFileIsNotArchivedUntilFree();
 };
 
 void TestOperationLog::newFileHoldsExactlyTheFirstRow()
@@ -287,7 +292,7 @@ void TestOperationLog::vanishedFileIsMadeAgain()
     QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"09.05.03", "未登录", "still logged"}}));
 }
 
-void TestOperationLog::unopenableFileLosesRowQuietly()
+void TestOperationLog::unopenableFileKeepsTheRow()
 {
     TestWorkDir dir;
     RecordingSystemCommands sys;
@@ -295,9 +300,101 @@ void TestOperationLog::unopenableFileLosesRowQuietly()
     TestClock clock(kStart);
     OperationLog log;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be (created|opened)"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be written"));
+    QVERIFY(!log.insertRecord("kept", 0));
+    QCOMPARE(log.pendingRowCount(), 1);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be (created|opened)"));
-    QVERIFY(!log.insertRecord("lost", 0));
     QVERIFY(!log.clearRecord());
+    // Once the file can be made, the row is written.
+    QVERIFY(QDir().rmdir("RECORD.db"));
+    QVERIFY(log.writePendingRows());
+    QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"09.05.03", "未登录", "kept"}}));
+}
+
+void TestOperationLog::heldFileKeepsRowsInOrder_data()
+{
+    // A hold of -1 lasts until the test lets go.
+    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("held shorter than the wait") << 400 << 5000;
+    QTest::newRow("held past the wait") << -1 << int(OperationLog::kBusyWaitMs);
+}
+
+// Another program holds the day's RECORD.db while the log opens it and while
+// rows come in, then lets go: no second first row, no row lost, the rows in
+// the order of their events, and the GUI thread held up well inside the I/O
+// link's 10 s heartbeat.
+void TestOperationLog::heldFileKeepsRowsInOrder()
+{
+    QFETCH(int, holdMs);
+    QFETCH(int, waitMs);
+    const bool writtenAtOnce = holdMs >= 0;
+    TestWorkDir dir;
+    RecordingSystemCommands sys;
+    TestClock clock(kStart);
+    {
+        OperationLog earlier;
+        earlier.start();
+        QVERIFY(earlier.insertRecord("earlier", 1));
+    }
+    const Rows before = rowsOf("RECORD.db");
+
+    DatabaseLocker locker;
+    QVERIFY(locker.lock("RECORD.db", holdMs));
+    OperationLog log;
+    log.setBusyWaitMs(waitMs);
+    log.setRetryIntervalMs(50);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    log.start();
+    if (!writtenAtOnce) {
+        // The real reason, once, not a made-up one from an unchecked prepare.
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("cannot be written: held by another program .*database is locked"));
+    }
+    clock.advanceMs(1000);
+    QCOMPARE(log.insertRecord("first", 1), writtenAtOnce);
+    clock.advanceMs(1000);
+    QCOMPARE(log.insertRecord("second", 2), writtenAtOnce);
+    if (!writtenAtOnce) {
+        // Start and two rows, each waiting kBusyWaitMs at most.
+        QVERIFY2(elapsed.elapsed() < 3000, qPrintable(QString::number(elapsed.elapsed())));
+        QCOMPARE(log.pendingRowCount(), 2);
+    }
+
+    QVERIFY(writtenAtOnce ? locker.waitReleased() : locker.release());
+    // Written by the retry, with no further event needed.
+    QTRY_COMPARE(log.pendingRowCount(), 0);
+    const Rows written{{"09.05.04", "初级用户", "first"}, {"09.05.05", "高级用户", "second"}};
+    QCOMPARE(rowsOf("RECORD.db"), before + written);
+    QCOMPARE(QDir(dir.filePath("RECORD")).entryList(QDir::Files), QStringList{});
+}
+
+void TestOperationLog::heldFileIsNotArchivedUntilFree()
+{
+    TestWorkDir dir;
+    RecordingSystemCommands sys;
+    TestClock clock(QDateTime(QDate(2024, 3, 9), QTime(23, 59, 50)));
+    OperationLog log;
+    log.setRetryIntervalMs(50);
+    log.start();
+    QVERIFY(log.insertRecord("late", 1));
+
+    DatabaseLocker locker;
+    QVERIFY(locker.lock("RECORD.db"));
+    clock.set(QDateTime(QDate(2024, 3, 10), QTime(0, 0, 20)));
+    QVERIFY(!log.checkDate());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be written: held by another program"));
+    QVERIFY(!log.insertRecord("early", 1));
+    // Neither moved aside nor replaced while held.
+    QCOMPARE(QDir(dir.filePath("RECORD")).entryList(QDir::Files), QStringList{});
+    QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-09"));
+
+    QVERIFY(locker.release());
+    QTRY_COMPARE(log.pendingRowCount(), 0);
+    QCOMPARE(rowsOf(dir.filePath("RECORD/2024-03-09.db")), (Rows{kFirstRow, {"23.59.50", "初级用户", "late"}}));
+    QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"00.00.20", "初级用户", "early"}}));
+    QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-10"));
 }
 
 QTEST_GUILESS_MAIN(TestOperationLog)
