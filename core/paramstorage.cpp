@@ -490,7 +490,9 @@ QSqlDatabase openParamDatabase()
     const QString path = QString::fromLatin1(kParamDb);
     bool reported = false;
     if (!QFileInfo::exists(path)) {
-        warnOperator(QCoreApplication::translate("VeZiRevoru", "系统参数文件错误，请还原\n参数组或联系供应商！"));
+        // The operator's language, like every other box; text 160 in Simplified
+        // Chinese is the same sentence.
+        warnOperator(paramFileError());
         reported = true;
         copyFile(QString::fromLatin1(kFactoryParamDb), path);
     }

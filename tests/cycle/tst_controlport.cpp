@@ -5,6 +5,7 @@
 #include "controlport.h"
 #include "globals.h"
 #include "iothread.h"
+#include "processstate.h"
 #include "systemparam.h"
 
 #include <QMutex>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -62,10 +64,12 @@ private slots:
 
 private:
     SystemParam m_params;
+    std::unique_ptr<ProcessState> m_state;
 };
 
 void TestControlPort::init()
 {
+    m_state = std::make_unique<ProcessState>();
     std::memset(&m_params, 0, sizeof m_params);
     gpSystemParam = &m_params;
     gInputWord = 0;
@@ -75,7 +79,7 @@ void TestControlPort::init()
 
 void TestControlPort::cleanup()
 {
-    gpSystemParam = nullptr;
+    m_state.reset();
 }
 
 void TestControlPort::setOutput_data()
