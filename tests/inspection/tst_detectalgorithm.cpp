@@ -787,9 +787,9 @@ void TestDetectAlgorithm::measureOnTheEditSet()
 void TestDetectAlgorithm::constructionTrainsEnabledDetects()
 {
     EngineStation st(W, H);
-    st.params[119] = 1;
-    st.params[120] = 0;
-    st.params[121] = 1;
+    st.params.detectEnabled(0) = 1;
+    st.params.detectEnabled(1) = 0;
+    st.params.detectEnabled(2) = 1;
     st.addRect(0, FuncDefect, cv::Rect(10, 10, 20, 20), 3, 25, 100);
     st.setTemplate(0, 0, grey(100));
     auto engine = engineFor(st);

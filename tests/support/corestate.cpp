@@ -105,14 +105,13 @@ void keepCoreState(StateKeeper& keeper)
     keeper.keep(gTextTable);
     keeper.keep(gLanguage);
 
-    // The mutex and picture tables and the repaint task are made once, on
-    // first use, and live as long as the process: putting back a null would
-    // only lose them.
+    // The mutex and picture tables, the logging and the repaint task are made
+    // once and live as long as the process: putting back a null would only
+    // lose them.
     keeper.keep(gInputNames);
     keeper.keep(gOutputNames);
     keeper.keep(gTemplateTimeText);
 
-    keeper.keep(gpLogManager);
     keeper.keep(gpApplication);
     keeper.keep(gLastTouchLogMs);
 }
