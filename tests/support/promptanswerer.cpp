@@ -21,6 +21,11 @@ bool isTableText(const QString& text, int language)
         }
         if (entry.contains(placeholder)) {
             // Every placeholder stands for any text; the rest must match as is.
+            // Entries that are little more than a placeholder ("%1", "%1#")
+            // are number formats, not messages, and would match anything.
+            if (QString(entry).remove(placeholder).trimmed().size() < 2) {
+                continue;
+            }
             QString pattern;
             int from = 0;
             QRegularExpressionMatchIterator it = placeholder.globalMatch(entry);
