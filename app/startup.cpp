@@ -116,7 +116,7 @@ int runKorvane(int& argc, char** argv)
 
     step(13);
     if (gpSystemParam) {
-        TemperatureChartData::instance()->setRegularRecordingInterval((*gpSystemParam)[307]);
+        TemperatureChartData::instance()->setRegularRecordingInterval(gpSystemParam->tempRecordMin());
     }
 
     step(14);

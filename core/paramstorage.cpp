@@ -579,7 +579,9 @@ QSqlDatabase openParamDatabase()
     // An empty file holds neither parameters nor areas: it is what a failed
     // copy of an earlier start left, and the factory copy takes its place.
     if (!file.exists() || (file.isFile() && file.size() == 0)) {
-        warnOperator(QCoreApplication::translate("VeZiRevoru", "系统参数文件错误，请还原\n参数组或联系供应商！"));
+        // The operator's language, like every other box; text 160 in Simplified
+        // Chinese is the same sentence.
+        warnOperator(paramFileError());
         reported = true;
         QString why;
         if (!copyFile(QString::fromLatin1(kFactoryParamDb), path, &why)) {

@@ -118,18 +118,18 @@ void limit(qint32& v, qint32 lo, qint32 hi, qint32 fallback)
 SystemParam* initSysParamDefaults(SystemParam* record)
 {
     fill(record, 40, 55, 0);
-    (*record)[81] = 0;
+    record->trigInput(0) = 0;
     fill(record, 99, 106, 0);
     fill(record, 108, 117, 1);
-    (*record)[119] = 0;
-    (*record)[120] = 1;
+    record->detectEnabled(0) = 0;
+    record->detectEnabled(1) = 1;
     fill(record, 121, 126, 0);
     fill(record, 159, 160, 0);
     fill(record, 179, 180, 0);
-    (*record)[228] = 2;
+    record->detectCount() = 2;
     fill(record, 229, 258, 0);
     fill(record, 270, 289, 0);
-    (*record)[307] = 30;
+    record->tempRecordMin() = 30;
     fill(record, 308, 339, 0);
     return record;
 }

@@ -21,9 +21,10 @@ namespace {
 int gLastPublishedWord = 0;
 
 // Settings are read live at every call; before a record is loaded they read as 0.
-int param(int slot)
+const SystemParam& settings()
 {
-    return gpSystemParam ? (*gpSystemParam)[slot] : 0;
+    static const SystemParam none{};
+    return gpSystemParam ? *gpSystemParam : none;
 }
 
 bool bitOf(int word, int bit)
@@ -75,9 +76,9 @@ void ControlPort::setOutput(int index, int on)
         qWarning() << "ControlPort::setOutput: no output" << index;
         return;
     }
-    const int rest = param(108 + index) != 0 ? 1 : 0;
+    const int rest = settings().outInitState(index) != 0 ? 1 : 0;
     const int level = (on != 0 ? 1 : 0) ^ rest;
-    if (param(173) == index + 1) {
+    if (settings().spareOutput4Use() == index + 1) {
         setBit(OutSpare4, level);
     }
     setBit(index, level);
@@ -111,7 +112,7 @@ bool ControlPort::readIO(bool output, int index) const
         return bitOf(m_outputWord, index);
     }
     const bool raw = bitOf(m_inputCopy, index);
-    const bool inverted = index < 8 && param(99 + index) != 0;
+    const bool inverted = index < 8 && settings().inputInvert(index) != 0;
     return raw != inverted;
 }
 
@@ -126,7 +127,8 @@ bool ControlPort::inputEdge(int index)
         m_inputCopy = gInputWord;
     }
 
-    const int spare = param(153);
+    const SystemParam& s = settings();
+    const int spare = s.spareInput4Use();
     if (spare >= 1 && spare <= 3) {
         const int target = spare - 1;
         if (bitOf(m_inputCopy, InSpare4)) {
@@ -138,20 +140,20 @@ bool ControlPort::inputEdge(int index)
 
     const int now = bitOf(m_inputCopy, index) ? 1 : 0;
     const int before = m_inputLevels[index];
-    const bool inverted = index < 8 && param(99 + index) != 0;
+    const bool inverted = index < 8 && s.inputInvert(index) != 0;
     const bool edge = inverted ? (before == 1 && now == 0) : (before == 0 && now == 1);
 
-    const int function = param(189);
+    const int function = s.systemFunction();
     if (function != 1 && function != 2) {
         const int doorNow = bitOf(m_inputCopy, InSafetyDoor) ? 1 : 0;
         const int doorBefore = m_inputLevels[InSafetyDoor];
-        const bool doorInverted = param(100) != 0;
+        const bool doorInverted = s.inputInvert(InSafetyDoor) != 0;
         const bool opened = doorInverted ? (doorBefore == 0 && doorNow == 1) : (doorBefore == 1 && doorNow == 0);
         if (opened) {
             if (bitOf(m_outputWord, OutAlarm)) {
-                const int rest = param(110) != 0 ? 1 : 0;
+                const int rest = s.outInitState(OutAlarm) != 0 ? 1 : 0;
                 setBit(OutAlarm, rest);
-                if (param(173) == 3) {
+                if (s.spareOutput4Use() == OutAlarm + 1) {
                     setBit(OutSpare4, rest);
                 }
             }

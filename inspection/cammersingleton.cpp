@@ -13,6 +13,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QTextStream>
 #include <QVariant>
 
@@ -66,6 +67,271 @@ struct RowReader {
     QString text;
     QTextStream stream;
 };
+
+// The rows of one camera's table, read and added by name.
+class AreaTable {
+public:
+    AreaTable(QSqlDatabase db, const QString& table)
+        : m_db(std::move(db))
+        , m_table(table)
+        , m_select(QStringLiteral("select value from %1 where name=:name").arg(table))
+    {
+    }
+
+    RowState select(const QString& name, QString* value, QString* error) const
+    {
+        QSqlQuery query(m_db);
+        if (!query.prepare(m_select)) {
+            *error = query.lastError().text();
+            return RowState::Failed;
+        }
+        query.bindValue(QStringLiteral(":name"), name);
+        if (!query.exec()) {
+            *error = query.lastError().text();
+            return RowState::Failed;
+        }
+        if (!query.next()) {
+            return RowState::Missing;
+        }
+        *value = query.value(0).toString();
+        return RowState::Found;
+    }
+
+    bool insert(const QString& name, const QString& value, QString* error)
+    {
+        QSqlQuery query(m_db);
+        query.prepare(QStringLiteral("insert into %1 values(:name, :value)").arg(m_table));
+        query.bindValue(QStringLiteral(":name"), name);
+        query.bindValue(QStringLiteral(":value"), value);
+        if (!query.exec()) {
+            *error = query.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
+    const QString& table() const { return m_table; }
+
+private:
+    QSqlDatabase m_db;
+    QString m_table;
+    QString m_select;
+};
+
+// A detect row "detect<d>": the number of areas and the eight extras. A row
+// holding only the count is normal; the extras then read as 0.
+struct DetectRow {
+    int count = 0;
+    qint32 extra[CammerSingleton::ExtraCount] = {};
+    // The count cannot be trusted: the detect loads without areas.
+    bool fault = false;
+    QStringList problems;
+};
+
+DetectRow readDetectRow(AreaTable& rows, int d)
+{
+    DetectRow detect;
+    const QString name = QStringLiteral("detect%1").arg(d);
+    QString value;
+    QString error;
+    switch (rows.select(name, &value, &error)) {
+    case RowState::Failed:
+        detect.problems << QStringLiteral("%1 unreadable (%2)").arg(name, error);
+        detect.fault = true;
+        break;
+    case RowState::Missing:
+        // A detect that never had areas; its row is added for the next save.
+        if (!rows.insert(name, QStringLiteral("0"), &error)) {
+            qWarning().noquote() << QStringLiteral("%1: cannot add %2 (%3)").arg(rows.table(), name, error);
+        }
+        break;
+    case RowState::Found: {
+        RowReader row(value);
+        detect.count = row.next();
+        if (!row.ok()) {
+            detect.problems << QStringLiteral("%1 holds no area count: '%2'").arg(name, value.left(80));
+            detect.fault = true;
+            detect.count = 0;
+            break;
+        }
+        for (qint32& extra : detect.extra) {
+            extra = row.next();
+        }
+        if (row.corrupt()) {
+            detect.problems << QStringLiteral("%1 holds text among its numbers: '%2'").arg(name, value.left(80));
+        }
+        break;
+    }
+    }
+    if (detect.count < 0 || detect.count > CammerSingleton::AreasPerDetect) {
+        detect.problems << QStringLiteral("%1 names %2 areas").arg(name).arg(detect.count);
+        detect.fault = true;
+        detect.count = 0;
+    }
+    return detect;
+}
+
+// An area row "ROI<d>-<m>": "param lower upper function shape-type output
+// point-count" followed by the shape's own numbers.
+struct AreaRow {
+    qint32 param = 0;
+    qint32 lower = 0;
+    qint32 upper = 0;
+    qint32 function = 0;
+    qint32 shapeType = 0;
+    qint32 output = 0;
+};
+
+// The shape of a stored area with its settings in area, or null with the
+// reason in problem when the row cannot be trusted.
+ROIInterface* readAreaRow(AreaTable& rows, const QString& name, const QJsonObject& sizeHint, AreaRow* area,
+                          QString* problem)
+{
+    QString value;
+    QString error;
+    const RowState state = rows.select(name, &value, &error);
+    if (state == RowState::Failed) {
+        *problem = QStringLiteral("unreadable (%1)").arg(error);
+        return nullptr;
+    }
+    if (state == RowState::Missing) {
+        *problem = QStringLiteral("missing");
+        return nullptr;
+    }
+    RowReader row(value);
+    area->param = row.next();
+    area->lower = row.next();
+    area->upper = row.next();
+    area->function = row.next();
+    area->shapeType = row.next();
+    area->output = row.next();
+    const qint32 pointCount = row.next();
+    if (!row.ok()) {
+        *problem = QStringLiteral("cut short or not numeric: '%1'").arg(value.left(80));
+        return nullptr;
+    }
+    if (area->shapeType == ROIPolygon && !RePolygon::isValidPointCount(pointCount)) {
+        *problem = QStringLiteral("names %1 polygon vertices").arg(pointCount);
+        return nullptr;
+    }
+    ROIInterface* shape = createROI(area->shapeType);
+    QJsonObject hint = sizeHint;
+    hint.insert(QStringLiteral("pointCount"), pointCount);
+    shape->fromText(row.stream, hint);
+    if (!row.ok()) {
+        *problem = QStringLiteral("shape record cut short or not numeric: '%1'").arg(value.left(80));
+        delete shape;
+        return nullptr;
+    }
+    shape->updateBounds();
+    return shape;
+}
+
+// Writes the rows of one camera's table inside the caller's transaction. The
+// first failure stops every later statement and is kept in failure.
+class TableWriter {
+public:
+    TableWriter(QSqlDatabase db, const QString& table)
+        : m_db(std::move(db))
+        , m_table(table)
+    {
+    }
+
+    void createTable()
+    {
+        QSqlQuery query(m_db);
+        run(query, QStringLiteral("create table if not exists %1 (name text, value text)").arg(m_table), {});
+    }
+    // Updates the row, adding it when the update found none.
+    void updateOrAdd(const QString& name, const QString& value)
+    {
+        QSqlQuery query(m_db);
+        if (run(query, updateSql(), {value, name}) && query.numRowsAffected() == 0) {
+            QSqlQuery add(m_db);
+            run(add, insertSql(), {name, value});
+        }
+    }
+    // Adds the row or updates the one that is there.
+    void put(const QString& name, const QString& value)
+    {
+        const bool exists = rowExists(name);
+        QSqlQuery query(m_db);
+        if (exists) {
+            run(query, updateSql(), {value, name});
+        } else {
+            run(query, insertSql(), {name, value});
+        }
+    }
+    void removeIfPresent(const QString& name)
+    {
+        if (rowExists(name)) {
+            QSqlQuery query(m_db);
+            run(query, QStringLiteral("delete from %1 where name=?").arg(m_table), {name});
+        }
+    }
+
+    bool failed() const { return !failure.isEmpty(); }
+    QString failure;
+
+private:
+    QString updateSql() const { return QStringLiteral("update %1 set value=? where name=?").arg(m_table); }
+    QString insertSql() const { return QStringLiteral("insert into %1 values(?, ?)").arg(m_table); }
+
+    bool run(QSqlQuery& query, const QString& sql, const QVariantList& values)
+    {
+        if (failed()) {
+            return false;
+        }
+        if (!query.prepare(sql)) {
+            failure = QStringLiteral("%1: %2").arg(sql, query.lastError().text());
+            return false;
+        }
+        for (const QVariant& v : values) {
+            query.addBindValue(v);
+        }
+        if (!query.exec()) {
+            failure = QStringLiteral("%1: %2").arg(sql, query.lastError().text());
+            return false;
+        }
+        return true;
+    }
+    // Whether a row of that name exists; false also when the select failed,
+    // which failure then records.
+    bool rowExists(const QString& name)
+    {
+        QSqlQuery query(m_db);
+        if (!run(query, QStringLiteral("select * from %1 where name=?").arg(m_table), {name})) {
+            return false;
+        }
+        const bool exists = query.next();
+        query.finish();
+        return exists;
+    }
+
+    QSqlDatabase m_db;
+    QString m_table;
+};
+
+// Why a set breaks its own invariant (roiLists[d] holds roiCount[d] shapes,
+// none of them empty); empty when it holds.
+QString unsoundSet(const CammerSingleton& set)
+{
+    for (int d = 0; d < CammerSingleton::DetectCount; ++d) {
+        const int listSize = d < set.roiLists.size() ? set.roiLists[d].size() : 0;
+        if (set.roiCount[d] < 0 || set.roiCount[d] > CammerSingleton::AreasPerDetect || listSize != set.roiCount[d]) {
+            return QStringLiteral("detect %1 counts %2 areas but holds %3 shapes")
+                .arg(d)
+                .arg(set.roiCount[d])
+                .arg(listSize);
+        }
+        for (const ROIInterface* shape : set.roiLists[d]) {
+            if (!shape) {
+                return QStringLiteral("detect %1 has an empty shape entry").arg(d);
+            }
+        }
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -219,26 +485,8 @@ bool CammerSingleton::LoadFromDB(int imageWidth, int imageHeight, cv::Mat* roiMa
     std::fill(std::begin(roiLoadFault), std::end(roiLoadFault), quint8(0));
     std::fill(std::begin(detectLoadFault), std::end(detectLoadFault), quint8(0));
 
-    const QSqlDatabase db = QSqlDatabase::database(ParamConnection, false);
     const QString table = tableName();
-    const QString selectSql = QStringLiteral("select value from %1 where name=:name").arg(table);
-    auto selectValue = [&](const QString& name, QString* value, QString* error) {
-        QSqlQuery query(db);
-        if (!query.prepare(selectSql)) {
-            *error = query.lastError().text();
-            return RowState::Failed;
-        }
-        query.bindValue(QStringLiteral(":name"), name);
-        if (!query.exec()) {
-            *error = query.lastError().text();
-            return RowState::Failed;
-        }
-        if (!query.next()) {
-            return RowState::Missing;
-        }
-        *value = query.value(0).toString();
-        return RowState::Found;
-    };
+    AreaTable rows(QSqlDatabase::database(ParamConnection, false), table);
     const QJsonObject sizeHint{{QStringLiteral("width"), imageWidth},
                                {QStringLiteral("height"), imageHeight}};
     int faults = 0;
@@ -249,114 +497,48 @@ bool CammerSingleton::LoadFromDB(int imageWidth, int imageHeight, cv::Mat* roiMa
 
     for (int d = 0; d < DetectCount; ++d) {
         roiLists.append(QList<ROIInterface*>());
-        const QString detectName = QStringLiteral("detect%1").arg(d);
-        QString value;
-        QString error;
-        const RowState detectRow = selectValue(detectName, &value, &error);
-        int count = 0;
-        std::fill(std::begin(detectExtra[d]), std::end(detectExtra[d]), 0);
-        if (detectRow == RowState::Failed) {
-            report(QStringLiteral("%1 unreadable (%2)").arg(detectName, error));
-            detectLoadFault[d] = 1;
-        } else if (detectRow == RowState::Missing) {
-            QSqlQuery insert(db);
-            insert.prepare(QStringLiteral("insert into %1 values(:name, :value)").arg(table));
-            insert.bindValue(QStringLiteral(":name"), detectName);
-            insert.bindValue(QStringLiteral(":value"), QStringLiteral("0"));
-            if (!insert.exec()) {
-                qWarning().noquote() << QStringLiteral("%1: cannot add %2 (%3)")
-                                            .arg(table, detectName, insert.lastError().text());
-            }
-        } else {
-            RowReader row(value);
-            count = row.next();
-            if (!row.ok()) {
-                report(QStringLiteral("%1 holds no area count: '%2'").arg(detectName, value.left(80)));
-                detectLoadFault[d] = 1;
-                count = 0;
-            } else {
-                // A row holding only the count is normal; the extras then read as 0.
-                for (int k = 0; k < ExtraCount; ++k) {
-                    detectExtra[d][k] = row.next();
-                }
-                if (row.corrupt()) {
-                    report(QStringLiteral("%1 holds text among its numbers: '%2'")
-                               .arg(detectName, value.left(80)));
-                }
-            }
+        const DetectRow detect = readDetectRow(rows, d);
+        for (const QString& problem : detect.problems) {
+            report(problem);
         }
-        if (count < 0 || count > AreasPerDetect) {
-            report(QStringLiteral("%1 names %2 areas").arg(detectName).arg(count));
-            detectLoadFault[d] = 1;
-            count = 0;
-        }
-        roiCount[d] = count;
+        detectLoadFault[d] = detect.fault ? 1 : 0;
+        std::copy(std::begin(detect.extra), std::end(detect.extra), detectExtra[d]);
+        roiCount[d] = detect.count;
 
-        for (int m = 0; m < count; ++m) {
+        for (int m = 0; m < detect.count; ++m) {
             const int slot = d * AreasPerDetect + m;
             const QString areaName = QStringLiteral("ROI%1-%2").arg(d).arg(m);
-            ROIInterface* shape = nullptr;
+            AreaRow area;
             QString problem;
-            const RowState areaRow = selectValue(areaName, &value, &error);
-            if (areaRow == RowState::Failed) {
-                problem = QStringLiteral("unreadable (%1)").arg(error);
-            } else if (areaRow == RowState::Missing) {
-                problem = QStringLiteral("missing");
-            } else {
-                RowReader row(value);
-                const qint32 param = row.next();
-                const qint32 lower = row.next();
-                const qint32 upper = row.next();
-                const qint32 function = row.next();
-                const qint32 shapeType = row.next();
-                qint32 output = row.next();
-                const qint32 pointCount = row.next();
-                if (!row.ok()) {
-                    problem = QStringLiteral("cut short or not numeric: '%1'").arg(value.left(80));
-                } else if (shapeType == ROIPolygon && !RePolygon::isValidPointCount(pointCount)) {
-                    problem = QStringLiteral("names %1 polygon vertices").arg(pointCount);
-                } else {
-                    shape = createROI(shapeType);
-                    QJsonObject hint = sizeHint;
-                    hint.insert(QStringLiteral("pointCount"), pointCount);
-                    shape->fromText(row.stream, hint);
-                    if (!row.ok()) {
-                        problem = QStringLiteral("shape record cut short or not numeric: '%1'")
-                                      .arg(value.left(80));
-                        delete shape;
-                        shape = nullptr;
-                    } else {
-                        shape->updateBounds();
-                        if (output < 0 || output > MaxOutputChannel) {
-                            report(QStringLiteral("%1 has output %2, using 0").arg(areaName).arg(output));
-                            output = 0;
-                        }
-                        if (!isKnownDetectFunction(function)) {
-                            // Kept as stored so that saving does not invent a function;
-                            // IsAreaFaulty makes the inspection treat it as an error.
-                            report(QStringLiteral("%1 has unknown function %2").arg(areaName).arg(function));
-                        }
-                        roiParam[slot] = param;
-                        roiLower[slot] = lower;
-                        roiUpper[slot] = upper;
-                        roiFunction[slot] = function;
-                        roiShapeType[slot] = shapeType;
-                        roiOutput[m] = output;
-                    }
+            ROIInterface* shape = readAreaRow(rows, areaName, sizeHint, &area, &problem);
+            if (shape) {
+                if (area.output < 0 || area.output > MaxOutputChannel) {
+                    report(QStringLiteral("%1 has output %2, using 0").arg(areaName).arg(area.output));
+                    area.output = 0;
                 }
-            }
-            if (!shape) {
+                if (!isKnownDetectFunction(area.function)) {
+                    // Kept as stored so that saving does not invent a function;
+                    // IsAreaFaulty makes the inspection treat it as an error.
+                    report(QStringLiteral("%1 has unknown function %2").arg(areaName).arg(area.function));
+                }
+            } else {
                 report(QStringLiteral("%1 %2; the default area stands in").arg(areaName, problem));
                 roiLoadFault[slot] = 1;
                 const AreaSettings defaults = missingAreaDefaults();
-                roiParam[slot] = defaults.param;
-                roiLower[slot] = defaults.lower;
-                roiUpper[slot] = defaults.upper;
-                roiFunction[slot] = defaults.function;
-                roiShapeType[slot] = ROIRect;
-                roiOutput[m] = 0;
+                area.param = defaults.param;
+                area.lower = defaults.lower;
+                area.upper = defaults.upper;
+                area.function = defaults.function;
+                area.shapeType = ROIRect;
+                area.output = 0;
                 shape = new ClustomRect(50, 50, 100, 100);
             }
+            roiParam[slot] = area.param;
+            roiLower[slot] = area.lower;
+            roiUpper[slot] = area.upper;
+            roiFunction[slot] = area.function;
+            roiShapeType[slot] = area.shapeType;
+            roiOutput[m] = area.output;
             if (roiMasks) {
                 roiMasks[slot] = shape->createMask();
             }
@@ -380,19 +562,10 @@ bool CammerSingleton::SaveToDB()
     };
 
     // A set that breaks its own invariant would be written half; refuse it whole.
-    for (int d = 0; d < DetectCount; ++d) {
-        const int listSize = d < roiLists.size() ? roiLists[d].size() : 0;
-        if (roiCount[d] < 0 || roiCount[d] > AreasPerDetect || listSize != roiCount[d]) {
-            return refuse(QStringLiteral("detect %1 counts %2 areas but holds %3 shapes")
-                              .arg(d).arg(roiCount[d]).arg(listSize));
-        }
-        for (const ROIInterface* shape : roiLists[d]) {
-            if (!shape) {
-                return refuse(QStringLiteral("detect %1 has an empty shape entry").arg(d));
-            }
-        }
+    const QString unsound = unsoundSet(*this);
+    if (!unsound.isEmpty()) {
+        return refuse(unsound);
     }
-
     QSqlDatabase db = QSqlDatabase::database(ParamConnection, false);
     if (!db.isOpen()) {
         return refuse(QStringLiteral("PARAM.db is not open"));
@@ -401,78 +574,28 @@ bool CammerSingleton::SaveToDB()
         return refuse(QStringLiteral("cannot start a transaction (%1)").arg(db.lastError().text()));
     }
 
-    QString failure;
-    auto run = [&](QSqlQuery& query, const QString& sql, const QVariantList& values) {
-        if (!failure.isEmpty()) {
-            return false;
-        }
-        if (!query.prepare(sql)) {
-            failure = QStringLiteral("%1: %2").arg(sql, query.lastError().text());
-            return false;
-        }
-        for (const QVariant& v : values) {
-            query.addBindValue(v);
-        }
-        if (!query.exec()) {
-            failure = QStringLiteral("%1: %2").arg(sql, query.lastError().text());
-            return false;
-        }
-        return true;
-    };
-    // Whether a row of that name exists; false also when the select failed,
-    // which `failure` then records.
-    auto rowExists = [&](const QString& name) {
-        QSqlQuery query(db);
-        if (!run(query, QStringLiteral("select * from %1 where name=?").arg(table), {name})) {
-            return false;
-        }
-        const bool exists = query.next();
-        query.finish();
-        return exists;
-    };
-    const QString update = QStringLiteral("update %1 set value=? where name=?").arg(table);
-    const QString insert = QStringLiteral("insert into %1 values(?, ?)").arg(table);
-    const QString remove = QStringLiteral("delete from %1 where name=?").arg(table);
-
-    {
-        QSqlQuery create(db);
-        run(create, QStringLiteral("create table if not exists %1 (name text, value text)").arg(table), {});
-    }
-    for (int d = 0; d < DetectCount && failure.isEmpty(); ++d) {
-        const QString detectName = QStringLiteral("detect%1").arg(d);
-        const QString detectValue = numbers({roiCount[d], detectExtra[d][0], detectExtra[d][1],
-                                             detectExtra[d][2], detectExtra[d][3], detectExtra[d][4],
-                                             detectExtra[d][5], detectExtra[d][6], detectExtra[d][7]});
-        QSqlQuery query(db);
-        if (run(query, update, {detectValue, detectName}) && query.numRowsAffected() == 0) {
-            // Without its detect row the areas below would load as none at all.
-            QSqlQuery add(db);
-            run(add, insert, {detectName, detectValue});
-        }
-
-        for (int m = 0; m < roiCount[d] && failure.isEmpty(); ++m) {
+    TableWriter rows(db, table);
+    rows.createTable();
+    for (int d = 0; d < DetectCount && !rows.failed(); ++d) {
+        // Without its detect row the areas below would load as none at all.
+        rows.updateOrAdd(QStringLiteral("detect%1").arg(d),
+                         numbers({roiCount[d], detectExtra[d][0], detectExtra[d][1], detectExtra[d][2],
+                                  detectExtra[d][3], detectExtra[d][4], detectExtra[d][5], detectExtra[d][6],
+                                  detectExtra[d][7]}));
+        for (int m = 0; m < roiCount[d] && !rows.failed(); ++m) {
             const int slot = d * AreasPerDetect + m;
-            const QString areaName = QStringLiteral("ROI%1-%2").arg(d).arg(m);
-            const QString value = numbers({roiParam[slot], roiLower[slot], roiUpper[slot],
-                                           roiFunction[slot], roiShapeType[slot], roiOutput[m]})
-                + QLatin1Char(' ') + roiLists[d][m]->toText();
-            const bool exists = rowExists(areaName);
-            QSqlQuery write(db);
-            if (exists) {
-                run(write, update, {value, areaName});
-            } else {
-                run(write, insert, {areaName, value});
-            }
+            rows.put(QStringLiteral("ROI%1-%2").arg(d).arg(m),
+                     numbers({roiParam[slot], roiLower[slot], roiUpper[slot], roiFunction[slot],
+                              roiShapeType[slot], roiOutput[m]})
+                         + QLatin1Char(' ') + roiLists[d][m]->toText());
         }
-        for (int m = roiCount[d]; m < AreasPerDetect && failure.isEmpty(); ++m) {
-            const QString areaName = QStringLiteral("ROI%1-%2").arg(d).arg(m);
-            if (rowExists(areaName)) {
-                QSqlQuery drop(db);
-                run(drop, remove, {areaName});
-            }
+        // Rows of areas the set no longer has would come back at the next load.
+        for (int m = roiCount[d]; m < AreasPerDetect && !rows.failed(); ++m) {
+            rows.removeIfPresent(QStringLiteral("ROI%1-%2").arg(d).arg(m));
         }
     }
 
+    QString failure = rows.failure;
     if (failure.isEmpty() && !db.commit()) {
         failure = QStringLiteral("commit: %1").arg(db.lastError().text());
     }

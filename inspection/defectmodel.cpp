@@ -85,103 +85,117 @@ void DefectModel::Train(int areaTolerance, int factor, int firstCanny, int secon
     }
 
     mode = ModeBounds;
-    const int n = int(samples.size());
-    const int rows = sum.rows;
-    const int cols = sum.cols;
-    if (n == 1) {
-        cv::Mat edges;
-        cv::Canny(samples.front(), edges, cannyLow, cannyHigh, 3, false);
-        const int k = std::max(1, factor);
-        const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(k, k));
-        cv::Mat dilated;
-        cv::dilate(edges, dilated, kernel, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
-                   cv::morphologyDefaultBorderValue());
-        dilated.convertTo(deviation, CV_32F);
-        samples.front().convertTo(mean, CV_32F);
-        factor = k;
+    if (samples.size() == 1) {
+        factor = std::max(1, factor);
+        learnEdges(factor);
     } else {
-        const float count = float(n);
-        for (int y = 0; y < rows; ++y) {
-            const float* acc = sum.ptr<float>(y);
-            float* m = mean.ptr<float>(y);
-            for (int x = 0; x < cols; ++x) {
-                m[x] = acc[x] / count;
-            }
-        }
-        cv::Mat squares = cv::Mat::zeros(rows, cols, CV_32F);
-        for (const cv::Mat& sample : samples) {
-            for (int y = 0; y < rows; ++y) {
-                const uchar* s = sample.ptr<uchar>(y);
-                const float* m = mean.ptr<float>(y);
-                float* q = squares.ptr<float>(y);
-                for (int x = 0; x < cols; ++x) {
-                    const float d = m[x] - float(s[x]);
-                    q[x] += d * d;
-                }
-            }
-        }
-        for (int y = 0; y < rows; ++y) {
-            const float* q = squares.ptr<float>(y);
-            float* dev = deviation.ptr<float>(y);
-            for (int x = 0; x < cols; ++x) {
-                dev[x] = std::sqrt(q[x] / count);
-            }
-        }
+        learnMeanAndDeviation();
     }
-
     upper.setTo(0);
     lower.setTo(0);
     if (factor != 0) {
-        const float f = float(factor < 0 ? 2 : factor);
-        const float tol = float(tolerance);
-        for (int y = 0; y < rows; ++y) {
-            const uchar* inspected = mask.ptr<uchar>(y);
-            const float* m = mean.ptr<float>(y);
-            const float* dev = deviation.ptr<float>(y);
-            uchar* up = upper.ptr<uchar>(y);
-            uchar* lo = lower.ptr<uchar>(y);
-            for (int x = 0; x < cols; ++x) {
-                if (!inspected[x]) {
-                    continue;
-                }
-                const float spread = std::max(f * dev[x], tol);
-                const float high = std::min(m[x] + spread, 255.0f);
-                const float low = std::max(m[x] - spread, 0.0f);
-                // Truncated, as the limits were always taken; a negative
-                // tolerance cannot push them outside 0..255 because the spread
-                // is never below 0 here.
-                up[x] = cv::saturate_cast<uchar>(int(high));
-                lo[x] = cv::saturate_cast<uchar>(int(low));
-            }
-        }
+        boundsFromDeviation(factor);
     } else {
-        // Factor 0 with two or more samples: the span the samples cover,
-        // widened by the tolerance (in 64 bits, so an absurd tolerance cannot
-        // wrap around).
-        for (int y = 0; y < rows; ++y) {
-            const uchar* inspected = mask.ptr<uchar>(y);
-            uchar* up = upper.ptr<uchar>(y);
-            uchar* lo = lower.ptr<uchar>(y);
-            for (int x = 0; x < cols; ++x) {
-                if (!inspected[x]) {
-                    continue;
-                }
-                int highest = 0;
-                int lowest = 255;
-                for (const cv::Mat& sample : samples) {
-                    const int v = sample.ptr<uchar>(y)[x];
-                    highest = std::max(highest, v);
-                    lowest = std::min(lowest, v);
-                }
-                const qint64 high = std::min<qint64>(qint64(highest) + tolerance, 255);
-                const qint64 low = std::max<qint64>(qint64(lowest) - tolerance, 0);
-                up[x] = uchar(std::clamp<qint64>(high, 0, 255));
-                lo[x] = uchar(std::clamp<qint64>(low, 0, 255));
-            }
-        }
+        boundsFromSpan();
     }
     trained = true;
     samples.clear();
+}
+
+void DefectModel::learnEdges(int dilation)
+{
+    cv::Mat edges;
+    cv::Canny(samples.front(), edges, cannyLow, cannyHigh, 3, false);
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(dilation, dilation));
+    cv::Mat dilated;
+    cv::dilate(edges, dilated, kernel, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+    dilated.convertTo(deviation, CV_32F);
+    samples.front().convertTo(mean, CV_32F);
+}
+
+void DefectModel::learnMeanAndDeviation()
+{
+    const int rows = sum.rows;
+    const int cols = sum.cols;
+    const float count = float(samples.size());
+    for (int y = 0; y < rows; ++y) {
+        const float* acc = sum.ptr<float>(y);
+        float* m = mean.ptr<float>(y);
+        for (int x = 0; x < cols; ++x) {
+            m[x] = acc[x] / count;
+        }
+    }
+    cv::Mat squares = cv::Mat::zeros(rows, cols, CV_32F);
+    for (const cv::Mat& sample : samples) {
+        for (int y = 0; y < rows; ++y) {
+            const uchar* s = sample.ptr<uchar>(y);
+            const float* m = mean.ptr<float>(y);
+            float* q = squares.ptr<float>(y);
+            for (int x = 0; x < cols; ++x) {
+                const float d = m[x] - float(s[x]);
+                q[x] += d * d;
+            }
+        }
+    }
+    for (int y = 0; y < rows; ++y) {
+        const float* q = squares.ptr<float>(y);
+        float* dev = deviation.ptr<float>(y);
+        for (int x = 0; x < cols; ++x) {
+            dev[x] = std::sqrt(q[x] / count);
+        }
+    }
+}
+
+void DefectModel::boundsFromDeviation(int factor)
+{
+    const float f = float(factor < 0 ? 2 : factor);
+    const float tol = float(tolerance);
+    for (int y = 0; y < mask.rows; ++y) {
+        const uchar* inspected = mask.ptr<uchar>(y);
+        const float* m = mean.ptr<float>(y);
+        const float* dev = deviation.ptr<float>(y);
+        uchar* up = upper.ptr<uchar>(y);
+        uchar* lo = lower.ptr<uchar>(y);
+        for (int x = 0; x < mask.cols; ++x) {
+            if (!inspected[x]) {
+                continue;
+            }
+            const float spread = std::max(f * dev[x], tol);
+            const float high = std::min(m[x] + spread, 255.0f);
+            const float low = std::max(m[x] - spread, 0.0f);
+            // Truncated, as the limits were always taken; a negative
+            // tolerance cannot push them outside 0..255 because the spread is
+            // never below 0 here.
+            up[x] = cv::saturate_cast<uchar>(int(high));
+            lo[x] = cv::saturate_cast<uchar>(int(low));
+        }
+    }
+}
+
+void DefectModel::boundsFromSpan()
+{
+    // In 64 bits, so an absurd tolerance cannot wrap around.
+    for (int y = 0; y < mask.rows; ++y) {
+        const uchar* inspected = mask.ptr<uchar>(y);
+        uchar* up = upper.ptr<uchar>(y);
+        uchar* lo = lower.ptr<uchar>(y);
+        for (int x = 0; x < mask.cols; ++x) {
+            if (!inspected[x]) {
+                continue;
+            }
+            int highest = 0;
+            int lowest = 255;
+            for (const cv::Mat& sample : samples) {
+                const int v = sample.ptr<uchar>(y)[x];
+                highest = std::max(highest, v);
+                lowest = std::min(lowest, v);
+            }
+            const qint64 high = std::min<qint64>(qint64(highest) + tolerance, 255);
+            const qint64 low = std::max<qint64>(qint64(lowest) - tolerance, 0);
+            up[x] = uchar(std::clamp<qint64>(high, 0, 255));
+            lo[x] = uchar(std::clamp<qint64>(low, 0, 255));
+        }
+    }
 }
 
 bool DefectModel::Detect(cv::Mat live, cv::Mat& output)

@@ -62,6 +62,17 @@ public:
     double CannyHigh() const { return cannyHigh; }
 
 private:
+    // The deviation of a single sample: its edge map, dilated by a square of
+    // that size, so that its edges never count as defects.
+    void learnEdges(int dilation);
+    // Mean and standard deviation of two or more samples.
+    void learnMeanAndDeviation();
+    // Bounds mean +/- factor deviations, at least +/- the tolerance.
+    void boundsFromDeviation(int factor);
+    // Factor 0 with two or more samples: the span the samples cover, widened
+    // by the tolerance.
+    void boundsFromSpan();
+
     bool trained = false;
     cv::Mat sum;       // CV_32F
     cv::Mat mean;      // CV_32F

@@ -6,6 +6,7 @@
 #include "inspectionpeers.h"
 #include "roiinterface.h"
 #include "stationdata.h"
+#include "systemclock.h"
 #include "systemparam.h"
 
 #include <QDateTime>
@@ -86,7 +87,8 @@ DetectAlgorithm::DetectAlgorithm(CammerSingleton* live, StationData* station)
     , owner(station)
 {
     for (int d = 0; d < DetectCount; ++d) {
-        if (sys()[119 + d] != 0) {
+        // At most four detects per camera take part in a cycle.
+        if (d < 4 && sys().detectEnabled(d) != 0) {
             TrainAlign(d);
             TrainLocate(d);
             TrainModels(d);
@@ -281,6 +283,145 @@ void DetectAlgorithm::RunDetect(int detect)
     }
 }
 
+DetectAlgorithm::AreaVerdict DetectAlgorithm::JudgeArea(int function, const AreaMeasure& measured, qint32 param,
+                                                        qint32 lower, qint32 upper, const SystemParam& sys)
+{
+    AreaVerdict v;
+    v.value = measured.value;
+    switch (function) {
+    case FuncDefect:
+    case FuncReserved8:
+    case FuncReserved11: {
+        const int limit = sys.showAllAlgoParams() ? upper : sys.alarmArea();
+        v.ng = v.value > limit || (sys.templateIsNg() && v.value < limit);
+        v.detail = {function, v.value, lower, limit, param};
+        break;
+    }
+    case FuncSpot:
+        v.ng = v.value < lower || v.value > upper;
+        v.detail = {FuncSpot, v.value, lower, upper, param & 0xFF, (param >> 8) & 0xFF};
+        break;
+    case FuncBlackArea:
+    case FuncWhiteArea:
+        v.ng = v.value > upper;
+        break;
+    case FuncSimilarity:
+        v.value = int(measured.score);
+        v.ng = v.value < lower;
+        break;
+    case FuncWhiteNum:
+        v.value = measured.boxes;
+        v.ng = v.value > upper;
+        break;
+    case FuncTempAlarm: {
+        const int lo = signedLow16(lower);
+        const int hi = signedLow16(upper);
+        v.ng = v.value < std::min(lo, hi) || v.value > std::max(lo, hi);
+        v.detail = {FuncTempAlarm, v.value, lo, hi, signedLow16(param)};
+        break;
+    }
+    default:
+        break;
+    }
+    return v;
+}
+
+int DetectAlgorithm::areaError(int d, int area, const cv::Size& frame) const
+{
+    const StationData& st = *owner;
+    const int s = d * AreasPerDetect + area;
+    const int function = params->roiFunction[s];
+    const ROIInterface* shape = shapeAt(params, d, area);
+    if (!shape) {
+        return ErrAreaFaulty;
+    }
+    const cv::Rect R = boundsOf(shape);
+    const cv::Mat& areaMask = st.roiMasks[s];
+    const cv::Mat& keep = keepMasks[d];
+    if (areaMask.empty()) {
+        return ErrAreaMaskEmpty;
+    }
+    if (keep.empty()) {
+        return ErrKeepMaskEmpty;
+    }
+    if (R.width <= 0 || R.height <= 0) {
+        return ErrEmptyRect;
+    }
+    if ((R & cv::Rect(cv::Point(0, 0), frame)) != R) {
+        return ErrAreaOutsideFrame;
+    }
+    if (keep.type() != CV_8UC1 || keep.size() != frame || areaMask.type() != CV_8UC1 || areaMask.size() != R.size()) {
+        return ErrMaskSize;
+    }
+    if (function == FuncDefect && (!defectModels[s].IsTrained() || defectModels[s].Size() != R.size())) {
+        return ErrNotTrained;
+    }
+    if (function == FuncSimilarity && (!similarityModels[s].IsTrained() || similarityModels[s].Size() != R.size())) {
+        return ErrNotTrained;
+    }
+    return 0;
+}
+
+int DetectAlgorithm::measureArea(int d, int area, const cv::Mat& image, cv::Mat& overlay, AreaMeasure& out)
+{
+    StationData& st = *owner;
+    const int s = d * AreasPerDetect + area;
+    const int function = params->roiFunction[s];
+    const cv::Rect R = boundsOf(shapeAt(params, d, area));
+    const qint32 param = params->roiParam[s];
+
+    if (function == FuncTempAlarm) {
+        out.value = st.peers ? st.peers->roiTemperature(d, area) : 0;
+        st.roiBlobs[s][0] = 0;
+        if (st.peers) {
+            st.peers->appendCycleValue(out.value);
+        }
+        return 0;
+    }
+
+    const cv::Mat P = image(R);
+    cv::Mat M = scratchHeader(maskScratch, R.height, R.width);
+    cv::bitwise_and(keepMasks[d](R), st.roiMasks[s], M);
+    cv::Mat A = scratchHeader(rawScratch, R.height, R.width);
+    A.setTo(0);
+    if (isBandFunction(function)) {
+        bandAreaMask(function, param, params->roiLower[s], P, M, A);
+    } else if (function == FuncDefect) {
+        if (!defectModels[s].Detect(P, A)) {
+            return ErrNotTrained;
+        }
+    } else if (function == FuncSimilarity) {
+        out.score = similarityModels[s].Detect(P, A);
+    }
+    cv::Mat B = scratchHeader(openScratch, R.height, R.width);
+    // Most areas of a good part find nothing: an empty mask opens to nothing
+    // and has no contour, so the morphology is skipped.
+    contours.clear();
+    if (cv::countNonZero(A) > 0) {
+        openMask(A, B, OpeningSize(function, param, sys()));
+        cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    } else {
+        B.setTo(0);
+    }
+    B.copyTo(overlay(R));
+    qint32* table = st.roiBlobs[s];
+    for (const std::vector<cv::Point>& contour : contours) {
+        // Accumulated and truncated step by step, as the limits were always
+        // set against.
+        out.value = int(cv::contourArea(contour) + out.value);
+        if (out.boxes < StationData::MaxBlobs) {
+            const cv::Rect box = cv::boundingRect(contour);
+            ++out.boxes;
+            table[4 * out.boxes] = box.x + R.x;
+            table[4 * out.boxes + 1] = box.y + R.y;
+            table[4 * out.boxes + 2] = box.x + R.x + box.width;
+            table[4 * out.boxes + 3] = box.y + R.y + box.height;
+        }
+    }
+    table[0] = out.boxes;
+    return 0;
+}
+
 void DetectAlgorithm::runDetect(int detect)
 {
     StationData& st = *owner;
@@ -300,7 +441,7 @@ void DetectAlgorithm::runDetect(int detect)
 
     DetectResult record = st.peers ? st.peers->currentResult() : DetectResult();
     record.idx_detect = d;
-    record.detectstart = QDateTime::currentDateTime();
+    record.detectstart = clockNow();
     QList<QList<int>> details;
     QList<int> flags;
 
@@ -334,7 +475,7 @@ void DetectAlgorithm::runDetect(int detect)
         st.resultOk = 0;
         st.areaOk = 0;
         reportError(d, F.empty() ? ErrFrame : ErrAreaFaulty);
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; params && i < count; ++i) {
             const int s = d * AreasPerDetect + i;
             if (!isSteeringFunction(params->roiFunction[s])) {
                 st.roiOk[s] = 0;
@@ -364,9 +505,6 @@ void DetectAlgorithm::runDetect(int detect)
         std::fill(st.overlayMask.begin(), st.overlayMask.end(), uchar(0));
     }
     cv::Mat overlay = st.planeHeader(st.overlayMask);
-    const cv::Rect frameRect(0, 0, F.cols, F.rows);
-    const cv::Mat& keep = keepMasks[d];
-    const bool keepFits = !keep.empty() && keep.type() == CV_8UC1 && keep.size() == F.size();
 
     for (int i = 0; i < count; ++i) {
         const int s = d * AreasPerDetect + i;
@@ -384,102 +522,16 @@ void DetectAlgorithm::runDetect(int detect)
             st.roiBlobs[s][0] = 0;
             continue;
         }
-        const ROIInterface* shape = shapeAt(params, d, i);
-        if (!shape) {
-            failArea(s, function, ErrAreaFaulty);
-            continue;
-        }
-        const cv::Rect R = boundsOf(shape);
-        const cv::Mat& areaMask = st.roiMasks[s];
-        if (areaMask.empty()) {
-            failArea(s, function, ErrAreaMaskEmpty);
-            continue;
-        }
-        if (keep.empty()) {
-            failArea(s, function, ErrKeepMaskEmpty);
-            continue;
-        }
-        if (R.width <= 0 || R.height <= 0) {
-            failArea(s, function, ErrEmptyRect);
-            continue;
-        }
-        if ((R & frameRect) != R) {
-            failArea(s, function, ErrAreaOutsideFrame);
-            continue;
-        }
-        if (!keepFits || areaMask.type() != CV_8UC1 || areaMask.size() != R.size()) {
-            failArea(s, function, ErrMaskSize);
-            continue;
-        }
-        if (function == FuncDefect
-            && (!defectModels[s].IsTrained() || defectModels[s].Size() != R.size())) {
-            failArea(s, function, ErrNotTrained);
-            continue;
-        }
-        if (function == FuncSimilarity
-            && (!similarityModels[s].IsTrained() || similarityModels[s].Size() != R.size())) {
-            failArea(s, function, ErrNotTrained);
+        if (const int code = areaError(d, i, F.size())) {
+            failArea(s, function, code);
             continue;
         }
 
-        const qint32 param = params->roiParam[s];
-        const qint32 lower = params->roiLower[s];
-        const qint32 upper = params->roiUpper[s];
-        int value = 0;
-        int boxes = 0;
-        float score = 0.0f;
+        AreaMeasure measured;
         try {
-            const cv::Mat P = image(R);
-            cv::Mat M = scratchHeader(maskScratch, R.height, R.width);
-            cv::bitwise_and(keep(R), areaMask, M);
-            cv::Mat A = scratchHeader(rawScratch, R.height, R.width);
-            A.setTo(0);
-
-            if (function == FuncTempAlarm) {
-                value = st.peers ? st.peers->roiTemperature(d, i) : 0;
-                st.roiValue[s] = value;
-                st.roiBlobs[s][0] = 0;
-                if (st.peers) {
-                    st.peers->appendCycleValue(value);
-                }
-            } else {
-                if (isBandFunction(function)) {
-                    bandAreaMask(function, param, lower, P, M, A);
-                } else if (function == FuncDefect) {
-                    if (!defectModels[s].Detect(P, A)) {
-                        failArea(s, function, ErrNotTrained);
-                        continue;
-                    }
-                } else if (function == FuncSimilarity) {
-                    score = similarityModels[s].Detect(P, A);
-                }
-                cv::Mat B = scratchHeader(openScratch, R.height, R.width);
-                // Most areas of a good part find nothing: an empty mask opens
-                // to nothing and has no contour, so the morphology is skipped.
-                contours.clear();
-                if (cv::countNonZero(A) > 0) {
-                    openMask(A, B, OpeningSize(function, param, p));
-                    cv::findContours(B, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
-                } else {
-                    B.setTo(0);
-                }
-                B.copyTo(overlay(R));
-                qint32* table = st.roiBlobs[s];
-                for (const std::vector<cv::Point>& contour : contours) {
-                    // Accumulated and truncated step by step, as the limits
-                    // were always set against.
-                    value = int(cv::contourArea(contour) + value);
-                    if (boxes < StationData::MaxBlobs) {
-                        const cv::Rect box = cv::boundingRect(contour);
-                        ++boxes;
-                        table[4 * boxes] = box.x + R.x;
-                        table[4 * boxes + 1] = box.y + R.y;
-                        table[4 * boxes + 2] = box.x + R.x + box.width;
-                        table[4 * boxes + 3] = box.y + R.y + box.height;
-                    }
-                }
-                table[0] = boxes;
-                st.roiValue[s] = value;
+            if (const int code = measureArea(d, i, image, overlay, measured)) {
+                failArea(s, function, code);
+                continue;
             }
         } catch (const std::exception& e) {
             qCritical("DetectAlgorithm: camera %d slot %d: %s", st.cameraIndex, s, e.what());
@@ -487,62 +539,25 @@ void DetectAlgorithm::runDetect(int detect)
             continue;
         }
 
-        bool ng = false;
-        QList<int> detail;
-        switch (function) {
-        case FuncDefect:
-        case FuncReserved8:
-        case FuncReserved11: {
-            const int limit = p.showAllAlgoParams() ? upper : p.alarmArea();
-            ng = value > limit || (p.templateIsNg() && value < limit);
-            detail = {function, value, lower, limit, param};
-            break;
-        }
-        case FuncSpot:
-            ng = value < lower || value > upper;
-            detail = {FuncSpot, value, lower, upper, param & 0xFF, (param >> 8) & 0xFF};
-            break;
-        case FuncBlackArea:
-        case FuncWhiteArea:
-            ng = value > upper;
-            break;
-        case FuncSimilarity:
-            value = int(score);
-            st.roiValue[s] = value;
-            ng = value < lower;
-            break;
-        case FuncWhiteNum:
-            value = boxes;
-            st.roiValue[s] = value;
-            ng = value > upper;
-            break;
-        case FuncTempAlarm: {
-            const int lo = signedLow16(lower);
-            const int hi = signedLow16(upper);
-            ng = value < std::min(lo, hi) || value > std::max(lo, hi);
-            detail = {FuncTempAlarm, value, lo, hi, signedLow16(param)};
-            break;
-        }
-        default:
-            break;
-        }
-
-        const quint8 ok = ng ? 0 : 1;
-        if (ng) {
+        const AreaVerdict verdict
+            = JudgeArea(function, measured, params->roiParam[s], params->roiLower[s], params->roiUpper[s], p);
+        st.roiValue[s] = verdict.value;
+        const quint8 ok = verdict.ng ? 0 : 1;
+        if (verdict.ng) {
             st.roiOk[s] = 0;
         }
         if (function == FuncTempAlarm) {
             st.tempOk &= ok;
-            if (ng && !p.tempAlarmNoStop()) {
+            if (verdict.ng && !p.tempAlarmNoStop()) {
                 st.resultOk = 0;
             }
         } else {
             st.areaOk &= ok;
-            if (ng) {
+            if (verdict.ng) {
                 st.resultOk = 0;
             }
         }
-        details.append(detail);
+        details.append(verdict.detail);
         flags.append(ok);
     }
 

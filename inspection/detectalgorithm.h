@@ -7,6 +7,7 @@
 #include "similaritymodel.h"
 #include "targetlocator.h"
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -85,6 +86,27 @@ public:
     // 3H/4, reaching the right and bottom borders.
     static cv::Rect DefaultBlock(int width, int height);
 
+    // What the measurement of one area found: the summed contour area (or the
+    // temperature), the blob boxes kept and the similarity score.
+    struct AreaMeasure {
+        int value = 0;
+        int boxes = 0;
+        float score = 0.0f;
+    };
+    // The verdict on one measured area: NG or not, the value shown for it and
+    // its row of the result record's details (empty for the functions that
+    // list none).
+    struct AreaVerdict {
+        bool ng = false;
+        int value = 0;
+        QList<int> detail;
+    };
+    // Judges a measured area of a function against its limits (param, lower,
+    // upper as stored with the area) and the system settings. Depends on
+    // nothing else.
+    static AreaVerdict JudgeArea(int function, const AreaMeasure& measured, qint32 param, qint32 lower,
+                                 qint32 upper, const SystemParam& sys);
+
     // Opening size used for an area (at least 1).
     static int OpeningSize(int function, qint32 param, const SystemParam& sys);
 
@@ -111,6 +133,12 @@ private:
     // reduction into reduced in colour mode. Empty when the buffer is unusable.
     cv::Mat greyFrame(std::vector<uchar>& buffer, std::vector<uchar>& reduced) const;
     void runDetect(int detect);
+    // 0 when the area can be judged on a frame of that size, else the
+    // DetectError that stops it (shape, masks, models).
+    int areaError(int detect, int area, const cv::Size& frame) const;
+    // Measures one judgeable area on image, drawing its blobs into overlay and
+    // its boxes into the station's table; 0 or a DetectError.
+    int measureArea(int detect, int area, const cv::Mat& image, cv::Mat& overlay, AreaMeasure& out);
     void trainModels(int detect);
     void trainAlign(int detect);
     void trainLocate(int detect);

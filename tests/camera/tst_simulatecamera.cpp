@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -124,7 +125,7 @@ class TestSimulateCamera : public QObject {
 
 private slots:
     void enumeratesTwoDevices();
-    void fixedAnswers();
+    void sessionAsTheStationRunsIt();
     void getFrameBeforeTriggerGivesZeros_data();
     void getFrameBeforeTriggerGivesZeros();
     void triggersAlternateTemplates_data();
@@ -150,29 +151,50 @@ void TestSimulateCamera::enumeratesTwoDevices()
     QCOMPARE(prototype.info().index, -1);
 }
 
-void TestSimulateCamera::fixedAnswers()
+// A station drives the simulated device as it drives a real one: settings,
+// a stop and a start of the grab, a trigger. None of it may disturb the
+// pictures it replays, it hands the station no camera settings of its own,
+// and a reconnection is refused (there is no link to lose).
+void TestSimulateCamera::sessionAsTheStationRunsIt()
 {
+    TestWorkDir dir;
+    QVERIFY(writeTemplate(dir.filePath("cammer25/template0.bmp"), Kind::Grey, 3));
     std::unique_ptr<CameraInterface> camera = openedCamera(1, false);
     QVERIFY(camera);
-    QCOMPARE(camera->typeId(), QStringLiteral("simulatecamera_IID"));
-    QCOMPARE(camera->serial(), QString());
-    QCOMPARE(camera->spectrum(), 0);
-    QVERIFY(camera->isOnline());
-    QVERIFY(camera->startGrab());
-    QVERIFY(!camera->reconnect());
-    QVERIFY(camera->autoAdjust(true).isEmpty());
     QCOMPARE(camera->info().index, 1);
-    int width = 0, height = 0;
+    int width = 0;
+    int height = 0;
     camera->getSize(width, height);
-    QCOMPARE(width, 1920);
-    QCOMPARE(height, 1080);
-    // Right after creation and ever after: "delivering", count untouched.
-    int frames = 77;
+    QCOMPARE(width * height, static_cast<SimulateCamera*>(camera.get())->frameBytes());
+
+    // The camera settings the station hands on leave the record alone.
+    int parameters[40];
+    std::fill(std::begin(parameters), std::end(parameters), 77);
+    camera->loadDefaults(parameters, 1);
+    QVERIFY(std::all_of(std::begin(parameters), std::end(parameters), [](int v) { return v == 77; }));
+    camera->setTriggerMode(false);
+    camera->setExposure(5000);
+    camera->setGain(30);
+    camera->setSharpness(2);
+    camera->setContrast(60);
+    camera->setGamma(80);
+    camera->setMirror(true, true);
+    camera->setFrameRate(5);
+    camera->setAutoExposure(true);
+    QVERIFY(camera->autoAdjust(true).isEmpty());
+    camera->stopGrab();
+    QVERIFY(camera->startGrab());
+
+    camera->softTrigger();
+    QByteArray frame(kGreyBytes, 'S');
+    camera->getFrame(frame.data());
+    QVERIFY(frame == expectedFrame(Kind::Grey, 3));
+    // Always delivering: the station's watch never finds it stalled.
+    int frames = 5;
     QVERIFY(camera->takeFrameCount(frames));
-    QCOMPARE(frames, 77);
-    int parameters[40] = {};
-    camera->loadDefaults(parameters, 0);
-    QVERIFY(std::all_of(std::begin(parameters), std::end(parameters), [](int v) { return v == 0; }));
+    QCOMPARE(frames, 5);
+    QVERIFY(camera->isOnline());
+    QVERIFY(!camera->reconnect());
 }
 
 void TestSimulateCamera::getFrameBeforeTriggerGivesZeros_data()

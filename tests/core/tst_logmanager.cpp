@@ -1,5 +1,6 @@
 #include "logmanager.h"
 #include "testclock.h"
+#include "processstate.h"
 #include "testworkdir.h"
 
 #include <QDateTime>
@@ -118,6 +119,7 @@ void TestLogManager::pruneKeepsTheNewestFiles()
 
 void TestLogManager::severitiesReachTheirFiles()
 {
+    ProcessState state;
     TestWorkDir wd;
     QVERIFY(wd.write("velqa/workspace/LOG/log20261209-080000.1.log", "last run"));
 
@@ -145,7 +147,6 @@ void TestLogManager::severitiesReachTheirFiles()
     for (const QFileInfo& fi : QDir(dir).entryInfoList(QDir::Files | QDir::System)) {
         QVERIFY2(!fi.isSymLink(), qPrintable(fi.fileName()));
     }
-    qInstallMessageHandler(nullptr);
 }
 
 void TestLogManager::crashReportLandsInTheErrorFile()

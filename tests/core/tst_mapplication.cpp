@@ -1,31 +1,17 @@
 #include "fakemainwindow.h"
+#include "logcapture.h"
 #include "mapplication.h"
+#include "processstate.h"
 #include "recordingsystemcommands.h"
 #include "systemparam.h"
 
 #include <QMouseEvent>
+#include <memory>
 #include <QTimer>
 #include <QtTest>
 
 namespace {
 
-QStringList gMessages;
-
-void captureMessages(QtMsgType, const QMessageLogContext&, const QString& msg)
-{
-    gMessages.append(msg);
-}
-
-int touchLines()
-{
-    int n = 0;
-    for (const QString& m : qAsConst(gMessages)) {
-        if (m.startsWith("MApplication::notify touch once!")) {
-            ++n;
-        }
-    }
-    return n;
-}
 
 class Button : public QWidget {
 public:
@@ -64,27 +50,29 @@ private slots:
     void pressDuringStartUpIsPassedOn();
 
 private:
+    int touchLines() const { return m_log->count("MApplication::notify touch once!"); }
+
     SystemParam m_params{};
-    FakeMainWindow* m_window = nullptr;
-    QtMessageHandler m_previous = nullptr;
+    std::unique_ptr<ProcessState> m_state;
+    std::unique_ptr<LogCapture> m_log;
+    std::unique_ptr<FakeMainWindow> m_window;
 };
 
 void TestMApplication::init()
 {
-    gMessages.clear();
+    m_state = std::make_unique<ProcessState>();
     gLastTouchLogMs = 0;
     m_params = SystemParam{};
     gpSystemParam = &m_params;
-    m_window = new FakeMainWindow;
-    m_previous = qInstallMessageHandler(captureMessages);
+    m_window = std::make_unique<FakeMainWindow>();
+    m_log = std::make_unique<LogCapture>(LogCapture::Swallow);
 }
 
 void TestMApplication::cleanup()
 {
-    qInstallMessageHandler(m_previous);
-    delete m_window;
-    m_window = nullptr;
-    gpSystemParam = nullptr;
+    m_log.reset();
+    m_window.reset();
+    m_state.reset();
 }
 
 void TestMApplication::pressesAreLoggedAtMostOncePerSecond()
@@ -97,7 +85,7 @@ void TestMApplication::pressesAreLoggedAtMostOncePerSecond()
     }
     QCOMPARE(button.presses, 10);
     QCOMPARE(touchLines(), 1);
-    QVERIFY(gMessages.first().contains("\"startButton\""));
+    QVERIFY(m_log->lines().first().contains("\"startButton\""));
 
     // Still within the second: nothing more.
     gLastTouchLogMs = QDateTime::currentMSecsSinceEpoch() - 990;
@@ -124,8 +112,8 @@ void TestMApplication::pressRestartsTimersWhoseSettingIsPositive()
 {
     QFETCH(int, logoutSec);
     QFETCH(int, screenOffSec);
-    m_params[141] = logoutSec;
-    m_params[138] = screenOffSec;
+    m_params.logoutSec() = logoutSec;
+    m_params.screenOffSec() = screenOffSec;
 
     // One timer stopped with an odd interval, the other running with one:
     // a setting of 0 or less must leave either state exactly as it is.
@@ -169,8 +157,7 @@ void TestMApplication::pressOnDarkScreenWakesItAndIsSwallowedWithItsRelease()
 void TestMApplication::pressDuringStartUpIsPassedOn()
 {
     // The parameters are loaded but the main window is still being built.
-    delete m_window;
-    m_window = nullptr;
+    m_window.reset();
     Button button;
     press(&button);
     QCOMPARE(button.presses, 1);

@@ -1048,7 +1048,7 @@ void TestParamStorage::paramDatabaseFromFactory()
     if (!factoryCopies) {
         QVERIFY(QFile::rename(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("factory.db")));
     }
-    const QString fileError = QString::fromUtf8("系统参数文件错误，请还原\n参数组或联系供应商！");
+    const QString fileError = QStringLiteral("T160.0");
     folder.open();
 
     if (factoryCopies) {

@@ -1,84 +1,146 @@
+#include "paramstorage.h"
+#include "processstate.h"
 #include "systemparam.h"
+#include "testworkdir.h"
+#include "texttable.h"
 
 #include <QtTest>
 
 #include <climits>
 #include <cstring>
 
+namespace {
+
+using Slot = qint32& (*)(SystemParam&);
+
+// The slot number behind a named setting.
+int slotOf(Slot setting)
+{
+    SystemParam r{};
+    return int(&setting(r) - r.value);
+}
+
+} // namespace
+
 class TestSystemParam : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultsTouchOnlyTheirSlots();
-    void namedFieldsAreSlots();
+    void outOfRangeLoadsAsItsDefault_data();
+    void outOfRangeLoadsAsItsDefault();
+    void savedRecordReadsBackEqual();
     void blockCompareSeesEveryByte();
     void passwordStaysInsideItsSlots();
     void passwordText_data();
     void passwordText();
     void timerIntervalsDoNotWrap();
     void factoryRecordIsInsideTheLimits();
-    void globalsCopiedFromRecord();
 };
 
-void TestSystemParam::defaultsTouchOnlyTheirSlots()
+void TestSystemParam::outOfRangeLoadsAsItsDefault_data()
 {
-    const qint32 untouched = 0x5A5A5A5A;
-    SystemParam record;
-    for (qint32& v : record.value) {
-        v = untouched;
-    }
-    QCOMPARE(initSysParamDefaults(&record), &record);
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("loaded");
 
-    QMap<int, qint32> expected;
-    const auto set = [&](int first, int last, qint32 v) {
-        for (int s = first; s <= last; ++s) {
-            expected[s] = v;
-        }
+    struct Case {
+        const char* name;
+        Slot setting;
+        int lowest;
+        int highest;
+        int fallback;
     };
-    set(40, 55, 0);
-    set(81, 81, 0);
-    set(99, 106, 0);
-    set(108, 117, 1);
-    set(119, 119, 0);
-    set(120, 120, 1);
-    set(121, 126, 0);
-    set(159, 160, 0);
-    set(179, 180, 0);
-    set(228, 228, 2);
-    set(229, 258, 0);
-    set(270, 289, 0);
-    set(307, 307, 30);
-    set(308, 339, 0);
-    for (int s = 0; s < SystemParam::SlotCount; ++s) {
-        QVERIFY2(record[s] == expected.value(s, untouched), qPrintable(QStringLiteral("slot %1").arg(s)));
+    const Case cases[] = {
+        {"exposure", [](SystemParam& r) -> qint32& { return r.exposeTime(3); }, 0, 10000, 30},
+        {"gain", [](SystemParam& r) -> qint32& { return r.adjustPlus(7); }, 0, 10000, 32},
+        {"temperature range", [](SystemParam& r) -> qint32& { return r.tempRange(0); }, 0, 2, 1},
+        {"filter size", [](SystemParam& r) -> qint32& { return r.filterSize(); }, 1, 100, 3},
+        {"alarm area", [](SystemParam& r) -> qint32& { return r.alarmArea(); }, 1, 100000, 100},
+        {"templates", [](SystemParam& r) -> qint32& { return r.maxTemplates(); }, 1, 100, 10},
+        {"largest offset", [](SystemParam& r) -> qint32& { return r.maxOffset(); }, 1, 8000, 8000},
+        {"input time-out", [](SystemParam& r) -> qint32& { return r.inputTimeoutSec(); }, 0, 10000, 60},
+        {"trigger delay", [](SystemParam& r) -> qint32& { return r.trigInDelay(5); }, 0, 10000, 0},
+        {"alarm length", [](SystemParam& r) -> qint32& { return r.alarmDuration(); }, 0, 100, 10},
+        {"recording interval", [](SystemParam& r) -> qint32& { return r.tempRecordMin(); }, 1, 100, 30},
+    };
+    for (const Case& c : cases) {
+        for (qint64 v : {qint64(c.lowest) - 1, qint64(c.lowest), qint64(c.highest), qint64(c.highest) + 1,
+                         qint64(INT_MIN), qint64(INT_MAX)}) {
+            const int loaded = v >= c.lowest && v <= c.highest ? int(v) : c.fallback;
+            QTest::addRow("%s %lld", c.name, v) << slotOf(c.setting) << int(v) << loaded;
+        }
     }
+    // Positioning is off (-1) or on (0); the screen goes dark never (0) or
+    // after 30 to 9999 s.
+    const int positioning = slotOf([](SystemParam& r) -> qint32& { return r.motionCorrect(); });
+    QTest::newRow("positioning on") << positioning << 0 << 0;
+    QTest::newRow("positioning 1") << positioning << 1 << -1;
+    const int screenOff = slotOf([](SystemParam& r) -> qint32& { return r.screenOffSec(); });
+    QTest::newRow("screen never dark") << screenOff << 0 << 0;
+    QTest::newRow("screen dark after 29 s") << screenOff << 29 << 600;
+    QTest::newRow("screen dark after 9999 s") << screenOff << 9999 << 9999;
 }
 
-void TestSystemParam::namedFieldsAreSlots()
+void TestSystemParam::outOfRangeLoadsAsItsDefault()
 {
-    SystemParam r;
-    r.clear();
-    r.alarmArea() = 11;
-    r.showAllAlgoParams() = 12;
-    r.tempRecordMin() = 13;
-    r.paraGroupIndex() = 14;
-    r.exposeTime(7) = 15;
-    r.trigInDelay(3) = 16;
-    r.outInitState(9) = 17;
-    r.detectEnabled(3) = 18;
-    r.systemFunctionEdit() = 19;
-    r.outputNameIdx(9) = 20;
-    QCOMPARE(r[150], 11);
-    QCOMPARE(r[169], 12);
-    QCOMPARE(r[307], 13);
-    QCOMPARE(r[340], 14);
-    QCOMPARE(r[7], 15);
-    QCOMPARE(r[75], 16);
-    QCOMPARE(r[117], 17);
-    QCOMPARE(r[122], 18);
-    QCOMPARE(r[190], 19);
-    QCOMPARE(r[289], 20);
-    QCOMPARE(reinterpret_cast<const char*>(&r) + 202 * 4, static_cast<const char*>(r.password()));
+    QFETCH(int, slot);
+    QFETCH(int, stored);
+    QFETCH(int, loaded);
+    SystemParam r = factorySysParam();
+    r[slot] = stored;
+    SystemParam expected = factorySysParam();
+    expected[slot] = loaded;
+    clampSysParam(&r);
+    // The slot takes its default and nothing else moves.
+    QVERIFY(r == expected);
+    // A loaded record loads again as itself.
+    clampSysParam(&r);
+    QVERIFY(r == expected);
+}
+
+void TestSystemParam::savedRecordReadsBackEqual()
+{
+    ProcessState state;
+    TestWorkDir dir;
+    initTextTable();
+    QVERIFY(writeFactoryParamGroup(QStringLiteral("paraGroup/default")));
+    QVERIFY(QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db")));
+    QVERIFY(QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db")));
+    openParamDatabase();
+    openSerialDatabase();
+    const auto load = [] {
+        SystemParam r{};
+        initSysParamDefaults(&r);
+        loadSysParam(&r);
+        return r;
+    };
+
+    SystemParam saved = load();
+    saved.exposeTime(2) = 120;
+    saved.trigInDelay(1) = 35;
+    saved.outInitState(4) = 0;
+    saved.filterSize() = 5;
+    saved.alarmArea() = 40;
+    saved.maxOffset() = 7999;
+    saved.motionCorrect() = 0;
+    saved.screenOffSec() = 45;
+    saved.tempRecordMin() = 7;
+    saved.pulseDelayIn4() = 12;
+    saved.spare() = 99;
+    QVERIFY(saved.setPasswordText(QString::fromUtf8("Grüße")));
+    // Outputs 5 to 9 rest as output 4 does.
+    for (int i = 5; i < 10; ++i) {
+        saved.outInitState(i) = saved.outInitState(4);
+    }
+    gLanguage = 3;
+    QVERIFY(saveSysParam(&saved));
+
+    gLanguage = 0;
+    const SystemParam read = load();
+    QCOMPARE(gLanguage, 3);
+    for (int s = 0; s < SystemParam::SlotCount; ++s) {
+        QVERIFY2(read[s] == saved[s], qPrintable(QStringLiteral("slot %1: %2 != %3").arg(s).arg(read[s]).arg(saved[s])));
+    }
 }
 
 void TestSystemParam::blockCompareSeesEveryByte()
@@ -173,32 +235,6 @@ void TestSystemParam::factoryRecordIsInsideTheLimits()
     clampSysParam(&clamped);
     QVERIFY(clamped == factory);
     QCOMPARE(factory.password()[0], '\0');
-}
-
-void TestSystemParam::globalsCopiedFromRecord()
-{
-    SystemParam r;
-    r.clear();
-    r.statisticsOn() = 1;
-    r.maxTemplates() = 17;
-    r.ngImageKeep() = 300;
-    r.okImageKeep() = 20;
-    r.ioComPort() = 4;
-    r.grayChannel() = 1;
-    r.noLensOptimize() = 1;
-    r.colorCamera() = 1;
-    copySysParamGlobals(r);
-    QCOMPARE(gStatisticsEnabled, 1);
-    QCOMPARE(gTemplateCount, 17);
-    QCOMPARE(gMaxNgImages, 300);
-    QCOMPARE(gMaxOkImages, 20);
-    QCOMPARE(gComPort, 4);
-    QCOMPARE(gColorToGray, 1);
-    QCOMPARE(gLensOptimize, 0);
-    QCOMPARE(gColorMode, 1);
-    r.noLensOptimize() = INT_MIN;  // damaged value: no overflow
-    copySysParamGlobals(r);
-    QVERIFY(gLensOptimize != 0);
 }
 
 QTEST_GUILESS_MAIN(TestSystemParam)

@@ -39,6 +39,8 @@ void TestTaskManager::passWithoutWindowTouchesNoOne()
     // A window that has gone is no longer registered; a newer one that took
     // over is not unregistered by an older one's end.
     QVERIFY(mainWindowHooks() == nullptr);
+    // A pass with no window at all (before the main window is built).
+    TaskManager::instance()->SlotLoopShowTask();
     FakeMainWindow newer;
     {
         FakeMainWindow older;

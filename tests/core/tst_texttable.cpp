@@ -1,3 +1,4 @@
+#include "processstate.h"
 #include "texttable.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QSet>
 #include <QTextLayout>
 #include <QtTest>
+
+#include <memory>
 
 #include <functional>
 
@@ -55,6 +58,7 @@ class TestTextTable : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void readsEntryOfCurrentLanguage_data();
@@ -68,6 +72,9 @@ private slots:
     void quotedChineseWording_data();
     void quotedChineseWording();
     void everyCharacterHasAGlyphInTheScreenFont();
+
+private:
+    std::unique_ptr<ProcessState> m_state;
 };
 
 void TestTextTable::initTestCase()
@@ -75,9 +82,14 @@ void TestTextTable::initTestCase()
     initTextTable();
 }
 
+void TestTextTable::init()
+{
+    m_state = std::make_unique<ProcessState>();
+}
+
 void TestTextTable::cleanup()
 {
-    gLanguage = 0;
+    m_state.reset();
 }
 
 void TestTextTable::readsEntryOfCurrentLanguage_data()

@@ -5,6 +5,7 @@
 #include "controlport.h"
 #include "globals.h"
 #include "iothread.h"
+#include "processstate.h"
 #include "systemparam.h"
 
 #include <QMutex>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -62,10 +64,12 @@ private slots:
 
 private:
     SystemParam m_params;
+    std::unique_ptr<ProcessState> m_state;
 };
 
 void TestControlPort::init()
 {
+    m_state = std::make_unique<ProcessState>();
     std::memset(&m_params, 0, sizeof m_params);
     gpSystemParam = &m_params;
     gInputWord = 0;
@@ -75,7 +79,7 @@ void TestControlPort::init()
 
 void TestControlPort::cleanup()
 {
-    gpSystemParam = nullptr;
+    m_state.reset();
 }
 
 void TestControlPort::setOutput_data()
@@ -163,8 +167,8 @@ void TestControlPort::initOutputs()
 
 void TestControlPort::constructorPublishesRestLevels()
 {
-    m_params[108] = 1;
-    m_params[112] = 1;
+    m_params.outInitState(0) = 1;
+    m_params.outInitState(4) = 1;
     ControlPort port;
     QCOMPARE(publishedWord(), kHighBits | 0x011);
     QCOMPARE(port.outputWord(), kHighBits | 0x011);
@@ -296,13 +300,13 @@ void TestControlPort::safetyDoor()
     QFETCH(bool, flag);
 
     applySlots(m_params, settings);
-    const bool doorInverted = m_params[100] != 0;
+    const bool doorInverted = m_params.inputInvert(InSafetyDoor) != 0;
     const int doorClosedRaw = doorInverted ? 0x000 : 0x002;
     const int doorOpenRaw = doorInverted ? 0x002 : 0x000;
 
     ControlPort port;
     port.setOutput(OutAlarm, 1);
-    if (m_params[173] == 3) {
+    if (m_params.spareOutput4Use() == OutAlarm + 1) {
         QCOMPARE(port.readIO(true, OutSpare4), port.readIO(true, OutAlarm));
     }
     port.commitOutputs();

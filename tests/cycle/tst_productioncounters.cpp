@@ -1,10 +1,13 @@
 // The production counters and their file "count.txt": the read rules that
 // protect a shift's counts from a damaged file, the exact stored form, and the
 // register layout the plant reads them from.
+#include "processstate.h"
 #include "productioncounters.h"
 #include "testworkdir.h"
 
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -32,7 +35,12 @@ void fillCounters()
 class TestProductionCounters : public QObject {
     Q_OBJECT
 private slots:
-    void init() { clearCounters(); }
+    void init()
+    {
+        m_state = std::make_unique<ProcessState>();
+        clearCounters();
+    }
+    void cleanup() { m_state.reset(); }
 
     void roundTripKeepsTheExactText();
     void readRules_data();
@@ -40,6 +48,9 @@ private slots:
     void missingFileGivesZeros();
     void writeReplacesTheWholeFile();
     void registersHighWordFirst();
+
+private:
+    std::unique_ptr<ProcessState> m_state;
 };
 
 void TestProductionCounters::roundTripKeepsTheExactText()
@@ -109,11 +120,16 @@ void TestProductionCounters::writeReplacesTheWholeFile()
 {
     TestWorkDir dir;
     QVERIFY(dir.write("count.txt", QByteArray(500, '9')));
+    // A reader that opened the old file keeps seeing it whole: the new counts
+    // arrive under the name in one step, never by emptying the file first.
+    QFile reader(dir.filePath("count.txt"));
+    QVERIFY(reader.open(QIODevice::ReadOnly));
     fillCounters();
     gNgCycles = -4;
     QVERIFY(writeCountFile());
     QCOMPARE(dir.read("count.txt"),
              QByteArray("100 10 101 11 102 12 103 13 104 14 105 15 106 16 107 17 999 -4 "));
+    QCOMPARE(reader.readAll(), QByteArray(500, '9'));
     // Written through a temporary file: nothing else is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"count.txt"});
 }

@@ -1,5 +1,6 @@
 #include "circle.h"
 #include "clustomrect.h"
+#include "processstate.h"
 #include "repolygon.h"
 #include "roiinterface.h"
 #include "testworkdir.h"
@@ -316,13 +317,14 @@ void TestAreaShapes::simpleResults()
     QCOMPARE(c->anchorPoint(), QPoint(70, 70));
     QCOMPARE(p->anchorPoint(), QPoint(10, 10));
 
+    ProcessState state;
     initTextTable();
+    gLanguage = 0;
     QCOMPARE(r->typeName(), QStringLiteral("矩形"));
     gLanguage = 1;
     QCOMPARE(r->typeName(), QStringLiteral("rectangular "));
     QCOMPARE(c->typeName(), QStringLiteral("circle"));
     QCOMPARE(p->typeName(), QStringLiteral("Polygon"));
-    gLanguage = 0;
 }
 
 void TestAreaShapes::masks_data()

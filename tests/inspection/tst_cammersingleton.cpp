@@ -2,6 +2,7 @@
 #include "paramstorage.h"
 #include "circle.h"
 #include "clustomrect.h"
+#include "processstate.h"
 #include "promptanswerer.h"
 #include "repolygon.h"
 #include "roiinterface.h"
@@ -154,6 +155,7 @@ private:
     void closeDatabase();
     std::unique_ptr<CammerSingleton> load(int camera = 0, cv::Mat* masks = nullptr);
 
+    std::unique_ptr<ProcessState> m_state;
     std::unique_ptr<TestWorkDir> m_dir;
     SystemParam m_params{};
     std::unique_ptr<PromptAnswerer> m_prompts;
@@ -161,25 +163,25 @@ private:
 
 void TestCammerSingleton::initTestCase()
 {
-    gpSystemParam = &m_params;
     initTextTable();
 }
 
 void TestCammerSingleton::init()
 {
+    m_state = std::make_unique<ProcessState>();
+    gpSystemParam = &m_params;
     m_dir = std::make_unique<TestWorkDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(openDatabase());
     QVERIFY(exec("create table cammer0 (name text, value text)"));
     m_prompts = std::make_unique<PromptAnswerer>();
-    gLanguage = 0;
 }
 
 void TestCammerSingleton::cleanup()
 {
     m_prompts.reset();
-    closeDatabase();
     m_dir.reset();
+    m_state.reset();
 }
 
 bool TestCammerSingleton::openDatabase(const QString& options)
@@ -556,8 +558,6 @@ void TestCammerSingleton::failedSaveKeepsPreviousSet()
 
     if (fault == "locked") {
         QVERIFY(exec("rollback", locker));
-        QSqlDatabase::database(locker).close();
-        QSqlDatabase::removeDatabase(locker);
     }
     if (fault == "closed" || fault == "readonly") {
         closeDatabase();
@@ -677,13 +677,9 @@ void TestCammerSingleton::functionNames()
     QFETCH(int, function);
     QFETCH(QString, name);
     // One entry left empty, as a text table entry may be.
-    const QString angleJapanese = gTextTable[4 * 583 + 3];
     gTextTable[4 * 583 + 3].clear();
     gLanguage = language;
-    const QString got = detectFunctionName(function);
-    gLanguage = 0;
-    gTextTable[4 * 583 + 3] = angleJapanese;
-    QCOMPARE(got, name);
+    QCOMPARE(detectFunctionName(function), name);
 }
 
 void TestCammerSingleton::functionDefaults_data()
@@ -708,8 +704,8 @@ void TestCammerSingleton::functionDefaults()
 {
     QFETCH(int, function);
     QFETCH(QList<int>, values);
-    m_params[149] = 5;
-    m_params[150] = 300;
+    m_params.filterSize() = 5;
+    m_params.alarmArea() = 300;
     AreaSettings area{FuncSpot, 7, 8, 9};
     applyFunctionDefaults(area, function);
     QCOMPARE(area.function, function);
@@ -736,8 +732,8 @@ void TestCammerSingleton::firstAreaDefaults()
 {
     QFETCH(QList<int>, offered);
     QFETCH(QList<int>, area);
-    m_params[149] = 5;
-    m_params[150] = 300;
+    m_params.filterSize() = 5;
+    m_params.alarmArea() = 300;
     const AreaSettings first = firstAreaSettings([&](int f) { return offered.contains(f); });
     QCOMPARE((QList<int>{first.function, first.param, first.lower, first.upper}), area);
 }

@@ -60,6 +60,8 @@ class TestDetectAlgorithm : public QObject {
 private slots:
     void grayBandMaskMatchesTwoThresholds_data();
     void grayBandMaskMatchesTwoThresholds();
+    void verdict_data();
+    void verdict();
     void spotAreaWithoutDarkPixelsIsNg();
     void valueIsSummedContourAreaWithExclusiveBoxes_data();
     void valueIsSummedContourAreaWithExclusiveBoxes();
@@ -115,6 +117,101 @@ void TestDetectAlgorithm::grayBandMaskMatchesTwoThresholds()
     DetectAlgorithm::GrayBandMask(src, dst, lo, hi);
     QCOMPARE(cv::countNonZero(dst != expected), 0);
     QCOMPARE(cv::countNonZero(dst), lo > hi ? 0 : hi - lo + 1);
+}
+
+void TestDetectAlgorithm::verdict_data()
+{
+    QTest::addColumn<int>("function");
+    QTest::addColumn<int>("value");  // summed contour area or temperature
+    QTest::addColumn<int>("boxes");
+    QTest::addColumn<double>("score");
+    QTest::addColumn<int>("param");
+    QTest::addColumn<int>("lower");
+    QTest::addColumn<int>("upper");
+    QTest::addColumn<QString>("settings");  // showAll alarmArea templateIsNg
+    QTest::addColumn<bool>("ng");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<QList<int>>("detail");
+
+    // Defect and the reserved functions: the system's alarm area unless every
+    // algorithm parameter is shown, then the area's own upper limit.
+    QTest::newRow("defect at the system limit") << int(FuncDefect) << 100 << 1 << 0.0 << 3 << 25 << 10 << "0 100 0"
+                                                << false << 100 << QList<int>{0, 100, 25, 100, 3};
+    QTest::newRow("defect over the system limit") << int(FuncDefect) << 101 << 1 << 0.0 << 3 << 25 << 1000
+                                                  << "0 100 0" << true << 101 << QList<int>{0, 101, 25, 100, 3};
+    QTest::newRow("defect over its own limit") << int(FuncDefect) << 11 << 1 << 0.0 << 3 << 25 << 10 << "1 100 0"
+                                               << true << 11 << QList<int>{0, 11, 25, 10, 3};
+    QTest::newRow("defect: template is NG, clean part") << int(FuncDefect) << 0 << 0 << 0.0 << 3 << 25 << 10
+                                                        << "0 100 1" << true << 0 << QList<int>{0, 0, 25, 100, 3};
+    QTest::newRow("defect: template is NG, at the limit") << int(FuncDefect) << 100 << 2 << 0.0 << 3 << 25 << 10
+                                                          << "0 100 1" << false << 100
+                                                          << QList<int>{0, 100, 25, 100, 3};
+    QTest::newRow("reserved 8 judged as a defect") << int(FuncReserved8) << 101 << 0 << 0.0 << 0 << 0 << 0
+                                                   << "0 100 0" << true << 101 << QList<int>{8, 101, 0, 100, 0};
+    QTest::newRow("reserved 11 judged as a defect") << int(FuncReserved11) << 5 << 0 << 0.0 << 0 << 0 << 4
+                                                    << "1 100 0" << true << 5 << QList<int>{11, 5, 0, 4, 0};
+    // Spot: inside lower..upper inclusive; the band's bytes are listed.
+    QTest::newRow("spot inside") << int(FuncSpot) << 80 << 1 << 0.0 << spotBand(10, 60) << 80 << 500 << "0 100 0"
+                                 << false << 80 << QList<int>{1, 80, 80, 500, 10, 60};
+    QTest::newRow("spot under") << int(FuncSpot) << 79 << 1 << 0.0 << spotBand(10, 60) << 80 << 500 << "0 100 0"
+                                << true << 79 << QList<int>{1, 79, 80, 500, 10, 60};
+    QTest::newRow("spot over") << int(FuncSpot) << 501 << 1 << 0.0 << spotBand(10, 60) << 80 << 500 << "0 100 0"
+                               << true << 501 << QList<int>{1, 501, 80, 500, 10, 60};
+    // Black and white area: only an upper limit, no detail row.
+    QTest::newRow("black area at the limit") << int(FuncBlackArea) << 50 << 3 << 0.0 << 0 << 40 << 50 << "0 100 0"
+                                             << false << 50 << QList<int>{};
+    QTest::newRow("white area over") << int(FuncWhiteArea) << 51 << 3 << 0.0 << 0 << 40 << 50 << "0 100 0" << true
+                                     << 51 << QList<int>{};
+    // Similarity: the score, cut to a whole number, against the lower limit.
+    QTest::newRow("similarity at the limit") << int(FuncSimilarity) << 0 << 0 << 70.9 << 0 << 70 << 0 << "0 100 0"
+                                             << false << 70 << QList<int>{};
+    QTest::newRow("similarity under") << int(FuncSimilarity) << 900 << 0 << 69.99 << 0 << 70 << 0 << "0 100 0"
+                                      << true << 69 << QList<int>{};
+    // White count: the number of blobs, not their area.
+    QTest::newRow("white count at the limit") << int(FuncWhiteNum) << 9000 << 4 << 0.0 << 3 << 0 << 4 << "0 100 0"
+                                              << false << 4 << QList<int>{};
+    QTest::newRow("white count over") << int(FuncWhiteNum) << 10 << 5 << 0.0 << 3 << 0 << 4 << "0 100 0" << true
+                                      << 5 << QList<int>{};
+    // Temperature: signed low halves of lower and upper, either order.
+    QTest::newRow("temperature inside") << int(FuncTempAlarm) << 80 << 0 << 0.0 << (95 | 3 << 16)
+                                        << (80 | 1 << 16) << (120 | 20 << 16) << "0 100 0" << false << 80
+                                        << QList<int>{9, 80, 80, 120, 95};
+    QTest::newRow("temperature over") << int(FuncTempAlarm) << 121 << 0 << 0.0 << 95 << 80 << 120 << "0 100 0"
+                                      << true << 121 << QList<int>{9, 121, 80, 120, 95};
+    QTest::newRow("temperature limits swapped") << int(FuncTempAlarm) << 100 << 0 << 0.0 << 95 << 120 << 80
+                                                << "0 100 0" << false << 100 << QList<int>{9, 100, 120, 80, 95};
+    QTest::newRow("temperature below zero") << int(FuncTempAlarm) << -11 << 0 << 0.0 << 0xFFFF << 0x1FFF6 << 20
+                                            << "0 100 0" << true << -11 << QList<int>{9, -11, -10, 20, -1};
+}
+
+void TestDetectAlgorithm::verdict()
+{
+    QFETCH(int, function);
+    QFETCH(int, value);
+    QFETCH(int, boxes);
+    QFETCH(double, score);
+    QFETCH(int, param);
+    QFETCH(int, lower);
+    QFETCH(int, upper);
+    QFETCH(QString, settings);
+    QFETCH(bool, ng);
+    QFETCH(int, shown);
+    QFETCH(QList<int>, detail);
+
+    SystemParam sys{};
+    const QStringList s = settings.split(' ');
+    sys.showAllAlgoParams() = s.at(0).toInt();
+    sys.alarmArea() = s.at(1).toInt();
+    sys.templateIsNg() = s.at(2).toInt();
+    DetectAlgorithm::AreaMeasure measured;
+    measured.value = value;
+    measured.boxes = boxes;
+    measured.score = float(score);
+
+    const DetectAlgorithm::AreaVerdict v = DetectAlgorithm::JudgeArea(function, measured, param, lower, upper, sys);
+    QCOMPARE(v.ng, ng);
+    QCOMPARE(v.value, shown);
+    QCOMPARE(v.detail, detail);
 }
 
 void TestDetectAlgorithm::spotAreaWithoutDarkPixelsIsNg()
@@ -690,9 +787,9 @@ void TestDetectAlgorithm::measureOnTheEditSet()
 void TestDetectAlgorithm::constructionTrainsEnabledDetects()
 {
     EngineStation st(W, H);
-    st.params[119] = 1;
-    st.params[120] = 0;
-    st.params[121] = 1;
+    st.params.detectEnabled(0) = 1;
+    st.params.detectEnabled(1) = 0;
+    st.params.detectEnabled(2) = 1;
     st.addRect(0, FuncDefect, cv::Rect(10, 10, 20, 20), 3, 25, 100);
     st.setTemplate(0, 0, grey(100));
     auto engine = engineFor(st);

@@ -1,5 +1,6 @@
 #include "cameraregistry.h"
 #include "systemparam.h"
+#include "processstate.h"
 #include "promptanswerer.h"
 #include "recordingsystemcommands.h"
 #include "recordstesthelpers.h"
@@ -47,10 +48,12 @@ struct World {
     explicit World(const QString& now)
         : clock(at(now))
     {
+        initTextTable();
         gpTemperatureChartData = &records;
         gCameraCount = 2;
         gDetectCount = 2;
     }
+    ProcessState state;
     TestWorkDir dir;
     FixedClock clock;
     RecordingSystemCommands commands;
@@ -65,7 +68,6 @@ class TestResultStatistics : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void freshFileHasEveryRowInUse();
     void countsAreSavedAndContinueAfterARestart();
     void shortOrSpoiledRows_data();
@@ -80,12 +82,6 @@ private slots:
     void unusableFile_data();
     void unusableFile();
 };
-
-void TestResultStatistics::initTestCase()
-{
-    initTextTable();
-    gLanguage = 0;
-}
 
 void TestResultStatistics::freshFileHasEveryRowInUse()
 {

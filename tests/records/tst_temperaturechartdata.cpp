@@ -1,6 +1,7 @@
 #include "recordstesthelpers.h"
 #include "resultrow.h"
 #include "resultstatistics.h"
+#include "processstate.h"
 #include "temperaturechartdata.h"
 #include "sqlitetestutil.h"
 #include "testworkdir.h"
@@ -23,6 +24,7 @@ const QString kSchema = QStringLiteral(
 // The service under test is the process-wide one while it lives.
 struct Records {
     Records() { gpTemperatureChartData = &data; }
+    ProcessState state;
     TemperatureChartData data;
 
     void handOver(const DetectResult& r)

@@ -20,16 +20,16 @@ EngineStation::EngineStation(int width, int height, bool colour, int templates)
     : data(new StationData)
     , live(new CammerSingleton(0))
     , edit(new CammerSingleton(0))
-    , previousParams(gpSystemParam)
-    , previousTemplateCount(gTemplateCount)
-    , previousColorMode(gColorMode)
-    , previousColorToGray(gColorToGray)
 {
+    m_globals.keep(gpSystemParam);
+    m_globals.keep(gTemplateCount);
+    m_globals.keep(gColorMode);
+    m_globals.keep(gColorToGray);
     params.clear();
     initSysParamDefaults(&params);
     // Nothing trains on construction unless a test asks for it.
-    for (int d = 0; d < 8; ++d) {
-        params[119 + d] = 0;
+    for (int d = 0; d < 4; ++d) {
+        params.detectEnabled(d) = 0;
     }
     params.matchBrightness() = 0;
     params.angleCorrect() = 0;
@@ -47,13 +47,7 @@ EngineStation::EngineStation(int width, int height, bool colour, int templates)
     data->peers = &peers;
 }
 
-EngineStation::~EngineStation()
-{
-    gpSystemParam = previousParams;
-    gTemplateCount = previousTemplateCount;
-    gColorMode = previousColorMode;
-    gColorToGray = previousColorToGray;
-}
+EngineStation::~EngineStation() = default;
 
 int EngineStation::addArea(int detect, int function, ROIInterface* shape, int param, int lower, int upper)
 {

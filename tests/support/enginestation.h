@@ -4,6 +4,7 @@
 #include "detectresult.h"
 #include "inspectionpeers.h"
 #include "stationdata.h"
+#include "statekeeper.h"
 #include "systemparam.h"
 
 #include <QList>
@@ -95,8 +96,6 @@ public:
     RecordingPeers peers;
 
 private:
-    SystemParam* previousParams;
-    int previousTemplateCount;
-    int previousColorMode;
-    int previousColorToGray;
+    // Last, so that the globals are back before the record goes.
+    StateKeeper m_globals;
 };

@@ -8,6 +8,12 @@
 // Answers the operator's warning and question boxes in tests: records every
 // message and answers questions from a script (the last answer repeats; 1 when
 // nothing is scripted). Installs itself on construction, restores on destruction.
+//
+// Every text shown to the operator must be one of the text table's texts in
+// the language in force when it is shown (its %1.. filled in or not): the
+// operator may not read any other language. A text that is not fails the
+// running test when the answerer goes; the text table must therefore be
+// loaded (initTextTable) where a test raises a box.
 class PromptAnswerer {
 public:
     explicit PromptAnswerer(QList<int> answers = {});
@@ -18,9 +24,19 @@ public:
 
     QStringList warnings;
     QStringList questions;
+    // The texts of both kinds that were not texts of the table, each with the
+    // language it was shown in.
+    QStringList foreignTexts;
 
 private:
+    void check(const QString& text);
+
     QList<int> m_answers;
     WarnHandler m_previousWarn;
     AskHandler m_previousAsk;
 };
+
+// True when text is entry 4 × n + language of the text table for some text n,
+// or such an entry with its %1, %2, ... filled in (entries that hold little
+// more than a placeholder do not count).
+bool isTableText(const QString& text, int language);

@@ -6,8 +6,10 @@
 #include "cameraregistry.h"
 #include "modbusserver.h"
 #include "operationlog.h"
+#include "logcapture.h"
 #include "paramsetfixture.h"
 #include "platformhelpers.h"
+#include "processstate.h"
 #include "productioncounters.h"
 #include "recordingsystemcommands.h"
 #include "systemparam.h"
@@ -18,10 +20,11 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QtTest>
 
 #include <modbus.h>
+
+#include <memory>
 
 namespace {
 
@@ -70,26 +73,6 @@ struct Client {
     bool connected = false;
 };
 
-QMutex gMessagesMutex;
-QStringList gMessages;
-QtMessageHandler gPrevious = nullptr;
-void keepMessages(QtMsgType type, const QMessageLogContext& context, const QString& msg)
-{
-    {
-        QMutexLocker lock(&gMessagesMutex);
-        gMessages.append(msg);
-    }
-    if (type != QtInfoMsg && gPrevious) {
-        gPrevious(type, context, msg);
-    }
-}
-
-bool messageSeen(const QString& text)
-{
-    QMutexLocker lock(&gMessagesMutex);
-    return gMessages.contains(text);
-}
-
 } // namespace
 
 class TestModbusDataChange : public QObject {
@@ -109,6 +92,8 @@ private slots:
 private:
     void startWindow();
 
+    std::unique_ptr<ProcessState> state;
+    SystemParam params;
     TestWorkDir* dir = nullptr;
     RecordingSystemCommands* sys = nullptr;
     VeZiRevoru* window = nullptr;
@@ -117,18 +102,17 @@ private:
 void TestModbusDataChange::initTestCase()
 {
     QLoggingCategory::setFilterRules("default.debug=false");
-    initTextTable();
-    gpSystemParam = new SystemParam{};
 }
 
 void TestModbusDataChange::init()
 {
+    state = std::make_unique<ProcessState>();
+    initTextTable();
+    params = SystemParam{};
+    gpSystemParam = &params;
     dir = new TestWorkDir;
     sys = new RecordingSystemCommands;
-    *gpSystemParam = SystemParam{};
     clearCounters();
-    QMutexLocker lock(&gMessagesMutex);
-    gMessages.clear();
 }
 
 void TestModbusDataChange::cleanup()
@@ -138,14 +122,10 @@ void TestModbusDataChange::cleanup()
         delete window->pModbusServer;
         delete window;
         window = nullptr;
-        gpVeZiRevoru = nullptr;
-    }
-    if (gPrevious) {
-        qInstallMessageHandler(gPrevious);
-        gPrevious = nullptr;
     }
     delete sys;
     delete dir;
+    state.reset();
 }
 
 void TestModbusDataChange::startWindow()
@@ -160,7 +140,7 @@ void TestModbusDataChange::startWindow()
 
 void TestModbusDataChange::registerMapReadByClient()
 {
-    (*gpSystemParam)[340] = 0x10003;  // only the low 16 bits are published
+    params.paraGroupIndex() = 0x10003;  // only the low 16 bits are published
     gTotalCycles = 70000;
     gNgCycles = 3;
     gTotalCount[0] = 10;
@@ -205,7 +185,7 @@ void TestModbusDataChange::writingZeroToRegisterZeroClearsTheCounters()
 
 void TestModbusDataChange::sameGroupOnlyLogs()
 {
-    (*gpSystemParam)[340] = 2;
+    params.paraGroupIndex() = 2;
     makeSet(*dir, "", "working", 2, 2);
     for (const char* g : {"a", "b", "c"}) {
         makeSet(*dir, QString("paraGroup/") + g, g, 2, 2);
@@ -213,10 +193,10 @@ void TestModbusDataChange::sameGroupOnlyLogs()
     startWindow();
     const Rows before = recordRows();
     const QMap<QString, QByteArray> files = workingFiles(*dir);
-    gPrevious = qInstallMessageHandler(keepMessages);
+    LogCapture log;
     Client client(window->pModbusServer->serverPort());
     QVERIFY(client.write(1, {2}));
-    QTRY_VERIFY(messageSeen("paramgroup index is same , index is 2"));
+    QTRY_VERIFY(log.lines().contains("paramgroup index is same , index is 2"));
     QTest::qWait(50);
     QCOMPARE(recordRows(), before);
     QCOMPARE(workingFiles(*dir), files);
@@ -236,7 +216,7 @@ void TestModbusDataChange::groupOutOfRangeIsRefused()
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("switch to parameter group 3 refused: there are 3 groups"));
     QVERIFY(client.write(1, {3}));
     QTRY_COMPARE(remarks().last(), QString("Modbus切换参数组3失败，当前参数组未改变"));
-    QCOMPARE((*gpSystemParam)[340], 0);
+    QCOMPARE(params.paraGroupIndex(), 0);
     QCOMPARE(workingFiles(*dir), files);
     QVERIFY(sys->sleeps.isEmpty());
     QVERIFY(sys->operations.isEmpty());
@@ -261,7 +241,7 @@ void TestModbusDataChange::incompleteGroupLeavesCameraFoldersUntouched()
     QVERIFY(!ModbusDataChange(nullptr, host).switchParaGroup(1));
     QCOMPARE(calls, QStringList{"record Modbus切换参数组1失败，当前参数组未改变"});
     QCOMPARE(workingFiles(*dir), files);
-    QCOMPARE((*gpSystemParam)[340], 0);
+    QCOMPARE(params.paraGroupIndex(), 0);
     QVERIFY(sys->operations.isEmpty());
 }
 
@@ -301,7 +281,7 @@ void TestModbusDataChange::clearThenSwitchInOneWrite()
 
     QCOMPARE(calls, (QStringList{"publish 0", "record 检测计数已被清零", "count", "save 5 over g5",
                                  "record 参数组还原为g5", "close", "workers stopped", "quit"}));
-    QCOMPARE((*gpSystemParam)[340], 5);
+    QCOMPARE(params.paraGroupIndex(), 5);
     QCOMPARE(dir->read("cammer22/template1.bmp"), QByteArray("g5 22"));
     QCOMPARE(sys->trace, (QStringList{"sleep: 500", "sleep: 3000", "do: restart program"}));
 }
