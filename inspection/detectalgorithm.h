@@ -48,6 +48,9 @@ public:
 
     // Keypoints the alignment model needs in the template.
     static constexpr int kAlignKeypoints = 300;
+    // "Camera %1, detect %2: the template has too few features ...": the
+    // alignment training of a detect refused its template.
+    static constexpr int kAlignRefusedText = 626;
 
     // Keeps both pointers (neither owned) and trains every enabled detect.
     DetectAlgorithm(CammerSingleton* live, StationData* owner);
@@ -111,6 +114,7 @@ private:
     void runDetect(int detect);
     void trainModels(int detect);
     void trainAlign(int detect);
+    void reportAlignRefused(int detect);
     void trainLocate(int detect);
     bool locate(int detect);
     // Template sample 0 of a detect as an 8-bit frame; empty when it is not
