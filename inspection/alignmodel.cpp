@@ -27,6 +27,26 @@ bool usableImage(const cv::Mat& image)
         && (image.channels() == 1 || image.channels() == 3 || image.channels() == 4);
 }
 
+// The matcher's k-d trees are drawn from OpenCV's random generator, which
+// every other user on the thread shares: left alone, the same template and
+// frame would get different matches, and near the plausibility limits a
+// different verdict, depending on what ran before. For the length of one
+// match the generator starts from a fixed state; the caller's state is put
+// back afterwards so nobody else's sequence changes. The generator is per
+// thread, and the matcher builds and searches its trees on the calling
+// thread for a single pair, so stations on different threads do not meet.
+class FixedRandomState {
+public:
+    FixedRandomState() : saved(cv::theRNG().state) { cv::theRNG().state = kSeed; }
+    ~FixedRandomState() { cv::theRNG().state = saved; }
+    FixedRandomState(const FixedRandomState&) = delete;
+    FixedRandomState& operator=(const FixedRandomState&) = delete;
+
+private:
+    static constexpr uint64 kSeed = 0x6B6F7276616E6531ULL;
+    uint64 saved;
+};
+
 double cross(const cv::Point2d& o, const cv::Point2d& a, const cv::Point2d& b)
 {
     return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
@@ -175,9 +195,12 @@ bool AlignModel::Align(cv::Mat live, cv::Mat& output, float matchConfidence)
         return false;
 
     std::vector<cv::detail::MatchesInfo> pairwise;
-    cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
-    matcher(features, pairwise, cv::UMat());
-    matcher.collectGarbage();
+    {
+        const FixedRandomState fixed;
+        cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
+        matcher(features, pairwise, cv::UMat());
+        matcher.collectGarbage();
+    }
 
     const cv::detail::MatchesInfo* pair = nullptr;
     for (const cv::detail::MatchesInfo& info : pairwise)
@@ -213,5 +236,6 @@ bool AlignModel::Align(cv::Mat live, cv::Mat& output, float matchConfidence)
         live = live.clone();
     cv::warpPerspective(live, output, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
                         cv::Scalar::all(0));
+    homography = h;
     return true;
 }

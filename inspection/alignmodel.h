@@ -53,6 +53,8 @@ public:
     static constexpr int kMinInliers = 12;
 
     bool IsTrained() const { return trained; }
+    // The transform the last successful Align applied (live to template).
+    const cv::Mat& Homography() const { return homography; }
     float Scale() const { return scale; }
     const cv::Mat& Mask() const { return mask; }
     const std::vector<cv::detail::ImageFeatures>& Features() const { return features; }
@@ -62,4 +64,5 @@ private:
     std::vector<cv::detail::ImageFeatures> features; // [0] live, [1] template
     float scale = 1.0f;
     bool trained = false;
+    cv::Mat homography;
 };

@@ -4,10 +4,12 @@
 #include "detectresult.h"
 #include "imagehelpers.h"
 #include "inspectionpeers.h"
+#include "operatorprompt.h"
 #include "roiinterface.h"
 #include "stationdata.h"
 #include "systemclock.h"
 #include "systemparam.h"
+#include "texttable.h"
 
 #include <QDateTime>
 
@@ -846,7 +848,25 @@ void DetectAlgorithm::trainAlign(int d)
     if (!any || last.width <= 0 || last.height <= 0) {
         K(DefaultBlock(T.cols, T.rows)).setTo(255);
     }
-    alignModels[d].Train(T, K, kAlignKeypoints);
+    if (!alignModels[d].Train(T, K, kAlignKeypoints)) {
+        reportAlignRefused(d);
+    }
+}
+
+void DetectAlgorithm::reportAlignRefused(int d)
+{
+    // A plain, low-texture part: frames of this detect now pass unaligned.
+    // The operator relies on angle correction against a knocked camera, so
+    // a silent refusal would leave them believing it is there.
+    const QString text = textOf(kAlignRefusedText).arg(owner->cameraIndex + 1).arg(d + 1);
+    QString line = text;
+    line.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+    line = line.simplified();
+    qWarning("%s", qPrintable(line));
+    if (owner->peers) {
+        owner->peers->insertRecord(line);
+    }
+    warnOperator(text);
 }
 
 void DetectAlgorithm::TrainLocate(int detect)

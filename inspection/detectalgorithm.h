@@ -51,6 +51,9 @@ public:
 
     // Keypoints the alignment model needs in the template.
     static constexpr int kAlignKeypoints = 300;
+    // "Camera %1, detect %2: the template has too few features ...": the
+    // alignment training of a detect refused its template.
+    static constexpr int kAlignRefusedText = 629;
 
     // Keeps both pointers (neither owned) and trains every enabled detect.
     DetectAlgorithm(CammerSingleton* live, StationData* owner);
@@ -141,6 +144,7 @@ private:
     int measureArea(int detect, int area, const cv::Mat& image, cv::Mat& overlay, AreaMeasure& out);
     void trainModels(int detect);
     void trainAlign(int detect);
+    void reportAlignRefused(int detect);
     void trainLocate(int detect);
     bool locate(int detect);
     // Template sample 0 of a detect as an 8-bit frame; empty when it is not

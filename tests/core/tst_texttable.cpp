@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTextCodec>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -69,6 +70,10 @@ private slots:
     void placeholdersAgreeAcrossLanguages();
     void entriesHoldDecodedText();
     void translatedEntriesAreNotEnglishOrSimplified();
+    void englishEntriesHoldNoChineseOrCode();
+    void japaneseLampCaptionsFitTheLamp();
+    void glossaryTermsAreUsedConsistently_data();
+    void glossaryTermsAreUsedConsistently();
     void quotedChineseWording_data();
     void quotedChineseWording();
     void everyCharacterHasAGlyphInTheScreenFont();
@@ -101,30 +106,32 @@ void TestTextTable::readsEntryOfCurrentLanguage_data()
     QTest::newRow("0 en") << kEn << 0 << "Camera parameter file error!";
     QTest::newRow("0 zh") << kZh << 0 << "相机参数文件打开错误！";
     QTest::newRow("357 ja") << kJa << 357 << "パスワードが間違っています。\n再入力してください！";
-    QTest::newRow("370 ja") << kJa << 370 << "手を離してタッチパネル\n補正にに入ります..";
+    QTest::newRow("370 ja") << kJa << 370 << "手を離すとタッチパネルの\n校正に入ります…";
     QTest::newRow("16 zh blanks kept") << kZh << 16 << " 保    留 ";
     QTest::newRow("16 tw blanks kept") << kTw << 16 << " 保    留 ";
-    QTest::newRow("16 ja blanks kept") << kJa << 16 << " 保    持";
+    QTest::newRow("16 ja blanks kept") << kJa << 16 << " 予    備 ";
     QTest::newRow("36 zh line feed") << kZh << 36 << "区域总个数到达上限，\n您可以先删除再添加！";
     QTest::newRow("134 en CR LF") << kEn << 134
         << "The camera was unavailable, \r\n please check the connection! \r\nWhether to eliminate the SN of \r\n camera?";
-    QTest::newRow("134 ja lone CR kept") << kJa << 134
-        << "使用可能なカメラが検出されません。\n接続を確認してください。 \r \nはカメラのSNコードをクリアしますか？";
+    QTest::newRow("134 ja") << kJa << 134
+        << "使用可能なカメラが検出されません。\n接続を確認してください。\nカメラのSNコードをクリアしますか？";
     QTest::newRow("68 en inner quotes") << kEn << 68
         << "If you want to delete the first \r\ntemplate, please click \"Resample\"!";
     QTest::newRow("404 zh leading blanks") << kZh << 404 << "   开模终";
-    QTest::newRow("554 en as stored") << kEn << 554 << "温度警報制御型締";
-    QTest::newRow("573 en as stored") << kEn << 573 << "温度补偿";
-    for (int language = 0; language < LanguageCount; ++language) {
-        QTest::addRow("617 language %d", language) << language << 617 << "温度类型";
+    QTest::newRow("554 en") << kEn << 554 << "Enable result statistics";
+    QTest::newRow("573 en") << kEn << 573 << "Temperature compensation";
+    QTest::newRow("617 zh") << kZh << 617 << "温度类型";
+    QTest::newRow("617 en") << kEn << 617 << "Temperature type";
+    QTest::newRow("617 tw") << kTw << 617 << "溫度類型";
+    QTest::newRow("617 ja") << kJa << 617 << "温度タイプ";
+    for (int language = 0; language < LanguageCount; ++language)
         QTest::addRow("578 language %d", language) << language << 578 << "";
-    }
     QTest::newRow("618 zh") << kZh << 618
         << "温度警报，低温警报为%1，高温警报为%2，发射率为%3，温度类型为%4，发射温度%5，温度补偿%6";
     QTest::newRow("618 en") << kEn << 618 << "";
     QTest::newRow("618 tw") << kTw << 618 << "";
     QTest::newRow("618 ja") << kJa << 618 << "";
-    QTest::newRow("549 en") << kEn << 549 << "";
+    QTest::newRow("549 en") << kEn << 549 << "Morning / Night Shift";
     QTest::newRow("549 zh") << kZh << 549 << "早班 / 晚班";
     QTest::newRow("below the table") << kZh << -1 << "";
     QTest::newRow("above the table") << kEn << TextCount << "";
@@ -144,7 +151,7 @@ void TestTextTable::readsEntryOfCurrentLanguage()
 
 void TestTextTable::languageNamesAreReadByOffset()
 {
-    const QStringList names{"简体中文", "English", "繁體中文", "日文"};
+    const QStringList names{"简体中文", "English", "繁體中文", "日本語"};
     for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage)
         for (int offset = 0; offset < LanguageCount; ++offset)
             QCOMPARE(gTextTable[4 * 317 + offset], names.at(offset));
@@ -164,10 +171,10 @@ void TestTextTable::numberingAndEmptyEntries()
 {
     const QSet<int> unnamed{153, 321, 322, 530, 531, 532, 533, 534, 535, 536, 537, 538, 539, 578, 606};
     QCOMPARE(idsWhere([](int id) { return !named(id); }), unnamed);
-    QCOMPARE(TextCount - unnamed.size(), 614);
+    QCOMPARE(TextCount - unnamed.size(), 615);
 
-    // Texts whose English entry is missing, and the one text that has only Chinese.
-    const QSet<int> noEnglish{549, 552, 553, 555, 557, 561, 618};
+    // The one text that has only its Chinese entry.
+    const QSet<int> noEnglish{618};
     QCOMPARE(idsWhere([](int id) { return named(id) && entry(id, kEn).isEmpty(); }), noEnglish);
     QCOMPARE(idsWhere([](int id) { return named(id) && entry(id, kZh).isEmpty(); }), QSet<int>{});
     QCOMPARE(idsWhere([](int id) { return named(id) && entry(id, kTw).isEmpty(); }), QSet<int>{618});
@@ -206,9 +213,20 @@ void TestTextTable::entriesHoldDecodedText()
 void TestTextTable::translatedEntriesAreNotEnglishOrSimplified()
 {
     static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2}"));
+    // Captions the screen shows in Chinese whatever the language are quoted
+    // as shown, e.g. the dock's re-sample button in a Japanese hint.
+    static const QRegularExpression quotedCaption(QStringLiteral("「[^」]*」"));
     // Characters that exist only in simplified script; a Traditional Chinese or
     // Japanese entry holding one was most likely copied from the Chinese one.
-    const QString simplifiedOnly = QStringLiteral("检测设报为这个关开门时图张删择码动启认输过应网络务复机错误请确试连线软总统实录顶针");
+    // Some of them are also valid Big5 or Shift_JIS characters (机), hence the list
+    // beside the character sets below.
+    const QString simplifiedOnly = QStringLiteral("检测设报为这个关开门时图张删择码动启认输过应网络务复机错误请确试连线软总统实录顶针离类样");
+    // Han characters outside Big5 are not Traditional Chinese, outside Shift_JIS
+    // not Japanese: that catches a simplified character the list above lacks.
+    QTextCodec* const big5 = QTextCodec::codecForName("Big5");
+    QTextCodec* const shiftJis = QTextCodec::codecForName("Shift_JIS");
+    QVERIFY(big5 && shiftJis);
+    const auto isHan = [](QChar c) { return c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF; };
     for (int id = 0; id < TextCount; ++id) {
         for (int language : {kZh, kTw, kJa}) {
             const QString& text = entry(id, language);
@@ -218,15 +236,85 @@ void TestTextTable::translatedEntriesAreNotEnglishOrSimplified()
             QVERIFY2(!(ascii && text.contains(latinWord)),
                      qPrintable(QStringLiteral("text %1 language %2: %3").arg(id).arg(language).arg(text)));
         }
-        if (id == 617)  // holds the Simplified Chinese wording in every language
-            continue;
         for (int language : {kTw, kJa}) {
-            const QString& text = entry(id, language);
+            QString text = entry(id, language);
+            text.remove(quotedCaption);
+            QTextCodec* const script = language == kTw ? big5 : shiftJis;
             for (QChar c : text)
-                QVERIFY2(!simplifiedOnly.contains(c),
-                         qPrintable(QStringLiteral("text %1 language %2: %3").arg(id).arg(language).arg(text)));
+                QVERIFY2(!simplifiedOnly.contains(c) && (!isHan(c) || script->canEncode(c)),
+                         qPrintable(QStringLiteral("text %1 language %2 (%3): %4").arg(id).arg(language).arg(c).arg(text)));
         }
     }
+}
+
+void TestTextTable::englishEntriesHoldNoChineseOrCode()
+{
+    for (int id = 0; id < TextCount; ++id) {
+        const QString& english = entry(id, kEn);
+        for (QChar c : english) {
+            // Han ideographs and kana: an English entry holding them was filled
+            // from another language's column.
+            const bool cjk = (c.unicode() >= 0x3040 && c.unicode() <= 0x30FF)
+                || (c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF);
+            QVERIFY2(!cjk, qPrintable(QStringLiteral("text %1: %2").arg(id).arg(english)));
+        }
+        for (int language = 0; language < LanguageCount; ++language)
+            QVERIFY2(!entry(id, language).contains(QLatin1String("cv::")),
+                     qPrintable(QStringLiteral("text %1 language %2: %3").arg(id).arg(language).arg(entry(id, language))));
+    }
+}
+
+void TestTextTable::japaneseLampCaptionsFitTheLamp()
+{
+    // The I/O lamps are 60 px wide at 10 pt: four full-width characters, a
+    // Latin letter counting half.
+    const QList<int> lamps{301, 302, 303, 304, 305, 306, 307, 376, 377, 378, 379, 380, 381, 382};
+    for (int id : lamps) {
+        const QString& caption = entry(id, kJa);
+        int halves = 0;
+        for (QChar c : caption)
+            halves += c.unicode() < 0x80 ? 1 : 2;
+        QVERIFY2(!caption.trimmed().isEmpty() && halves <= 8,
+                 qPrintable(QStringLiteral("text %1: %2").arg(id).arg(caption)));
+    }
+}
+
+void TestTextTable::glossaryTermsAreUsedConsistently_data()
+{
+    // Wordings an operator would misread, with the term that replaces them.
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("forbidden");
+    QTest::newRow("ja mould, not a pressing die (金型)") << kJa << "ダイス";
+    QTest::newRow("ja safety door, not an anti-theft door (安全ドア)") << kJa << "セキュリティ";
+    QTest::newRow("ja alarm (アラーム)") << kJa << "アラート";
+    QTest::newRow("ja spare, not hold (予備)") << kJa << "保持";
+    QTest::newRow("ja ejector (エジェクタ, EJ)") << kJa << "ピン";
+    QTest::newRow("ja mould open end (型開完了)") << kJa << "起型";
+    QTest::newRow("ja advanced, not luxury (上級, 詳細)") << kJa << "高級";
+    QTest::newRow("ja export (出力)") << kJa << "エクスポート";
+    QTest::newRow("ja USB drive (USBメモリ)") << kJa << "Uディスク";
+    QTest::newRow("ja touch calibration (校正)") << kJa << "タッチパネル\\s*の?\\s*補正";
+    QTest::newRow("ja detection area (領域)") << kJa << "ROI";
+    QTest::newRow("tw settings (設定)") << kTw << "設置";
+    QTest::newRow("tw current (目前)") << kTw << "當前";
+    QTest::newRow("tw snapshot (拍攝)") << kTw << "抓拍";
+    QTest::newRow("tw networking (連網)") << kTw << "聯網";
+    QTest::newRow("tw log in (登入)") << kTw << "登錄";
+    QTest::newRow("tw disabled (停用)") << kTw << "^不用$";
+    QTest::newRow("tw screen off") << kTw << "熄屏";
+    // The user level keeps its original wording; pages say 進階.
+    QTest::newRow("tw advanced (進階)") << kTw << "高級(?!用戶)";
+}
+
+void TestTextTable::glossaryTermsAreUsedConsistently()
+{
+    QFETCH(int, language);
+    QFETCH(QString, forbidden);
+    const QRegularExpression pattern(forbidden);
+    QVERIFY(pattern.isValid());
+    for (int id = 0; id < TextCount; ++id)
+        QVERIFY2(!entry(id, language).contains(pattern),
+                 qPrintable(QStringLiteral("text %1: %2").arg(id).arg(entry(id, language))));
 }
 
 void TestTextTable::quotedChineseWording_data()
@@ -348,6 +436,43 @@ void TestTextTable::everyCharacterHasAGlyphInTheScreenFont()
     }
     painter.end();
     QVERIFY(sheet.save(QDir(dir).filePath(QStringLiteral("texttable.png"))));
+
+    // Japanese captions in boxes of their screens' size, to see what is cut off.
+    struct Box {
+        QList<int> ids;
+        QSize size;
+        QFont font;
+    };
+    QFont lamp(QStringLiteral("SimHei"), 10);
+    QFont value(QStringLiteral("SimHei"), 27);
+    QFont tool(QStringLiteral("SimHei"));
+    tool.setPixelSize(16);
+    QFont icon(QStringLiteral("SimHei"));
+    icon.setPixelSize(24);
+    const QList<Box> boxes{
+        {{301, 302, 303, 304, 305, 306, 307, 376, 377, 378, 379, 380, 381, 382}, {60, 24}, lamp},
+        {{166, 168, 169, 185, 213, 336, 524}, {120, 50}, value},
+        {{53, 33, 559, 560}, {100, 40}, tool},
+        {{182, 183, 184, 615}, {200, 50}, icon},
+    };
+    QImage fit(1800, 40 + 70 * boxes.size(), QImage::Format_RGB32);
+    fit.fill(QColor(0x26, 0x2E, 0x34));
+    QPainter fitPainter(&fit);
+    for (int row = 0; row < boxes.size(); ++row) {
+        const Box& box = boxes.at(row);
+        fitPainter.setFont(box.font);
+        int x = 10;
+        for (int id : box.ids) {
+            const QRect r(x, 10 + 70 * row, box.size.width(), box.size.height());
+            fitPainter.setPen(Qt::darkGray);
+            fitPainter.drawRect(r.adjusted(0, 0, -1, -1));
+            fitPainter.setPen(Qt::white);
+            fitPainter.drawText(r, Qt::AlignCenter, entry(id, kJa));
+            x += box.size.width() + 6;
+        }
+    }
+    fitPainter.end();
+    QVERIFY(fit.save(QDir(dir).filePath(QStringLiteral("texttable-ja-boxes.png"))));
 }
 
 QTEST_MAIN(TestTextTable)

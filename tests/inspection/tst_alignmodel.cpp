@@ -4,22 +4,52 @@
 #include <opencv2/imgproc.hpp>
 
 #include "alignmodel.h"
+#include "alignpair.h"
 #include "syntheticframe.h"
+
+#include <QProcess>
+
+#include <thread>
 
 namespace {
 
-constexpr float kConfidence = 0.4f;
-constexpr int kMinKeypoints = 40;
+constexpr float kConfidence = kAlignConfidence;
+constexpr int kMinKeypoints = kAlignMinKeypoints;
 
-SyntheticScene knocked()
+// What one alignment answered: aligned or not, and the transform it applied.
+struct Outcome {
+    bool aligned = false;
+    cv::Matx33d h;
+};
+
+Outcome alignOnce(AlignModel& model, const cv::Mat& live)
 {
-    SyntheticScene s;
-    s.cameraDx = 7;
-    s.cameraDy = -5;
-    s.cameraAngle = 3;
-    s.perspective = 0.03;
-    s.noiseSeed = 2;
-    return s;
+    cv::Mat out;
+    Outcome o;
+    o.aligned = model.Align(live, out, kConfidence);
+    if (o.aligned)
+        o.h = cv::Matx33d(model.Homography());
+    return o;
+}
+
+QString differs(const Outcome& a, const Outcome& b)
+{
+    if (a.aligned != b.aligned)
+        return QStringLiteral("aligned %1 vs %2").arg(a.aligned).arg(b.aligned);
+    const double d = cv::norm(cv::Mat(a.h), cv::Mat(b.h), cv::NORM_INF);
+    return d <= 1e-9 ? QString() : QStringLiteral("homographies differ by %1").arg(d);
+}
+
+// Everything else on a thread that draws from OpenCV's generator between two
+// cycles: noise for a test picture, a shuffle, a plain draw.
+void useTheGenerator(int amount)
+{
+    cv::Mat noise(7 + amount % 13, 11, CV_8UC1);
+    cv::randu(noise, 0, 256);
+    std::vector<int> order(5 + amount % 17);
+    cv::randShuffle(order);
+    for (int k = 0; k < amount; ++k)
+        cv::theRNG().next();
 }
 
 cv::Rect interior(const cv::Mat& image)
@@ -73,6 +103,7 @@ private slots:
     void correctsKnockedCamera();
     void colourLiveKeepsItsType();
     void unrelatedLiveImageIsRefused();
+    void sameFrameGetsTheSameAnswer();
 
 private:
     cv::Mat m_template;
@@ -82,7 +113,7 @@ private:
 void TestAlignModel::initTestCase()
 {
     m_template = makeSyntheticFrame(SyntheticScene()).image;
-    m_live = makeSyntheticFrame(knocked()).image;
+    m_live = makeSyntheticFrame(knockedScene()).image;
 }
 
 void TestAlignModel::scaleFollowsTemplateSize_data()
@@ -299,6 +330,69 @@ void TestAlignModel::unrelatedLiveImageIsRefused()
     cv::randu(noise, 0, 256);
     QVERIFY(!model.Align(noise, out, kConfidence));
     QCOMPARE(cv::countNonZero(out != 77), 0);
+}
+
+void TestAlignModel::sameFrameGetsTheSameAnswer()
+{
+    const cv::Mat templ = busyTemplate();
+    const cv::Mat live = busyLive();
+    AlignModel model;
+    QVERIFY(model.Train(templ, cv::Mat(), kMinKeypoints));
+    const Outcome first = alignOnce(model, live);
+    QVERIFY(first.aligned);
+
+    // Twenty alignments in all: two more stations align the pair at the same
+    // time on threads of their own, while this thread runs its cycles with
+    // other users of the generator in between.
+    Outcome threaded[2][3];
+    std::thread workers[2];
+    for (int t = 0; t < 2; ++t) {
+        workers[t] = std::thread([&templ, &live, t, &threaded] {
+            AlignModel own;
+            own.Train(templ, cv::Mat(), kMinKeypoints);
+            for (int i = 0; i < 3; ++i) {
+                useTheGenerator(3 + 11 * i + 5 * t);
+                threaded[t][i] = alignOnce(own, live);
+            }
+        });
+    }
+    QStringList faults;
+    const int cycles = 13;
+    for (int i = 0; i < cycles; ++i) {
+        if (i + 1 < cycles)
+            useTheGenerator(1 + 37 * i);
+        else
+            cv::theRNG() = cv::RNG(12345);
+        const QString d = differs(first, alignOnce(model, live));
+        if (!d.isEmpty())
+            faults << QStringLiteral("call %1: %2").arg(i).arg(d);
+    }
+    // The generator's state is the caller's own again afterwards.
+    const bool stateKept = cv::theRNG().state == cv::RNG(12345).state;
+    for (std::thread& w : workers)
+        w.join();
+    QVERIFY(stateKept);
+    for (int t = 0; t < 2; ++t)
+        for (int i = 0; i < 3; ++i) {
+            const QString d = differs(first, threaded[t][i]);
+            if (!d.isEmpty())
+                faults << QStringLiteral("thread %1 call %2: %3").arg(t).arg(i).arg(d);
+        }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+
+    // A fresh process.
+    QProcess child;
+    child.start(QStringLiteral(ALIGNCHILD_PATH), QStringList());
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList fields =
+        QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(fields.size(), 10);
+    Outcome fresh;
+    fresh.aligned = fields.at(0).trimmed() == QLatin1String("1");
+    for (int k = 0; k < 9; ++k)
+        fresh.h.val[k] = fields.at(k + 1).trimmed().toDouble();
+    QCOMPARE(differs(first, fresh), QString());
 }
 
 QTEST_APPLESS_MAIN(TestAlignModel)

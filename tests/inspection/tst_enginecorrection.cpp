@@ -2,7 +2,9 @@
 // trained from the station's first template sample.
 #include "detectalgorithm.h"
 #include "enginestation.h"
+#include "promptanswerer.h"
 #include "syntheticframe.h"
+#include "texttable.h"
 
 #include <QtTest>
 
@@ -59,6 +61,8 @@ Q_DECLARE_METATYPE(cv::Rect)
 class TestEngineCorrection : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { initTextTable(); }
+    void cleanup() { gLanguage = 0; }
     void defaultBlockWithoutPositioningArea();
     void searchWindow_data();
     void searchWindow();
@@ -69,6 +73,7 @@ private slots:
     void missingSampleZeroTrainsNothing();
     void colourFramesPassUnchanged();
     void featureAlignmentUndoesAKnock();
+    void unlearnableTemplateIsReported();
 };
 
 void TestEngineCorrection::defaultBlockWithoutPositioningArea()
@@ -320,6 +325,49 @@ void TestEngineCorrection::featureAlignmentUndoesAKnock()
     QVERIFY(!engine->alignModels[0].IsTrained());
     QVERIFY(engine->RunAlign(0));
     QVERIFY(sameBytes(st.data->alignedBuffer, st.data->grabBuffer));
+}
+
+void TestEngineCorrection::unlearnableTemplateIsReported()
+{
+    // The smooth synthetic mould holds far fewer than the 300 features the
+    // engine asks for: a plain part the alignment cannot learn.
+    PromptAnswerer prompts;
+    gLanguage = 1;
+    EngineStation st(320, 240);
+    st.data->cameraIndex = 2;
+    st.params[119 + 1] = 1;
+    st.params.angleCorrect() = 1;
+    st.setTemplate(1, 0, makeSyntheticFrame(scene(320, 240, 1)).image);
+    auto engine = engineFor(st);
+    QVERIFY(!engine->alignModels[1].IsTrained());
+
+    const QString said = QStringLiteral(
+        "Camera 3, detect 2: the template has too few features \r\n to learn the angle correction; \r\n this detect runs without it!");
+    QCOMPARE(prompts.warnings, QStringList{said});
+    QCOMPARE(st.peers.records, QStringList{QStringLiteral(
+        "Camera 3, detect 2: the template has too few features to learn the angle correction; this detect runs without it!")});
+
+    // The detect still runs, unaligned, and its cycles say nothing more.
+    SyntheticScene knocked = scene(320, 240, 2);
+    knocked.cameraDx = 5;
+    st.setFrame(makeSyntheticFrame(knocked).image);
+    std::fill(st.data->alignedBuffer.begin(), st.data->alignedBuffer.end(), uchar(0));
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        QVERIFY(engine->RunAlign(1));
+        QVERIFY(sameBytes(st.data->alignedBuffer, st.data->grabBuffer));
+    }
+    QCOMPARE(prompts.warnings.size(), 1);
+    QCOMPARE(st.peers.records.size(), 1);
+
+    // Every training that refuses says so once; with angle correction off
+    // nothing is trained and nothing said.
+    engine->TrainAlign(1);
+    QCOMPARE(prompts.warnings.size(), 2);
+    QCOMPARE(st.peers.records.size(), 2);
+    st.params.angleCorrect() = 0;
+    engine->TrainAlign(1);
+    QCOMPARE(prompts.warnings.size(), 2);
+    QCOMPARE(st.peers.records.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestEngineCorrection)
