@@ -480,6 +480,8 @@ void TemperatureChartData::ensureQueryThread()
     if (!queryThread) {
         queryThread = new dataThread(this);
         connect(queryThread, &QThread::finished, this, &TemperatureChartData::onQueryPassFinished);
+        connect(this, &TemperatureChartData::queryPartReady, this, &TemperatureChartData::onQueryPartReady,
+                Qt::QueuedConnection);
     }
 }
 
@@ -562,17 +564,13 @@ void TemperatureChartData::readTemperatureHistory()
     if (reader.skippedRows > 0) {
         qWarning() << "temperature history:" << reader.skippedRows << "unreadable rows left out";
     }
-    const QString file = reader.lastFile;
-    QMetaObject::invokeMethod(
-        this,
-        [this, series, file] {
-            historySeries = series;
-            if (!file.isEmpty()) {
-                databasePath = file;
-            }
-            emit queryThread->readTempFinished();
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        m_outbox.hasTemperature = true;
+        m_outbox.series = std::move(series);
+        m_outbox.temperatureFile = reader.lastFile;
+    }
+    emit queryPartReady();
 }
 
 void TemperatureChartData::readResultHistory()
@@ -588,32 +586,54 @@ void TemperatureChartData::readResultHistory()
     if (reader.skippedRows > 0) {
         qWarning() << "result history:" << reader.skippedRows << "unreadable rows left out";
     }
-    const QString file = reader.lastFile;
-    const HistoryAxis axis = pass->axis;
-    QMetaObject::invokeMethod(
-        this,
-        [this, counts, axis, file] {
-            axisLabels = axis.labels;
-            bucketSeconds = axis.bucketSeconds;
-            axisStart = axis.start;
-            axisEnd = axis.end;
-            okCounts = counts.ok;
-            ngCounts = counts.ng;
-            cycleCount = counts.cycles;
-            ngCycleCount = counts.ngCycles;
-            ngRate = counts.rate();
-            if (!file.isEmpty()) {
-                databasePath = file;
-            }
-            emit queryThread->readResFinished();
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        m_outbox.hasResults = true;
+        m_outbox.counts = counts;
+        m_outbox.axis = pass->axis;
+        m_outbox.resultFile = reader.lastFile;
+    }
+    emit queryPartReady();
+}
+
+void TemperatureChartData::onQueryPartReady()
+{
+    QueryOutbox parts;
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        parts = std::move(m_outbox);
+        m_outbox = QueryOutbox();
+    }
+    // The temperatures are always announced first: they were read first.
+    if (parts.hasTemperature) {
+        historySeries = std::move(parts.series);
+        if (!parts.temperatureFile.isEmpty()) {
+            databasePath = parts.temperatureFile;
+        }
+        emit queryThread->readTempFinished();
+    }
+    if (parts.hasResults) {
+        axisLabels = parts.axis.labels;
+        bucketSeconds = parts.axis.bucketSeconds;
+        axisStart = parts.axis.start;
+        axisEnd = parts.axis.end;
+        okCounts = parts.counts.ok;
+        ngCounts = parts.counts.ng;
+        cycleCount = parts.counts.cycles;
+        ngCycleCount = parts.counts.ngCycles;
+        ngRate = parts.counts.rate();
+        if (!parts.resultFile.isEmpty()) {
+            databasePath = parts.resultFile;
+        }
+        emit queryThread->readResFinished();
+    }
 }
 
 void TemperatureChartData::onQueryPassFinished()
 {
-    // Queued after the pass's own hand-overs, so they are all in place.
     queryThread->wait();
+    // Whatever part has not been taken over yet is, before the end is told.
+    onQueryPartReady();
     m_pass.reset();
     if (!m_queryRunning) {
         return;

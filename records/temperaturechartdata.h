@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <mutex>
 
 class dataThread;
 
@@ -215,6 +216,9 @@ signals:
     void exportFinish();
     // The export did not start or did not end well; reason says why.
     void exportFailed(const QString& reason);
+    // Emitted on queryThread when a part of the pass is ready to be taken
+    // over; connected queued to the GUI thread. Not for the screens.
+    void queryPartReady();
 
 public slots:
     void onRegularTimer();
@@ -234,6 +238,7 @@ private:
     void readTemperatureHistory();
     void readResultHistory();
     void onQueryPassFinished();
+    void onQueryPartReady();
     void onExportError(QProcess::ProcessError error);
     void onExportTimeout();
     void endExport(bool ok, const QString& reason);
@@ -262,6 +267,20 @@ private:
     qint64 m_droppedRows = 0;
 
     std::shared_ptr<QueryPass> m_pass;
+    // The parts a pass has finished, waiting for the GUI thread. Handed over
+    // under a lock of its own: the queued signal that announces them says
+    // nothing about the data to a race checker.
+    struct QueryOutbox {
+        bool hasTemperature = false;
+        SeriesMap series;
+        QString temperatureFile;
+        bool hasResults = false;
+        CycleCounts counts;
+        HistoryAxis axis;
+        QString resultFile;
+    };
+    std::mutex m_outboxMutex;
+    QueryOutbox m_outbox;
     bool m_queryRunning = false;
     int m_passCount = 0;
     // Scratch of countCycles: the cycle seen last and whether it counted NG.
