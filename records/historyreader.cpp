@@ -59,7 +59,8 @@ QList<HistoryDay> historyDays(const QDateTime& from, const QDateTime& to, const 
     return days;
 }
 
-QuerySql resultQuerySql(const ResultQuery& query, const QDateTime& from, const QDateTime& to, const QString& columns)
+QuerySql resultQuerySql(const ResultQuery& query, const QDateTime& from, const QDateTime& to, const QString& columns,
+                        bool onlyTemperatureRows)
 {
     // roundstart is text in the result time format, so comparing it with the
     // full bound texts keeps the milliseconds: a row at 23:59:59.400 belongs
@@ -74,6 +75,9 @@ QuerySql resultQuerySql(const ResultQuery& query, const QDateTime& from, const Q
     if (query.camera >= 0) {
         sql.text += QStringLiteral(" and idx_camera = ?");
         sql.values << query.camera;
+    }
+    if (onlyTemperatureRows) {
+        sql.text += QStringLiteral(" and instr(roi_detail, '[9,') > 0");
     }
     sql.text += QStringLiteral(" and idx > ? and idx <= ?");
     return sql;
@@ -247,7 +251,7 @@ HistoryReader::~HistoryReader()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool HistoryReader::forEachRow(const QList<HistoryDay>& days, const QString& columns,
+bool HistoryReader::forEachRow(const QList<HistoryDay>& days, const QString& columns, bool onlyTemperatureRows,
                                const std::function<void(const QSqlQuery&)>& handler)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -284,7 +288,7 @@ bool HistoryReader::forEachRow(const QList<HistoryDay>& days, const QString& col
             }
             range.finish();
 
-            const QuerySql sql = resultQuerySql(m_query, day.from, day.to, columns);
+            const QuerySql sql = resultQuerySql(m_query, day.from, day.to, columns, onlyTemperatureRows);
             QSqlQuery query(db);
             query.setForwardOnly(true);
             if (low < high && !query.prepare(sql.text)) {
@@ -329,7 +333,8 @@ SeriesMap HistoryReader::readTemperature(const QList<HistoryDay>& days, int limi
     const double to = seriesSeconds(m_query.to);
     const int area = m_query.area;
     QList<QList<int>> detail;
-    forEachRow(days, QStringLiteral("detectstart, idx_camera, idx_detect, roi_detail"), [&](const QSqlQuery& row) {
+    forEachRow(days, QStringLiteral("detectstart, idx_camera, idx_detect, roi_detail"), true,
+               [&](const QSqlQuery& row) {
         if (!parseRoiDetail(row.value(3).toString(), &detail)) {
             ++skippedRows;
             return;
@@ -383,7 +388,7 @@ CycleCounts HistoryReader::readResults(const QList<HistoryDay>& days, const Hist
     qint64 lastBucket = -1;
     for (const HistoryDay& day : days) {
         cycleNg.clear();
-        const bool read = forEachRow({day}, QStringLiteral("roundstart, roi_result"), [&](const QSqlQuery& row) {
+        const bool read = forEachRow({day}, QStringLiteral("roundstart, roi_result"), false, [&](const QSqlQuery& row) {
             if (!parseRoiResult(row.value(1).toString(), &verdicts)) {
                 ++skippedRows;
                 return;

@@ -51,8 +51,10 @@ struct QuerySql {
     QString text;
     QVariantList values;
 };
+// With onlyTemperatureRows, rows without a temperature area are left out by
+// the file already (a temperature list is the only one that begins "[9,").
 QuerySql resultQuerySql(const ResultQuery& query, const QDateTime& from, const QDateTime& to,
-                        const QString& columns = QStringLiteral("*"));
+                        const QString& columns = QStringLiteral("*"), bool onlyTemperatureRows = false);
 
 // The time axis of the bar chart: [0] start labels, [1] end labels
 // ("MM-dd hh:mm:ss"), the length of a bucket and the bucketed range.
@@ -114,7 +116,7 @@ private:
 
 // Rows read per statement. Between two statements the reader holds no lock,
 // so a result written meanwhile waits only for one slice, never for the day.
-constexpr int kHistorySliceRows = 2000;
+constexpr int kHistorySliceRows = 1000;
 
 // Reads the day files of one query on the calling thread, through a read-only
 // connection of its own that lives as long as the reader.
@@ -143,7 +145,7 @@ public:
 private:
     // Runs handler over the selected rows of every day in idx order; false
     // when a file could not be opened (later days are not read).
-    bool forEachRow(const QList<HistoryDay>& days, const QString& columns,
+    bool forEachRow(const QList<HistoryDay>& days, const QString& columns, bool onlyTemperatureRows,
                     const std::function<void(const QSqlQuery&)>& handler);
 
     QString m_connection;

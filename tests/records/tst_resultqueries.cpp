@@ -347,7 +347,6 @@ void TestResultQueries::streamedCountsEqualTheMapCount()
 
     const QList<QPair<QDateTime, QDateTime>> ranges{
         {at("2026-12-04 00:00:00.000"), at("2026-12-08 23:59:59.999")},
-        {at("2026-12-05 00:00:00.000"), at("2026-12-05 23:59:59.999")},
         {at("2026-12-07 06:30:00.000"), at("2026-12-08 09:15:00.000")},
     };
     TemperatureChartData reference;
@@ -383,7 +382,7 @@ void TestResultQueries::streamedCountsEqualTheMapCount()
             }
         }
     }
-    QCOMPARE(combinations, 3 * 3 * 2 * 4);
+    QCOMPARE(combinations, 2 * 3 * 2 * 4);
 
     // The whole range once more through a pass: the missing day and the file
     // without a table are skipped, the bad row left out, today's file read.
@@ -570,7 +569,7 @@ void TestResultQueries::passRules()
 {
     TestWorkDir dir;
     FixedClock clock(kNow);
-    constexpr int kRows = 24000;
+    constexpr int kRows = 12000;
     QVERIFY(writeLargeToday(kRows));
     Records rec;
     rec.data.init();
@@ -614,7 +613,7 @@ void TestResultQueries::passRules()
     // Meanwhile the cycle goes on: results are written and counted today.
     int handedOver = 0;
     const QDateTime round = at("2026-12-08 10:00:00.000");
-    while (rec.data.queryRunning() && handedOver < 200) {
+    while (rec.data.queryRunning() && handedOver < 48) {
         const QDateTime t = round.addSecs(handedOver);
         QElapsedTimer one;
         one.start();
@@ -660,7 +659,7 @@ void TestResultQueries::quitStopsARunningPass()
 {
     TestWorkDir dir;
     FixedClock clock(kNow);
-    QVERIFY(writeLargeToday(24000));
+    QVERIFY(writeLargeToday(12000));
     TemperatureChartData data;
     data.init();
     QVERIFY(QTest::qWaitFor([&data] { return data.todayLoaded; }, 30000));
