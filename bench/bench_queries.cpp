@@ -142,7 +142,7 @@ int childOurs(int days, bool cameraArea, bool temperature)
     // The same ticks with no pass first: what the machine itself adds.
     sinceTick.start();
     tick.start();
-    QTimer::singleShot(1000, QCoreApplication::instance(), &QCoreApplication::quit);
+    QTimer::singleShot(5000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     tick.stop();
     const std::vector<double> idle = lateness;
