@@ -1,5 +1,6 @@
 #include "temperaturechartdata.h"
 
+#include "datathread.h"
 #include "platformhelpers.h"
 #include "recordsclock.h"
 #include "recordsdb.h"
@@ -7,6 +8,7 @@
 #include "resultstatistics.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSqlError>
@@ -27,10 +29,9 @@ const char* const kInsertSql =
     "INSERT INTO res_report (roundstart, detectstart, idx_camera, idx_detect, roi_detail, roi_result, result, "
     "description)values(?, ?, ?, ?, ?, ?, ?, ?)";
 
-// datetime() keeps whole seconds and roundstart is compared as text, so a row
-// of the day's very last second is not read back; the day files are made so.
-const char* const kSelectTodaySql =
-    "select * from res_report where roundstart between datetime(?) and datetime (?)";
+// roundstart is compared with the full bound texts, so the rows of the day's
+// last second (up to 23:59:59.999) are read back too.
+const char* const kSelectTodaySql = "select * from res_report where roundstart between ? and ?";
 
 const char* const kRegularRecording = "Regular recording";
 
@@ -116,7 +117,7 @@ TodayRows loadTodayRows(const QString& file, const QDateTime& from, const QDateT
                     // (a re-check) replaces the earlier one.
                     for (int n = 0; n < result.size(); ++n) {
                         rows.results.insert(resultKey(roundText, camera, detect, n),
-                                            RoiResult{result.at(n), detectstart, roundstart});
+                                            RoiResult{result.at(n), detectstart, roundstart, camera, detect, n});
                     }
                 }
             }
@@ -138,12 +139,21 @@ TemperatureChartData::TemperatureChartData()
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(kRetryIntervalMs);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { flushPendingInserts(); });
+    m_exportTimer.setSingleShot(true);
+    connect(&m_exportTimer, &QTimer::timeout, this, &TemperatureChartData::onExportTimeout);
 }
 
 TemperatureChartData::~TemperatureChartData()
 {
-    // Only tests destroy the service; the job must not outlive what it fills.
+    // Only tests destroy the service; the jobs must not outlive what they fill.
     m_loadFuture.waitForFinished();
+    stopQuery();
+    delete queryThread;
+    if (m_exportProcess) {
+        m_exportProcess->disconnect(this);
+        m_exportProcess->kill();
+        m_exportProcess->waitForFinished(3000);
+    }
     if (gpTemperatureChartData == this) {
         gpTemperatureChartData = nullptr;
     }
@@ -163,6 +173,7 @@ void TemperatureChartData::init()
         return;
     }
     databasePath = QString::fromLatin1(kResStatisticsFile);
+    ensureQueryThread();
 
     // Results are recorded from the first cycle on, so the table must exist
     // from the start, not only after the first daily archive.
@@ -172,8 +183,11 @@ void TemperatureChartData::init()
     }
 
     const QDate today = recordsNow().date();
+    query.from = QDateTime(today, QTime(0, 0, 0, 0));
+    query.to = QDateTime(today, QTime(23, 59, 59, 999));
+    buildTodayAxis();
     m_loadFrom = QDateTime(today, QTime(0, 0, 0, 0));
-    m_loadTo = QDateTime(today, QTime(23, 59, 59, 0));
+    m_loadTo = QDateTime(today, QTime(23, 59, 59, 999));
     m_loadFile = databasePath;
 
     // Rows still waiting for a busy file get a last try when the program ends.
@@ -183,6 +197,13 @@ void TemperatureChartData::init()
             if (!self->flushPendingInserts()) {
                 qCritical() << "program ends with" << self->pendingInserts.size() << "result rows not written";
             }
+        }
+    });
+
+    // A history pass reading a month of files must not hold up the end.
+    addQuitHook(QStringLiteral("history query"), [self = QPointer<TemperatureChartData>(this)] {
+        if (self) {
+            self->stopQuery();
         }
     });
 
@@ -269,7 +290,8 @@ void TemperatureChartData::updateLiveData()
         // The first result of a cycle stays; a re-check does not replace it.
         const QString key = resultKey(roundText, r.idx_camera, r.idx_detect, n);
         if (!todayResults.contains(key)) {
-            todayResults.insert(key, RoiResult{r.roi_result.at(n), r.detectstart, r.roundstart});
+            todayResults.insert(key, RoiResult{r.roi_result.at(n), r.detectstart, r.roundstart, r.idx_camera,
+                                               r.idx_detect, n});
         }
     }
 }
@@ -434,4 +456,417 @@ void TemperatureChartData::setRegularRecordingInterval(int minutes)
 void TemperatureChartData::onRegularTimer()
 {
     regularRecordingDue = true;
+}
+
+// --- Queries ---------------------------------------------------------------
+
+// Everything one history pass needs and makes. Fixed on the GUI thread before
+// the thread starts; the worker writes only the results; the GUI thread takes
+// them over once they are handed to it.
+struct TemperatureChartData::QueryPass {
+    ResultQuery query;
+    QList<HistoryDay> days;
+    bool readTemperature = false;
+    bool readResults = false;
+    int seriesLimit = kHistorySeriesLimit;
+    int sliceRows = kHistorySliceRows;
+    QString connection;
+    HistoryAxis axis;
+    int buckets = 0;
+};
+
+void TemperatureChartData::ensureQueryThread()
+{
+    if (!queryThread) {
+        queryThread = new dataThread(this);
+        connect(queryThread, &QThread::finished, this, &TemperatureChartData::onQueryPassFinished);
+        connect(this, &TemperatureChartData::queryPartReady, this, &TemperatureChartData::onQueryPartReady,
+                Qt::QueuedConnection);
+    }
+}
+
+void TemperatureChartData::setQuery(ResultQuery q)
+{
+    query = std::move(q);
+}
+
+bool TemperatureChartData::startQuery(QueryParts parts)
+{
+    if (m_queryRunning) {
+        qWarning() << "history query refused: the previous one still runs";
+        return false;
+    }
+    if (!(parts & (TemperaturePart | ResultPart))) {
+        return false;
+    }
+    ensureQueryThread();
+
+    auto pass = std::make_shared<QueryPass>();
+    pass->query = query;
+    pass->readTemperature = parts.testFlag(TemperaturePart);
+    pass->readResults = parts.testFlag(ResultPart);
+    // Today decides which file a day is read from; it is taken here, once, so
+    // a pass over midnight does not switch files half way.
+    pass->days = historyDays(query.from, query.to, recordsNow().date());
+    pass->seriesLimit = historySeriesLimit;
+    pass->sliceRows = historySliceRows;
+    pass->connection = QStringLiteral("ResDB-query-%1").arg(++m_passCount);
+    if (pass->readResults) {
+        pass->axis = historyAxis(query.from, query.to);
+        pass->buckets = cycleBucketCount(query.from, query.to);
+    }
+
+    if (pass->readTemperature) {
+        historySeries.clear();
+    }
+    historyResults.clear();
+    qInfo() << "history query" << formatResultTime(query.from) << "to" << formatResultTime(query.to) << "camera"
+            << query.camera << "detect" << query.detect << "area" << query.area << "over" << pass->days.size()
+            << "days" << (pass->readTemperature ? "temperatures" : "") << (pass->readResults ? "results" : "");
+    m_pass = std::move(pass);
+    m_queryRunning = true;
+    queryThread->start(QThread::InheritPriority);
+    return true;
+}
+
+void TemperatureChartData::stopQuery()
+{
+    if (!queryThread || !queryThread->isRunning()) {
+        return;
+    }
+    queryThread->requestInterruption();
+    if (!queryThread->wait(kQueryStopWaitMs)) {
+        qCritical() << "history query did not stop within" << kQueryStopWaitMs << "ms";
+    }
+}
+
+void TemperatureChartData::runQueryPass()
+{
+    const std::shared_ptr<QueryPass> pass = m_pass;
+    if (pass->readTemperature && !queryThread->isInterruptionRequested()) {
+        readTemperatureHistory();
+    }
+    if (pass->readResults && !queryThread->isInterruptionRequested()) {
+        readResultHistory();
+    }
+}
+
+void TemperatureChartData::readTemperatureHistory()
+{
+    const std::shared_ptr<QueryPass> pass = m_pass;
+    QThread* thread = queryThread;
+    HistoryReader reader(pass->connection, pass->query, [thread] { return thread->isInterruptionRequested(); });
+    reader.sliceRows = pass->sliceRows;
+    SeriesMap series = reader.readTemperature(pass->days, pass->seriesLimit);
+    if (reader.stopped) {
+        return;
+    }
+    if (reader.skippedRows > 0) {
+        qWarning() << "temperature history:" << reader.skippedRows << "unreadable rows left out";
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        m_outbox.hasTemperature = true;
+        m_outbox.series = std::move(series);
+        m_outbox.temperatureFile = reader.lastFile;
+    }
+    emit queryPartReady();
+}
+
+void TemperatureChartData::readResultHistory()
+{
+    const std::shared_ptr<QueryPass> pass = m_pass;
+    QThread* thread = queryThread;
+    HistoryReader reader(pass->connection, pass->query, [thread] { return thread->isInterruptionRequested(); });
+    reader.sliceRows = pass->sliceRows;
+    const CycleCounts counts = reader.readResults(pass->days, pass->axis, pass->buckets);
+    if (reader.stopped) {
+        return;
+    }
+    if (reader.skippedRows > 0) {
+        qWarning() << "result history:" << reader.skippedRows << "unreadable rows left out";
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        m_outbox.hasResults = true;
+        m_outbox.counts = counts;
+        m_outbox.axis = pass->axis;
+        m_outbox.resultFile = reader.lastFile;
+    }
+    emit queryPartReady();
+}
+
+void TemperatureChartData::onQueryPartReady()
+{
+    QueryOutbox parts;
+    {
+        std::lock_guard<std::mutex> lock(m_outboxMutex);
+        parts = std::move(m_outbox);
+        m_outbox = QueryOutbox();
+    }
+    // The temperatures are always announced first: they were read first.
+    if (parts.hasTemperature) {
+        historySeries = std::move(parts.series);
+        if (!parts.temperatureFile.isEmpty()) {
+            databasePath = parts.temperatureFile;
+        }
+        emit queryThread->readTempFinished();
+    }
+    if (parts.hasResults) {
+        axisLabels = parts.axis.labels;
+        bucketSeconds = parts.axis.bucketSeconds;
+        axisStart = parts.axis.start;
+        axisEnd = parts.axis.end;
+        okCounts = parts.counts.ok;
+        ngCounts = parts.counts.ng;
+        cycleCount = parts.counts.cycles;
+        ngCycleCount = parts.counts.ngCycles;
+        ngRate = parts.counts.rate();
+        if (!parts.resultFile.isEmpty()) {
+            databasePath = parts.resultFile;
+        }
+        emit queryThread->readResFinished();
+    }
+}
+
+void TemperatureChartData::onQueryPassFinished()
+{
+    queryThread->wait();
+    // Whatever part has not been taken over yet is, before the end is told.
+    onQueryPartReady();
+    m_pass.reset();
+    if (!m_queryRunning) {
+        return;
+    }
+    m_queryRunning = false;
+    emit queryFinished();
+}
+
+SeriesMap TemperatureChartData::temperatureSeries() const
+{
+    return seriesMode == 2 ? historySeries : todaySeries;
+}
+
+QList<QList<int>> TemperatureChartData::hourlyCounts() const
+{
+    return {okCounts, ngCounts};
+}
+
+void TemperatureChartData::buildTodayAxis()
+{
+    const HistoryAxis axis = todayAxis(recordsNow().date());
+    axisLabels = axis.labels;
+    bucketSeconds = axis.bucketSeconds;
+    axisStart = axis.start;
+    axisEnd = axis.end;
+}
+
+void TemperatureChartData::buildHistoryAxis()
+{
+    const HistoryAxis axis = historyAxis(query.from, query.to);
+    axisLabels = axis.labels;
+    bucketSeconds = axis.bucketSeconds;
+    axisStart = axis.start;
+    axisEnd = axis.end;
+}
+
+QuerySql TemperatureChartData::buildQuerySql(const QDateTime& from, const QDateTime& to) const
+{
+    return resultQuerySql(query, from, to);
+}
+
+void TemperatureChartData::countCycles()
+{
+    okCounts.clear();
+    ngCounts.clear();
+    cycleCount = 0;
+    ngCycleCount = 0;
+    m_lastCycleStart = QDateTime();
+    m_lastCycleNg = false;
+
+    const int buckets = cycleBucketCount(query.from, query.to);
+    for (int i = 0; i < buckets; ++i) {
+        okCounts.append(0);
+        ngCounts.append(0);
+    }
+    HistoryAxis axis;
+    axis.start = axisStart;
+    axis.bucketSeconds = bucketSeconds;
+
+    const ResultMap& results = statisticsSource == 1 ? historyResults : todayResults;
+    bool seen = false;
+    // The entries of one cycle stand together; its bucket is worked out once.
+    QDateTime bucketOf;
+    qint64 bucket = -1;
+    for (auto it = results.cbegin(); it != results.cend(); ++it) {
+        const RoiResult& r = it.value();
+        if ((query.camera >= 0 && r.camera != query.camera) || (query.detect >= 0 && r.detect != query.detect)
+            || (query.area >= 0 && r.area != query.area)) {
+            continue;
+        }
+        if (bucket < 0 || r.roundstart != bucketOf) {
+            bucketOf = r.roundstart;
+            bucket = cycleBucket(axis, r.roundstart);
+            if (bucket < 0) {
+                bucket = -2; // out of range, but worked out
+            }
+        }
+        if (bucket < 0 || bucket >= buckets) {
+            continue;
+        }
+        const int f = int(bucket);
+        const bool ok = r.result != 0;
+        if (seen && r.roundstart == m_lastCycleStart) {
+            if (ok || m_lastCycleNg) {
+                continue;
+            }
+            m_lastCycleNg = true;
+            --okCounts[f];
+            ++ngCounts[f];
+            ++ngCycleCount;
+        } else {
+            seen = true;
+            ++cycleCount;
+            m_lastCycleStart = r.roundstart;
+            m_lastCycleNg = !ok;
+            if (ok) {
+                ++okCounts[f];
+            } else {
+                ++ngCounts[f];
+                ++ngCycleCount;
+            }
+        }
+    }
+    ngRate = cycleCount > 0 ? double(ngCycleCount) * 100.0 / double(cycleCount)
+                            : std::numeric_limits<double>::quiet_NaN();
+}
+
+// --- Export ----------------------------------------------------------------
+
+bool TemperatureChartData::exportData(int mode, const QString& folder)
+{
+    if (exportBusy) {
+        qInfo() << "export refused: an export runs already";
+        return false;
+    }
+    const ResultQuery q = query;
+
+    const QString resultName =
+        recordsNow().toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss.zzz")) + QStringLiteral("_result");
+    const QString resultFolder = QDir(folder).absoluteFilePath(resultName);
+    if (!QDir().mkpath(resultFolder)) {
+        const QString reason = QStringLiteral("result folder %1 cannot be made").arg(resultFolder);
+        qCritical() << "export failed:" << reason;
+        emit exportFailed(reason);
+        return false;
+    }
+
+    const QString from = formatResultTime(q.from);
+    const QString to = formatResultTime(q.to);
+    const QString dir = resultFolder + QLatin1Char('/');
+    const QString work = QDir::currentPath() + QLatin1Char('/');
+    // The program gets its arguments as a list, so a folder name with blanks
+    // or quotes reaches it unchanged; the text is for the log.
+    QStringList arguments{QStringLiteral("-t"), from, to, QStringLiteral("-c"), QString::number(q.camera),
+                          QStringLiteral("-d"), QString::number(q.detect), QStringLiteral("-dir"), dir,
+                          QStringLiteral("-w"), work};
+    QString command = QString::fromLatin1(kExportProgram) + QLatin1Char(' ');
+    command += QStringLiteral("-t \"%1\" \"%2\" ").arg(from, to);
+    command += QStringLiteral("-c %1 ").arg(q.camera);
+    command += QStringLiteral("-d %1 ").arg(q.detect);
+    command += QStringLiteral("-dir \"%1\" ").arg(dir);
+    command += QStringLiteral("-w \"%1\" ").arg(work);
+    if (mode == 2) {
+        arguments << QStringLiteral("-detail") << QStringLiteral("Regular recording");
+        command += QStringLiteral("-detail \"Regular recording\" ");
+    }
+    qInfo().noquote() << command;
+
+    auto* process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::readyRead, this, &TemperatureChartData::onExportOutput);
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &TemperatureChartData::onExportFinished);
+    connect(process, &QProcess::errorOccurred, this, &TemperatureChartData::onExportError);
+    m_exportProcess = process;
+    m_exportTimedOut = false;
+    exportBusy = true;
+    process->start(QString::fromLatin1(kExportProgram), arguments, QIODevice::ReadWrite);
+    // The start is known within milliseconds; a program that cannot be started
+    // has been reported through onExportError by then.
+    if (!process->waitForStarted(kExportStartWaitMs)) {
+        if (m_exportProcess == process) {
+            endExport(false, QStringLiteral("the export program cannot be started: %1").arg(process->errorString()));
+        }
+        return false;
+    }
+    m_exportTimer.start(exportTimeoutMs);
+    return true;
+}
+
+void TemperatureChartData::onExportOutput()
+{
+    if (!m_exportProcess) {
+        return;
+    }
+    const QByteArray output = m_exportProcess->readAll();
+    if (output.isEmpty()) {
+        return;
+    }
+    qInfo().noquote() << QString::fromLocal8Bit(output);
+    qInfo() << (output.contains("export finished\r\n") ? "true" : "false");
+}
+
+void TemperatureChartData::onExportFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (!m_exportProcess) {
+        return;
+    }
+    onExportOutput();
+    if (m_exportTimedOut) {
+        endExport(false, QStringLiteral("the export program did not end within %1 s and was stopped")
+                             .arg(exportTimeoutMs / 1000.0));
+    } else if (status != QProcess::NormalExit) {
+        endExport(false, QStringLiteral("the export program crashed"));
+    } else if (exitCode != 0) {
+        endExport(false, QStringLiteral("the export program ended with exit code %1").arg(exitCode));
+    } else {
+        endExport(true, QString());
+    }
+}
+
+void TemperatureChartData::onExportError(QProcess::ProcessError error)
+{
+    // A program that cannot be started never reports a finish.
+    if (error == QProcess::FailedToStart && m_exportProcess) {
+        endExport(false,
+                  QStringLiteral("the export program cannot be started: %1").arg(m_exportProcess->errorString()));
+    }
+}
+
+void TemperatureChartData::onExportTimeout()
+{
+    if (!m_exportProcess) {
+        return;
+    }
+    qCritical() << "export program still runs after" << exportTimeoutMs << "ms: stopped";
+    m_exportTimedOut = true;
+    m_exportProcess->kill();
+}
+
+void TemperatureChartData::endExport(bool ok, const QString& reason)
+{
+    QProcess* process = m_exportProcess;
+    m_exportProcess = nullptr;
+    m_exportTimer.stop();
+    process->disconnect(this);
+    process->deleteLater();
+    exportBusy = false;
+    if (ok) {
+        qInfo() << "export finished";
+        emit exportFinish();
+    } else {
+        qCritical().noquote() << "export failed:" << reason;
+        emit exportFailed(reason);
+    }
 }

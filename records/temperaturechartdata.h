@@ -1,6 +1,8 @@
 #pragma once
 
 #include "detectresult.h"
+#include "historyreader.h"
+#include "resultquery.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -9,19 +11,28 @@
 #include <QMap>
 #include <QObject>
 #include <QPointF>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
+#include <mutex>
 
-// The verdict of one listed area in one detect.
+class dataThread;
+
+// The verdict of one listed area in one detect. Camera, detect and the listed
+// area's index are kept as numbers: read back from the key text, area 1 and
+// area 10 would look alike.
 struct RoiResult {
     int result = 0; // 1 OK, 0 NG
     QDateTime detectstart;
     QDateTime roundstart;
+    int camera = 0;
+    int detect = 0;
+    int area = 0;
 };
 
-using SeriesMap = QMap<QString, QList<QPointF>>;
 using ResultMap = QMap<QString, RoiResult>;
 
 // What the start-up load found in today's rows. Filled on the pool thread,
@@ -43,6 +54,11 @@ struct TodayRows {
 // thread merges that into today's maps, so no two threads write one map. Until
 // the merge, results are entered into the maps and their rows wait in
 // pendingInserts.
+//
+// History queries run on dataThread, one pass at a time, over the day files.
+// A pass reads into data of its own; the GUI thread installs that into the
+// fields below and only then tells the screens, so a screen never sees half a
+// pass and today's counting never meets a history pass in the same fields.
 class TemperatureChartData : public QObject {
     Q_OBJECT
 public:
@@ -65,6 +81,61 @@ public:
     void clearTodayResults();
     void clearTodaySeries();
     void clearNewPoints();
+
+    // --- Queries ---------------------------------------------------------
+
+    // What a history pass reads: the temperature series of the range, the
+    // cycle counts of the range, or both.
+    enum QueryPart { TemperaturePart = 1, ResultPart = 2 };
+    Q_DECLARE_FLAGS(QueryParts, QueryPart)
+
+    void setQuery(ResultQuery q);
+    // Starts a history pass over `query` that reads the given parts. False,
+    // and nothing changed, while a pass runs (queryRunning) or when no part
+    // is asked for.
+    bool startQuery(QueryParts parts);
+    // From startQuery until queryFinished has been emitted.
+    bool queryRunning() const { return m_queryRunning; }
+    // Asks a running pass to stop and waits for its thread (the quit hook).
+    void stopQuery();
+
+    // Today's series (seriesMode 0 or 1) or the last history pass's (2).
+    SeriesMap temperatureSeries() const;
+    // [okCounts, ngCounts].
+    QList<QList<int>> hourlyCounts() const;
+    // Counts the cycles of todayResults (statisticsSource 0) or
+    // historyResults (1) into the buckets of the current axis. GUI thread.
+    void countCycles();
+    void buildTodayAxis();
+    void buildHistoryAxis();
+    // The select of the rows within [from, to] under the query's camera and
+    // detect filters (see resultQuerySql).
+    QuerySql buildQuerySql(const QDateTime& from, const QDateTime& to) const;
+
+    // A history series longer than this is thinned to each time slice's
+    // extremes; the plot is 1,760 pixels wide.
+    static constexpr int kHistorySeriesLimit = 20000;
+    int historySeriesLimit = kHistorySeriesLimit;
+    // Rows per statement of a history pass.
+    int historySliceRows = kHistorySliceRows;
+    // A quit waits this long for a running pass to notice the stop.
+    static constexpr int kQueryStopWaitMs = 5000;
+
+    // --- Export ----------------------------------------------------------
+
+    // Starts the export program over the range and the camera and detect
+    // filters of `query`: mode 1 every result, mode 2 only those marked
+    // Regular recording, into a new result folder inside `folder`. False when
+    // an export runs already or nothing could be started (exportFailed has
+    // then been emitted, unless an export was running).
+    bool exportData(int mode, const QString& folder);
+    // The export program, relative to the working folder.
+    static constexpr const char* kExportProgram = "./velqa/export_temperature/temperature_export.exe";
+    // An export that has not ended after this long is killed and reported failed.
+    static constexpr int kExportTimeoutMs = 60 * 60 * 1000;
+    int exportTimeoutMs = kExportTimeoutMs;
+    // How long the start of the export program is waited for.
+    static constexpr int kExportStartWaitMs = 10000;
 
     // Stores the minutes and (re)starts the regular-recording timer. A value
     // of 0 or less stops it: a zero interval would mark every result.
@@ -103,8 +174,11 @@ public:
         QString description;
     };
 
-    // The file today's rows are read from: "ResStatistics.db" after init.
+    // The file today's rows are read from: "ResStatistics.db" after init;
+    // after a history pass the day file it read last.
     QString databasePath;
+    // Runs the history passes; created by init.
+    dataThread* queryThread = nullptr;
     QList<PendingInsert> pendingInserts;
     int seriesMode = 0;
     int statisticsSource = 0;
@@ -112,7 +186,20 @@ public:
     SeriesMap historySeries;
     SeriesMap newPoints;
     ResultMap todayResults;
+    // Stays empty: a history pass counts as it reads instead of keeping a
+    // month of entries (countCycles still counts it when filled).
     ResultMap historyResults;
+    ResultQuery query;
+    // The bar chart's axis and counts, of today or of the last history pass.
+    QList<QStringList> axisLabels;
+    QList<int> okCounts;
+    QList<int> ngCounts;
+    int cycleCount = 0;
+    int ngCycleCount = 0;
+    double ngRate = 0;
+    double bucketSeconds = 3600;
+    QDateTime axisStart;
+    QDateTime axisEnd;
     // Set on the GUI thread once today's rows are merged; never cleared.
     bool todayLoaded = false;
     bool exportBusy = false;
@@ -121,13 +208,41 @@ public:
     bool regularRecordingDue = true;
     int regularRecordingMinutes = 30;
 
+signals:
+    // Every history pass ends with this, after its parts' signals on
+    // queryThread (readTempFinished, readResFinished).
+    void queryFinished();
+    // The export program ended normally with exit code 0.
+    void exportFinish();
+    // The export did not start or did not end well; reason says why.
+    void exportFailed(const QString& reason);
+    // Emitted on queryThread when a part of the pass is ready to be taken
+    // over; connected queued to the GUI thread. Not for the screens.
+    void queryPartReady();
+
 public slots:
     void onRegularTimer();
+    void onExportOutput();
+    void onExportFinished(int exitCode, QProcess::ExitStatus status);
 
 private slots:
     void onTodayLoadFinished();
 
 private:
+    friend class dataThread;
+    struct QueryPass;
+    // One pass on queryThread: reads the parts asked for into the pass and
+    // hands each to the GUI thread as soon as it is done.
+    void runQueryPass();
+    void ensureQueryThread();
+    void readTemperatureHistory();
+    void readResultHistory();
+    void onQueryPassFinished();
+    void onQueryPartReady();
+    void onExportError(QProcess::ProcessError error);
+    void onExportTimeout();
+    void endExport(bool ok, const QString& reason);
+
     void appendPending(const PendingInsert& row);
     void scheduleRetry();
     void noteFlushFailure(const QString& error);
@@ -150,7 +265,34 @@ private:
     int m_failedFlushes = 0;
     QString m_lastFlushError;
     qint64 m_droppedRows = 0;
+
+    std::shared_ptr<QueryPass> m_pass;
+    // The parts a pass has finished, waiting for the GUI thread. Handed over
+    // under a lock of its own: the queued signal that announces them says
+    // nothing about the data to a race checker.
+    struct QueryOutbox {
+        bool hasTemperature = false;
+        SeriesMap series;
+        QString temperatureFile;
+        bool hasResults = false;
+        CycleCounts counts;
+        HistoryAxis axis;
+        QString resultFile;
+    };
+    std::mutex m_outboxMutex;
+    QueryOutbox m_outbox;
+    bool m_queryRunning = false;
+    int m_passCount = 0;
+    // Scratch of countCycles: the cycle seen last and whether it counted NG.
+    QDateTime m_lastCycleStart;
+    bool m_lastCycleNg = false;
+
+    QProcess* m_exportProcess = nullptr;
+    QTimer m_exportTimer;
+    bool m_exportTimedOut = false;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TemperatureChartData::QueryParts)
 
 extern TemperatureChartData* gpTemperatureChartData;
 

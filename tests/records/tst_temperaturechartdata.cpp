@@ -127,9 +127,12 @@ void TestTemperatureChartData::mapsOfTheLiveResults()
         QCOMPARE(rec.data.todayResults.value(key).result, n == 5 ? 0 : 1);
         QCOMPARE(rec.data.todayResults.value(key).detectstart, first);
         QCOMPARE(rec.data.todayResults.value(key).roundstart, kRound);
+        QCOMPARE(rec.data.todayResults.value(key).camera, 2);
+        QCOMPARE(rec.data.todayResults.value(key).detect, 1);
+        QCOMPARE(rec.data.todayResults.value(key).area, n);
     }
     QCOMPARE(rec.data.todaySeries.keys(), (QStringList{"C:2_D:1_F:0", "C:2_D:1_F:11"}));
-    QCOMPARE(rec.data.todaySeries.value("C:2_D:1_F:11"), (QList<QPointF>{{seriesSeconds(first), 71}}));
+    QCOMPARE(rec.data.todaySeries.value("C:2_D:1_F:11"), (SeriesPoints{{seriesSeconds(first), 71}}));
     QCOMPARE(rec.data.newPoints, rec.data.todaySeries);
     QCOMPARE(sqlite(QStringLiteral("select roi_detail from res_report")).count(QStringLiteral("[]")), 1);
 
@@ -186,7 +189,7 @@ void TestTemperatureChartData::resultsBeforeTheLoadAreWrittenInOrderAndMarked()
     QVERIFY(!rec.data.regularRecordingDue);
 
     // The loaded point comes before the live one; both cycles are in today's map.
-    const QList<QPointF> series = rec.data.todaySeries.value("C:0_D:0_F:0");
+    const SeriesPoints series = rec.data.todaySeries.value("C:0_D:0_F:0");
     QCOMPARE(series.size(), 2);
     QCOMPARE(series.at(0).y(), 40.0);
     QCOMPARE(series.at(1).y(), 50.0);
@@ -232,8 +235,10 @@ void TestTemperatureChartData::restartReloadsToday()
     QCOMPARE(second.data.todayResults.value("T:2026-12-08 10:00:00.000_C:1_D:1_F:1").result, 1);
     QCOMPARE(second.data.todayResults.value("T:2026-12-08 10:00:00.000_C:1_D:1_F:1").detectstart,
              kRound.addMSecs(900));
-    QCOMPARE(second.data.todayResults.size(), 2);
-    QCOMPARE(second.data.todaySeries.keys(), QStringList{"C:1_D:1_F:0"});
+    // The day's last second is read back too.
+    QCOMPARE(second.data.todayResults.size(), 3);
+    QCOMPARE(second.data.todayResults.value("T:2026-12-08 23:59:59.500_C:2_D:0_F:0").camera, 2);
+    QCOMPARE(second.data.todaySeries.keys(), (QStringList{"C:1_D:1_F:0", "C:2_D:0_F:0"}));
     QCOMPARE(second.data.todaySeries.value("C:1_D:1_F:0"), seriesBefore.value("C:1_D:1_F:0"));
     QVERIFY(second.data.newPoints.isEmpty());
 }
@@ -417,7 +422,7 @@ void TestTemperatureChartData::loadAndLiveHandOverNeverRace()
     QCOMPARE(rec.data.todayResults.size(), 2 * (kRows + live));
     int points = 0;
     for (int c = 0; c < 8; ++c) {
-        const QList<QPointF> series = rec.data.todaySeries.value(seriesKey(c, 0, 0));
+        const SeriesPoints series = rec.data.todaySeries.value(seriesKey(c, 0, 0));
         points += series.size();
         // The loaded points, in file order, then the live ones, in hand-over order.
         int k = 0;
