@@ -3,6 +3,7 @@
 #include <QMutex>
 #include <QtGlobal>
 
+#include <type_traits>
 #include <vector>
 
 // Hands the newest frame of a camera from the threads that deliver it (SDK
@@ -36,7 +37,9 @@ public:
 
     // Delivering thread: write(buffer, bytes) fills the buffer under the lock,
     // for drivers that convert straight into it. It must not wait on the
-    // device. False when there is no buffer.
+    // device. A writer that returns false (its conversion failed) delivers
+    // nothing; it must then have left the buffer as it was. False when there
+    // is no buffer or the writer refused.
     template <typename Write>
     bool deliverWith(Write&& write)
     {
@@ -44,7 +47,13 @@ public:
         if (frameBuffer.empty()) {
             return false;
         }
-        write(frameBuffer.data(), frameBytes);
+        if constexpr (std::is_same_v<decltype(write(frameBuffer.data(), frameBytes)), bool>) {
+            if (!write(frameBuffer.data(), frameBytes)) {
+                return false;
+            }
+        } else {
+            write(frameBuffer.data(), frameBytes);
+        }
         markDelivered();
         return true;
     }
