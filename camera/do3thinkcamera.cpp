@@ -276,7 +276,7 @@ int Do3thinkCamera::streamCallback(dvpHandle, int, void* context, dvpFrame* fram
 
 void Do3thinkCamera::handleFrame(const dvpFrame& frame, const unsigned char* pixels)
 {
-    QMutexLocker lock(&conversionMutex);
+    std::lock_guard<std::mutex> lock(conversionMutex);
     // With skip count k every (k + 1)-th frame of the stream is taken.
     if (++skipCounter <= skipCount.load()) {
         return;

@@ -3,9 +3,8 @@
 #include "dvpcamera.h"
 #include "industrialcamera.h"
 
-#include <QMutex>
-
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 // Driver of the industrial cameras reached through DVPCamera: up to sixteen
@@ -54,7 +53,7 @@ private:
 
     // The colour buffer and the skip counter belong to the stream callback;
     // this lock keeps two callbacks in flight off each other's work.
-    QMutex conversionMutex;
+    std::mutex conversionMutex;
     std::vector<unsigned char> colourBuffer;
     int skipCounter = 0;
     std::atomic<int> skipCount{0};

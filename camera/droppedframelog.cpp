@@ -3,7 +3,7 @@
 void DroppedFrameLog::dropped(const QString& camera, const QString& reason)
 {
     ++m_dropped;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_dropping = true;
     if (reason == m_lastReason) {
         return;
@@ -18,7 +18,7 @@ void DroppedFrameLog::taken()
     if (!m_dropping.load()) {
         return;
     }
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_dropping = false;
     m_lastReason.clear();
 }

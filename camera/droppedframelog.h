@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 // Logs the frames a driver refuses (a size, format or length other than open
 // set up, a failed conversion) once per change of reason: a camera that keeps
@@ -20,7 +20,7 @@ public:
     int droppedCount() const { return m_dropped.load(); }
 
 private:
-    QMutex m_mutex;
+    std::mutex m_mutex;
     QString m_lastReason;
     std::atomic<bool> m_dropping{false};
     std::atomic<int> m_dropped{0};

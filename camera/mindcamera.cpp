@@ -398,7 +398,7 @@ void MindCamera::handleFrame(unsigned char* raw, CameraFrameHeader* header)
         return;
     }
 
-    QMutexLocker lock(&conversionMutex);
+    std::lock_guard<std::mutex> lock(conversionMutex);
     const int status = CameraImageProcess(handle, raw, processingBuffer.data(), header);
     if (status != CAMERA_STATUS_SUCCESS) {
         drops.dropped(serialText, QStringLiteral("image processing failed: %1").arg(status));

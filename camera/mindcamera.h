@@ -3,8 +3,7 @@
 #include "industrialcamera.h"
 #include "mvcamsdk.h"
 
-#include <QMutex>
-
+#include <mutex>
 #include <vector>
 
 // Driver of the industrial cameras reached through MVCAMSDK: a fixed table of
@@ -62,7 +61,7 @@ private:
     // Conversion happens before the frame lock, into buffers of this driver;
     // this lock keeps two callbacks in flight (some libraries deliver one
     // device's frames from more than one thread) off each other's buffers.
-    QMutex conversionMutex;
+    std::mutex conversionMutex;
     std::vector<unsigned char> colourBuffer;
     std::vector<unsigned char> processingBuffer;
     CameraHandle handle = 0;

@@ -243,6 +243,9 @@ int dvpEnum(unsigned int index, dvpCameraInfo* info)
     fillText(info->friendlyName, sizeof info->friendlyName, spec.name);
     fillText(info->serialNumber, sizeof info->serialNumber, spec.serial);
     fillText(info->userId, sizeof info->userId, spec.serial);
+    // Text right behind the name and the identity: a read past either field shows.
+    fillText(info->portInfo, sizeof info->portInfo, "USB3.0");
+    fillText(info->reserved, sizeof info->reserved, "reserved");
     return DVP_STATUS_OK;
 }
 

@@ -180,6 +180,10 @@ int MV_CC_EnumDevices(unsigned int layers, MV_CC_DEVICE_INFO_LIST* list)
             std::memset(record.get(), 0, sizeof *record);
             record->versionMajor = 1;
             record->transportLayer = MV_GIGE_DEVICE;
+            // The library knows its devices by address, not by the texts a
+            // device reports (two cameras may report one serial number).
+            record->macHigh = 0x0000A0B1;
+            record->macLow = static_cast<unsigned int>(spec.number);
             fillText(record->gige.manufacturerName, sizeof record->gige.manufacturerName, spec.maker);
             fillText(record->gige.modelName, sizeof record->gige.modelName, spec.model);
             fillText(record->gige.serialNumber, sizeof record->gige.serialNumber, spec.serial);
@@ -198,18 +202,18 @@ int MV_CC_EnumDevices(unsigned int layers, MV_CC_DEVICE_INFO_LIST* list)
 
 int MV_CC_CreateHandle(void** handle, const MV_CC_DEVICE_INFO* device)
 {
-    const std::string serial =
+    const std::string reported =
         device ? simdev::boundedText(reinterpret_cast<const char*>(device->gige.serialNumber),
                                      sizeof device->gige.serialNumber)
                : std::string("(null)");
-    if (const auto fault = sim().call("MV_CC_CreateHandle", serial)) {
+    if (const auto fault = sim().call("MV_CC_CreateHandle", reported)) {
         return *fault;
     }
     if (!handle || !device) {
         return MV_E_PARAMETER;
     }
     auto h = std::make_shared<HikHandle>();
-    h->serial = serial;
+    h->serial = sim().serialOf(int(device->macLow));
     *handle = reinterpret_cast<void*>(sim().addHandle(h));
     return MV_OK;
 }

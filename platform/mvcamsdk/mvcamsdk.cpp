@@ -216,7 +216,9 @@ int CameraEnumerateDevice(CameraDeviceRecord* list, int* count)
         fillText(record.productName, sizeof record.productName, spec.model);
         fillText(record.friendlyName, sizeof record.friendlyName, spec.name);
         fillText(record.serialNumber, sizeof record.serialNumber, spec.serial);
-        record.instance = static_cast<unsigned int>(i);
+        // Printable bytes right behind the serial field: a serial read past
+        // its 32 bytes shows.
+        record.instance = 0x30303030u + static_cast<unsigned int>(i);
     }
     *count = filled;
     return CAMERA_STATUS_SUCCESS;

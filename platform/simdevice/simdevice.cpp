@@ -525,6 +525,7 @@ void Simulator::reset()
         std::lock_guard<std::mutex> lock(m_handleMutex);
         handles.swap(m_handles);
         m_handlesMade = 0;
+        m_nextHandle = 1;
     }
     handles.clear();  // the library's objects close their sessions
     for (const auto& device : devices) {
@@ -574,6 +575,7 @@ int Simulator::addDevice(DeviceSpec spec)
     }
     auto device = std::make_shared<DeviceState>();
     device->number = m_nextDeviceNumber++;
+    spec.number = device->number;
     device->fps = std::max(0.0, spec.fps);
     device->initialFormat = spec.format;
     device->spec = std::move(spec);
@@ -778,6 +780,17 @@ int Simulator::deviceNumber(const std::string& serial) const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto device = find(serial);
     return device ? device->number : -1;
+}
+
+std::string Simulator::serialOf(int number) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& device : m_devices) {
+        if (device->number == number) {
+            return device->spec.serial;
+        }
+    }
+    return {};
 }
 
 std::uint64_t Simulator::framesDelivered(const std::string& serial) const

@@ -61,6 +61,9 @@ struct DeviceSpec {
     double fps = 0;     // 0: frames only when pumped
     std::map<std::string, Feature> features;
     std::map<std::string, std::string> texts;  // text features
+    // Set by the simulator: the device's number in frame stamps, which a
+    // library may also hand out as its own identity of the device.
+    int number = 0;
 };
 
 // What goes wrong with the next frames of a device.
@@ -267,6 +270,8 @@ public:
     void clearCalls();
 
     int deviceNumber(const std::string& serial) const;
+    // The serial of device `number` ("" when there is none).
+    std::string serialOf(int number) const;
     // Frames whose callback returned.
     std::uint64_t framesDelivered(const std::string& serial) const;
     bool featureOf(const std::string& serial, const std::string& name, Feature* out) const;

@@ -23,7 +23,7 @@ LogCapture::~LogCapture()
 
 QStringList LogCapture::lines() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_lines;
 }
 
@@ -34,13 +34,13 @@ QStringList LogCapture::matching(const QString& text) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_lines.clear();
 }
 
 void LogCapture::setHook(std::function<void(const QString& message)> hook)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_hook = std::move(hook);
 }
 
@@ -52,14 +52,14 @@ void LogCapture::handle(QtMsgType type, const QMessageLogContext& context, const
     }
     std::function<void(const QString&)> hook;
     {
-        QMutexLocker lock(&self->m_mutex);
+        std::lock_guard<std::mutex> lock(self->m_mutex);
         hook = self->m_hook;
     }
     if (hook) {
         hook(message);
     }
     {
-        QMutexLocker lock(&self->m_mutex);
+        std::lock_guard<std::mutex> lock(self->m_mutex);
         self->m_lines.append(message);
     }
     if (type == QtFatalMsg && self->m_previous) {

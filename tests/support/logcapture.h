@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
+#include <mutex>
 
 // Captures the process's log messages for as long as it lives, from every
 // thread (SDK callbacks log from theirs), and puts the previous handler back
@@ -28,7 +28,7 @@ public:
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
     std::function<void(const QString&)> m_hook;
     QtMessageHandler m_previous = nullptr;
