@@ -91,6 +91,7 @@ bool Do3thinkCamera::open()
     // A reconnecting driver gives its old handle up first: its callbacks
     // must be over before the buffers they use change.
     closeHandle();
+    colourFrames = colorOutput;
 
     // The name field may be full to its last byte: the SDK gets a copy that ends.
     char name[sizeof device.friendlyName + 1];
@@ -111,7 +112,7 @@ bool Do3thinkCamera::open()
     dvpSetGammaState(handle, true);
     dvpSetContrastState(handle, true);
     dvpSetSharpnessState(handle, true);
-    if (dvpSetTargetFormat(handle, colorOutput ? kColour : kGrey) != kSuccess) {
+    if (dvpSetTargetFormat(handle, colourFrames ? kColour : kGrey) != kSuccess) {
         return fail("setting the frame format");
     }
     dvpSetConfigString(handle, "HdrEnable", "false");
@@ -125,7 +126,7 @@ bool Do3thinkCamera::open()
     height = region.height;
     // Sized before the callbacks are registered: none can run yet.
     pixelCount = width * height;
-    colourBuffer.assign(colorOutput ? std::size_t(pixelCount) * 4 : 0, 0);
+    colourBuffer.assign(colourFrames ? std::size_t(pixelCount) * 4 : 0, 0);
     if (!allocateFrames()) {
         return fail("sizing the frame buffer");
     }
@@ -250,7 +251,7 @@ void Do3thinkCamera::loadDefaults(int* parameters, int camera)
     dvpSetGammaState(handle, true);
     dvpSetContrastState(handle, true);
     dvpSetSharpnessState(handle, true);
-    dvpSetTargetFormat(handle, colorOutput ? kColour : kGrey);
+    dvpSetTargetFormat(handle, colourFrames ? kColour : kGrey);
     dvpSetAeOperation(handle, 0);
     dvpSetRoi(handle, region);
     setWideDynamicRange(parameters[194] != 0);
@@ -283,21 +284,21 @@ void Do3thinkCamera::handleFrame(const dvpFrame& frame, const unsigned char* pix
     }
     skipCounter = 0;
 
-    const int wanted = colorOutput ? kColour : kGrey;
+    const int wanted = colourFrames ? kColour : kGrey;
     QString problem;
     if (frame.format != wanted) {
         // Never the previous colour frame in its place: that would be judged as live.
         problem = QStringLiteral("format %1, %2 set up").arg(frame.format).arg(wanted);
     } else {
         problem = frameMismatch(frame.width, frame.height, qint64(frame.bytes),
-                                qint64(pixelCount) * (colorOutput ? 3 : 1));
+                                qint64(pixelCount) * (colourFrames ? 3 : 1));
     }
     if (!problem.isEmpty()) {
         drops.dropped(serialText, problem);
         return;
     }
     bool taken;
-    if (colorOutput) {
+    if (colourFrames) {
         rgb24ToRgb32(colourBuffer.data(), pixels, width, height);
         taken = handOver.deliver(colourBuffer.data(), qint64(colourBuffer.size()));
     } else {

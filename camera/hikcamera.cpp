@@ -155,6 +155,7 @@ bool HikCamera::open()
     // A reopening driver (reconnect) gives its old handle up first: its
     // callbacks must be over before the buffers they use change.
     closeHandle();
+    colourFrames = colorOutput;
 
     if (deviceChosen) {
         if (!openHandle(chosenDevice)) {
@@ -214,7 +215,7 @@ bool HikCamera::open()
     MV_CC_SetIntValue(handle, "GevHeartbeatTimeout", 1000);
 
     pixelCount = width * height;
-    const int bytes = colorOutput ? pixelCount * 4 : pixelCount;
+    const int bytes = colourFrames ? pixelCount * 4 : pixelCount;
     conversionBuffer.assign(std::size_t(bytes), 0);
     if (!allocateFrames()) {
         closeHandle();
@@ -334,7 +335,7 @@ void HikCamera::loadDefaults(int* parameters, int camera)
     if (handle) {
         MV_CC_SetEnumValue(handle, "UserSetSelector", 0);
         MV_CC_SetCommandValue(handle, "UserSetLoad");
-        MV_CC_SetEnumValue(handle, "PixelFormat", colourSensor && colorOutput ? kPixelBayerRG8 : kPixelMono8);
+        MV_CC_SetEnumValue(handle, "PixelFormat", colourSensor && colourFrames ? kPixelBayerRG8 : kPixelMono8);
     }
     startGrab();
     if (!parameters) {
@@ -370,7 +371,7 @@ void HikCamera::handleFrame(unsigned char* data, const MV_FRAME_OUT_INFO& info)
 {
     // Bits 16 to 23 of a pixel type give its bits per pixel.
     const unsigned int bits = (info.pixelType >> 16) & 0xFF;
-    const bool convert = colourSensor && colorOutput;
+    const bool convert = colourSensor && colourFrames;
     QString problem;
     if (bits == 0 || bits % 8 != 0 || (!convert && bits != 8)) {
         problem = QStringLiteral("pixel type %1").arg(info.pixelType, 8, 16, QLatin1Char('0'));
@@ -407,7 +408,7 @@ void HikCamera::handleFrame(unsigned char* data, const MV_FRAME_OUT_INFO& info)
             drops.dropped(serialText, QStringLiteral("conversion failed: %1").arg(hex8(status)));
             return;
         }
-    } else if (colorOutput) {
+    } else if (colourFrames) {
         // A grey sensor in colour mode: every grey byte becomes a whole pixel.
         taken = handOver.deliverWith([&](unsigned char* buffer, int) { greyToRgb32(buffer, data, width, height); });
     } else {

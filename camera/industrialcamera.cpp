@@ -75,7 +75,7 @@ bool IndustrialCamera::allocateFrames()
         return false;
     }
     const qint64 pixels = qint64(width) * qint64(height);
-    return handOver.allocate(colorOutput ? pixels * 4 : pixels);
+    return handOver.allocate(colourFrames ? pixels * 4 : pixels);
 }
 
 QString IndustrialCamera::frameMismatch(int frameWidth, int frameHeight, qint64 frameLength,

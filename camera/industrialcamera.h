@@ -48,7 +48,7 @@ protected:
     // A driver for that device: the record kept, online until told otherwise.
     explicit IndustrialCamera(const CameraInfo& record);
 
-    // Sizes the hand-over for width x height in the current colour mode.
+    // Sizes the hand-over for width x height in the colour mode open took.
     bool allocateFrames();
     // What differs between a delivered frame and the one open set up, or an
     // empty text when they agree.
@@ -56,4 +56,7 @@ protected:
 
     FrameHandOver handOver;
     DroppedFrameLog drops;
+    // The colour output flag as open took it: what the buffers are sized for
+    // and the callbacks deliver. A later setColorOutput waits for the next open.
+    bool colourFrames = false;
 };

@@ -124,8 +124,8 @@ bool MindCamera::setOutputFormat()
         CameraSetMonochrome(handle, 0);
         return status == CAMERA_STATUS_SUCCESS;
     }
-    CameraSetMediaType(handle, colorOutput ? 0 : 1);
-    return CameraSetIspOutFormat(handle, colorOutput ? kIspRgb8 : kIspMono8) == CAMERA_STATUS_SUCCESS;
+    CameraSetMediaType(handle, colourFrames ? 0 : 1);
+    return CameraSetIspOutFormat(handle, colourFrames ? kIspRgb8 : kIspMono8) == CAMERA_STATUS_SUCCESS;
 }
 
 void MindCamera::closeHandle()
@@ -143,6 +143,7 @@ bool MindCamera::open()
     // A reopening driver (reconnect) gives its old handle up first: its
     // callbacks must be over before the buffers they use change.
     closeHandle();
+    colourFrames = colorOutput;
 
     CameraHandle made = 0;
     if (CameraInit(&device, -1, -1, &made) != CAMERA_STATUS_SUCCESS || made <= 0) {
@@ -174,7 +175,7 @@ bool MindCamera::open()
     // Sized before the callbacks are registered: none can run yet.
     pixelCount = width * height;
     processingBuffer.assign(std::size_t(pixelCount) * 4, 0);
-    colourBuffer.assign(colorOutput ? std::size_t(pixelCount) * 4 : 0, 0);
+    colourBuffer.assign(colourFrames ? std::size_t(pixelCount) * 4 : 0, 0);
     if (!allocateFrames()) {
         return fail("sizing the frame buffer");
     }
@@ -319,7 +320,7 @@ void MindCamera::setMirror(bool horizontal, bool vertical)
 void MindCamera::setFrameRate(int value)
 {
     if (handle > 0) {
-        CameraSetFrameSpeed(handle, colorOutput ? value + 1 : value);
+        CameraSetFrameSpeed(handle, colourFrames ? value + 1 : value);
     }
 }
 
@@ -405,7 +406,7 @@ void MindCamera::handleFrame(unsigned char* raw, CameraFrameHeader* header)
         return;
     }
     bool taken;
-    if (colorOutput) {
+    if (colourFrames) {
         // A grey sensor's processed frame has one byte per pixel.
         if (colourSensor) {
             rgb24ToRgb32(colourBuffer.data(), processingBuffer.data(), width, height);

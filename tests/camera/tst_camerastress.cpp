@@ -5,10 +5,12 @@
 // (scripts/run-tsan.sh).
 
 #include "industrialrig.h"
+#include "logcapture.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -38,6 +40,8 @@ private slots:
 
     void heldCallback_data();
     void heldCallback();
+    void deleteWhileCallbackLogs_data();
+    void deleteWhileCallbackLogs();
     void startStopCycles_data();
     void startStopCycles();
     void twoDeliveryThreads_data();
@@ -120,6 +124,51 @@ void TestCameraStress::heldCallback()
     if (driver) {
         QVERIFY(takeCount(*driver) <= 1);
     }
+}
+
+void TestCameraStress::deleteWhileCallbackLogs_data()
+{
+    kinds();
+}
+
+// A callback held deep in the driver, in the middle of logging a refused
+// frame (DVP's with its conversion lock taken): the destructor waits for it
+// without a deadlock.
+void TestCameraStress::deleteWhileCallbackLogs()
+{
+    QFETCH(QString, kind);
+    simdev::Simulator& s = sim(kindOf(kind));
+    QVERIFY(addDevice(kindOf(kind), kSerial) > 0);
+    auto driver = openDriver(kindOf(kind), kSerial, true);
+    QVERIFY(driver);
+    QVERIFY(driver->startGrab());
+
+    LogCapture log;
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+    log.setHook([&](const QString& message) {
+        if (message.contains(QLatin1String("frame dropped"))) {
+            held = true;
+            while (!released) {
+                std::this_thread::sleep_for(1ms);
+            }
+        }
+    });
+    s.injectFrameFault(kSerial, simdev::FrameFault::Resized, 1);
+    QCOMPARE(s.pump(kSerial, 1), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(held, 10000);
+    std::thread releaser([&released] {
+        std::this_thread::sleep_for(60ms);
+        released = true;
+    });
+    QElapsedTimer waited;
+    waited.start();
+    driver.reset();
+    const qint64 elapsed = waited.elapsed();
+    releaser.join();
+    log.setHook({});
+    QVERIFY2(elapsed >= 40, qPrintable(QStringLiteral("returned after %1 ms").arg(elapsed)));
+    QCOMPARE(s.framesDelivered(kSerial), 1u);
 }
 
 void TestCameraStress::startStopCycles_data()

@@ -43,6 +43,8 @@ private slots:
     void openFailsAtEachStep();
     void triggerGivesExactlyNFrames_data();
     void triggerGivesExactlyNFrames();
+    void colourModeHoldsUntilReopened_data();
+    void colourModeHoldsUntilReopened();
     void vanishAndComeBack_data();
     void vanishAndComeBack();
     void discoveryOverAllThree();
@@ -269,6 +271,39 @@ void TestIndustrialCameras::triggerGivesExactlyNFrames()
     QCOMPARE(s.pump(kSerial, 2), 2);
     QVERIFY(s.waitIdle(kSerial));
     QCOMPARE(takeCount(*driver), 2);
+}
+
+void TestIndustrialCameras::colourModeHoldsUntilReopened_data()
+{
+    triggerGivesExactlyNFrames_data();
+}
+
+// The buffers are sized by open: colour asked for later does not make the
+// running callbacks write 4-byte pixels into them; the next open takes it.
+void TestIndustrialCameras::colourModeHoldsUntilReopened()
+{
+    QFETCH(QString, kind);
+    simdev::Simulator& s = sim(kindOf(kind));
+    QVERIFY(addDevice(kindOf(kind), kSerial) > 0);
+    auto driver = openDriver(kindOf(kind), kSerial, false);
+    QVERIFY(driver);
+    QVERIFY(driver->startGrab());
+    driver->setColorOutput(true);
+    int parameters[350] = {};
+    driver->loadDefaults(parameters, 0);
+    QCOMPARE(s.pump(kSerial, 1), 1);
+    QVERIFY(s.waitIdle(kSerial));
+    const Polled grey = poll(*driver, false);
+    QVERIFY(grey.got);
+    QVERIFY2(grey.check.whole, grey.check.problem.c_str());
+
+    driver->release();
+    QVERIFY(driver->reconnect());
+    QCOMPARE(s.pump(kSerial, 1), 1);
+    QVERIFY(s.waitIdle(kSerial));
+    const Polled colour = poll(*driver, true, true);
+    QVERIFY(colour.got);
+    QVERIFY2(colour.check.whole, colour.check.problem.c_str());
 }
 
 void TestIndustrialCameras::vanishAndComeBack_data()
