@@ -9,6 +9,12 @@
 #include <atomic>
 #include <cstring>
 
+// Locks, always taken in this order and never held while a callback runs:
+// the simulator's (device table, injected failures), a device's (its
+// settings, frame faults, counters), a session's (its queue, threads and
+// hold). The call log and the handle table have locks of their own that
+// nothing else is taken under.
+
 namespace simdev {
 
 const char kDevicesFile[] = "simulated-cameras.json";
