@@ -74,19 +74,3 @@ CameraInfo CameraInterface::info()
 {
     return cameraInfo;
 }
-
-void rgb24ToRgb32(unsigned char* destination, const unsigned char* source, int width, int height)
-{
-    if (width <= 0 || height <= 0) {
-        return;
-    }
-    const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    for (std::size_t p = 0; p < pixels; ++p) {
-        destination[0] = source[2];
-        destination[1] = source[1];
-        destination[2] = source[0];
-        destination[3] = 0;
-        destination += 4;
-        source += 3;
-    }
-}

@@ -174,3 +174,8 @@ protected:
 // bytes 0, 1, 2, 3 are source bytes 2, 1, 0 and 0. Nothing happens when
 // width or height is 0 or less.
 void rgb24ToRgb32(unsigned char* destination, const unsigned char* source, int width, int height);
+
+// Expands width x height grey pixels into 4-byte pixels (v, v, v, 0): the
+// colour frame of a grey sensor. Nothing happens when width or height is 0 or
+// less.
+void greyToRgb32(unsigned char* destination, const unsigned char* source, int width, int height);

@@ -1,5 +1,8 @@
 #include "cameraregistry.h"
 
+#include "do3thinkcamera.h"
+#include "hikcamera.h"
+#include "mindcamera.h"
 #include "simulatecamera.h"
 #include "paramstorage.h"
 #include "systemparam.h"
@@ -40,7 +43,15 @@ QMap<QString, CameraDriverFactory>& factoryOverrides()
 // stays out of the registry.
 CameraInterface* makeBuiltInPrototype(const QString& typeId)
 {
-    Q_UNUSED(typeId);
+    if (typeId == QLatin1String(kHikCameraIid)) {
+        return new HikCamera;
+    }
+    if (typeId == QLatin1String(kMindCameraIid)) {
+        return new MindCamera;
+    }
+    if (typeId == QLatin1String(kDo3thinkCameraIid)) {
+        return new Do3thinkCamera;
+    }
     return nullptr;
 }
 

@@ -12,7 +12,8 @@ bash scripts/install-deps.sh
 BUILD_DIR=${KORVANE_TSAN_BUILD_DIR:-build/tsan}
 TESTS=("$@")
 if [ ${#TESTS[@]} -eq 0 ]; then
-  TESTS=(tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport)
+  TESTS=(tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
+    tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera)
 fi
 
 cmake -S . -B "$BUILD_DIR" -Wno-dev \

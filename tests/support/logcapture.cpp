@@ -25,8 +25,27 @@ LogCapture::~LogCapture()
     gCurrent = m_outer;
 }
 
+void LogCapture::setHook(std::function<void(const QString& message)> hook)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hook = std::move(hook);
+}
+
 void LogCapture::handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    // The hook may hold this thread: it runs outside every lock.
+    std::function<void(const QString&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(gCurrentMutex);
+        if (gCurrent) {
+            std::lock_guard<std::mutex> lines(gCurrent->m_mutex);
+            hook = gCurrent->m_hook;
+        }
+    }
+    if (hook) {
+        hook(message);
+    }
+
     QtMessageHandler next = nullptr;
     {
         std::lock_guard<std::mutex> lock(gCurrentMutex);

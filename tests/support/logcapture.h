@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
 #include <mutex>
 
 // Catches the log lines (qDebug, qInfo, qWarning, qCritical) written while it
@@ -29,7 +30,12 @@ public:
     // Lines that contain fragment.
     int count(const QString& fragment) const;
     bool contains(const QString& fragment) const { return count(fragment) > 0; }
+    // The lines that contain fragment.
+    QStringList matching(const QString& fragment) const { return lines().filter(fragment); }
     void clear();
+    // Called with every message on the thread that logs it, before it is kept
+    // (the innermost capture's hook only): a test can hold a logging thread here.
+    void setHook(std::function<void(const QString& message)> hook);
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message);
@@ -39,4 +45,5 @@ private:
     LogCapture* m_outer;
     mutable std::mutex m_mutex;
     QList<QPair<QtMsgType, QString>> m_lines;
+    std::function<void(const QString&)> m_hook;
 };
