@@ -246,7 +246,7 @@ int childMap(int days, bool cameraArea)
 int childToday()
 {
     const QDate day = kFirstDay;
-    setRecordsClock([day] { return QDateTime(day, QTime(12, 0)); });
+    setWallClock([day] { return QDateTime(day, QTime(12, 0)); });
     TemperatureChartData data;
     TodayRows rows = loadTodayRows(dayFile(day), QDateTime(day, QTime(0, 0)), QDateTime(day, QTime(23, 59, 59, 999)));
     data.todayResults = std::move(rows.results);
@@ -312,7 +312,7 @@ int main(int argc, char** argv)
         print(QStringLiteral("cannot work in ") + args.at(1));
         return 1;
     }
-    setRecordsClock([] { return kNow; });
+    setWallClock([] { return kNow; });
 
     if (args.size() >= 5 && args.at(2) == QStringLiteral("--child")) {
         const QString kind = args.at(3);
