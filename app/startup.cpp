@@ -14,9 +14,10 @@
 #include <QDebug>
 #include <QList>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QPixmap>
 #include <QTextCodec>
+
+#include <mutex>
 
 std::function<void(int step)> gStartupObserver;
 
@@ -87,8 +88,8 @@ int runKorvane(int& argc, char** argv)
     qInfo() << "korvane" << KORVANE_VERSION << " release";
 
     step(8);
-    gMutexTable[8] = new QMutex;
-    gMutexTable[9] = new QMutex;
+    gMutexTable[8] = new std::mutex;
+    gMutexTable[9] = new std::mutex;
 
     step(9);
     initTextTable();

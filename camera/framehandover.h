@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QMutex>
 #include <QtGlobal>
 
+#include <mutex>
 #include <vector>
 
 // Hands the newest frame of a camera from the threads that deliver it (SDK
@@ -40,7 +40,7 @@ public:
     template <typename Write>
     bool deliverWith(Write&& write)
     {
-        QMutexLocker lock(&frameMutex);
+        std::lock_guard<std::mutex> lock(frameMutex);
         if (frameBuffer.empty()) {
             return false;
         }
@@ -60,7 +60,9 @@ public:
 private:
     void markDelivered();
 
-    mutable QMutex frameMutex;
+    // A standard mutex: SDK threads and the GUI thread meet here, and the
+    // thread checker must see what it orders.
+    mutable std::mutex frameMutex;
     std::vector<unsigned char> frameBuffer;
     int frameBytes = 0;
     bool newFrame = false;

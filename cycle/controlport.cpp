@@ -5,12 +5,13 @@
 #include "operatorprompt.h"
 #include "platformhelpers.h"
 #include "systemparam.h"
+#include "texttable.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QMutex>
 
 #include <cstring>
+#include <mutex>
 
 ControlPort* gpControlPort = nullptr;
 unsigned char gDoorClearedAlarm = 0;
@@ -45,7 +46,7 @@ ControlPort::ControlPort(int portIndex)
     // full start-up (tools, tests) from locking a null mutex. No other thread
     // touches the I/O words yet.
     if (!gMutexTable[8]) {
-        gMutexTable[8] = new QMutex;
+        gMutexTable[8] = new std::mutex;
     }
     initOutputs();
     commitOutputs();
@@ -86,7 +87,7 @@ void ControlPort::setOutput(int index, int on)
 void ControlPort::commitOutputs()
 {
     {
-        QMutexLocker lock(gMutexTable[8]);
+        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
         gOutputWord = m_outputWord;
     }
     if (m_outputWord != gLastPublishedWord) {
@@ -122,7 +123,7 @@ bool ControlPort::inputEdge(int index)
         return false;
     }
     {
-        QMutexLocker lock(gMutexTable[8]);
+        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
         m_inputCopy = gInputWord;
     }
 
@@ -172,8 +173,9 @@ void ControlPort::startIOThread()
     }
     m_ioThread = new IOThread(m_portIndex);
     // Port and board faults are told to the operator on this (the GUI) thread.
-    connect(m_ioThread, &IOThread::sigLinkWarning, this, [](const QString& text) { warnOperator(text); },
-            Qt::QueuedConnection);
+    connect(
+        m_ioThread, &IOThread::sigLinkWarning, this,
+        [](int textId, const QString& port) { warnOperator(textOf(textId).arg(port)); }, Qt::QueuedConnection);
 
     addQuitHook(QStringLiteral("machine I/O at rest"), [] {
         if (gpControlPort) {

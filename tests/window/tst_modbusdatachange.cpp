@@ -18,8 +18,9 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QtTest>
+
+#include <mutex>
 
 #include <modbus.h>
 
@@ -70,13 +71,13 @@ struct Client {
     bool connected = false;
 };
 
-QMutex gMessagesMutex;
+std::mutex gMessagesMutex;
 QStringList gMessages;
 QtMessageHandler gPrevious = nullptr;
 void keepMessages(QtMsgType type, const QMessageLogContext& context, const QString& msg)
 {
     {
-        QMutexLocker lock(&gMessagesMutex);
+        std::lock_guard<std::mutex> lock(gMessagesMutex);
         gMessages.append(msg);
     }
     if (type != QtInfoMsg && gPrevious) {
@@ -86,7 +87,7 @@ void keepMessages(QtMsgType type, const QMessageLogContext& context, const QStri
 
 bool messageSeen(const QString& text)
 {
-    QMutexLocker lock(&gMessagesMutex);
+    std::lock_guard<std::mutex> lock(gMessagesMutex);
     return gMessages.contains(text);
 }
 
@@ -127,7 +128,7 @@ void TestModbusDataChange::init()
     sys = new RecordingSystemCommands;
     *gpSystemParam = SystemParam{};
     clearCounters();
-    QMutexLocker lock(&gMessagesMutex);
+    std::lock_guard<std::mutex> lock(gMessagesMutex);
     gMessages.clear();
 }
 
