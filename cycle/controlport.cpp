@@ -175,7 +175,8 @@ void ControlPort::startIOThread()
     // Port and board faults are told to the operator on this (the GUI) thread.
     connect(
         m_ioThread, &IOThread::sigLinkWarning, this,
-        [](int textId, const QString& port) { warnOperator(textOf(textId).arg(port)); }, Qt::QueuedConnection);
+        [](int textId, int port) { warnOperator(textOf(textId).arg(QStringLiteral("COM%1").arg(port))); },
+        Qt::QueuedConnection);
 
     addQuitHook(QStringLiteral("machine I/O at rest"), [] {
         if (gpControlPort) {
@@ -202,7 +203,7 @@ void ControlPort::stopIOThread()
 {
     if (m_ioThread) {
         m_ioThread->requestStop();
-        m_ioThread->wait();
+        m_ioThread->join();
     }
 }
 

@@ -143,7 +143,7 @@ IOThread::IOThread(int portIndex, QObject* parent)
 IOThread::~IOThread()
 {
     requestStop();
-    wait();
+    join();
 }
 
 qint32 IOThread::secondsNow()
@@ -159,6 +159,13 @@ void IOThread::stampHeartbeat()
         m_fed = true;
         m_wake.notify_all();
     }
+}
+
+void IOThread::join()
+{
+    wait();
+    // run() takes this lock as its last act.
+    std::lock_guard<std::mutex> lock(m_waitMutex);
 }
 
 void IOThread::requestStop()
@@ -193,7 +200,7 @@ bool IOThread::tryOpenPort()
         const QString where = path.isEmpty() ? QStringLiteral("COM%1").arg(m_portIndex + 1)
                                              : QStringLiteral("COM%1 (%2)").arg(m_portIndex + 1).arg(path);
         qWarning().noquote() << QStringLiteral("I/O board: cannot open %1: %2; trying again").arg(where, error);
-        emit sigLinkWarning(kTextPortCannotOpen, QStringLiteral("COM%1").arg(m_portIndex + 1));
+        emit sigLinkWarning(kTextPortCannotOpen, m_portIndex + 1);
     }
     return false;
 }
@@ -205,7 +212,7 @@ void IOThread::dropPort(const QString& why)
                                 .arg(m_portPath, why);
     if (!m_portFaultReported) {
         m_portFaultReported = true;
-        emit sigLinkWarning(kTextPortLost, QStringLiteral("COM%1").arg(m_portIndex + 1));
+        emit sigLinkWarning(kTextPortLost, m_portIndex + 1);
     }
     closeControlPort();
     m_portOpen.store(false);
@@ -283,7 +290,7 @@ void IOThread::checkBoardAnswers(qint64 nowMs)
             qWarning().noquote() << QStringLiteral("I/O board: no answer on COM%1 (%2)")
                                         .arg(m_portIndex + 1)
                                         .arg(m_portPath);
-            emit sigLinkWarning(kTextBoardSilent, QStringLiteral("COM%1").arg(m_portIndex + 1));
+            emit sigLinkWarning(kTextBoardSilent, m_portIndex + 1);
         }
     } else if (m_silenceReported) {
         m_silenceReported = false;
@@ -387,4 +394,6 @@ void IOThread::run()
         closeControlPort();
         m_portOpen.store(false);
     }
+    // The last act: join() takes this lock after the thread has ended.
+    std::lock_guard<std::mutex> lock(m_waitMutex);
 }

@@ -64,8 +64,12 @@ public:
     qint32 heartbeat() const { return m_heartbeat.load(); }
 
     // Asks the loop to end: it sends the current output word a last time,
-    // closes the port and returns. Follow with wait().
+    // closes the port and returns. Follow with join().
     void requestStop();
+    // Waits until the loop has returned. Unlike QThread::wait alone, this
+    // also orders everything the loop did before what the caller does next
+    // in a way the thread checker sees (Qt's own locks are invisible to it).
+    void join();
 
     bool isPortOpen() const { return m_portOpen.load(); }
     int portIndex() const { return m_portIndex; }
@@ -87,9 +91,10 @@ signals:
     // An input word different from the last one arrived (gInputWord holds it).
     void sigIOChange();
     // A fault the operator must hear of: port missing or lost, board silent.
-    // textId is the number of the operator text (to be read in the operator's
-    // language on the receiving thread), port the port's name for its %1.
-    void sigLinkWarning(int textId, const QString& port);
+    // textId is the number of the operator text, to be read in the operator's
+    // language on the receiving thread; its %1 is "COM<port>". Plain numbers
+    // cross the threads, no shared text.
+    void sigLinkWarning(int textId, int port);
 
 protected:
     void run() override;

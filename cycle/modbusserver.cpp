@@ -2,6 +2,7 @@
 
 #include "systemclock.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDebug>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -257,6 +258,7 @@ ModbusServer::ModbusServer(quint16 port, const QHostAddress& address, QObject* p
 {
     qRegisterMetaType<QList<int>>("QList<int>");
     socketThreadPool_->setMaxThreadCount(1);
+    connect(this, &ModbusServer::readyToClose, this, &ModbusServer::requestEnd, Qt::DirectConnection);
     stop();
     m_threadRunning = true;
     QtConcurrent::run(socketThreadPool_.get(), [this] { serverThreadMain(); });
@@ -282,10 +284,29 @@ void ModbusServer::stop()
     m_threadChanged.wait(lock, [this] { return m_threadDone; });
 }
 
+void ModbusServer::requestEnd()
+{
+    m_endRequested = true;
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_dispatcher) {
+        m_dispatcher->wakeUp();
+    }
+}
+
 void ModbusServer::serverThreadMain()
 {
     QEventLoop loop;
-    connect(this, &ModbusServer::readyToClose, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Each pass of the loop tells the dispatcher's signals (which of them
+    // depends on the dispatcher): the end is seen at the latest on the pass
+    // after the wake-up. A quit before the loop would block wakes it again.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    const auto endIfAsked = [this, &loop] {
+        if (m_endRequested) {
+            loop.quit();
+        }
+    };
+    connect(dispatcher, &QAbstractEventDispatcher::awake, &loop, endIfAsked);
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop, endIfAsked);
 
     // A restarted program can come up while its predecessor still holds the
     // port: keep trying instead of running without Modbus until the next start.
@@ -304,11 +325,14 @@ void ModbusServer::serverThreadMain()
     }
     {
         std::lock_guard<std::mutex> lock(m_threadMutex);
+        m_dispatcher = dispatcher;
         m_triedToListen = true;
         m_threadChanged.notify_all();
     }
 
-    loop.exec();
+    if (!m_endRequested) {
+        loop.exec();
+    }
 
     retry.stop();
     const QList<ModbusSession*> sessions = m_sessions;
@@ -321,6 +345,7 @@ void ModbusServer::serverThreadMain()
     tcpServer_.reset();
 
     std::lock_guard<std::mutex> lock(m_threadMutex);
+    m_dispatcher = nullptr;
     m_threadDone = true;
     m_threadChanged.notify_all();
 }

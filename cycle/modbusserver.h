@@ -13,6 +13,7 @@
 #include <mutex>
 
 class ModbusSession;
+class QAbstractEventDispatcher;
 class QTcpServer;
 class QThreadPool;
 
@@ -72,6 +73,10 @@ private:
     friend class ModbusSession;
 
     void serverThreadMain();
+    // Asks the server thread's event loop to end (readyToClose leads here, on
+    // the thread that emits it): a flag and a wake-up of the loop, no event
+    // posted across the threads.
+    void requestEnd();
     bool startListening();
     void onNewConnection(int fd);
     void forgetSession(ModbusSession* session);
@@ -98,6 +103,8 @@ private:
     std::condition_variable m_threadChanged;
     bool m_triedToListen = false;  // under m_threadMutex
     bool m_threadDone = false;     // under m_threadMutex
+    QAbstractEventDispatcher* m_dispatcher = nullptr;  // the server thread's; set under m_threadMutex
+    std::atomic<bool> m_endRequested{false};
     std::atomic<bool> m_threadRunning{false};
     std::atomic<bool> m_listening{false};
     std::atomic<quint16> m_boundPort{0};
