@@ -16,9 +16,10 @@
 #include <QDebug>
 #include <QList>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QPixmap>
 #include <QTextCodec>
+
+#include <mutex>
 
 std::function<void(int step)> gStartupObserver;
 
@@ -97,8 +98,8 @@ int runKorvane(int& argc, char** argv)
     qInfo() << "korvane" << KORVANE_VERSION << " release";
 
     step(8);
-    gMutexTable[8] = new QMutex;
-    gMutexTable[9] = new QMutex;
+    gMutexTable[8] = new std::mutex;
+    gMutexTable[9] = new std::mutex;
 
     step(9);
     initTextTable();

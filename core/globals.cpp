@@ -1,6 +1,6 @@
 #include "globals.h"
 
-QMutex* gMutexTable[MutexTableSize] = {};
+std::mutex* gMutexTable[MutexTableSize] = {};
 QPixmap* gPixmapTable[PixmapTableSize] = {};
 QString gInputNames[10];
 QString gOutputNames[10];

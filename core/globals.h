@@ -2,7 +2,8 @@
 
 #include <QString>
 
-class QMutex;
+#include <mutex>
+
 class QPixmap;
 
 // Process-wide tables created before or during start-up and never freed.
@@ -10,7 +11,8 @@ constexpr int MutexTableSize = 10;
 constexpr int PixmapTableSize = 18;
 
 // Entry 8 guards the I/O words, entry 9 the NG/OK picture slots; 0..7 have no user.
-extern QMutex* gMutexTable[MutexTableSize];
+// Standard mutexes, so the thread checker sees what they order.
+extern std::mutex* gMutexTable[MutexTableSize];
 extern QPixmap* gPixmapTable[PixmapTableSize];
 
 // Captions of the input and output lamps.

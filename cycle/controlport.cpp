@@ -5,12 +5,13 @@
 #include "operatorprompt.h"
 #include "platformhelpers.h"
 #include "systemparam.h"
+#include "texttable.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QMutex>
 
 #include <cstring>
+#include <mutex>
 
 ControlPort* gpControlPort = nullptr;
 unsigned char gDoorClearedAlarm = 0;
@@ -46,7 +47,7 @@ ControlPort::ControlPort(int portIndex)
     // full start-up (tools, tests) from locking a null mutex. No other thread
     // touches the I/O words yet.
     if (!gMutexTable[8]) {
-        gMutexTable[8] = new QMutex;
+        gMutexTable[8] = new std::mutex;
     }
     initOutputs();
     commitOutputs();
@@ -87,7 +88,7 @@ void ControlPort::setOutput(int index, int on)
 void ControlPort::commitOutputs()
 {
     {
-        QMutexLocker lock(gMutexTable[8]);
+        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
         gOutputWord = m_outputWord;
     }
     if (m_outputWord != gLastPublishedWord) {
@@ -123,7 +124,7 @@ bool ControlPort::inputEdge(int index)
         return false;
     }
     {
-        QMutexLocker lock(gMutexTable[8]);
+        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
         m_inputCopy = gInputWord;
     }
 
@@ -174,8 +175,10 @@ void ControlPort::startIOThread()
     }
     m_ioThread = new IOThread(m_portIndex);
     // Port and board faults are told to the operator on this (the GUI) thread.
-    connect(m_ioThread, &IOThread::sigLinkWarning, this, [](const QString& text) { warnOperator(text); },
-            Qt::QueuedConnection);
+    connect(
+        m_ioThread, &IOThread::sigLinkWarning, this,
+        [](int textId, int port) { warnOperator(textOf(textId).arg(QStringLiteral("COM%1").arg(port))); },
+        Qt::QueuedConnection);
 
     addQuitHook(QStringLiteral("machine I/O at rest"), [] {
         if (gpControlPort) {
@@ -202,7 +205,7 @@ void ControlPort::stopIOThread()
 {
     if (m_ioThread) {
         m_ioThread->requestStop();
-        m_ioThread->wait();
+        m_ioThread->join();
     }
 }
 

@@ -7,7 +7,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
 #include <QSerialPort>
 
 #include <cstring>
@@ -28,11 +27,10 @@ namespace {
 constexpr int kWriteTimeoutMs = 2;
 // More unsent bytes than this mean the line does not drain: stale frames are dropped.
 constexpr qint64 kMaxWriteBacklog = 8 * kHostFrameSize;
-constexpr int kValueBlock = kBoardValueCount / 2;
 
-QMutex* ioMutex()
+std::mutex& ioMutex()
 {
-    return gMutexTable[8];
+    return *gMutexTable[8];
 }
 
 // Why an open port stopped working. Qt's own text for a failed read reports
@@ -52,26 +50,6 @@ QString portFault(const QSerialPort* port)
 }
 
 } // namespace
-
-quint8 checkSum8(const unsigned char* data, int count)
-{
-    unsigned int sum = 0;
-    for (int i = 0; i < count; ++i) {
-        sum += data[i];
-    }
-    return static_cast<quint8>(sum & 0xFFu);
-}
-
-void buildHostFrame(unsigned char* frame, int command, int value)
-{
-    const unsigned int v = static_cast<unsigned int>(value);
-    frame[0] = kFrameHeader;
-    frame[1] = static_cast<unsigned char>(command & 0xFF);
-    frame[2] = static_cast<unsigned char>(v & 0xFFu);
-    frame[3] = static_cast<unsigned char>((v >> 8) & 0xFFu);
-    frame[4] = checkSum8(frame, 4);
-    frame[5] = kFrameTrailer;
-}
 
 QString controlPortPath(int portIndex, bool deviceFallback)
 {
@@ -159,14 +137,13 @@ IOThread::IOThread(int portIndex, QObject* parent)
     : QThread(parent)
     , m_portIndex(portIndex)
 {
-    std::memset(m_receive, 0, sizeof m_receive);
     std::memset(m_staging, 0, sizeof m_staging);
 }
 
 IOThread::~IOThread()
 {
     requestStop();
-    wait();
+    join();
 }
 
 qint32 IOThread::secondsNow()
@@ -182,6 +159,13 @@ void IOThread::stampHeartbeat()
         m_fed = true;
         m_wake.notify_all();
     }
+}
+
+void IOThread::join()
+{
+    wait();
+    // run() takes this lock as its last act.
+    std::lock_guard<std::mutex> lock(m_waitMutex);
 }
 
 void IOThread::requestStop()
@@ -205,8 +189,8 @@ bool IOThread::tryOpenPort()
         m_portPath = path;
         m_portOpen.store(true);
         m_portFaultReported = false;
-        m_receiveFill = 0;
-        m_lastAnswer = Clock::now();
+        m_receiver.clear();
+        m_lastAnswerMs = clockMonotonicMs();
         m_silenceReported = false;
         qInfo().noquote() << QStringLiteral("I/O board: COM%1 opened at %2").arg(m_portIndex + 1).arg(path);
         return true;
@@ -216,9 +200,7 @@ bool IOThread::tryOpenPort()
         const QString where = path.isEmpty() ? QStringLiteral("COM%1").arg(m_portIndex + 1)
                                              : QStringLiteral("COM%1 (%2)").arg(m_portIndex + 1).arg(path);
         qWarning().noquote() << QStringLiteral("I/O board: cannot open %1: %2; trying again").arg(where, error);
-        emit sigLinkWarning(QStringLiteral("The I/O board port %1 cannot be opened (%2). "
-                                           "The machine signals are not available until it can.")
-                                .arg(where, error));
+        emit sigLinkWarning(kTextPortCannotOpen, m_portIndex + 1);
     }
     return false;
 }
@@ -230,15 +212,12 @@ void IOThread::dropPort(const QString& why)
                                 .arg(m_portPath, why);
     if (!m_portFaultReported) {
         m_portFaultReported = true;
-        emit sigLinkWarning(QStringLiteral("The I/O board port COM%1 was lost (%2). "
-                                           "The machine signals are not available until it is back.")
-                                .arg(m_portIndex + 1)
-                                .arg(why));
+        emit sigLinkWarning(kTextPortLost, m_portIndex + 1);
     }
     closeControlPort();
     m_portOpen.store(false);
-    m_receiveFill = 0;
-    m_nextOpenAttempt = Clock::now() + std::chrono::milliseconds(kReopenIntervalMs);
+    m_receiver.clear();
+    m_nextOpenAttemptMs = clockMonotonicMs() + kReopenIntervalMs;
 }
 
 bool IOThread::portBroken()
@@ -270,19 +249,14 @@ int IOThread::readIntoStaging()
     return static_cast<int>(n);
 }
 
-void IOThread::handleFrame(const unsigned char* frame, int wanted, bool* sendOutputs)
+void IOThread::parseReceived(int size, int wanted, bool* sendOutputs)
 {
-    const unsigned char d0 = frame[2];
-    const unsigned char d1 = frame[3];
-    const unsigned char d2 = frame[4];
-    const unsigned char d3 = frame[5];
-    switch (frame[1]) {
-    case CmdPoll: {
-        const int inputs = d0 | ((d1 & 3) << 8);
-        const int echo = d2 | ((d3 & 3) << 8);
+    const BoardReceiver::Result found = m_receiver.receive(m_staging, size, wanted, gBoardValues, &gBoardValueIndex);
+    for (int i = 0; i < found.pollReplies; ++i) {
+        const int inputs = found.inputWords[i];
         bool changed;
         {
-            QMutexLocker lock(ioMutex());
+            std::lock_guard<std::mutex> lock(ioMutex());
             changed = inputs != gInputWord;
             gInputWord = inputs;
         }
@@ -290,45 +264,12 @@ void IOThread::handleFrame(const unsigned char* frame, int wanted, bool* sendOut
         if (changed) {
             emit sigIOChange();
         }
-        if (echo != wanted) {
-            *sendOutputs = true;
-        }
-        break;
     }
-    case CmdReadValues1:
-    case CmdReadValues2: {
-        // Each command fills its own half of the table; further replies are dropped.
-        const int first = frame[1] == CmdReadValues1 ? 0 : kValueBlock;
-        if (gBoardValueIndex >= first && gBoardValueIndex < first + kValueBlock) {
-            const quint32 value = quint32(d0) | (quint32(d1) << 8) | (quint32(d2) << 16) | (quint32(d3) << 24);
-            gBoardValues[gBoardValueIndex] = static_cast<qint32>(value);
-            ++gBoardValueIndex;
-        }
-        break;
+    if (found.frames > 0) {
+        m_lastAnswerMs = clockMonotonicMs();
     }
-    default:
-        break;
-    }
-}
-
-void IOThread::parseReceived(int wanted, bool* sendOutputs)
-{
-    int pos = 0;
-    while (m_receiveFill - pos >= kBoardFrameSize) {
-        const unsigned char* f = m_receive + pos;
-        if (f[0] == kFrameHeader && checkSum8(f, 6) == f[6] && f[7] == kFrameTrailer) {
-            handleFrame(f, wanted, sendOutputs);
-            m_lastAnswer = Clock::now();
-            pos += kBoardFrameSize;
-        } else {
-            ++m_skippedBytes;
-            ++pos;
-        }
-    }
-    if (pos > 0) {
-        std::memmove(m_receive, m_receive + pos, static_cast<size_t>(m_receiveFill - pos));
-        m_receiveFill -= pos;
-    }
+    m_skippedBytes += found.skipped;
+    *sendOutputs = found.sendOutputs;
 }
 
 bool IOThread::send(int command, int value)
@@ -341,29 +282,27 @@ bool IOThread::send(int command, int value)
     return true;
 }
 
-void IOThread::checkBoardAnswers(Clock::time_point now)
+void IOThread::checkBoardAnswers(qint64 nowMs)
 {
-    if (now - m_lastAnswer > std::chrono::milliseconds(kNoAnswerMs)) {
+    if (nowMs - m_lastAnswerMs > kNoAnswerMs) {
         if (!m_silenceReported) {
             m_silenceReported = true;
             qWarning().noquote() << QStringLiteral("I/O board: no answer on COM%1 (%2)")
                                         .arg(m_portIndex + 1)
                                         .arg(m_portPath);
-            emit sigLinkWarning(QStringLiteral("The I/O board does not answer on COM%1. "
-                                               "The machine signals are not available.")
-                                    .arg(m_portIndex + 1));
+            emit sigLinkWarning(kTextBoardSilent, m_portIndex + 1);
         }
     } else if (m_silenceReported) {
         m_silenceReported = false;
         qInfo().noquote() << QStringLiteral("I/O board: answering again on COM%1").arg(m_portIndex + 1);
     }
-    if (now - m_noiseWindowStart > std::chrono::seconds(60)) {
+    if (nowMs - m_noiseWindowStartMs > 60000) {
         if (m_skippedBytes > 0) {
             qWarning().noquote() << QStringLiteral("I/O board: %1 bytes of line noise skipped in the last minute")
                                         .arg(m_skippedBytes);
         }
         m_skippedBytes = 0;
-        m_noiseWindowStart = now;
+        m_noiseWindowStartMs = nowMs;
     }
 }
 
@@ -371,10 +310,10 @@ void IOThread::run()
 {
     gPollCount = 0;
     gBoardValueIndex = kBoardValueCount;
-    m_receiveFill = 0;
+    m_receiver.clear();
     m_heartbeat.store(secondsNow());
-    m_nextOpenAttempt = Clock::now();
-    m_noiseWindowStart = Clock::now();
+    m_nextOpenAttemptMs = clockMonotonicMs();
+    m_noiseWindowStartMs = m_nextOpenAttemptMs;
 
     while (!m_stop.load()) {
         const Clock::time_point start = Clock::now();
@@ -392,13 +331,14 @@ void IOThread::run()
                 m_silent = false;
             }
             // The board was not asked meanwhile; its silence is no fault.
-            m_lastAnswer = Clock::now();
+            m_lastAnswerMs = clockMonotonicMs();
             continue;
         }
 
         if (!gpSerialPort) {
-            if (start >= m_nextOpenAttempt) {
-                m_nextOpenAttempt = start + std::chrono::milliseconds(kReopenIntervalMs);
+            const qint64 nowMs = clockMonotonicMs();
+            if (nowMs >= m_nextOpenAttemptMs) {
+                m_nextOpenAttemptMs = nowMs + kReopenIntervalMs;
                 tryOpenPort();
             }
             if (!gpSerialPort) {
@@ -409,7 +349,7 @@ void IOThread::run()
 
         int wanted;
         {
-            QMutexLocker lock(ioMutex());
+            std::lock_guard<std::mutex> lock(ioMutex());
             wanted = gOutputWord;
         }
 
@@ -419,28 +359,15 @@ void IOThread::run()
             continue;
         }
         if (n > 0) {
-            const int fit = qMin(n, kIoBufferSize - m_receiveFill);
-            std::memcpy(m_receive + m_receiveFill, m_staging, static_cast<size_t>(fit));
-            m_receiveFill += fit;
             bool sendOutputs = false;
-            parseReceived(wanted, &sendOutputs);
+            parseReceived(n, wanted, &sendOutputs);
             if (sendOutputs && !send(CmdSetOutputs, wanted)) {
                 continue;
             }
         }
-        checkBoardAnswers(Clock::now());
+        checkBoardAnswers(clockMonotonicMs());
 
-        ++gPollCount;
-        int command = CmdPoll;
-        if (gPollCount == 200) {
-            gBoardValueIndex = 0;
-            command = CmdReadValues1;
-        } else if (gPollCount == 210) {
-            gBoardValueIndex = kValueBlock;
-            gPollCount = 0;
-            command = CmdReadValues2;
-        }
-        if (!send(command, 0)) {
+        if (!send(nextPollCommand(&gPollCount, &gBoardValueIndex), 0)) {
             continue;
         }
 
@@ -459,7 +386,7 @@ void IOThread::run()
         // at rest when quitting).
         int last;
         {
-            QMutexLocker lock(ioMutex());
+            std::lock_guard<std::mutex> lock(ioMutex());
             last = gOutputWord;
         }
         sendControlFrame(CmdSetOutputs, last);
@@ -467,4 +394,6 @@ void IOThread::run()
         closeControlPort();
         m_portOpen.store(false);
     }
+    // The last act: join() takes this lock after the thread has ended.
+    std::lock_guard<std::mutex> lock(m_waitMutex);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "boardframing.h"
+
 #include <QString>
 #include <QThread>
 
@@ -10,27 +12,6 @@
 #include <mutex>
 
 class QSerialPort;
-
-// The serial I/O board's wire format. The host sends 6-byte frames
-// (header, command, value low, value high, sum, trailer), the board answers
-// with 8-byte frames (header, command, d0..d3, sum, trailer). The sums are the
-// 8-bit sum of every byte before them.
-constexpr unsigned char kFrameHeader = 0x5F;
-constexpr unsigned char kFrameTrailer = 0xF5;
-constexpr int kHostFrameSize = 6;
-constexpr int kBoardFrameSize = 8;
-
-enum BoardCommand {
-    CmdSetOutputs = 1,
-    CmdPoll = 2,
-    CmdReadValues1 = 3,
-    CmdReadValues2 = 4,
-};
-
-// Size of the receive and staging buffers of the poll loop.
-constexpr int kIoBufferSize = 1024;
-// Entries of the board value table: 0..7 for command 3, 8..15 for command 4.
-constexpr int kBoardValueCount = 16;
 
 // The board's port while it is open, owned by the I/O thread (null otherwise).
 extern QSerialPort* gpSerialPort;
@@ -43,11 +24,6 @@ extern int gPollCount;
 // Values the board returns for commands 3 and 4, and the next entry to fill.
 extern qint32 gBoardValues[kBoardValueCount];
 extern int gBoardValueIndex;
-
-// 8-bit sum of count bytes.
-quint8 checkSum8(const unsigned char* data, int count);
-// Fills a 6-byte host frame for command (low byte) and value (low 16 bits).
-void buildHostFrame(unsigned char* frame, int command, int value);
 
 // Where the port "COM<portIndex + 1>" is: the file of that name in the working
 // folder when there is one (usually a link to the device or to a pseudo-terminal),
@@ -88,8 +64,12 @@ public:
     qint32 heartbeat() const { return m_heartbeat.load(); }
 
     // Asks the loop to end: it sends the current output word a last time,
-    // closes the port and returns. Follow with wait().
+    // closes the port and returns. Follow with join().
     void requestStop();
+    // Waits until the loop has returned. Unlike QThread::wait alone, this
+    // also orders everything the loop did before what the caller does next
+    // in a way the thread checker sees (Qt's own locks are invisible to it).
+    void join();
 
     bool isPortOpen() const { return m_portOpen.load(); }
     int portIndex() const { return m_portIndex; }
@@ -102,11 +82,19 @@ public:
     static constexpr int kReopenIntervalMs = 500;
     static constexpr int kNoAnswerMs = 1000;
 
+    // Operator texts of the link's faults; %1 is the port ("COM1").
+    static constexpr int kTextPortCannotOpen = 630;
+    static constexpr int kTextPortLost = 631;
+    static constexpr int kTextBoardSilent = 632;
+
 signals:
     // An input word different from the last one arrived (gInputWord holds it).
     void sigIOChange();
     // A fault the operator must hear of: port missing or lost, board silent.
-    void sigLinkWarning(const QString& text);
+    // textId is the number of the operator text, to be read in the operator's
+    // language on the receiving thread; its %1 is "COM<port>". Plain numbers
+    // cross the threads, no shared text.
+    void sigLinkWarning(int textId, int port);
 
 protected:
     void run() override;
@@ -119,10 +107,10 @@ private:
     // True when the port reported a fault that means it is gone.
     bool portBroken();
     int readIntoStaging();
-    void parseReceived(int wanted, bool* sendOutputs);
-    void handleFrame(const unsigned char* frame, int wanted, bool* sendOutputs);
+    // Hands the bytes of one read to the receiver and publishes what it found.
+    void parseReceived(int size, int wanted, bool* sendOutputs);
     bool send(int command, int value);
-    void checkBoardAnswers(Clock::time_point now);
+    void checkBoardAnswers(qint64 nowMs);
     // Waits until deadline, a stop request or (when wakeOnFeed) a fresh heartbeat.
     void pauseUntil(Clock::time_point deadline, bool wakeOnFeed);
 
@@ -136,16 +124,17 @@ private:
     bool m_silent = false;  // under m_waitMutex
     bool m_fed = false;     // under m_waitMutex
 
-    unsigned char m_receive[kIoBufferSize];
-    int m_receiveFill = 0;
+    BoardReceiver m_receiver;
     unsigned char m_staging[kIoBufferSize];
 
     QString m_portPath;
-    Clock::time_point m_nextOpenAttempt;
+    // Timeouts run on the program's monotonic clock (milliseconds); only the
+    // pacing of the loop sleeps on the real one.
+    qint64 m_nextOpenAttemptMs = 0;
     bool m_portFaultReported = false;
     Clock::time_point m_nextPoll;
-    Clock::time_point m_lastAnswer;
+    qint64 m_lastAnswerMs = 0;
     bool m_silenceReported = false;
     long m_skippedBytes = 0;
-    Clock::time_point m_noiseWindowStart;
+    qint64 m_noiseWindowStartMs = 0;
 };

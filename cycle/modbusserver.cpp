@@ -1,7 +1,9 @@
 #include "modbusserver.h"
 
+#include "systemclock.h"
+
+#include <QAbstractEventDispatcher>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -20,30 +22,15 @@
 
 namespace {
 
-// MBAP header: transaction id, protocol id, length, unit id.
-constexpr int MbapSize = 7;
-// The length field counts the unit id and the PDU; a PDU is at most 253 bytes.
-constexpr int MinLength = 2;
-constexpr int MaxLength = 254;
-constexpr int MaxReadQuantity = 125;
-constexpr int MaxWriteQuantity = 123;
-constexpr quint8 ServedUnit = 1;
-constexpr quint8 ReadHoldingRegisters = 3;
-constexpr quint8 WriteMultipleRegisters = 16;
 // Replies waiting for a client that does not read them; past this the client
 // is dropped instead of growing our memory.
 constexpr int MaxPendingReplyBytes = 256 * 1024;
 constexpr int KernelSendBuffer = 64 * 1024;
 constexpr int MaxRepliesPerSend = 16 * 1024;
 
-quint16 be16(const uchar* p)
-{
-    return static_cast<quint16>((p[0] << 8) | p[1]);
-}
-
 } // namespace
 
-// One client connection: its socket and its own receive buffer. Lives on the
+// One client connection: its socket and its own request stream. Lives on the
 // server thread; deleted once the connection is gone. It works on the bare
 // descriptor: one recv per request and replies sent straight to the kernel,
 // where a QTcpSocket would add a buffer copy and further system calls to
@@ -56,6 +43,7 @@ public:
         , m_fd(fd)
         , m_readNotifier(fd, QSocketNotifier::Read, this)
         , m_writeNotifier(fd, QSocketNotifier::Write, this)
+        , m_stream(clockMonotonicMs())
     {
         const int flags = ::fcntl(fd, F_GETFL, 0);
         ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -67,16 +55,15 @@ public:
         const int sendBuffer = KernelSendBuffer;
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         m_peer = peerName(fd);
-        m_quiet.start();
         m_writeNotifier.setEnabled(false);
-        connect(&m_readNotifier, &QSocketNotifier::activated, this, [this] { handleRequest(); });
+        connect(&m_readNotifier, &QSocketNotifier::activated, this, [this] { handleReadable(); });
         connect(&m_writeNotifier, &QSocketNotifier::activated, this, [this] { flushPending(); });
     }
 
     ~ModbusSession() override { closeSocket(); }
 
     const QString& peer() const { return m_peer; }
-    qint64 quietMs() const { return m_quiet.elapsed(); }
+    ModbusPeer state() const { return {m_stream.requests(), m_stream.lastHeardMs()}; }
     void abort() { finish(); }
 
     // Each complaint about a client is logged once per connection: a client
@@ -112,59 +99,29 @@ private:
         return QStringLiteral("%1:%2").arg(host.toString()).arg(port);
     }
 
-    void handleRequest()
+    // One readiness event. The stream reads a bounded number of chunks, so a
+    // client that never stops sending leaves the thread to the others in turn;
+    // the notifier fires again for what it left.
+    void handleReadable()
     {
         if (m_finished) {
             return;
         }
-        m_quiet.restart();
-        if (!m_buffer.isEmpty() && m_partialSince.elapsed() > ModbusServer::StalePartialMs) {
-            complainOnce(QStringLiteral("left a request unfinished; dropped"));
-            m_buffer.clear();
-        }
-        ModbusServer::Replies replies;
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (n == 0) {
-                finish();  // the client closed its side
-                return;
-            }
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
+        ModbusReplies replies;
+        const ModbusRequestStream::End end = m_stream.serve(
+            clockMonotonicMs(), m_server->m_tables, replies,
+            [this](char* into, int capacity) { return receiveSome(into, capacity); },
+            [this](const ModbusFraming& framing, ModbusReplies& pass) {
+                m_server->report(*this, framing);
+                if (pass.size() >= MaxRepliesPerSend) {
+                    sendReplies(pass.constData(), pass.size());
+                    pass.clear();
                 }
-                if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                    finish();
-                    return;
-                }
-                break;
-            }
-            const int size = static_cast<int>(n);
-            if (m_buffer.isEmpty()) {
-                // The usual case: whole requests, answered from where they lie.
-                const int consumed = m_server->processFrames(chunk, size, replies, *this);
-                if (consumed < size) {
-                    m_buffer.append(chunk + consumed, size - consumed);
-                    m_partialSince.start();  // a new request has begun to arrive
-                }
-            } else {
-                m_buffer.append(chunk, size);
-                const int consumed = m_server->processFrames(m_buffer.constData(), m_buffer.size(), replies, *this);
-                if (consumed > 0) {
-                    m_buffer.remove(0, consumed);
-                    if (!m_buffer.isEmpty()) {
-                        m_partialSince.start();
-                    }
-                }
-            }
-            if (replies.size() >= MaxRepliesPerSend) {
-                sendReplies(replies.constData(), replies.size());
-                replies.clear();
-            }
-            if (m_finished || m_pending.size() > MaxPendingReplyBytes || n < ssize_t(sizeof chunk)) {
-                break;
-            }
+                return !m_finished && m_pending.size() <= MaxPendingReplyBytes;
+            });
+        if (end == ModbusRequestStream::End::Closed || end == ModbusRequestStream::End::Failed) {
+            finish();
+            return;
         }
         if (!m_finished && !replies.isEmpty()) {
             sendReplies(replies.constData(), replies.size());
@@ -172,6 +129,21 @@ private:
         if (!m_finished && m_pending.size() > MaxPendingReplyBytes) {
             complainOnce(QStringLiteral("does not read its replies; connection closed"));
             finish();
+        }
+    }
+
+    int receiveSome(char* into, int capacity)
+    {
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, into, static_cast<size_t>(capacity), 0);
+            if (n >= 0) {
+                return static_cast<int>(n);
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == EAGAIN || errno == EWOULDBLOCK ? ModbusRequestStream::ReadWouldBlock
+                                                           : ModbusRequestStream::ReadFailed;
         }
     }
 
@@ -245,7 +217,7 @@ private:
         }
         m_finished = true;
         closeSocket();
-        m_buffer.clear();
+        m_stream.clear();
         m_pending.clear();
         m_server->forgetSession(this);
         deleteLater();
@@ -256,10 +228,8 @@ private:
     QSocketNotifier m_readNotifier;
     QSocketNotifier m_writeNotifier;
     QString m_peer;
-    QByteArray m_buffer;
+    ModbusRequestStream m_stream;
     QByteArray m_pending;
-    QElapsedTimer m_quiet;
-    QElapsedTimer m_partialSince;
     bool m_complained = false;
     bool m_finished = false;
 };
@@ -285,15 +255,15 @@ ModbusServer::ModbusServer(quint16 port, const QHostAddress& address, QObject* p
     , m_address(address)
     , m_port(port)
     , socketThreadPool_(std::make_shared<QThreadPool>())
-    , m_readData(TableSize, 0)
-    , m_writeData(TableSize, 0)
 {
     qRegisterMetaType<QList<int>>("QList<int>");
     socketThreadPool_->setMaxThreadCount(1);
+    connect(this, &ModbusServer::readyToClose, this, &ModbusServer::requestEnd, Qt::DirectConnection);
     stop();
     m_threadRunning = true;
     QtConcurrent::run(socketThreadPool_.get(), [this] { serverThreadMain(); });
-    m_triedToListen.acquire();
+    std::unique_lock<std::mutex> lock(m_threadMutex);
+    m_threadChanged.wait(lock, [this] { return m_triedToListen; });
 }
 
 ModbusServer::~ModbusServer()
@@ -310,12 +280,33 @@ void ModbusServer::stop()
     if (!socketThreadPool_->waitForDone()) {
         qInfo() << "socketThreadPool_->waitForDone error!";
     }
+    std::unique_lock<std::mutex> lock(m_threadMutex);
+    m_threadChanged.wait(lock, [this] { return m_threadDone; });
+}
+
+void ModbusServer::requestEnd()
+{
+    m_endRequested = true;
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_dispatcher) {
+        m_dispatcher->wakeUp();
+    }
 }
 
 void ModbusServer::serverThreadMain()
 {
     QEventLoop loop;
-    connect(this, &ModbusServer::readyToClose, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Each pass of the loop tells the dispatcher's signals (which of them
+    // depends on the dispatcher): the end is seen at the latest on the pass
+    // after the wake-up. A quit before the loop would block wakes it again.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    const auto endIfAsked = [this, &loop] {
+        if (m_endRequested) {
+            loop.quit();
+        }
+    };
+    connect(dispatcher, &QAbstractEventDispatcher::awake, &loop, endIfAsked);
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &loop, endIfAsked);
 
     // A restarted program can come up while its predecessor still holds the
     // port: keep trying instead of running without Modbus until the next start.
@@ -332,9 +323,16 @@ void ModbusServer::serverThreadMain()
                    << "; trying again every" << ListenRetryMs << "ms";
         retry.start();
     }
-    m_triedToListen.release();
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        m_dispatcher = dispatcher;
+        m_triedToListen = true;
+        m_threadChanged.notify_all();
+    }
 
-    loop.exec();
+    if (!m_endRequested) {
+        loop.exec();
+    }
 
     retry.stop();
     const QList<ModbusSession*> sessions = m_sessions;
@@ -345,6 +343,11 @@ void ModbusServer::serverThreadMain()
     m_listening = false;
     // Sessions not yet deleted are children of the server and go with it.
     tcpServer_.reset();
+
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    m_dispatcher = nullptr;
+    m_threadDone = true;
+    m_threadChanged.notify_all();
 }
 
 bool ModbusServer::startListening()
@@ -362,21 +365,23 @@ bool ModbusServer::startListening()
 void ModbusServer::onNewConnection(int fd)
 {
     if (m_sessions.size() >= MaxConnections) {
-        ModbusSession* quietest = m_sessions.first();
-        for (ModbusSession* s : qAsConst(m_sessions)) {
-            if (s->quietMs() > quietest->quietMs()) {
-                quietest = s;
-            }
+        QVector<ModbusPeer> peers;
+        peers.reserve(m_sessions.size());
+        for (const ModbusSession* s : qAsConst(m_sessions)) {
+            peers.append(s->state());
         }
+        ModbusSession* evicted = m_sessions.at(chooseModbusEviction(peers));
         // A burst of connections must not become a burst of log lines.
         ++m_evictions;
-        if (!m_evictionLog.isValid() || m_evictionLog.elapsed() > EvictionLogIntervalMs) {
+        const qint64 now = clockMonotonicMs();
+        if (!m_evictionLogged || now - m_evictionLoggedMs > EvictionLogIntervalMs) {
             qWarning().noquote() << "modbus:" << MaxConnections << "connections open; closing the quietest,"
-                                 << quietest->peer() << QStringLiteral("(%1 closed so)").arg(m_evictions);
+                                 << evicted->peer() << QStringLiteral("(%1 closed so)").arg(m_evictions);
             m_evictions = 0;
-            m_evictionLog.start();
+            m_evictionLogged = true;
+            m_evictionLoggedMs = now;
         }
-        quietest->abort();
+        evicted->abort();
     }
     auto* session = new ModbusSession(this, fd, tcpServer_.get());
     qDebug().noquote() << "connect" << session->peer();
@@ -388,165 +393,49 @@ void ModbusServer::forgetSession(ModbusSession* session)
     m_sessions.removeOne(session);
 }
 
-int ModbusServer::processFrames(const char* bytes, int size, Replies& replies, ModbusSession& session)
+void ModbusServer::report(ModbusSession& session, const ModbusFraming& framing)
 {
-    const auto* data = reinterpret_cast<const uchar*>(bytes);
-    int pos = 0;
-    while (size - pos >= MbapSize) {
-        const uchar* frame = data + pos;
-        const int length = be16(frame + 4);
-        if (length < MinLength || length > MaxLength) {
-            // No length to go by: the rest of the stream cannot be framed.
-            session.complainOnce(QStringLiteral("sent data that is not Modbus TCP (length %1); dropped").arg(length));
-            pos = size;
-            break;
+    if (framing.fault.kind != ModbusFault::None) {
+        session.complainOnce(modbusFaultText(framing.fault));
+    }
+    for (const ModbusWrite& write : framing.writes) {
+        QStringList values;
+        for (int i = 0; i < write.count && i < ModbusWrite::Logged; ++i) {
+            values.append(QString::number(write.values[i]));
         }
-        if (size - pos < 6 + length) {
-            break;  // the rest of this request is still on its way
+        if (write.count > ModbusWrite::Logged) {
+            values.append(QStringLiteral("..."));
         }
-        pos += 6 + length;
-        if (be16(frame + 2) != 0 || frame[6] != ServedUnit) {
-            continue;  // another protocol or unit: not ours to answer
+        qInfo().noquote() << QStringLiteral("modbus: write from %1: %2 register(s) from %3: %4")
+                                 .arg(session.peer())
+                                 .arg(write.count)
+                                 .arg(write.start)
+                                 .arg(values.join(QLatin1Char(' ')));
+        QList<int> written;
+        written.reserve(write.count);
+        for (int i = 0; i < write.count; ++i) {
+            written.append(write.start + i);
         }
-        switch (frame[7]) {
-        case ReadHoldingRegisters:
-            answerRead(frame, length, replies, session);
-            break;
-        case WriteMultipleRegisters:
-            answerWrite(frame, length, replies, session);
-            break;
-        default:
-            break;
-        }
+        emit sigWriteChange(written);
     }
-    return pos;
-}
-
-void ModbusServer::answerRead(const uchar* frame, int length, Replies& replies, ModbusSession& session)
-{
-    // Unit, function, start, quantity.
-    if (length != 6) {
-        session.complainOnce(QStringLiteral("sent a read request of length %1; dropped").arg(length));
-        return;
-    }
-    const int start = be16(frame + 8);
-    const int quantity = be16(frame + 10);
-    if (quantity < 1 || quantity > MaxReadQuantity || start >= TableSize) {
-        session.complainOnce(QStringLiteral("asked to read %1 registers from %2; dropped").arg(quantity).arg(start));
-        return;
-    }
-    // A read running past the table is answered with the registers up to its end.
-    const int count = qMin(quantity, TableSize - start);
-    const int byteCount = 2 * count;
-    uchar out[MbapSize + 2 + 2 * MaxReadQuantity];
-    memcpy(out, frame, 4);  // transaction and protocol id
-    out[4] = 0;
-    out[5] = static_cast<uchar>(3 + byteCount);
-    out[6] = ServedUnit;
-    out[7] = ReadHoldingRegisters;
-    out[8] = static_cast<uchar>(byteCount);
-    uchar* p = out + 9;
-    {
-        QMutexLocker lock(&m_tableMutex);
-        const quint16* table = m_readData.constData() + start;
-        for (int i = 0; i < count; ++i) {
-            *p++ = static_cast<uchar>(table[i] >> 8);
-            *p++ = static_cast<uchar>(table[i] & 0xFF);
-        }
-    }
-    replies.append(reinterpret_cast<const char*>(out), MbapSize + 2 + byteCount);
-}
-
-void ModbusServer::answerWrite(const uchar* frame, int length, Replies& replies, ModbusSession& session)
-{
-    // Unit, function, start, quantity, byte count, then the values.
-    if (length < 7) {
-        session.complainOnce(QStringLiteral("sent a write request of length %1; dropped").arg(length));
-        return;
-    }
-    const int start = be16(frame + 8);
-    const int quantity = be16(frame + 10);
-    const int byteCount = frame[12];
-    if (quantity < 1 || quantity > MaxWriteQuantity || byteCount != 2 * quantity || length != 7 + byteCount) {
-        session.complainOnce(QStringLiteral("sent a malformed write of %1 registers; dropped").arg(quantity));
-        return;
-    }
-    if (start + quantity > TableSize) {
-        // Writing only a part and acknowledging the whole would lie to the client.
-        session.complainOnce(QStringLiteral("asked to write %1 registers from %2; dropped").arg(quantity).arg(start));
-        return;
-    }
-
-    QList<int> written;
-    written.reserve(quantity);
-    QStringList values;
-    const uchar* p = frame + 13;
-    {
-        QMutexLocker lock(&m_tableMutex);
-        for (int i = 0; i < quantity; ++i, p += 2) {
-            m_writeData[start + i] = be16(p);
-            written.append(start + i);
-        }
-    }
-    p = frame + 13;
-    for (int i = 0; i < quantity && i < 8; ++i, p += 2) {
-        values.append(QString::number(be16(p)));
-    }
-    if (quantity > 8) {
-        values.append(QStringLiteral("..."));
-    }
-    qInfo().noquote() << QStringLiteral("modbus: write from %1: %2 register(s) from %3: %4")
-                             .arg(session.peer())
-                             .arg(quantity)
-                             .arg(start)
-                             .arg(values.join(QLatin1Char(' ')));
-
-    const char ack[12] = {static_cast<char>(frame[0]), static_cast<char>(frame[1]), static_cast<char>(frame[2]),
-                          static_cast<char>(frame[3]), 0, 6, static_cast<char>(ServedUnit),
-                          static_cast<char>(WriteMultipleRegisters), static_cast<char>(frame[8]),
-                          static_cast<char>(frame[9]), static_cast<char>(frame[10]), static_cast<char>(frame[11])};
-    replies.append(ack, sizeof ack);
-
-    emit sigWriteChange(written);
 }
 
 void ModbusServer::setReadData(int index, quint16 value)
 {
-    if (index < 0 || index >= TableSize) {
-        return;
-    }
-    QMutexLocker lock(&m_tableMutex);
-    m_readData[index] = value;
+    m_tables.setRead(index, value);
 }
 
 void ModbusServer::setReadData(int start, const QVector<quint16>& values)
 {
-    QMutexLocker lock(&m_tableMutex);
-    for (int i = 0; i < values.size(); ++i) {
-        const int index = start + i;
-        if (index >= TableSize) {
-            break;
-        }
-        if (index >= 0) {
-            m_readData[index] = values.at(i);
-        }
-    }
+    m_tables.setRead(start, values.constData(), values.size());
 }
 
 void ModbusServer::getWriteData(int index, quint16* out) const
 {
-    if (index < 0 || index >= TableSize || !out) {
-        return;
-    }
-    QMutexLocker lock(&m_tableMutex);
-    *out = m_writeData.at(index);
+    m_tables.written(index, out);
 }
 
 quint16 ModbusServer::readData(int index) const
 {
-    if (index < 0 || index >= TableSize) {
-        return 0;
-    }
-    QMutexLocker lock(&m_tableMutex);
-    return m_readData.at(index);
+    return m_tables.read(index);
 }

@@ -1,45 +1,42 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include "modbusframing.h"
+
 #include <QHostAddress>
 #include <QList>
-#include <QMutex>
 #include <QObject>
-#include <QSemaphore>
-#include <QVarLengthArray>
 #include <QVector>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 class ModbusSession;
-class QByteArray;
+class QAbstractEventDispatcher;
 class QTcpServer;
-class QTcpSocket;
 class QThreadPool;
 
 // The Modbus TCP server through which the plant system watches and steers the
 // monitor: unit 1, function codes 3 (read holding registers) and 16 (write
 // multiple registers), one read table and one write table of 500 registers.
-// Nothing else is answered and no exception reply is ever sent.
+// Nothing else is answered and no exception reply is ever sent. What the bytes
+// mean is modbusframing's business; this class owns the sockets.
 //
 // The server runs on a thread of its own (a pool of one thread with its own
 // event loop), so a slow or hostile client never stalls the inspection. The GUI
 // thread fills the read table and reads the write table; the server thread
-// answers from the one and writes into the other. Both tables are guarded by
-// one lock, so a 32-bit value written in one call is never seen half old.
+// answers from the one and writes into the other.
 class ModbusServer : public QObject {
     Q_OBJECT
 public:
-    static constexpr int TableSize = 500;
-    // Connections kept at once; a new one beyond this replaces the one that has
-    // been quiet longest (a plant controller that rebooted leaves its old
-    // connections half-open behind it).
+    static constexpr int TableSize = ModbusTables::Size;
+    // Connections kept at once; a new one beyond this replaces one that never
+    // asked anything or, failing that, the one quiet longest (a plant
+    // controller that rebooted leaves its old connections half-open behind it).
     static constexpr int MaxConnections = 32;
     static constexpr int ListenRetryMs = 2000;
-    // A request still incomplete after this long is given up: its missing bytes
-    // are not looked for in whatever the client sends next.
-    static constexpr int StalePartialMs = 3000;
+    static constexpr int StalePartialMs = int(ModbusRequestStream::StalePartialMs);
 
     // Starts the server thread and returns once it has tried to listen. When the
     // port cannot be bound the thread keeps trying every ListenRetryMs.
@@ -76,20 +73,15 @@ private:
     friend class ModbusSession;
 
     void serverThreadMain();
+    // Asks the server thread's event loop to end (readyToClose leads here, on
+    // the thread that emits it): a flag and a wake-up of the loop, no event
+    // posted across the threads.
+    void requestEnd();
     bool startListening();
     void onNewConnection(int fd);
     void forgetSession(ModbusSession* session);
-
-    // Replies of one pass; a few of them fit without touching the heap.
-    using Replies = QVarLengthArray<char, 2048>;
-
-    // Answers every complete request at the start of data, appending the
-    // replies. Returns the number of bytes consumed (the rest is the start of
-    // a request still arriving); when the stream is not Modbus TCP everything
-    // is consumed unanswered.
-    int processFrames(const char* data, int size, Replies& replies, ModbusSession& session);
-    void answerRead(const uchar* frame, int length, Replies& replies, ModbusSession& session);
-    void answerWrite(const uchar* frame, int length, Replies& replies, ModbusSession& session);
+    // Logs and signals what one framing pass of a session did.
+    void report(ModbusSession& session, const ModbusFraming& framing);
 
     const QHostAddress m_address;
     const quint16 m_port;
@@ -98,14 +90,21 @@ private:
     std::shared_ptr<QTcpServer> tcpServer_;
     QList<ModbusSession*> m_sessions;
     int m_evictions = 0;
-    QElapsedTimer m_evictionLog;
+    qint64 m_evictionLoggedMs = 0;
+    bool m_evictionLogged = false;
     static constexpr qint64 EvictionLogIntervalMs = 60000;
 
-    mutable QMutex m_tableMutex;
-    QVector<quint16> m_readData;
-    QVector<quint16> m_writeData;
+    ModbusTables m_tables;
 
-    QSemaphore m_triedToListen;
+    // Start and end of the server thread, told to the thread that waits for
+    // them. The pool's own wait is not enough to order what the server thread
+    // did before its end with what the caller does after.
+    std::mutex m_threadMutex;
+    std::condition_variable m_threadChanged;
+    bool m_triedToListen = false;  // under m_threadMutex
+    bool m_threadDone = false;     // under m_threadMutex
+    QAbstractEventDispatcher* m_dispatcher = nullptr;  // the server thread's; set under m_threadMutex
+    std::atomic<bool> m_endRequested{false};
     std::atomic<bool> m_threadRunning{false};
     std::atomic<bool> m_listening{false};
     std::atomic<quint16> m_boundPort{0};

@@ -8,24 +8,24 @@
 #include "processstate.h"
 #include "systemparam.h"
 
-#include <QMutex>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace {
 
 void setInputWord(int word)
 {
-    QMutexLocker lock(gMutexTable[8]);
+    std::lock_guard<std::mutex> lock(*gMutexTable[8]);
     gInputWord = word;
 }
 
 int publishedWord()
 {
-    QMutexLocker lock(gMutexTable[8]);
+    std::lock_guard<std::mutex> lock(*gMutexTable[8]);
     return gOutputWord;
 }
 

@@ -22,6 +22,8 @@
 #include <QLoggingCategory>
 #include <QtTest>
 
+#include <mutex>
+
 #include <modbus.h>
 
 #include <memory>

@@ -405,8 +405,10 @@ void BoardSimulator::setSilent(bool silent)
 
 void BoardSimulator::injectNoise(const QByteArray& bytes)
 {
+    // Copied, not shared: the caller's copy must not meet the simulator's
+    // thread through Qt's reference count, which the thread checker cannot see.
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_noise += bytes;
+    m_noise.append(bytes.constData(), bytes.size());
 }
 
 void BoardSimulator::splitNextReply(int firstBytes)
@@ -436,7 +438,7 @@ void BoardSimulator::sendRaw(const QByteArray& bytes)
 QVector<BoardSimulator::HostFrame> BoardSimulator::frames() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_frames;
+    return QVector<HostFrame>(m_frames.cbegin(), m_frames.cend());  // a copy of its own, as above
 }
 
 int BoardSimulator::frameCount() const
@@ -467,7 +469,7 @@ long BoardSimulator::garbageBytes() const
 QByteArray BoardSimulator::receivedBytes() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_received;
+    return QByteArray(m_received.constData(), m_received.size());  // a copy of its own, as above
 }
 
 void BoardSimulator::clearRecord()
