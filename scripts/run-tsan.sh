@@ -29,16 +29,8 @@ fi
 
 cmake -S . -B "$BUILD_DIR" -Wno-dev \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  TESTS=(tst_iothread tst_controlport tst_framehandover tst_modbusserver tst_modbusdatachange
-         tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
-         tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera)
-fi
-
-# The compiler cache, as for the sanitizer build of the test command.
-LAUNCHER=()
-if command -v ccache >/dev/null 2>&1; then
-  export CCACHE_BASEDIR=$PWD
-  LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+  -DKORVANE_TSAN=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON "${LAUNCHER[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${TESTS[@]}"
 
 cd "$BUILD_DIR"
