@@ -1,5 +1,6 @@
 #include "cameraregistry.h"
 
+#include "camerafotric.h"
 #include "simulatecamera.h"
 #include "paramstorage.h"
 #include "systemparam.h"
@@ -40,7 +41,9 @@ QMap<QString, CameraDriverFactory>& factoryOverrides()
 // stays out of the registry.
 CameraInterface* makeBuiltInPrototype(const QString& typeId)
 {
-    Q_UNUSED(typeId);
+    if (typeId == QLatin1String(kFotricCameraIid)) {
+        return new CameraFotric;
+    }
     return nullptr;
 }
 

@@ -561,3 +561,9 @@ bool CammerSingleton::IsSame(const CammerSingleton& other) const
     }
     return true;
 }
+
+int cammerSingletonMetaTypeId()
+{
+    static const int id = qRegisterMetaType<CammerSingleton*>("CammerSingleton *");
+    return id;
+}

@@ -436,7 +436,17 @@ void DetectAlgorithm::runDetect(int detect)
             A.setTo(0);
 
             if (function == FuncTempAlarm) {
-                value = st.peers ? st.peers->roiTemperature(d, i) : 0;
+                const std::optional<int> temperature =
+                    st.peers ? st.peers->roiTemperature(d, i) : std::optional<int>();
+                if (!temperature) {
+                    // Whatever the limits, an unread temperature must not
+                    // pass for one inside them.
+                    qWarning("DetectAlgorithm: camera %d detect %d area %d: no temperature could be read",
+                             st.cameraIndex, d, i);
+                    failArea(s, function, ErrTemperatureRead);
+                    continue;
+                }
+                value = *temperature;
                 st.roiValue[s] = value;
                 st.roiBlobs[s][0] = 0;
                 if (st.peers) {
