@@ -2,6 +2,8 @@
 
 #include "networkdefaults.h"
 
+#include <QByteArray>
+
 #include <cstring>
 
 namespace {
@@ -63,7 +65,9 @@ bool RestConnection::parse(std::size_t length, Json::Value& out, const char* pat
     if (!reader->parse(buffer.get(), buffer.get() + length, &parsed, &errors)) {
         // A cut or broken reply parses into part of a value at best; handing
         // that on would let a setter write a half configuration back.
-        qWarning("Thermal camera %s: reply of %s is not valid JSON: %s", host.c_str(), path, errors.c_str());
+        // The reader's report spans lines; the log wants one.
+        const QByteArray why = QByteArray::fromStdString(errors).simplified();
+        qWarning("Thermal camera %s: reply of %s is not valid JSON: %s", host.c_str(), path, why.constData());
         out = Json::Value();
         return false;
     }

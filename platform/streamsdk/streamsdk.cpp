@@ -118,6 +118,12 @@ public:
             got = take;
         }
         while (got < count) {
+            // A camera that always has data ready never makes us wait, so
+            // the stop request is looked at on every read as well.
+            if (s->stopping.load(std::memory_order_relaxed)) {
+                outcome.stopped = true;
+                return false;
+            }
             const std::size_t ask = std::min(count - got, s->packetSize);
             const ssize_t n = ::recv(fd, into + got, ask, 0);
             if (n > 0) {
