@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -62,7 +63,14 @@ bool RestConnection::parse(std::size_t length, Json::Value& out, const char* pat
 {
     Json::Value parsed;
     std::string errors;
-    if (!reader->parse(buffer.get(), buffer.get() + length, &parsed, &errors)) {
+    bool parsedWhole = false;
+    try {
+        parsedWhole = reader->parse(buffer.get(), buffer.get() + length, &parsed, &errors);
+    } catch (const std::exception& e) {
+        // The reader throws on nesting beyond its stack limit.
+        errors = e.what();
+    }
+    if (!parsedWhole) {
         // A cut or broken reply parses into part of a value at best; handing
         // that on would let a setter write a half configuration back.
         // The reader's report spans lines; the log wants one.

@@ -189,6 +189,7 @@ private slots:
     void openFails_data();
     void openFails();
     void colourFramesAreWhole();
+    void framesOfAnotherSizeAreDropped();
 
     void settersWriteTheWholeConfiguration_data();
     void settersWriteTheWholeConfiguration();
@@ -482,6 +483,31 @@ void TestCameraFotric::colourFramesAreWhole()
     driver->stopGrab();
 }
 
+void TestCameraFotric::framesOfAnotherSizeAreDropped()
+{
+    camera->setSize(32, 24);
+    camera->setStreamFrameSize(40, 24);
+    camera->setFrameInterval(2);
+    auto driver = openDriver(true);
+    QVERIFY(driver);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Thermal camera 127.0.0.1: frames of 40 x 24 dropped (the camera stated 32 x 24)");
+    QVERIFY(driver->startGrab());
+    QVERIFY(waitFor([&] { return camera->framesSent() >= 5; }));
+    QTest::qSleep(20);
+    int frames = 0;
+    QVERIFY(!driver->takeFrameCount(frames));
+    QVERIFY(!driver->isOnline());
+
+    // Frames of the stated size are taken again.
+    camera->setStreamFrameSize(0, 0);
+    QVERIFY(waitFor([&] { return driver->takeFrameCount(frames); }));
+    QByteArray frame(driver->frameBytes(), 0);
+    QVERIFY(driver->getFrame(frame.data()));
+    QVERIFY(wholeColourFrame(frame, 32, 24));
+    driver->stopGrab();
+}
+
 void TestCameraFotric::settersWriteTheWholeConfiguration_data()
 {
     QTest::addColumn<QString>("setter");
@@ -677,6 +703,7 @@ void TestCameraFotric::failedReads_data()
     QTest::newRow("t beyond an int") << 0 << 0 << QByteArray("{\"t\":3e9}") << 0 << true;
     QTest::newRow("t below an int") << 0 << 0 << QByteArray("{\"t\":-2147483904}") << 0 << true;
     QTest::newRow("cut JSON") << 0 << 0 << QByteArray("{\"t\":3") << 0 << true;
+    QTest::newRow("nested beyond the reader's limit") << 0 << 0 << QByteArray(1010, '[') << 0 << true;
     QTest::newRow("over-long reply") << 0 << 0 << "{\"t\":30,\"x\":\"" + QByteArray(1100, 'x') + "\"}" << 0 << true;
     QTest::newRow("region without its member") << 1 << 0 << QByteArray("{\"avg\":{\"t\":30}}") << 0 << true;
     QTest::newRow("region member not an object") << 1 << 0 << QByteArray("{\"max\":30}") << 0 << true;
