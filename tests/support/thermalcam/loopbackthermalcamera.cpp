@@ -9,7 +9,12 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QSocketNotifier>
 #include <QtEndian>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,6 +119,13 @@ public:
         connect(pumpTimer, &QTimer::timeout, this, [this] { pumpAll(); });
     }
 
+    // On the camera's thread, once it runs: commands arrive through the pipe.
+    void listenForCommands()
+    {
+        wake = new QSocketNotifier(owner->wakePipe[0], QSocketNotifier::Read, this);
+        connect(wake, &QSocketNotifier::activated, this, [this] { owner->runCommands(); });
+    }
+
     bool listen(const QString& address, quint16 restPort, quint16 streamPort)
     {
         rest = new QTcpServer(this);
@@ -156,7 +168,7 @@ public:
     {
         int interval;
         {
-            QMutexLocker lock(&owner->mutex);
+            std::lock_guard<std::mutex> lock(owner->mutex);
             interval = owner->state.frameInterval;
         }
         if (interval > 0) {
@@ -219,7 +231,7 @@ private:
         int status = 200;
         QByteArray body;
         {
-            QMutexLocker lock(&owner->mutex);
+            std::lock_guard<std::mutex> lock(owner->mutex);
             owner->state.requests.append(request);
             answer(request, status, body);
             const auto f = owner->state.faults.constFind(request.path);
@@ -326,7 +338,7 @@ private:
             socket->setParent(this);
             streamClients.insert(socket, StreamClient());
             {
-                QMutexLocker lock(&owner->mutex);
+                std::lock_guard<std::mutex> lock(owner->mutex);
                 ++owner->state.streamConnections;
             }
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readStream(socket); });
@@ -388,7 +400,7 @@ private:
             quint32 sequence;
             bool cut;
             {
-                QMutexLocker lock(&owner->mutex);
+                std::lock_guard<std::mutex> lock(owner->mutex);
                 LoopbackThermalCamera::State& s = owner->state;
                 if (s.paused) {
                     return;
@@ -428,6 +440,7 @@ private:
     QTcpServer* rest = nullptr;
     QTcpServer* stream = nullptr;
     QTimer* pumpTimer = nullptr;
+    QSocketNotifier* wake = nullptr;
     QHash<QTcpSocket*, QByteArray> restBuffers;
     QHash<QTcpSocket*, StreamClient> streamClients;
 };
@@ -435,20 +448,79 @@ private:
 LoopbackThermalCamera::LoopbackThermalCamera(const QString& address) : m_address(address)
 {
     state.configuration = defaultConfiguration();
+    if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        qFatal("Loopback thermal camera: no pipe");
+    }
     thread = new QThread;
     thread->setObjectName(QStringLiteral("loopback thermal camera"));
     worker = new LoopbackThermalCameraWorker(this);
     worker->moveToThread(thread);
+    QObject::connect(thread, &QThread::started, worker, [w = worker] { w->listenForCommands(); });
     thread->start();
 }
 
 LoopbackThermalCamera::~LoopbackThermalCamera()
 {
     stop();
-    QMetaObject::invokeMethod(worker, [this] { delete worker; }, Qt::BlockingQueuedConnection);
-    thread->quit();
+    // The worker goes when its thread ends, not inside the notifier that
+    // runs this command.
+    run([this] {
+        worker->deleteLater();
+        QThread::currentThread()->quit();
+    });
     thread->wait();
     delete thread;
+    ::close(wakePipe[0]);
+    ::close(wakePipe[1]);
+}
+
+void LoopbackThermalCamera::post(std::function<void()> work)
+{
+    {
+        std::lock_guard<std::mutex> lock(commandMutex);
+        commands.push_back(std::move(work));
+        ++commandsQueued;
+    }
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
+}
+
+void LoopbackThermalCamera::run(std::function<void()> work)
+{
+    quint64 ticket;
+    {
+        std::lock_guard<std::mutex> lock(commandMutex);
+        commands.push_back(std::move(work));
+        ticket = ++commandsQueued;
+    }
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
+    std::unique_lock<std::mutex> lock(commandMutex);
+    commandDone.wait(lock, [&] { return commandsRun >= ticket; });
+}
+
+void LoopbackThermalCamera::runCommands()
+{
+    char drain[64];
+    while (::read(wakePipe[0], drain, sizeof drain) > 0) {
+    }
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard<std::mutex> lock(commandMutex);
+            if (commands.empty()) {
+                return;
+            }
+            work = std::move(commands.front());
+            commands.pop_front();
+        }
+        work();
+        {
+            std::lock_guard<std::mutex> lock(commandMutex);
+            ++commandsRun;
+        }
+        commandDone.notify_all();
+    }
 }
 
 bool LoopbackThermalCamera::start(quint16 restPort, quint16 streamPort)
@@ -457,20 +529,21 @@ bool LoopbackThermalCamera::start(quint16 restPort, quint16 streamPort)
         return false;
     }
     bool ok = false;
-    QMetaObject::invokeMethod(
-        worker,
-        [&] {
-            ok = worker->listen(m_address, restPort, streamPort);
-            if (ok) {
-                m_restPort = worker->restPort();
-                m_streamPort = worker->streamPort();
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    quint16 boundRest = 0;
+    quint16 boundStream = 0;
+    run([&] {
+        ok = worker->listen(m_address, restPort, streamPort);
+        if (ok) {
+            boundRest = worker->restPort();
+            boundStream = worker->streamPort();
+        }
+    });
     if (ok) {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         ++state.starts;
     }
+    m_restPort = boundRest;
+    m_streamPort = boundStream;
     running = ok;
     return ok;
 }
@@ -480,7 +553,7 @@ void LoopbackThermalCamera::stop()
     if (!running) {
         return;
     }
-    QMetaObject::invokeMethod(worker, [this] { worker->close(); }, Qt::BlockingQueuedConnection);
+    run([this] { worker->close(); });
     running = false;
 }
 
@@ -490,7 +563,7 @@ bool LoopbackThermalCamera::restart()
     const quint16 streamPort = m_streamPort;
     stop();
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         state.objects.clear();
         state.objectValues.clear();
     }
@@ -514,14 +587,14 @@ quint16 LoopbackThermalCamera::streamPort() const
 
 void LoopbackThermalCamera::setSize(int width, int height)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.width = width;
     state.height = height;
 }
 
 void LoopbackThermalCamera::setStreamFrameSize(int width, int height)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.streamWidth = width;
     state.streamHeight = height;
 }
@@ -529,104 +602,104 @@ void LoopbackThermalCamera::setStreamFrameSize(int width, int height)
 void LoopbackThermalCamera::setFrameInterval(int milliseconds)
 {
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         state.frameInterval = qMax(0, milliseconds);
     }
-    QMetaObject::invokeMethod(worker, [this] { worker->configurePump(); }, Qt::QueuedConnection);
+    post([this] { worker->configurePump(); });
 }
 
 void LoopbackThermalCamera::setStreamPaused(bool paused)
 {
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         state.paused = paused;
     }
     if (!paused) {
-        QMetaObject::invokeMethod(worker, [this] { worker->configurePump(); }, Qt::QueuedConnection);
+        post([this] { worker->configurePump(); });
     }
 }
 
 void LoopbackThermalCamera::cutNextFrame()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.cutNext = true;
 }
 
 void LoopbackThermalCamera::setMaxPacketSize(int bytes)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.maxPacketSize = bytes;
 }
 
 quint32 LoopbackThermalCamera::framesSent() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.framesSent;
 }
 
 int LoopbackThermalCamera::streamConnections() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.streamConnections;
 }
 
 QJsonObject LoopbackThermalCamera::configuration() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.configuration;
 }
 
 void LoopbackThermalCamera::setConfiguration(const QJsonObject& configuration)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.configuration = configuration;
 }
 
 QByteArray LoopbackThermalCamera::calibrationMode() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.calibrationMode;
 }
 
 int LoopbackThermalCamera::calibrations() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.calibrations;
 }
 
 QMap<QString, QJsonObject> LoopbackThermalCamera::objects() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.objects;
 }
 
 void LoopbackThermalCamera::setObjectValue(const QString& key, const QByteArray& json)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.objectValues.insert(key, json);
 }
 
 void LoopbackThermalCamera::setFault(const QByteArray& path, const Fault& fault)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.faults.insert(path, fault);
 }
 
 void LoopbackThermalCamera::clearFaults()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.faults.clear();
 }
 
 QList<LoopbackThermalCamera::Request> LoopbackThermalCamera::requests() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return state.requests;
 }
 
 QList<LoopbackThermalCamera::Request> LoopbackThermalCamera::requestsTo(const QByteArray& path) const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     QList<Request> matching;
     for (const Request& r : state.requests) {
         if (r.path == path) {
@@ -638,6 +711,6 @@ QList<LoopbackThermalCamera::Request> LoopbackThermalCamera::requestsTo(const QB
 
 void LoopbackThermalCamera::clearRequests()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     state.requests.clear();
 }

@@ -4,11 +4,14 @@
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QString>
 #include <QtGlobal>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 class QThread;
 class LoopbackThermalCameraWorker;
@@ -135,9 +138,23 @@ private:
         QList<Request> requests;
     };
 
+    // Runs work on the camera's thread and waits for it (or not).
+    void run(std::function<void()> work);
+    void post(std::function<void()> work);
+    // Camera thread: runs what run and post handed over.
+    void runCommands();
+
     QString m_address;
-    mutable QMutex mutex;
+    // Standard mutexes and a pipe, not Qt's, so that ThreadSanitizer sees
+    // every hand-over between the test's thread and the camera's.
+    mutable std::mutex mutex;
     State state;
+    std::mutex commandMutex;
+    std::condition_variable commandDone;
+    std::deque<std::function<void()>> commands;
+    quint64 commandsQueued = 0;
+    quint64 commandsRun = 0;
+    int wakePipe[2] = {-1, -1};
     quint16 m_restPort = 0;
     quint16 m_streamPort = 0;
     bool running = false;
