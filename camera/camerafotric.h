@@ -24,11 +24,11 @@ extern const uchar kThermalPalette[256][3];
 // 0. Nothing happens for a count of 0 or less or a null pointer.
 void applyThermalPalette(const quint16* raw, int count, const uchar (*palette)[3], uchar* destination);
 
-// The grey picture of a raw frame: the palette image into scratch (width x
-// height x 4 bytes), its grey reduction (rgb32ToGray) into destination, a 3 x 3
-// median filter back into scratch and a bilateral filter (diameter 3, colour
-// sigma 50, space sigma 25, reflect-101 border) into destination (width x
-// height bytes). False, nothing written, for a size of 0 or less or a null
+// The grey picture of a raw frame: the grey reduction (rgb32ToGray) of its
+// palette image into destination (width x height bytes), a 3 x 3 median filter
+// into scratch and a bilateral filter (diameter 3, colour sigma 50, space
+// sigma 25, reflect-101 border) back into destination. scratch holds width x
+// height x 4 bytes. False, nothing written, for a size of 0 or less or a null
 // pointer.
 bool thermalGreyImage(const quint16* raw, int width, int height, const uchar (*palette)[3], uchar* scratch,
                       uchar* destination);
@@ -120,7 +120,7 @@ private:
 
     std::unique_ptr<ThermalSession> session;
     FrameHandOver hand;
-    // The palette image of the grey path, then the median filter's output.
+    // The grey path's working picture (the median filter's output).
     std::vector<uchar> scratch;
     int pixelCount = 0;
     int m_frameBytes = 0;

@@ -586,7 +586,8 @@ void TestCameraFotric::settersWriteNothingAfterAnIncompleteRead()
     const QJsonObject before = camera->configuration();
     camera->setFault("/isp/instrument/jconfig", replyBody(body, status));
     camera->clearRequests();
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\"ambient-t\" not set: the configuration could not be read"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("\"ambient-t\" not set: the configuration could not be read"));
     driver->setSharpness(31);
     QCOMPARE(camera->requests().size(), 1);
     QCOMPARE(camera->requests().at(0).method, QByteArray("GET"));
