@@ -635,6 +635,10 @@ void TestCameraFotric::measurementObjects()
                                    "\"polygon\":[{\"x\":3.0,\"y\":4.0},{\"x\":3.0,\"y\":8.0},{\"x\":12.0,\"y\":8.0},"
                                    "{\"x\":12.0,\"y\":4.0}],\"reflect-t\":-1}\n"));
 
+    // The set also travels under its registered name.
+    QVERIFY(QMetaType::type("CammerSingleton *") != QMetaType::UnknownType);
+    QCOMPARE(QMetaType::type("CammerSingleton *"), qMetaTypeId<CammerSingleton*>());
+
     // Another flag, or a variant that holds no area set, uploads nothing.
     camera->clearRequests();
     driver->setDetectConfig(QVariant::fromValue(&areas.set), 1);
