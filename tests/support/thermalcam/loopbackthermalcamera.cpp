@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
+#include <QEventLoop>
 #include <QTimer>
 #include <QSocketNotifier>
 #include <QtEndian>
@@ -451,25 +451,25 @@ LoopbackThermalCamera::LoopbackThermalCamera(const QString& address) : m_address
     if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         qFatal("Loopback thermal camera: no pipe");
     }
-    thread = new QThread;
-    thread->setObjectName(QStringLiteral("loopback thermal camera"));
-    worker = new LoopbackThermalCameraWorker(this);
-    worker->moveToThread(thread);
-    QObject::connect(thread, &QThread::started, worker, [w = worker] { w->listenForCommands(); });
-    thread->start();
+    // Commands reach the worker through the pipe once its loop runs; until
+    // then they wait in the queue.
+    thread = std::thread([this] {
+        QEventLoop events;
+        loop = &events;
+        worker = new LoopbackThermalCameraWorker(this);
+        worker->listenForCommands();
+        events.exec();
+        delete worker;
+        worker = nullptr;
+        loop = nullptr;
+    });
 }
 
 LoopbackThermalCamera::~LoopbackThermalCamera()
 {
     stop();
-    // The worker goes when its thread ends, not inside the notifier that
-    // runs this command.
-    run([this] {
-        worker->deleteLater();
-        QThread::currentThread()->quit();
-    });
-    thread->wait();
-    delete thread;
+    run([this] { loop->quit(); });
+    thread.join();
     ::close(wakePipe[0]);
     ::close(wakePipe[1]);
 }
@@ -515,10 +515,10 @@ void LoopbackThermalCamera::runCommands()
             commands.pop_front();
         }
         work();
-        {
-            std::lock_guard<std::mutex> lock(commandMutex);
-            ++commandsRun;
-        }
+        std::lock_guard<std::mutex> lock(commandMutex);
+        ++commandsRun;
+        // Under the lock: the waiter may go on (and end the camera) as soon
+        // as it has the lock again.
         commandDone.notify_all();
     }
 }
