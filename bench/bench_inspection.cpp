@@ -108,7 +108,7 @@ public:
     int currentDetect() override { return detect; }
     void insertRecord(const QString& text) override { std::fprintf(stderr, "event: %s\n", qPrintable(text)); }
     void appendCycleValue(int) override {}
-    int roiTemperature(int, int) override { return 60; }
+    std::optional<int> roiTemperature(int, int) override { return 60; }
     DetectResult currentResult() override { return DetectResult(); }
     void handOverResult(const DetectResult&) override { ++handed; }
     void repaintStation() override {}

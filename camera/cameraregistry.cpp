@@ -3,6 +3,7 @@
 #include "do3thinkcamera.h"
 #include "hikcamera.h"
 #include "mindcamera.h"
+#include "camerafotric.h"
 #include "simulatecamera.h"
 #include "paramstorage.h"
 #include "systemparam.h"
@@ -51,6 +52,9 @@ CameraInterface* makeBuiltInPrototype(const QString& typeId)
     }
     if (typeId == QLatin1String(kDo3thinkCameraIid)) {
         return new Do3thinkCamera;
+    }
+    if (typeId == QLatin1String(kFotricCameraIid)) {
+        return new CameraFotric;
     }
     return nullptr;
 }

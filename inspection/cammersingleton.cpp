@@ -684,3 +684,15 @@ bool CammerSingleton::IsSame(const CammerSingleton& other) const
     }
     return true;
 }
+
+int cammerSingletonMetaTypeId()
+{
+    static const int id = qRegisterMetaType<CammerSingleton*>("CammerSingleton *");
+    return id;
+}
+
+namespace {
+// Registered before main, so that the name is known before any station
+// hands its set over.
+[[maybe_unused]] const int registeredAtStart = cammerSingletonMetaTypeId();
+} // namespace

@@ -3,6 +3,7 @@
 #include "systemcounts.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QtGlobal>
 
@@ -137,3 +138,9 @@ public:
 private:
     void clearLists();
 };
+
+// A camera station hands its live area set to a thermal driver inside a
+// QVariant, under the type name "CammerSingleton *".
+Q_DECLARE_METATYPE(CammerSingleton*)
+// Registers that name once and returns the type's id.
+int cammerSingletonMetaTypeId();

@@ -373,7 +373,16 @@ int DetectAlgorithm::measureArea(int d, int area, const cv::Mat& image, cv::Mat&
     const qint32 param = params->roiParam[s];
 
     if (function == FuncTempAlarm) {
-        out.value = st.peers ? st.peers->roiTemperature(d, area) : 0;
+        const std::optional<int> temperature =
+            st.peers ? st.peers->roiTemperature(d, area) : std::optional<int>();
+        if (!temperature) {
+            // Whatever the limits, an unread temperature must not pass for
+            // one inside them.
+            qWarning("DetectAlgorithm: camera %d detect %d area %d: no temperature could be read",
+                     st.cameraIndex, d, area);
+            return ErrTemperatureRead;
+        }
+        out.value = *temperature;
         st.roiBlobs[s][0] = 0;
         if (st.peers) {
             st.peers->appendCycleValue(out.value);

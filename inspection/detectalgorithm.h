@@ -33,6 +33,7 @@ enum DetectError {
     ErrAreaFaulty = -8,       // the stored area or detect could not be read back
     ErrFrame = -9,            // no frame of the station's size to judge
     ErrException = -10,       // the image library gave up on the area
+    ErrTemperatureRead = -11, // the thermal camera gave no usable temperature for the area
 };
 
 // The inspection engine of one camera: trains the learned models of every

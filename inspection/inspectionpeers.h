@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 struct DetectResult;
 
 // What the inspection engine of a camera asks of, and hands to, the rest of
@@ -18,9 +20,10 @@ public:
     virtual void insertRecord(const QString& text) = 0;
     // One temperature of the running detect for the Modbus registers.
     virtual void appendCycleValue(int value) = 0;
-    // Temperature of one area from the station's thermal camera (0 when the
-    // camera does not answer).
-    virtual int roiTemperature(int detect, int area) = 0;
+    // Temperature of one area from the station's thermal camera; nothing when
+    // it could not be read (no camera answer, no measurement for the area, an
+    // unusable value). A failed read is never passed off as a temperature.
+    virtual std::optional<int> roiTemperature(int detect, int area) = 0;
     // The records service's current record: the base of the next result.
     virtual DetectResult currentResult() = 0;
     // Hands one finished record to the records service: it becomes the current

@@ -72,6 +72,8 @@ private slots:
     void defectLimitRule();
     void temperatureAlarms_data();
     void temperatureAlarms();
+    void failedTemperatureReadIsAnError_data();
+    void failedTemperatureReadIsAnError();
     void steeringAreasOnlyHandNothingOver();
     void emptyPolygonFailsWithCodeMinusOne();
     void areasThatCannotBeJudgedAreErrors_data();
@@ -459,6 +461,49 @@ void TestDetectAlgorithm::temperatureAlarms()
         QCOMPARE(r.roi_detail.at(1), (QList<int>{9, temperature, lo, hi, 95}));
         QCOMPARE(r.roi_result, (QList<int>{1, ok ? 1 : 0}));
         QCOMPARE(r.result, int(st.data->resultOk));
+    }
+}
+
+void TestDetectAlgorithm::failedTemperatureReadIsAnError_data()
+{
+    QTest::addColumn<int>("lower");
+    QTest::addColumn<int>("upper");
+    // Whatever limits the area has: a reading of 0 would pass all of these.
+    QTest::newRow("-20 to 60") << (0x10000 | quint16(-20)) << 60;
+    QTest::newRow("0 to 0") << 0 << 0;
+    QTest::newRow("-32768 to 32767") << (0x10000 | 0x8000) << 32767;
+}
+
+void TestDetectAlgorithm::failedTemperatureReadIsAnError()
+{
+    QFETCH(int, lower);
+    QFETCH(int, upper);
+
+    for (int noStop : {0, 1}) {
+        EngineStation st(W, H);
+        st.params.tempAlarmNoStop() = noStop;
+        st.addRect(1, FuncSpot, cv::Rect(0, 0, 10, 10), spotBand(0, 50), 0, 100);
+        st.addRect(1, FuncTempAlarm, cv::Rect(30, 30, 40, 40), 95, lower, upper);
+        st.addRect(1, FuncTempAlarm, cv::Rect(80, 30, 20, 20), 95, lower, upper);
+        st.peers.failedTemperatures.insert({1, 1});
+        st.setFrame(grey(200));
+        QTest::ignoreMessage(QtWarningMsg, "DetectAlgorithm: camera 0 detect 1 area 1: no temperature could be read");
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(errorEvent(1, ErrTemperatureRead)));
+        trainAndRun(st, 1);
+
+        QCOMPARE(st.peers.temperatureAsks, (QList<QPair<int, int>>{{1, 1}, {1, 2}}));
+        QCOMPARE(st.peers.records, QStringList{errorEvent(1, ErrTemperatureRead)});
+        // No value of the failed area reaches the cycle's registers.
+        QCOMPARE(st.peers.cycleValues, QList<int>{0});
+        QCOMPARE(st.data->roiOk[51], quint8(0));
+        QCOMPARE(st.data->roiValue[51], 0);
+        QCOMPARE(st.data->roiOk[52], quint8(1));
+        QCOMPARE(st.data->tempOk, quint8(0));
+        QCOMPARE(st.data->areaOk, quint8(1));
+        QCOMPARE(st.data->resultOk, quint8(0));
+        const DetectResult& r = st.peers.handedOver.first();
+        QCOMPARE(r.roi_result, (QList<int>{1, 1}));
+        QCOMPARE(r.result, 0);
     }
 }
 

@@ -10,11 +10,13 @@
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QSet>
 #include <QStringList>
 
 #include <opencv2/core.hpp>
 
 #include <memory>
+#include <optional>
 
 class ROIInterface;
 
@@ -26,6 +28,8 @@ public:
     DetectResult current;
     // Temperature per (detect, area); 0 for an area without an entry.
     QMap<QPair<int, int>, int> temperatures;
+    // Areas whose temperature read fails.
+    QSet<QPair<int, int>> failedTemperatures;
 
     QStringList records;
     QList<int> cycleValues;
@@ -36,9 +40,12 @@ public:
     int currentDetect() override { return detect; }
     void insertRecord(const QString& text) override { records.append(text); }
     void appendCycleValue(int value) override { cycleValues.append(value); }
-    int roiTemperature(int d, int area) override
+    std::optional<int> roiTemperature(int d, int area) override
     {
         temperatureAsks.append({d, area});
+        if (failedTemperatures.contains({d, area})) {
+            return std::nullopt;
+        }
         return temperatures.value({d, area}, 0);
     }
     DetectResult currentResult() override { return current; }

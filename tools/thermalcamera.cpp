@@ -1,0 +1,55 @@
+// Serves a REST thermal camera on a loopback address until it is stopped:
+//
+//   thermalcamera [address [rest-port [stream-port [width height [interval-ms]]]]]
+//
+// Defaults: 127.0.1.100, ports 10080 and 10081, 384 x 288, a frame every 40 ms.
+// The first candidate address that the program probes in a development build
+// is 127.0.1.100, so a monitor started on the same machine finds it.
+#include "loopbackthermalcamera.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QStringList>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const QString address = args.value(0, QStringLiteral("127.0.1.100"));
+    bool ok = true;
+    auto number = [&](int i, int fallback) {
+        if (i >= args.size()) {
+            return fallback;
+        }
+        bool good = false;
+        const int v = args.at(i).toInt(&good);
+        ok = ok && good;
+        return v;
+    };
+    const int restPort = number(1, 10080);
+    const int streamPort = number(2, 10081);
+    const int width = number(3, 384);
+    const int height = number(4, 288);
+    const int interval = number(5, 40);
+    QHostAddress host;
+    if (!ok || !host.setAddress(address) || !host.isLoopback() || restPort <= 0 || restPort > 65535
+        || streamPort <= 0 || streamPort > 65535 || width < 1 || height < 1 || interval < 0) {
+        std::fprintf(stderr,
+                     "usage: thermalcamera [loopback-address [rest-port [stream-port [width height [interval-ms]]]]]\n");
+        return 2;
+    }
+    LoopbackThermalCamera camera(address);
+    camera.setSize(width, height);
+    camera.setFrameInterval(interval);
+    if (!camera.start(quint16(restPort), quint16(streamPort))) {
+        std::fprintf(stderr, "thermalcamera: cannot listen on %s:%d and %d\n", qPrintable(address), restPort,
+                     streamPort);
+        return 1;
+    }
+    std::printf("thermal camera on %s: HTTP port %u, stream port %u, %d x %d\n", qPrintable(address),
+                unsigned(camera.restPort()), unsigned(camera.streamPort()), width, height);
+    std::fflush(stdout);
+    return app.exec();
+}
