@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <csignal>
@@ -74,6 +75,56 @@ QImage greyImage(int w, int h, int seed)
     return image;
 }
 
+// The main window as the station sees it.
+struct FakeHost : StationHost {
+    int cur = 0;
+    int edit = 0;
+    int mode = 0;
+    double offX = 0, offY = 0, zoomX = 1, zoomY = 1;
+    int probeX = -7, probeY = -7;
+    quint32 probeValue = 12345;
+    QStringList records;
+    int curDetect() override { return cur; }
+    int editDetect() override { return edit; }
+    int drawMode() override { return mode; }
+    void setDrawMode(int m) override { mode = m; }
+    QVector<QRgb> grayTable() override { return greyRampTable(); }
+    double viewOffsetX() override { return offX; }
+    double viewOffsetY() override { return offY; }
+    double viewScaleX() override { return zoomX; }
+    double viewScaleY() override { return zoomY; }
+    void setProbe(int x, int y) override { probeX = x; probeY = y; }
+    void setProbeValue(quint32 v) override { probeValue = v; }
+    void insertRecord(const QString& text) override { records << text; }
+    void appendCycleValue(int) override {}
+    DetectResult currentResult() override { return DetectResult(); }
+    void handOverResult(const DetectResult&) override {}
+};
+
+struct HostInstaller {
+    FakeHost host;
+    HostInstaller() { setStationHost(&host); }
+    ~HostInstaller() { clearStationHost(&host); }
+};
+
+// Puts a rectangle area into a set (live or edit) with its mask.
+void addRect(CameraStation& st, bool live, int detect, QRect r, int function, int param, int output = 0)
+{
+    CammerSingleton& set = live ? *st.pLiveSingleton : *st.pEditSingleton;
+    auto* shape = new ClustomRect(r.left(), r.top(), r.right(), r.bottom());
+    shape->updateBounds();
+    const int n = set.roiCount[detect]++;
+    const int slot = detect * 50 + n;
+    set.roiLists[detect].append(shape);
+    set.roiShapeType[slot] = shape->type();
+    set.roiFunction[slot] = function;
+    set.roiParam[slot] = param;
+    set.roiLower[slot] = param + 1;
+    set.roiUpper[slot] = param + 2;
+    if (detect == 0) set.roiOutput[n] = output;
+    (live ? st.data.roiMasks : st.data.editRoiMasks)[slot] = shape->createMask();
+}
+
 } // namespace
 
 class TestCameraStation : public QObject {
@@ -93,6 +144,20 @@ private slots:
     void savedPicturesComeBackInANewStation();
     void cutWriteKeepsTheOldFile();
     void sampleBuffersOnlyForPresentSamples();
+    void forwarders_data();
+    void forwarders();
+    void applyCameraSettingsInOrder();
+    void externalTriggerLeavesTheDisplay();
+    void lostCameraWatch();
+    void lostCameraOnTheRealTimer();
+    void copyParaClonesDetectZero();
+    void copyMaskToLiveOnTwoColourMachine();
+    void deleteRoi();
+    void newAreasTakeFirstFunctionThenCopy();
+    void savePolygon();
+    void thermalQueries();
+    void probeOnASmallStation();
+    void detectReachesPeers();
 
 private:
     std::unique_ptr<CameraStation> makeStation(int camera, FakeCamera& camera_);
@@ -113,6 +178,10 @@ void TestCameraStation::init()
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
     db.setDatabaseName(m_dir->filePath("PARAM.db"));
     QVERIFY(db.open());
+    for (int c = 0; c < 8; ++c) {
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c)));
+    }
     m_prompts = std::make_unique<PromptAnswerer>();
 }
 
@@ -349,6 +418,410 @@ void TestCameraStation::sampleBuffersOnlyForPresentSamples()
     QCOMPARE(data.allocatedTemplates(), 4);
     QCOMPARE(data.templateCount[2], 1);
     QVERIFY(!QFile::exists("cammer13/template57.bmp"));
+}
+
+void TestCameraStation::forwarders_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("fromEdit");
+    QTest::addColumn<QString>("call");
+    // Camera 2: live slots hold 100 + slot, edit slots 500 + slot.
+    QTest::newRow("exposure live") << "SetExposure" << false << "setExposure 102";
+    QTest::newRow("exposure edit") << "SetExposure" << true << "setExposure 502";
+    QTest::newRow("gain") << "SetGain" << false << "setGain 110";
+    QTest::newRow("sharpness edit") << "SetSharpness" << true << "setSharpness 518";
+    QTest::newRow("contrast") << "SetContrast" << false << "setContrast 126";
+    QTest::newRow("gamma") << "SetGamma" << false << "setGamma 134";
+    QTest::newRow("mirror") << "SetMirror" << true << "setMirror 1,0";
+    QTest::newRow("wdr") << "SetAutoWDR" << false << "setWideDynamicRange 1";
+    QTest::newRow("trigger") << "SetTriggerMode" << false << "setTriggerMode 1";
+    QTest::newRow("white balance (colour)") << "OnceWhiteBalance" << false << "oneShotWhiteBalance";
+    QTest::newRow("defaults") << "LoadCameraDefaults" << false << "loadDefaults 2";
+}
+
+void TestCameraStation::forwarders()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, fromEdit);
+    QFETCH(QString, call);
+    StationGlobals globals(2, 1, true);
+    for (int i : {0, 2, 8, 10, 16, 18, 24, 26, 32, 34, 40, 42, 48, 50, 139, 193, 194}) {
+        globals.live[i] = 100 + i;
+        globals.edit[i] = 500 + i;
+    }
+    globals.edit[48 + 2] = 0;
+    for (int k = 0; k < 4; ++k) {
+        globals.live.detectEnabled(k) = 0; // no training: only the driver calls matter here
+    }
+    FakeCamera driver(16, 8, true);
+    auto station = makeStation(2, driver);
+    auto run = [&] {
+        CameraStation& st = *station;
+        if (operation == "SetExposure") st.SetExposure(fromEdit);
+        else if (operation == "SetGain") st.SetGain(fromEdit);
+        else if (operation == "SetSharpness") st.SetSharpness(fromEdit);
+        else if (operation == "SetContrast") st.SetContrast(fromEdit);
+        else if (operation == "SetGamma") st.SetGamma(fromEdit);
+        else if (operation == "SetMirror") st.SetMirror(fromEdit);
+        else if (operation == "SetAutoWDR") st.SetAutoWDR(fromEdit);
+        else if (operation == "SetTriggerMode") st.SetTriggerMode(3);
+        else if (operation == "OnceWhiteBalance") st.OnceWhiteBalance();
+        else if (operation == "LoadCameraDefaults") st.LoadCameraDefaults();
+    };
+    driver.calls.clear();
+    run();
+    QCOMPARE(driver.calls, QStringList{call});
+    driver.calls.clear();
+    station->cameraOpen = false;
+    run();
+    QCOMPARE(driver.calls, operation == "LoadCameraDefaults" ? QStringList{call} : QStringList());
+}
+
+void TestCameraStation::applyCameraSettingsInOrder()
+{
+    StationGlobals globals(2, 1, false);
+    for (int i : {1, 9, 17, 25, 33, 41, 49, 139, 193, 194}) {
+        globals.live[i] = i;
+    }
+    for (int k = 0; k < 4; ++k) {
+        globals.live.detectEnabled(k) = 0;
+    }
+    FakeCamera driver(16, 8);
+    auto station = makeStation(1, driver);
+    const QStringList expected{"setTriggerMode 0", "setExposure 1", "setGain 9", "setContrast 25",
+                               "setSharpness 17", "setGamma 33", "setWideDynamicRange 1",
+                               "setAutoExposure 1", "stopGrab", "setFrameRate 139", "startGrab",
+                               "setMirror 1,1"};
+    // Construction: size, display, the settings, then acquisition once more.
+    QCOMPARE(driver.calls.mid(1, 2), (QStringList{"getSize", "setDisplayWindow"}));
+    QCOMPARE(driver.calls.mid(3, 12), expected);
+    QCOMPARE(driver.calls.mid(15), QStringList{"startGrab"});
+    QVERIFY(station->grabbing);
+    driver.calls.clear();
+    station->ApplyCameraSettings();
+    QCOMPARE(driver.calls, expected);
+    driver.calls.clear();
+    station->CloseCamera();
+    station->ApplyCameraSettings();
+    QCOMPARE(driver.calls, QStringList{"close"});
+}
+
+void TestCameraStation::externalTriggerLeavesTheDisplay()
+{
+    StationGlobals globals(2, 1, false);
+    FakeCamera driver(32, 16);
+    auto station = makeStation(0, driver);
+    QVERIFY(driver.waitDelivered(1));
+    QVERIFY(station->GrabFrame());
+    QVERIFY(station->data.displayBuffer == station->data.grabBuffer);
+    globals.live.externalTrigger() = 1;
+    std::fill(station->data.displayBuffer.begin(), station->data.displayBuffer.end(), uchar(3));
+    const int before = driver.delivered();
+    QVERIFY(driver.waitDelivered(before + 1));
+    QVERIFY(station->GrabFrame());
+    QVERIFY(std::all_of(station->data.displayBuffer.begin(), station->data.displayBuffer.end(),
+                        [](uchar v) { return v == 3; }));
+}
+
+void TestCameraStation::lostCameraWatch()
+{
+    StationGlobals globals(2, 1, false);
+    globals.live.exposeTime(0) = 42;
+    FakeCamera driver(32, 16, false, 1, "SN-77");
+    auto station = makeStation(0, driver);
+    station->fpsTimer->stop();
+    RecordingPeers peers;
+    station->data.peers = &peers;
+
+    // No frames while the driver reports online: left alone.
+    driver.pause(true);
+    int dummy = 0;
+    driver.takeFrameCount(dummy);
+    driver.calls.clear();
+    station->TimerFPS();
+    QVERIFY(station->online);
+    QCOMPARE(driver.calls, QStringList{"isOnline"});
+    QVERIFY(peers.records.isEmpty());
+
+    // Vanished: one line, one release, a reconnect at once and every tick.
+    driver.vanish();
+    driver.calls.clear();
+    station->TimerFPS();
+    QVERIFY(!station->online);
+    QCOMPARE(driver.calls, (QStringList{"isOnline", "release", "reconnect"}));
+    QCOMPARE(peers.records, QStringList{textOf(332).arg(1).arg("SN-77")});
+    driver.calls.clear();
+    station->TimerFPS();
+    station->TimerFPS();
+    QCOMPARE(driver.calls, (QStringList{"reconnect", "reconnect"}));
+    QCOMPARE(peers.records.size(), 1);
+
+    // Back: settings pushed again, frames flow.
+    driver.comeBack();
+    driver.pause(false);
+    driver.calls.clear();
+    station->TimerFPS();
+    QVERIFY(station->online);
+    QVERIFY(driver.calls.contains("setExposure 42"));
+    QCOMPARE(driver.calls.last(), QStringLiteral("setMirror 0,0"));
+    const int before = driver.delivered();
+    QVERIFY(driver.waitDelivered(before + 1));
+    QVERIFY(station->GrabFrame());
+
+    // The next loss is numbered 2.
+    driver.pause(true);
+    driver.takeFrameCount(dummy);
+    driver.vanish();
+    station->TimerFPS();
+    QCOMPARE(peers.records.size(), 2);
+    QCOMPARE(peers.records.last(), textOf(332).arg(2).arg("SN-77"));
+
+    // Back at another size: stays lost.
+    driver.comeBack(64, 16);
+    station->TimerFPS();
+    QVERIFY(!station->online);
+    QCOMPARE(peers.records.size(), 2);
+    station->data.peers = station.get();
+
+    // A simulated station is never judged lost.
+    FakeCamera simulated(8, 8, false, 0);
+    auto sim = makeStation(1, simulated);
+    sim->fpsTimer->stop();
+    simulated.vanish();
+    simulated.takeFrameCount(dummy);
+    sim->TimerFPS();
+    QVERIFY(sim->online);
+}
+
+void TestCameraStation::lostCameraOnTheRealTimer()
+{
+    StationGlobals globals(2, 1, false);
+    FakeCamera driver(8, 8, false, 1, "T1");
+    auto station = makeStation(0, driver);
+    RecordingPeers peers;
+    station->data.peers = &peers;
+    station->fpsTimer->setInterval(20);
+    driver.vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!station->online, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(driver.calls.count("reconnect") >= 2, 2000);
+    QCOMPARE(peers.records, QStringList{textOf(332).arg(1).arg("T1")});
+    driver.comeBack();
+    QTRY_VERIFY_WITH_TIMEOUT(station->online, 2000);
+    station->data.peers = station.get();
+}
+
+void TestCameraStation::copyParaClonesDetectZero()
+{
+    StationGlobals globals(2, 1, false);
+    FakeCamera driver(200, 100);
+    auto station = makeStation(0, driver);
+    CameraStation& st = *station;
+    for (int i = 0; i < 3; ++i) addRect(st, true, 0, QRect(10 + 20 * i, 10, 15, 15), FuncSpot, 10 * i, i + 1);
+    for (int i = 0; i < 5; ++i) addRect(st, true, 1, QRect(5 * i, 50, 10, 10), FuncDefect, 99);
+    st.pLiveSingleton->roiLists[0][1]->setSelected(true);
+    globals.live.systemFunction() = 0;
+    st.CopyPara();
+    CammerSingleton& live = *st.pLiveSingleton;
+    QCOMPARE(live.roiCount[1], 3);
+    QCOMPARE(live.roiLists[1].size(), 3);
+    for (int j = 0; j < 3; ++j) {
+        QVERIFY(live.roiLists[1][j] != live.roiLists[0][j]);
+        QVERIFY(live.roiLists[1][j]->isEqual(live.roiLists[0][j]));
+        QVERIFY(!live.roiLists[1][j]->isSelected());
+        QCOMPARE(st.data.roiMasks[50 + j].data, st.data.roiMasks[j].data);
+        QCOMPARE(live.roiParam[50 + j], 10 * j);
+        QCOMPARE(live.roiFunction[50 + j], int(FuncSpot));
+        QCOMPARE(live.roiOutput[j], j + 1);
+    }
+}
+
+void TestCameraStation::copyMaskToLiveOnTwoColourMachine()
+{
+    StationGlobals globals(4, 1, false);
+    globals.live.syncCavityParams() = 1;
+    globals.live.systemFunction() = 1;
+    FakeCamera driver(40, 40);
+    auto station = makeStation(0, driver);
+    for (int d = 0; d < 4; ++d) {
+        station->data.editRoiMasks[d * 50] = cv::Mat(3, 3, CV_8UC1, cv::Scalar(d + 1));
+    }
+    station->CopyMaskToLive();
+    QCOMPARE(station->data.roiMasks[0].data, station->data.editRoiMasks[0].data);
+    QCOMPARE(station->data.roiMasks[50].data, station->data.editRoiMasks[50].data);
+    QVERIFY(station->data.roiMasks[100].empty());
+    QVERIFY(station->data.roiMasks[150].empty());
+    station->CopyMaskToEdit();
+    QCOMPARE(station->data.editRoiMasks[0].data, station->data.roiMasks[0].data);
+}
+
+void TestCameraStation::deleteRoi()
+{
+    StationGlobals globals(2, 1, false);
+    HostInstaller installer;
+    FakeCamera driver(100, 50);
+    auto station = makeStation(0, driver);
+    CameraStation& st = *station;
+    std::fill(st.data.ignoreMasks[0].begin(), st.data.ignoreMasks[0].end(), uchar(255));
+    QVERIFY(st.SaveIgnoreMask(0));
+    const QByteArray file = m_dir->read("cammer11/ignorepoint.bmp");
+    st.CopyMaskToEdit();
+    addRect(st, false, 0, QRect(10, 10, 10, 10), FuncDefect, 1, 4);
+    addRect(st, false, 0, QRect(90, 40, 20, 20), FuncSpot, 2, 5); // reaches past the frame
+    addRect(st, false, 0, QRect(30, 30, 5, 5), FuncWhiteNum, 3, 6);
+    const cv::Mat third = st.data.editRoiMasks[2];
+
+    // Nothing selected (-1) and one past the end: nothing changes.
+    for (int i : {-1, 3}) {
+        st.DeleteROI(i);
+        QCOMPARE(st.pEditSingleton->roiCount[0], 3);
+        QCOMPARE(st.pEditSingleton->roiParam[0], 1);
+    }
+    st.DeleteROI(1);
+    CammerSingleton& edit = *st.pEditSingleton;
+    QCOMPARE(edit.roiCount[0], 2);
+    QCOMPARE(edit.roiParam[1], 3);
+    QCOMPARE(edit.roiFunction[1], int(FuncWhiteNum));
+    QCOMPARE(edit.roiOutput[1], 6);
+    QCOMPARE(st.data.editRoiMasks[1].data, third.data);
+    // The edit picture is cleared under the removed rectangle, clipped to the
+    // frame; the live picture and its file wait for a confirmed save.
+    QCOMPARE(int(st.editIgnoreMasks[0][45 * 100 + 95]), 0);
+    QCOMPARE(int(st.editIgnoreMasks[0][45 * 100 + 89]), 255);
+    QCOMPARE(int(st.data.ignoreMasks[0][45 * 100 + 95]), 255);
+    QCOMPARE(m_dir->read("cammer11/ignorepoint.bmp"), file);
+    QVERIFY(st.CommitIgnoreMask(0));
+    QCOMPARE(int(st.data.ignoreMasks[0][45 * 100 + 95]), 0);
+    QVERIFY(m_dir->read("cammer11/ignorepoint.bmp") != file);
+}
+
+void TestCameraStation::newAreasTakeFirstFunctionThenCopy()
+{
+    StationGlobals globals(2, 1, false);
+    HostInstaller installer;
+    globals.live.algoWhiteCount() = 1;
+    FakeCamera driver(100, 50);
+    auto station = makeStation(0, driver);
+    CameraStation& st = *station;
+    st.drawingShape = new ClustomRect(40, 30, 10, 5); // drawn right to left, bottom to top
+    st.SaveNewROI();
+    CammerSingleton& edit = *st.pEditSingleton;
+    QCOMPARE(edit.roiCount[0], 1);
+    QCOMPARE(edit.roiFunction[0], int(FuncWhiteNum));
+    QCOMPARE(edit.roiParam[0], 5);
+    QCOMPARE(edit.roiLower[0], 128);
+    QCOMPARE(edit.roiUpper[0], 1);
+    QCOMPARE(st.selectedRoi, 0);
+    QVERIFY(edit.roiLists[0][0]->left() <= edit.roiLists[0][0]->right());
+    QVERIFY(!st.data.editRoiMasks[0].empty());
+    edit.roiParam[0] = 9;
+    st.drawingShape = new ClustomRect(1, 1, 5, 5);
+    st.SaveNewROI();
+    QCOMPARE(edit.roiParam[1], 9);
+    QCOMPARE(st.selectedRoi, 1);
+    // Both are still selected (the view deselects before drawing): the first wins.
+    QVERIFY(st.FindSelectedROI());
+    QCOMPARE(st.selectedRoi, 0);
+    st.ClearSelection();
+    QCOMPARE(st.selectedRoi, -1);
+    QVERIFY(!edit.roiLists[0][0]->isSelected());
+    edit.roiLists[0][1]->setSelected(false);
+    st.selectedRoi = 7;
+    QVERIFY(!st.FindSelectedROI());
+    QCOMPARE(st.selectedRoi, 7);
+}
+
+void TestCameraStation::savePolygon()
+{
+    StationGlobals globals(2, 1, false);
+    HostInstaller installer;
+    FakeCamera driver(200, 200);
+    auto station = makeStation(0, driver);
+    CameraStation& st = *station;
+    auto startPolygon = [&](int points) {
+        st.polygonDrawing = true;
+        st.editAction = 1;
+        installer.host.mode = 2;
+        st.pointCount = points;
+        for (int i = 0; i < points; ++i) {
+            const double t = 2 * M_PI * i / std::max(points, 1);
+            st.polygonPoints[std::size_t(i)] = QPoint(100 + int(50 * std::cos(t)), 100 + int(50 * std::sin(t)));
+        }
+    };
+    startPolygon(2);
+    st.SavePolygon();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 0);
+    startPolygon(CameraStation::MaxPolygonPoints);
+    st.SavePolygon();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 1);
+    QCOMPARE(st.pEditSingleton->roiShapeType[0], 2);
+    QCOMPARE(st.pEditSingleton->roiLists[0][0]->objectCount(), CameraStation::MaxPolygonPoints - 1);
+    QCOMPARE(installer.host.mode, 0);
+    QVERIFY(!st.polygonDrawing);
+    QVERIFY(!st.data.editRoiMasks[0].empty());
+
+    // At 50 areas: text 36, nothing added.
+    for (int i = 1; i < 50; ++i) addRect(st, false, 0, QRect(i, i, 3, 3), FuncDefect, 0);
+    startPolygon(5);
+    st.SavePolygon();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 50);
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(36)});
+}
+
+void TestCameraStation::thermalQueries()
+{
+    StationGlobals globals(2, 1, false);
+    FakeCamera driver(16, 16, false, 2);
+    driver.temperature = 371;
+    auto station = makeStation(0, driver);
+    QVERIFY(station->isThermal);
+    // The live set is handed over at construction and after a save.
+    QCOMPARE(driver.lastDetectConfig.value<CammerSingleton*>(), station->pLiveSingleton.get());
+    driver.lastDetectConfig = QVariant();
+    station->SendROIParaToCamera();
+    QCOMPARE(driver.lastDetectConfig.value<CammerSingleton*>(), station->pLiveSingleton.get());
+    QCOMPARE(station->GetROITemperature(1, 4), 371);
+    QCOMPARE(driver.lastQuery.toJsonObject(), (QJsonObject{{"detect", 1}, {"funcNO", 4}}));
+
+    FakeCamera visible(16, 16, false, 1);
+    auto plain = makeStation(1, visible);
+    QCOMPARE(plain->GetROITemperature(0, 0), 0);
+    plain->SendROIParaToCamera();
+    QVERIFY(!visible.calls.contains("setDetectConfig 0"));
+}
+
+void TestCameraStation::probeOnASmallStation()
+{
+    StationGlobals globals(2, 1, false);
+    HostInstaller installer;
+    FakeCamera driver(100, 50);
+    auto station = makeStation(0, driver);
+    CameraStation& st = *station;
+    // A tile of 400 x 100 on a 1920 x 1080 screen: 4 and 2 widget pixels
+    // per frame pixel, whatever the screen size.
+    st.imageScaleX = 4.0f;
+    st.imageScaleY = 2.0f;
+    st.data.displayBuffer[std::size_t(10 * 100 + 25)] = 201;
+    st.ProbePixel(101, 21);
+    QCOMPARE(installer.host.probeX, 25);
+    QCOMPARE(installer.host.probeY, 10);
+    QCOMPARE(int(installer.host.probeValue), 201);
+    st.ProbePixel(401, 21); // outside the frame: value left as it was
+    QCOMPARE(int(installer.host.probeValue), 201);
+}
+
+void TestCameraStation::detectReachesPeers()
+{
+    StationGlobals globals(2, 1, false);
+    globals.live.detectEnabled(0) = 1;
+    FakeCamera driver(64, 48);
+    auto station = makeStation(0, driver);
+    addRect(*station, true, 0, QRect(4, 4, 20, 20), FuncDefect, 3);
+    station->pDetector->TrainModels(0);
+    RecordingPeers peers;
+    station->data.peers = &peers;
+    station->pDetector->RunDetect(0);
+    QCOMPARE(peers.handedOver.size(), 1);
+    station->data.peers = station.get();
 }
 
 QTEST_MAIN(TestCameraStation)
