@@ -5,7 +5,7 @@
 
 bool FrameHandOver::allocate(qint64 bytes)
 {
-    QMutexLocker lock(&frameMutex);
+    std::lock_guard<std::mutex> lock(frameMutex);
     newFrame = false;
     if (bytes <= 0 || bytes > std::numeric_limits<int>::max()) {
         frameBuffer = {};
@@ -19,7 +19,7 @@ bool FrameHandOver::allocate(qint64 bytes)
 
 void FrameHandOver::clear()
 {
-    QMutexLocker lock(&frameMutex);
+    std::lock_guard<std::mutex> lock(frameMutex);
     frameBuffer = {};
     frameBytes = 0;
     newFrame = false;
@@ -27,13 +27,13 @@ void FrameHandOver::clear()
 
 int FrameHandOver::bytes() const
 {
-    QMutexLocker lock(&frameMutex);
+    std::lock_guard<std::mutex> lock(frameMutex);
     return frameBytes;
 }
 
 bool FrameHandOver::deliver(const void* source, qint64 sourceBytes)
 {
-    QMutexLocker lock(&frameMutex);
+    std::lock_guard<std::mutex> lock(frameMutex);
     if (frameBuffer.empty() || !source || sourceBytes < frameBytes) {
         return false;
     }
@@ -53,7 +53,7 @@ bool FrameHandOver::getFrame(void* destination)
     if (!destination) {
         return false;
     }
-    QMutexLocker lock(&frameMutex);
+    std::lock_guard<std::mutex> lock(frameMutex);
     const bool had = newFrame;
     if (had) {
         std::memcpy(destination, frameBuffer.data(), std::size_t(frameBytes));
@@ -66,7 +66,7 @@ bool FrameHandOver::takeFrameCount(int& frames)
 {
     quint32 count;
     {
-        QMutexLocker lock(&frameMutex);
+        std::lock_guard<std::mutex> lock(frameMutex);
         count = frameCount;
     }
     // Only the GUI thread touches the last reading.

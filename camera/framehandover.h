@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QMutex>
+#include <mutex>
 #include <QtGlobal>
 
 #include <vector>
@@ -40,7 +40,7 @@ public:
     template <typename Write>
     bool deliverWith(Write&& write)
     {
-        QMutexLocker lock(&frameMutex);
+        std::lock_guard<std::mutex> lock(frameMutex);
         if (frameBuffer.empty()) {
             return false;
         }
@@ -60,7 +60,9 @@ public:
 private:
     void markDelivered();
 
-    mutable QMutex frameMutex;
+    // A standard mutex, not a QMutex: the thread checker sees it, so races
+    // between the delivering thread and the GUI thread stay checkable.
+    mutable std::mutex frameMutex;
     std::vector<unsigned char> frameBuffer;
     int frameBytes = 0;
     bool newFrame = false;
