@@ -16,16 +16,16 @@ class StationHost {
 public:
     virtual ~StationHost() = default;
 
-    virtual int curDetect() = 0;
-    virtual int editDetect() = 0;
-    virtual int drawMode() = 0;
-    virtual void setDrawMode(int mode) = 0;
+    virtual int detectRunning() = 0;
+    virtual int detectEdited() = 0;
+    virtual int editorDrawMode() = 0;
+    virtual void setEditorDrawMode(int mode) = 0;
     // 256 entries, entry v = grey v.
-    virtual QVector<QRgb> grayTable() = 0;
-    virtual double viewOffsetX() = 0;
-    virtual double viewOffsetY() = 0;
-    virtual double viewScaleX() = 0;
-    virtual double viewScaleY() = 0;
+    virtual QVector<QRgb> grayColourTable() = 0;
+    virtual double panX() = 0;
+    virtual double panY() = 0;
+    virtual double zoomX() = 0;
+    virtual double zoomY() = 0;
     // The frame position under the finger and its pixel value.
     virtual void setProbe(int x, int y) = 0;
     virtual void setProbeValue(quint32 value) = 0;

@@ -222,21 +222,21 @@ QString CameraStation::ignorePath(int detect) const
 QVector<QRgb> CameraStation::grayTable() const
 {
     StationHost* host = stationHost();
-    QVector<QRgb> table = host ? host->grayTable() : QVector<QRgb>();
+    QVector<QRgb> table = host ? host->grayColourTable() : QVector<QRgb>();
     return table.size() == 256 ? table : greyRampTable();
 }
 
 int CameraStation::editDetect() const
 {
     StationHost* host = stationHost();
-    const int d = host ? host->editDetect() : 0;
+    const int d = host ? host->detectEdited() : 0;
     return d >= 0 && d < DetectCount ? d : 0;
 }
 
 void CameraStation::setDrawMode(int mode)
 {
     if (StationHost* host = stationHost()) {
-        host->setDrawMode(mode);
+        host->setEditorDrawMode(mode);
     }
 }
 
@@ -701,7 +701,7 @@ void CameraStation::SaveNewROI()
 void CameraStation::SavePolygon()
 {
     StationHost* host = stationHost();
-    const int mode = host ? host->drawMode() : 2;
+    const int mode = host ? host->editorDrawMode() : 2;
     if (!polygonDrawing || editAction != 1 || mode != 2) {
         return;
     }
@@ -819,10 +819,10 @@ void CameraStation::UpdateParaPanel()
 QPoint CameraStation::framePoint(int x, int y) const
 {
     StationHost* host = stationHost();
-    const double offX = host ? host->viewOffsetX() : 0.0;
-    const double offY = host ? host->viewOffsetY() : 0.0;
-    const double zoomX = host ? host->viewScaleX() : 1.0;
-    const double zoomY = host ? host->viewScaleY() : 1.0;
+    const double offX = host ? host->panX() : 0.0;
+    const double offY = host ? host->panY() : 0.0;
+    const double zoomX = host ? host->zoomX() : 1.0;
+    const double zoomY = host ? host->zoomY() : 1.0;
     const double px = (x - offX) / (double(imageScaleX) * zoomX);
     const double py = (y - offY) / (double(imageScaleY) * zoomY);
     auto toInt = [](double v) {
@@ -860,7 +860,7 @@ void CameraStation::ProbePixel(int x, int y)
 int CameraStation::currentDetect()
 {
     StationHost* host = stationHost();
-    return host ? host->curDetect() : 0;
+    return host ? host->detectRunning() : 0;
 }
 
 void CameraStation::insertRecord(const QString& text)

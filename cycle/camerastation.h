@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cammersingleton.h"
 #include "inspectionpeers.h"
 #include "stationdata.h"
 #include "systemcounts.h"
@@ -15,7 +16,6 @@
 #include <vector>
 
 class CameraInterface;
-class CammerSingleton;
 class DetectAlgorithm;
 class QTimer;
 class QWidget;

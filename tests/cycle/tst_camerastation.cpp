@@ -80,19 +80,19 @@ struct FakeHost : StationHost {
     int cur = 0;
     int edit = 0;
     int mode = 0;
-    double offX = 0, offY = 0, zoomX = 1, zoomY = 1;
+    double offX = 0, offY = 0, zx = 1, zy = 1;
     int probeX = -7, probeY = -7;
     quint32 probeValue = 12345;
     QStringList records;
-    int curDetect() override { return cur; }
-    int editDetect() override { return edit; }
-    int drawMode() override { return mode; }
-    void setDrawMode(int m) override { mode = m; }
-    QVector<QRgb> grayTable() override { return greyRampTable(); }
-    double viewOffsetX() override { return offX; }
-    double viewOffsetY() override { return offY; }
-    double viewScaleX() override { return zoomX; }
-    double viewScaleY() override { return zoomY; }
+    int detectRunning() override { return cur; }
+    int detectEdited() override { return edit; }
+    int editorDrawMode() override { return mode; }
+    void setEditorDrawMode(int m) override { mode = m; }
+    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
+    double panX() override { return offX; }
+    double panY() override { return offY; }
+    double zoomX() override { return zx; }
+    double zoomY() override { return zy; }
     void setProbe(int x, int y) override { probeX = x; probeY = y; }
     void setProbeValue(quint32 v) override { probeValue = v; }
     void insertRecord(const QString& text) override { records << text; }
