@@ -7,3 +7,7 @@ QString gOutputNames[10];
 
 QString gTemplateTimeText;
 const QString gArchiveSuffixes[3] = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};
+
+int gImageSource = -1;
+int gScreenWidth = 1920;
+int gScreenHeight = 1080;

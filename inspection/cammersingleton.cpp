@@ -440,6 +440,11 @@ void clearROIList(QList<ROIInterface*>& list)
 CammerSingleton::CammerSingleton(int camera)
     : camera(camera)
 {
+    // Every detect has its list from the start, so an edit set that was never
+    // loaded can be indexed like a loaded one.
+    for (int d = 0; d < DetectCount; ++d) {
+        roiLists.append(QList<ROIInterface*>());
+    }
 }
 
 CammerSingleton::~CammerSingleton()

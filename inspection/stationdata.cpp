@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-void StationData::allocate(int width, int height, bool colour, int templatesPerDetect)
+void StationData::allocate(int width, int height, bool colour, int templatesPerDetect, int detectsInUse)
 {
     if (width <= 0 || height <= 0) {
         width = 0;
@@ -24,9 +24,13 @@ void StationData::allocate(int width, int height, bool colour, int templatesPerD
     overlayMask.assign(plane, 0);
     const int samples = std::max(0, templatesPerDetect);
     for (int d = 0; d < DetectCount; ++d) {
-        ignoreMasks[d].assign(plane, 0);
-        templates[d].assign(std::size_t(samples), std::vector<uchar>(frame, 0));
-        templateValid[d].assign(std::size_t(samples), 0);
+        const bool used = d < detectsInUse;
+        ignoreMasks[d].assign(used ? plane : 0, 0);
+        ignoreMasks[d].shrink_to_fit();
+        templates[d].clear();
+        templates[d].shrink_to_fit();
+        templates[d].resize(used ? std::size_t(samples) : 0);
+        templateValid[d].assign(used ? std::size_t(samples) : 0, 0);
         templateCount[d] = 0;
     }
     curTemplate = 0;
@@ -38,6 +42,46 @@ void StationData::allocate(int width, int height, bool colour, int templatesPerD
     areaOk = 1;
     tempOk = 1;
     showMeasure = false;
+}
+
+uchar* StationData::occupyTemplate(int d, int k)
+{
+    if (d < 0 || d >= DetectCount || k < 0 || std::size_t(k) >= templates[d].size()
+        || std::size_t(k) >= templateValid[d].size() || bufferSize <= 0) {
+        return nullptr;
+    }
+    std::vector<uchar>& buffer = templates[d][std::size_t(k)];
+    if (buffer.size() != std::size_t(bufferSize)) {
+        buffer.assign(std::size_t(bufferSize), 0);
+    }
+    if (!templateValid[d][std::size_t(k)]) {
+        templateValid[d][std::size_t(k)] = 1;
+        ++templateCount[d];
+    }
+    return buffer.data();
+}
+
+void StationData::freeTemplate(int d, int k)
+{
+    if (d < 0 || d >= DetectCount || k < 0 || std::size_t(k) >= templates[d].size()) {
+        return;
+    }
+    std::vector<uchar>().swap(templates[d][std::size_t(k)]);
+    if (std::size_t(k) < templateValid[d].size() && templateValid[d][std::size_t(k)]) {
+        templateValid[d][std::size_t(k)] = 0;
+        --templateCount[d];
+    }
+}
+
+int StationData::allocatedTemplates() const
+{
+    int n = 0;
+    for (const auto& list : templates) {
+        for (const auto& buffer : list) {
+            n += buffer.empty() ? 0 : 1;
+        }
+    }
+    return n;
 }
 
 cv::Mat StationData::frameHeader(std::vector<uchar>& buffer, bool colour) const

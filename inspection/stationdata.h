@@ -36,9 +36,23 @@ struct StationData {
     StationData& operator=(const StationData&) = delete;
 
     // Sizes every buffer for frames of width x height (four bytes per pixel
-    // when colour is set) and templatesPerDetect samples per detect, all zero;
-    // results back to their start values. Nothing else is touched.
-    void allocate(int width, int height, bool colour, int templatesPerDetect);
+    // when colour is set), all zero; results back to their start values.
+    // Nothing else is touched. Detects below detectsInUse get their ignore
+    // picture and templatesPerDetect empty sample slots; a sample's frame is
+    // only allocated while its slot is occupied, because a library of up to
+    // 100 full frames per detect made up front would not fit in memory for
+    // eight large cameras.
+    void allocate(int width, int height, bool colour, int templatesPerDetect,
+                  int detectsInUse = DetectCount);
+
+    // Occupies sample slot k of detect d: its buffer is allocated (bufferSize
+    // bytes, zero) if absent, its flag set and counted once. Returns the
+    // buffer, or null for a slot that does not exist.
+    uchar* occupyTemplate(int d, int k);
+    // Frees sample slot k of detect d: buffer released, flag and count down.
+    void freeTemplate(int d, int k);
+    // Sample buffers currently allocated (all detects).
+    int allocatedTemplates() const;
 
     // The engine's view of a frame buffer: an 8-bit header of imageHeight rows
     // over the buffer (four channels in colour mode), or an empty matrix when

@@ -55,11 +55,13 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     connect(m_runTimer, &QTimer::timeout, this, &VeZiRevoru::Run);
     m_runTimer->start(5);
     setMainWindowHooks(this);
+    setStationHost(this);
 }
 
 VeZiRevoru::~VeZiRevoru()
 {
     clearMainWindowHooks(this);
+    clearStationHost(this);
     if (gpVeZiRevoru == this) {
         gpVeZiRevoru = nullptr;
     }

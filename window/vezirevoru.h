@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindowhooks.h"
+#include "stationhost.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -17,7 +18,7 @@ class QTimer;
 // For now it builds only the frame that start-up, the event hook and the
 // repaint task rely on: the tile box, the bottom bar's status line, the logout
 // and screen-off timers, and the I/O board link.
-class VeZiRevoru : public QWidget, public MainWindowHooks {
+class VeZiRevoru : public QWidget, public MainWindowHooks, public StationHost {
     Q_OBJECT
 public:
     explicit VeZiRevoru(QWidget* parent = nullptr);
@@ -29,6 +30,38 @@ public:
     bool isBacklightOff() const override { return backlightOff != 0; }
     void setBacklightOff(bool off) override { backlightOff = off ? 1 : 0; }
     void repaintStatus() override;
+
+    // What the camera stations read and write (registered as their host).
+    int detectRunning() override { return curDetect; }
+    int detectEdited() override { return editDetect; }
+    int editorDrawMode() override { return drawMode; }
+    void setEditorDrawMode(int mode) override { drawMode = mode; }
+    QVector<QRgb> grayColourTable() override { return grayTable; }
+    double panX() override { return viewOffsetX; }
+    double panY() override { return viewOffsetY; }
+    double zoomX() override { return viewScaleX; }
+    double zoomY() override { return viewScaleY; }
+    void setProbe(int x, int y) override { probeX = x; probeY = y; }
+    void setProbeValue(quint32 value) override { probeValue = value; }
+    void insertRecord(const QString& text) override { InsertRecord(text); }
+    void appendCycleValue(int value) override { AppendCycleValue(value); }
+    // The records service is wired in by the cycle: until then the stations
+    // start every result from an empty record and nothing is kept.
+    DetectResult currentResult() override { return DetectResult(); }
+    void handOverResult(const DetectResult&) override {}
+
+    // Main-window state of the cycle and the area editor.
+    int curDetect = 1;   // 0 when system parameter 133 is 1 (set at start-up)
+    int editDetect = 0;
+    int drawMode = 0;
+    QVector<QRgb> grayTable = greyRampTable();
+    double viewOffsetX = 0.0;
+    double viewOffsetY = 0.0;
+    double viewScaleX = 1.0;
+    double viewScaleY = 1.0;
+    int probeX = 0;
+    int probeY = 0;
+    quint32 probeValue = 0;
 
     CameraWgtBox* pCameraWgtBox = nullptr;
     QTimer* pLogoutTimer = nullptr;

@@ -640,7 +640,11 @@ void TestCammerSingleton::copyAndCompare()
     CammerSingleton empty(0);
     edit.CopyFrom(empty);
     QVERIFY(edit.IsSame(empty));
-    QVERIFY(edit.roiLists.isEmpty());
+    // A new set has its eight detect lists from the start, all empty.
+    QCOMPARE(edit.roiLists.size(), int(CammerSingleton::DetectCount));
+    for (const QList<ROIInterface*>& shapes : edit.roiLists) {
+        QVERIFY(shapes.isEmpty());
+    }
 
     QList<ROIInterface*> list{new ClustomRect(), triangle(), new Circle()};
     clearROIList(list);

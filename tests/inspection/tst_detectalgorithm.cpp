@@ -346,9 +346,7 @@ void TestDetectAlgorithm::whiteCountStopsAt99Boxes()
 
     // The live measurement counts every blob.
     st.copyLiveToEdit();
-    st.data->templates[0][0].assign(st.data->templates[0][0].size(), 0);
-    cv::Mat sample = st.frame(st.data->templates[0][0]);
-    frame.copyTo(sample);
+    st.setTemplate(0, 0, frame);
     engine->MeasureROI(0, 0);
     QCOMPARE(st.data->roiValue[0], 150);
     QCOMPARE(st.data->roiBlobs[0][0], 0);

@@ -87,14 +87,10 @@ void EngineStation::copyLiveToEdit()
 
 void EngineStation::setTemplate(int detect, int k, const cv::Mat& image)
 {
-    std::vector<uchar>& buffer = data->templates[detect][std::size_t(k)];
-    cv::Mat target = frame(buffer);
+    CV_Assert(data->occupyTemplate(detect, k) != nullptr);
+    cv::Mat target = frame(data->templates[detect][std::size_t(k)]);
     CV_Assert(image.size() == target.size() && image.type() == target.type());
     image.copyTo(target);
-    if (!data->templateValid[detect][std::size_t(k)]) {
-        data->templateValid[detect][std::size_t(k)] = 1;
-        ++data->templateCount[detect];
-    }
 }
 
 void EngineStation::setIgnore(int detect, const cv::Mat& ignore)
