@@ -7,7 +7,9 @@
 
 // Answers the operator's warning and question boxes in tests: records every
 // message and answers questions from a script (the last answer repeats; 1 when
-// nothing is scripted). Installs itself on construction, restores on destruction.
+// nothing is scripted). Password boxes get the scripted entries one by one,
+// each put through the box's real check; with none left the box is cancelled.
+// Installs itself on construction, restores on destruction.
 class PromptAnswerer {
 public:
     explicit PromptAnswerer(QList<int> answers = {});
@@ -18,9 +20,13 @@ public:
 
     QStringList warnings;
     QStringList questions;
+    // Entries still to be typed into password boxes, and those typed so far.
+    QStringList passwordEntries;
+    QStringList typedPasswords;
 
 private:
     QList<int> m_answers;
     WarnHandler m_previousWarn;
     AskHandler m_previousAsk;
+    PasswordEntryHandler m_previousEntry;
 };
