@@ -72,6 +72,8 @@ void closeRollingTime()
 CalendarWidget::CalendarWidget(QWidget* parent)
     : QCalendarWidget(parent)
 {
+    // Today is the program's today, not the machine's.
+    setSelectedDate(clockNow().date());
     shownDate = selectedDate();
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setFirstDayOfWeek(Qt::Sunday);
@@ -428,12 +430,15 @@ bool FromTimeToTime::event(QEvent* e)
         if (!gpDateTimeWidget) {
             std::unique_ptr<DateTimeWidget> picker(new DateTimeWidget(nullptr));
             if (fromDateTime.isValid()) {
+                // Its day first: turning to its month keeps the day it shows.
+                picker->leftCalendar->shownDate = fromDateTime.date();
                 picker->leftCalendar->setSelectedDate(fromDateTime.date());
                 picker->leftCalendar->setDate();
                 picker->addFromDate(fromDateTime.date());
                 picker->fromTimeEdit->addTime(fromDateTime.time());
             }
             if (toDateTime.isValid()) {
+                picker->rightCalendar->shownDate = toDateTime.date();
                 picker->rightCalendar->setSelectedDate(toDateTime.date());
                 picker->rightCalendar->setDate();
                 picker->addToDate(toDateTime.date());

@@ -83,7 +83,9 @@ void RollingBoxY::homeDrum()
         homeAnimation->setStartValue((h - 1) / 8 - deviation);
         homeAnimation->setEndValue(0);
         currentValue -= 1;
-    } else if (deviation > -e) {
+    } else if (deviation >= -e) {
+        // Exactly at the threshold upwards too: back to the middle, never left
+        // standing off it.
         homeAnimation->setStartValue(deviation);
         homeAnimation->setEndValue(0);
     } else if (deviation < -e) {
