@@ -1,5 +1,7 @@
 #include "ccomp_dialogframe.h"
 
+#include "kiticons.h"
+
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -122,6 +124,7 @@ QString commonStyleSheet()
 
 void setCommonStyleSheet(QWidget* w, QString extra)
 {
+    ensureKitIcons();
     w->setStyleSheet(commonStyleSheet() + extra);
 }
 

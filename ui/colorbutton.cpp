@@ -1,5 +1,7 @@
 #include "colorbutton.h"
 
+#include "kiticons.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QListView>
@@ -49,6 +51,7 @@ void ComboBox::setItemFont(QFont f)
 
 void ComboBox::setItemHeight(int px)
 {
+    ensureKitIcons();
     setStyleSheet(QStringLiteral("QComboBox{background-color:white;border-radius:4px;border:none;}"
                                  "QComboBox::drop-down{width:30px;height:%1;border-style:none;}"
                                  "QComboBox::down-arrow{width:15px;height:12px;image:url(:/down-arrow.png);}")

@@ -1,6 +1,7 @@
 #include "datetimewidget.h"
 
 #include "kithost.h"
+#include "kiticons.h"
 #include "operatorprompt.h"
 #include "rollingtime.h"
 #include "systemclock.h"
@@ -72,6 +73,7 @@ void closeRollingTime()
 CalendarWidget::CalendarWidget(QWidget* parent)
     : QCalendarWidget(parent)
 {
+    ensureKitIcons();
     // Today is the program's today, not the machine's.
     setSelectedDate(clockNow().date());
     shownDate = selectedDate();

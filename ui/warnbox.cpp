@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "kithost.h"
+#include "kiticons.h"
 #include "operatorprompt.h"
 
 #include <QApplication>
@@ -54,6 +55,7 @@ cancelbtn::cancelbtn(QWidget* parent)
 Warnbox::Warnbox(QWidget* parent)
     : QDialog(parent)
 {
+    ensureKitIcons();
     setGeometry(QRect(placeOnScreen(QPoint(gScreenWidth / 2 - 300, gScreenHeight / 2 - 210), QSize(600, 420)),
                       QSize(600, 420)));
     closeButton = new QPushButton(this);

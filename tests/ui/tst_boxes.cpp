@@ -1,6 +1,7 @@
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
 #include "inputbox.h"
+#include "kiticons.h"
 #include "modalanswer.h"
 #include "multiplebtngroup.h"
 #include "operatorprompt.h"
@@ -47,6 +48,7 @@ private slots:
     void styleFunctions();
     void cameraButtonGroup();
     void smallWidgets();
+    void iconsCompiledIn();
 
 private:
     std::unique_ptr<TestWorkDir> m_dir;
@@ -407,6 +409,16 @@ void TestBoxes::smallWidgets()
     QCOMPARE(step.autoRepeatDelay(), 300);
     QCOMPARE(step.autoRepeatInterval(), 50);
     QVERIFY(step.autoRepeat());
+}
+
+void TestBoxes::iconsCompiledIn()
+{
+    ensureKitIcons();
+    for (const char* name : {"Close", "Warn", "Checked", "Unchecked", "slideru", "sliderd", "slidert", "down-arrow",
+                             "Arrow2Left", "Arrow2Right", "Arrow2Left_hovered", "Arrow2Right_hovered"}) {
+        QVERIFY2(!QPixmap(QStringLiteral(":/%1.png").arg(QLatin1String(name))).isNull(), name);
+    }
+    QCOMPARE(QPixmap(QStringLiteral(":/Warn.png")).size(), QSize(60, 54));
 }
 
 QTEST_MAIN(TestBoxes)
