@@ -2,6 +2,7 @@
 
 #include "controlport.h"
 #include "iothread.h"
+#include "kiticons.h"
 #include "globals.h"
 #include "logmanager.h"
 #include "mapplication.h"
@@ -105,6 +106,8 @@ int runKorvane(int& argc, char** argv)
     initTextTable();
 
     step(10);
+    // Entries 4 to 6 are the kit's compiled-in slider pictures.
+    ensureKitIcons();
     for (int i = 0; i < PixmapTableSize; ++i) {
         gPixmapTable[i] = kPixmapFiles[i][0] ? new QPixmap(QString::fromUtf8(kPixmapFiles[i])) : new QPixmap;
     }

@@ -2,6 +2,8 @@
 
 std::mutex* gMutexTable[MutexTableSize] = {};
 QPixmap* gPixmapTable[PixmapTableSize] = {};
+int gScreenWidth = 1920;
+int gScreenHeight = 1080;
 QString gInputNames[10];
 QString gOutputNames[10];
 

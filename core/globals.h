@@ -15,6 +15,12 @@ constexpr int PixmapTableSize = 18;
 extern std::mutex* gMutexTable[MutexTableSize];
 extern QPixmap* gPixmapTable[PixmapTableSize];
 
+// Size of the screen that pop-ups centre on and keep within. The main window
+// sets them from its screen before it builds anything; until then they hold
+// the panel's own size.
+extern int gScreenWidth;
+extern int gScreenHeight;
+
 // Captions of the input and output lamps.
 extern QString gInputNames[10];
 extern QString gOutputNames[10];

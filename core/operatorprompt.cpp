@@ -16,6 +16,12 @@ AskHandler& askHandler()
     return handler;
 }
 
+PasswordEntryHandler& entryHandler()
+{
+    static PasswordEntryHandler handler;
+    return handler;
+}
+
 } // namespace
 
 void warnOperator(const QString& message)
@@ -47,4 +53,16 @@ AskHandler setAskOperatorHandler(AskHandler handler)
     AskHandler previous = std::move(askHandler());
     askHandler() = std::move(handler);
     return previous;
+}
+
+PasswordEntryHandler setPasswordEntryHandler(PasswordEntryHandler handler)
+{
+    PasswordEntryHandler previous = std::move(entryHandler());
+    entryHandler() = std::move(handler);
+    return previous;
+}
+
+PasswordEntryHandler passwordEntryHandler()
+{
+    return entryHandler();
 }

@@ -22,3 +22,11 @@ using AskHandler = std::function<int(const QString& question, int buttons)>;
 // Replace the handlers; an empty function restores the default. Each returns the previous one.
 WarnHandler setWarnOperatorHandler(WarnHandler handler);
 AskHandler setAskOperatorHandler(AskHandler handler);
+
+// The password box asks this handler, when one is installed, for each entry in
+// place of the operator; every entry goes through the box's real check. The
+// handler writes the entry and returns true, or returns false to press Cancel.
+using PasswordEntryHandler = std::function<bool(QString& entry)>;
+PasswordEntryHandler setPasswordEntryHandler(PasswordEntryHandler handler);
+// The installed handler; empty while the operator types.
+PasswordEntryHandler passwordEntryHandler();

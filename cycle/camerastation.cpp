@@ -541,13 +541,27 @@ void CameraStation::LoadCameraDefaults()
 
 int CameraStation::GetROITemperature(int d, int i)
 {
+    return readTemperature(d, i).value_or(0);
+}
+
+std::optional<int> CameraStation::readTemperature(int d, int i)
+{
     if (!pDriver) {
-        return 0;
+        return std::nullopt;
     }
     const QJsonObject request{{QStringLiteral("detect"), d}, {QStringLiteral("funcNO"), i}};
-    QVariant reply = QVariant(int(0));
+    // Invalid until the camera answers: a failed read must never look like 0 °C.
+    QVariant reply;
     pDriver->query(QVariant(request), reply, 0);
-    return reply.toInt();
+    if (!reply.isValid()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const int value = reply.toInt(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 void CameraStation::SendROIParaToCamera()
@@ -879,9 +893,9 @@ void CameraStation::appendCycleValue(int value)
     }
 }
 
-int CameraStation::roiTemperature(int detect, int area)
+std::optional<int> CameraStation::roiTemperature(int detect, int area)
 {
-    return GetROITemperature(detect, area);
+    return readTemperature(detect, area);
 }
 
 DetectResult CameraStation::currentResult()

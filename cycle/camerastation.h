@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "cammersingleton.h"
 #include "inspectionpeers.h"
 #include "stationdata.h"
@@ -86,6 +88,8 @@ public:
     void LoadCameraDefaults();
 
     // Thermal cameras.
+    // The area's temperature, 0 when the camera gave none (for the screens);
+    // the engine reads through roiTemperature, where a failed read stays one.
     int GetROITemperature(int detect, int area);
     void SendROIParaToCamera();
 
@@ -122,7 +126,7 @@ public:
     int currentDetect() override;
     void insertRecord(const QString& text) override;
     void appendCycleValue(int value) override;
-    int roiTemperature(int detect, int area) override;
+    std::optional<int> roiTemperature(int detect, int area) override;
     DetectResult currentResult() override;
     void handOverResult(const DetectResult& result) override;
     void repaintStation() override;
@@ -173,6 +177,7 @@ public:
     std::function<void()> paraPanelHandler;
 
 private:
+    std::optional<int> readTemperature(int d, int i);
     bool colourMode() const;
     int bytesPerPixel() const { return colourMode() ? 4 : 1; }
     void setFirstAreaParams(int slot, int n, int detect);

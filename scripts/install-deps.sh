@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git
-  qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5serialport5-dev
+  qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5serialport5-dev libqt5svg5-dev
   libopencv-dev
   libgoogle-glog-dev
   libqcustomplot-dev

@@ -16,3 +16,6 @@ cp -n "$DEMO_DIR/paraGroup/default/SN.db" "$DEMO_DIR/SN.db"
 # What the simulated cameras replay when no camera is found: an open mould,
 # and the same mould with a part left in one cavity.
 "$BUILD_DIR/tools/mouldpicture" "$DEMO_DIR"
+# The value box picture of the slider, drawn by us like the kit's icons.
+mkdir -p "$DEMO_DIR/images"
+ASAN_OPTIONS=detect_leaks=0 "$BUILD_DIR/ui/korvane_rendericons" "$DEMO_DIR/images" resources/icons/edit.svg

@@ -4,6 +4,8 @@
 #include "cameraregistry.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
+#include "edit.h"
+#include "globals.h"
 #include "modbusdatachange.h"
 #include "modbusserver.h"
 #include "operationlog.h"
@@ -31,6 +33,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     // The panel has no window manager to enlarge a full-screen window: take
     // the screen's size ourselves.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The pop-ups centre on the screen: its size first, before anything is built.
+        gScreenWidth = screen->geometry().width();
+        gScreenHeight = screen->geometry().height();
         setGeometry(screen->geometry());
     }
 
@@ -56,12 +61,14 @@ VeZiRevoru::VeZiRevoru(QWidget* parent)
     m_runTimer->start(5);
     setMainWindowHooks(this);
     setStationHost(this);
+    setKitHost(this);
 }
 
 VeZiRevoru::~VeZiRevoru()
 {
     clearMainWindowHooks(this);
     clearStationHost(this);
+    clearKitHost(this);
     if (gpVeZiRevoru == this) {
         gpVeZiRevoru = nullptr;
     }

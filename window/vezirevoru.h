@@ -1,14 +1,18 @@
 #pragma once
 
+#include "edit.h"
+#include "kithost.h"
 #include "mainwindowhooks.h"
 #include "stationhost.h"
 
 #include <QHostAddress>
 #include <QList>
+#include <QPointer>
 #include <QVector>
 #include <QWidget>
 
 class CameraWgtBox;
+class Edit;
 class DottomDock_Describe_part1;
 class ModbusServer;
 class OperationLog;
@@ -18,7 +22,7 @@ class QTimer;
 // For now it builds only the frame that start-up, the event hook and the
 // repaint task rely on: the tile box, the bottom bar's status line, the logout
 // and screen-off timers, and the I/O board link.
-class VeZiRevoru : public QWidget, public MainWindowHooks, public StationHost {
+class VeZiRevoru : public QWidget, public MainWindowHooks, public StationHost, public KitHost {
     Q_OBJECT
 public:
     explicit VeZiRevoru(QWidget* parent = nullptr);
@@ -62,6 +66,15 @@ public:
     int probeX = 0;
     int probeY = 0;
     quint32 probeValue = 0;
+
+    // What the widget kit reaches: the served touch field and the access level.
+    Edit* servedEdit() const override { return pFocusEdit; }
+    void setServedEdit(Edit* edit) override { pFocusEdit = edit; }
+    int accessLevel() const override { return userLevel; }
+    void setAccessLevel(int level) override { userLevel = level; }
+
+    // The touch field the on-screen keyboards serve; null when it is gone.
+    QPointer<Edit> pFocusEdit;
 
     CameraWgtBox* pCameraWgtBox = nullptr;
     QTimer* pLogoutTimer = nullptr;

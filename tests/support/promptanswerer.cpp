@@ -61,12 +61,21 @@ PromptAnswerer::PromptAnswerer(QList<int> answers)
         }
         return m_answers.size() > 1 ? m_answers.takeFirst() : m_answers.first();
     });
+    m_previousEntry = setPasswordEntryHandler([this](QString& entry) {
+        if (passwordEntries.isEmpty()) {
+            return false;
+        }
+        entry = passwordEntries.takeFirst();
+        typedPasswords.append(entry);
+        return true;
+    });
 }
 
 PromptAnswerer::~PromptAnswerer()
 {
     setWarnOperatorHandler(std::move(m_previousWarn));
     setAskOperatorHandler(std::move(m_previousAsk));
+    setPasswordEntryHandler(std::move(m_previousEntry));
     if (foreignTexts.isEmpty()) {
         return;
     }

@@ -7,7 +7,9 @@
 
 // Answers the operator's warning and question boxes in tests: records every
 // message and answers questions from a script (the last answer repeats; 1 when
-// nothing is scripted). Installs itself on construction, restores on destruction.
+// nothing is scripted). Password boxes get the scripted entries one by one,
+// each put through the box's real check; with none left the box is cancelled.
+// Installs itself on construction, restores on destruction.
 //
 // Every text shown to the operator must be one of the text table's texts in
 // the language in force when it is shown (its %1.. filled in or not): the
@@ -27,6 +29,9 @@ public:
     // The texts of both kinds that were not texts of the table, each with the
     // language it was shown in.
     QStringList foreignTexts;
+    // Entries still to be typed into password boxes, and those typed so far.
+    QStringList passwordEntries;
+    QStringList typedPasswords;
 
 private:
     void check(const QString& text);
@@ -34,6 +39,7 @@ private:
     QList<int> m_answers;
     WarnHandler m_previousWarn;
     AskHandler m_previousAsk;
+    PasswordEntryHandler m_previousEntry;
 };
 
 // True when text is entry 4 × n + language of the text table for some text n,

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Screenshot tour: renders the screens of one part of the program to PNG, at
+# the panel's 1920 x 1080 and at a smaller size, in the four languages.
+# Usage: screen-tour.sh [tour ...]   (default: every tour; "kit" is the widget kit)
+# Each tour is a program tools/<tour>tour built with the tools; its pictures
+# go to build/tour/<tour>/<width>x<height>/<language>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+# The test build, where there is one (its compiler cache is warm); else a
+# build of its own.
+BUILD_DIR=${KORVANE_TOUR_BUILD_DIR:-build/test}
+if [ -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD_DIR" -Wno-dev >/dev/null
+else
+  cmake -S . -B "$BUILD_DIR" -Wno-dev -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_BUILD_TOOLS=ON >/dev/null
+fi
+# A sanitizer build reports the toolkit's own start-up allocations at exit.
+export ASAN_OPTIONS=detect_leaks=0
+TOURS=("$@")
+if [ ${#TOURS[@]} -eq 0 ]; then
+  TOURS=(kit)
+fi
+for tour in "${TOURS[@]}"; do
+  cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${tour}tour" >/dev/null
+  for size in 1920x1080 1280x720; do
+    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
+  done
+  echo "pictures in build/tour/$tour"
+done

@@ -1,0 +1,205 @@
+// Screenshot tour of the widget kit: every box, keyboard and picker drawn
+// where it stands on the panel, one PNG each, for one screen size and the
+// four languages. Usage: kittour <output folder> <width> <height>
+// Pictures go to <output folder>/<width>x<height>/<language>/.
+#include "ccomp_dialogframe.h"
+#include "colorbutton.h"
+#include "datetimewidget.h"
+#include "edit.h"
+#include "globals.h"
+#include "inputbox.h"
+#include "kithost.h"
+#include "kiticons.h"
+#include "mapplication.h"
+#include "numberkeypad.h"
+#include "rollingtime.h"
+#include "slider.h"
+#include "systemclock.h"
+#include "texttable.h"
+#include "warnbox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+QString gOut;
+
+// The panel's background with the given top-level widgets drawn where they stand.
+void shoot(const QString& name, const QList<QWidget*>& windows)
+{
+    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
+    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
+    QPainter painter(&canvas);
+    for (QWidget* w : windows) {
+        w->show();
+        QApplication::processEvents();
+        painter.drawPixmap(w->pos(), w->grab());
+    }
+    painter.end();
+    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!canvas.save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+    }
+}
+
+void release(Edit* field)
+{
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(field, &focusIn);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(5, 5), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &up);
+}
+
+// A message as long as the screens send: the longest text of the table.
+QString longestText()
+{
+    QString longest;
+    for (int i = 0; i < TextCount; ++i) {
+        if (textOf(i).size() > longest.size()) {
+            longest = textOf(i);
+        }
+    }
+    return longest;
+}
+
+void tour()
+{
+    const QString longMessage = longestText();
+    for (const QString& message : {QString(), longMessage}) {
+        const QString suffix = message.isEmpty() ? QStringLiteral("empty") : QStringLiteral("longest");
+        {
+            Warnbox box;
+            box.setMessage(message);
+            shoot(QStringLiteral("warnbox_") + suffix, {&box});
+        }
+        for (int buttons : {1, 2}) {
+            tipbox box(buttons);
+            box.setMessage(message);
+            shoot(QStringLiteral("tipbox%1_").arg(buttons) + suffix, {&box});
+        }
+    }
+    {
+        inputbox box(1);
+        // Shown and settled first: the focus it hands out on showing would
+        // otherwise close the pad again.
+        box.show();
+        QApplication::processEvents();
+        release(box.passwordEdit);
+        shoot(QStringLiteral("inputbox_pad"), {&box});
+    }
+    {
+        CComp_DialogFrame frame(textOf(121));
+        setCommonStyleSheet(&frame);
+        frame.resize(1000, 800);
+        frame.move((gScreenWidth - 1000) / 2, (gScreenHeight - 800) / 2);
+        auto* box = new EditBox(30, 9999, frame.contentWidget, textOf(121), QStringLiteral("ms"));
+        box->move(20, 40);
+        box->setValue(150);
+        auto* scaled = new EditBox(0, 1000, frame.contentWidget, textOf(157), QStringLiteral("mm"), 2, 10);
+        scaled->move(20, 120);
+        scaled->setValue(155);
+        auto* check = new CheckBox(frame.contentWidget, textOf(158));
+        check->move(60, 200);
+        check->setValue(1);
+        auto* slider = new Slider(0, 255, 1, 100, frame.contentWidget, QStringLiteral("阈值"));
+        slider->setGeometry(20, 280, 960, 60);
+        shoot(QStringLiteral("frame_valueboxes_slider"), {&frame});
+        QApplication::processEvents();
+        release(box->edit);
+        shoot(QStringLiteral("frame_valuebox_pad"), {&frame});
+    }
+    {
+        QWidget panel;
+        panel.resize(gScreenWidth, gScreenHeight);
+        panel.move(0, 0);
+        panel.setStyleSheet(QStringLiteral("background-color: #1E1E1E;"));
+        auto* letters = new Edit(2, &panel, 1);
+        letters->setGeometry(100, 100, 300, 50);
+        auto* numbers = new Edit(1, &panel, 1);
+        numbers->setGeometry(gScreenWidth - 200, gScreenHeight - 120, 150, 50);
+        panel.show();
+        QApplication::processEvents();
+        release(letters);
+        shoot(QStringLiteral("qwerty_small"), {&panel});
+        gpNumCharInput->SlotCap();
+        shoot(QStringLiteral("qwerty_capitals"), {&panel});
+        gpNumCharInput->SlotChgChar_Punc();
+        shoot(QStringLiteral("qwerty_symbols"), {&panel});
+        release(numbers);
+        shoot(QStringLiteral("numberpad_corner"), {&panel});
+        NumberInput hidden;
+        hidden.move(100, 100);
+        shoot(QStringLiteral("numberinput"), {&hidden});
+    }
+    {
+        QWidget panel;
+        panel.resize(gScreenWidth, gScreenHeight);
+        panel.setStyleSheet(QStringLiteral("background-color: #1E1E1E;"));
+        auto* strip = new FromTimeToTime(&panel);
+        strip->move(gScreenWidth - 440, 20);
+        strip->setFromDateTime(clockNow().addDays(-1));
+        strip->setToDateTime(clockNow());
+        DateTimeWidget picker;
+        picker.move(placeOnScreen(strip->pos() + QPoint(0, strip->height()), picker.size()));
+        picker.addFromDate(clockNow().date().addDays(-1));
+        picker.addToDate(clockNow().date());
+        picker.show();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picker.fromTimeEdit, &press);
+        QList<QWidget*> shown{&panel, &picker};
+        if (gpRollingTime) {
+            shown << gpRollingTime.data();
+        }
+        shoot(QStringLiteral("rangepicker_drum"), shown);
+        closeRollingTime();
+    }
+    {
+        modifyTimeWidget clock;
+        clock.move((gScreenWidth - clock.width()) / 2, (gScreenHeight - clock.height()) / 2);
+        shoot(QStringLiteral("clockdialog"), {&clock});
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    installFontSubstitutes();
+    ensureKitIcons();
+    initTextTable();
+    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
+    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
+    static QPixmap slideru(QStringLiteral(":/slideru.png"));
+    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
+    static QPixmap slidert(QStringLiteral(":/slidert.png"));
+    gPixmapTable[4] = &slideru;
+    gPixmapTable[5] = &sliderd;
+    gPixmapTable[6] = &slidert;
+    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
+        gOut = QStringLiteral("%1/%2x%3/%4")
+                   .arg(QString::fromLocal8Bit(argv[1]))
+                   .arg(gScreenWidth)
+                   .arg(gScreenHeight)
+                   .arg(QLatin1String(languages[gLanguage]));
+        QDir().mkpath(gOut);
+        tour();
+    }
+    for (int i = 4; i <= 6; ++i) {
+        gPixmapTable[i] = nullptr;
+    }
+    return 0;
+}

@@ -1,0 +1,61 @@
+#include "kithost.h"
+
+#include "edit.h"
+#include "globals.h"
+
+#include <QPoint>
+#include <QPointer>
+#include <QSize>
+
+#include <algorithm>
+
+namespace {
+
+class OwnHost : public KitHost {
+public:
+    Edit* servedEdit() const override { return m_edit; }
+    void setServedEdit(Edit* edit) override { m_edit = edit; }
+    int accessLevel() const override { return m_level; }
+    void setAccessLevel(int level) override { m_level = level; }
+
+private:
+    QPointer<Edit> m_edit;
+    int m_level = 0;
+};
+
+KitHost*& registered()
+{
+    static KitHost* host = nullptr;
+    return host;
+}
+
+} // namespace
+
+KitHost* kitHost()
+{
+    static OwnHost own;
+    return registered() ? registered() : &own;
+}
+
+void setKitHost(KitHost* host)
+{
+    registered() = host;
+}
+
+void clearKitHost(KitHost* host)
+{
+    if (registered() == host) {
+        registered() = nullptr;
+    }
+}
+
+QPoint placeOnScreen(const QPoint& wanted, const QSize& size)
+{
+    auto fit = [](int pos, int length, int screen) {
+        if (pos + length > screen) {
+            pos = screen - length;
+        }
+        return std::max(pos, 0);
+    };
+    return QPoint(fit(wanted.x(), size.width(), gScreenWidth), fit(wanted.y(), size.height(), gScreenHeight));
+}
