@@ -11,5 +11,3 @@ QString gTemplateTimeText;
 const QString gArchiveSuffixes[3] = {QStringLiteral("gz"), QStringLiteral("tar"), QStringLiteral("rar")};
 
 int gImageSource = -1;
-int gScreenWidth = 1920;
-int gScreenHeight = 1080;

@@ -33,6 +33,3 @@ extern const QString gArchiveSuffixes[3];
 // What the camera stations show: -1 the run view, 0 a template sample, 1 the
 // live picture, 2 a recent picture.
 extern int gImageSource;
-// Size of the panel's screen in pixels, read at start-up.
-extern int gScreenWidth;
-extern int gScreenHeight;
