@@ -23,8 +23,6 @@ class QTimer;
 class QWidget;
 class ROIInterface;
 
-Q_DECLARE_METATYPE(CammerSingleton*)
-
 // Reading and writing the station's bitmaps. Rows are copied one by one: BMP
 // rows are padded to four bytes, the station's frames are not.
 namespace StationBitmap {
