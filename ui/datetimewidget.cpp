@@ -5,6 +5,7 @@
 #include "operatorprompt.h"
 #include "rollingtime.h"
 #include "systemclock.h"
+#include "texttable.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -343,7 +344,7 @@ void DateTimeWidget::setDateTime()
         fromDateTime = clockNow().addDays(-1);
     }
     if (!(fromDateTime < toDateTime)) {
-        if (askOperator(tr("日期检索错误!\n是否重新检索"), 2) == 1) {
+        if (askOperator(textOf(633), 2) == 1) {
             return;
         }
         toDateTime = clockNow();

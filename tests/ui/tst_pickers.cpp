@@ -5,6 +5,7 @@
 #include "rollingtime.h"
 #include "testclock.h"
 #include "testworkdir.h"
+#include "texttable.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 class TestPickers : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { initTextTable(); }
     void init();
     void cleanup();
 
@@ -119,7 +121,7 @@ void TestPickers::fromNotBeforeTo()
     picker.addFromDate(QDate(2024, 5, 2));
     picker.addToDate(QDate(2024, 5, 2));
     picker.setDateTime();
-    QCOMPARE(answerer.questions, QStringList{QStringLiteral("日期检索错误!\n是否重新检索")});
+    QCOMPARE(answerer.questions, QStringList{textOf(633)});
     if (answer == 1) {
         QCOMPARE(picker.result(), int(QDialog::Rejected));
     } else {
