@@ -280,6 +280,8 @@ private:
         QString resultFile;
     };
     std::mutex m_outboxMutex;
+    // Guards m_loadedRows while the start-up load hands them over.
+    std::mutex m_loadedRowsMutex;
     QueryOutbox m_outbox;
     bool m_queryRunning = false;
     int m_passCount = 0;
