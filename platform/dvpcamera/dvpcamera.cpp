@@ -15,11 +15,11 @@ using simdev::SetResult;
 
 namespace {
 
-void completeSpec(simdev::DeviceSpec& spec)
+void completeProfile(simdev::DeviceProfile& profile)
 {
     auto add = [&](const char* name, double value, double minimum, double maximum) {
-        if (!spec.features.count(name)) {
-            spec.features[name] = Feature{value, minimum, maximum, value};
+        if (!profile.features.count(name)) {
+            profile.features[name] = Feature{value, minimum, maximum, value};
         }
     };
     add("Exposure", 10000, 20, 1000000);
@@ -30,14 +30,14 @@ void completeSpec(simdev::DeviceSpec& spec)
     add("GammaState", 0, 0, 1);
     add("ContrastState", 0, 0, 1);
     add("SharpnessState", 0, 0, 1);
-    add("TargetFormat", spec.mono ? DVP_FORMAT_MONO8 : DVP_FORMAT_RGB24, 0, 100);
+    add("TargetFormat", profile.mono ? DVP_FORMAT_MONO8 : DVP_FORMAT_RGB24, 0, 100);
     add("HdrEnable", 0, 0, 1);
     add("AeOperation", 1, 0, 2);
     add("LinkTimeout", 5000, 0, 60000);
     add("TriggerState", 0, 0, 1);
     add("TriggerSource", 0, 0, 10);
-    if (spec.maker.empty()) {
-        spec.maker = "Do3think";
+    if (profile.maker.empty()) {
+        profile.maker = "Do3think";
     }
 }
 
@@ -148,7 +148,7 @@ void fillText(char* field, std::size_t size, const std::string& text)
 
 // The cameras the last dvpRefresh found; dvpEnum reads them.
 std::mutex gFoundMutex;
-std::vector<simdev::DeviceSpec> gFound;
+std::vector<simdev::DeviceProfile> gFound;
 
 // The library converts every frame to the target format before it calls back.
 // A frame the sensor sent in another format than set up (an injected fault)
@@ -202,7 +202,7 @@ void deliver(const std::weak_ptr<DvpHandle>& weak, dvpHandle key, const simdev::
 
 simdev::Simulator& dvpSimulator()
 {
-    static simdev::Simulator simulator(simdev::SimulatorOptions{"DVPCamera", DVP_EVENT_DEVICE_LOST, completeSpec});
+    static simdev::Simulator simulator(simdev::SimulatorOptions{"DVPCamera", DVP_EVENT_DEVICE_LOST, completeProfile});
     return simulator;
 }
 
@@ -235,14 +235,14 @@ int dvpEnum(unsigned int index, dvpCameraInfo* info)
     if (index >= gFound.size()) {
         return DVP_STATUS_NOT_FOUND;
     }
-    const simdev::DeviceSpec& spec = gFound[index];
+    const simdev::DeviceProfile& profile = gFound[index];
     std::memset(info, 0, sizeof *info);
-    fillText(info->vendor, sizeof info->vendor, spec.maker);
-    fillText(info->manufacturer, sizeof info->manufacturer, spec.maker);
-    fillText(info->model, sizeof info->model, spec.model);
-    fillText(info->friendlyName, sizeof info->friendlyName, spec.name);
-    fillText(info->serialNumber, sizeof info->serialNumber, spec.serial);
-    fillText(info->userId, sizeof info->userId, spec.serial);
+    fillText(info->vendor, sizeof info->vendor, profile.maker);
+    fillText(info->manufacturer, sizeof info->manufacturer, profile.maker);
+    fillText(info->model, sizeof info->model, profile.model);
+    fillText(info->friendlyName, sizeof info->friendlyName, profile.name);
+    fillText(info->serialNumber, sizeof info->serialNumber, profile.serial);
+    fillText(info->userId, sizeof info->userId, profile.serial);
     // Text right behind the name and the identity: a read past either field shows.
     fillText(info->portInfo, sizeof info->portInfo, "USB3.0");
     fillText(info->reserved, sizeof info->reserved, "reserved");
@@ -259,10 +259,10 @@ int dvpOpenByName(const char* name, int mode, dvpHandle* handle)
         return DVP_STATUS_PARAMETER_INVALID;
     }
     std::string serial;
-    for (const simdev::DeviceSpec& spec : sim().present()) {
+    for (const simdev::DeviceProfile& profile : sim().present()) {
         // Names are known by the 64 bytes of their record field.
-        if (spec.name.substr(0, sizeof dvpCameraInfo::friendlyName) == wanted) {
-            serial = spec.serial;
+        if (profile.name.substr(0, sizeof dvpCameraInfo::friendlyName) == wanted) {
+            serial = profile.serial;
             break;
         }
     }

@@ -4,7 +4,7 @@
 
 #include "simdevice.h"
 
-// The library's world. A device's name (DeviceSpec::name) is what
+// The library's world. A device's name (DeviceProfile::name) is what
 // dvpOpenByName finds it by; its serial is the identity at byte 1088 of its
 // record. Devices carry the features "Exposure" (microseconds), "AnalogGain",
 // "Sharpness", "Contrast", "Gamma", "GammaState", "ContrastState",

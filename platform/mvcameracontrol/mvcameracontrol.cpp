@@ -15,11 +15,11 @@ using simdev::SetResult;
 
 namespace {
 
-void completeSpec(simdev::DeviceSpec& spec)
+void completeProfile(simdev::DeviceProfile& profile)
 {
     auto add = [&](const char* name, double value, double minimum, double maximum) {
-        if (!spec.features.count(name)) {
-            spec.features[name] = Feature{value, minimum, maximum, value};
+        if (!profile.features.count(name)) {
+            profile.features[name] = Feature{value, minimum, maximum, value};
         }
     };
     add("ExposureTime", 10000, 15, 1000000);
@@ -33,11 +33,11 @@ void completeSpec(simdev::DeviceSpec& spec)
     add("TriggerSource", 0, 0, 7);
     add("SharpnessEnable", 0, 0, 1);
     add("GammaEnable", 0, 0, 1);
-    if (spec.maker.empty()) {
-        spec.maker = "Hikrobot";
+    if (profile.maker.empty()) {
+        profile.maker = "Hikrobot";
     }
-    if (!spec.texts.count("DeviceModelName")) {
-        spec.texts["DeviceModelName"] = spec.model;
+    if (!profile.texts.count("DeviceModelName")) {
+        profile.texts["DeviceModelName"] = profile.model;
     }
 }
 
@@ -155,7 +155,7 @@ std::vector<std::unique_ptr<MV_CC_DEVICE_INFO>> gRecords;
 simdev::Simulator& mvccSimulator()
 {
     static simdev::Simulator simulator(
-        simdev::SimulatorOptions{"MVCameraControl", MV_EXCEPTION_DEV_DISCONNECT, completeSpec});
+        simdev::SimulatorOptions{"MVCameraControl", MV_EXCEPTION_DEV_DISCONNECT, completeProfile});
     return simulator;
 }
 
@@ -172,7 +172,7 @@ int MV_CC_EnumDevices(unsigned int layers, MV_CC_DEVICE_INFO_LIST* list)
     std::memset(list, 0, sizeof *list);
     std::vector<std::unique_ptr<MV_CC_DEVICE_INFO>> fresh;
     if (layers & (MV_GIGE_DEVICE | MV_USB_DEVICE)) {
-        for (const simdev::DeviceSpec& spec : sim().present()) {
+        for (const simdev::DeviceProfile& profile : sim().present()) {
             if (fresh.size() >= MV_MAX_DEVICE_NUM) {
                 break;
             }
@@ -183,11 +183,11 @@ int MV_CC_EnumDevices(unsigned int layers, MV_CC_DEVICE_INFO_LIST* list)
             // The library knows its devices by address, not by the texts a
             // device reports (two cameras may report one serial number).
             record->macHigh = 0x0000A0B1;
-            record->macLow = static_cast<unsigned int>(spec.number);
-            fillText(record->gige.manufacturerName, sizeof record->gige.manufacturerName, spec.maker);
-            fillText(record->gige.modelName, sizeof record->gige.modelName, spec.model);
-            fillText(record->gige.serialNumber, sizeof record->gige.serialNumber, spec.serial);
-            fillText(record->gige.userDefinedName, sizeof record->gige.userDefinedName, spec.name);
+            record->macLow = static_cast<unsigned int>(profile.number);
+            fillText(record->gige.manufacturerName, sizeof record->gige.manufacturerName, profile.maker);
+            fillText(record->gige.modelName, sizeof record->gige.modelName, profile.model);
+            fillText(record->gige.serialNumber, sizeof record->gige.serialNumber, profile.serial);
+            fillText(record->gige.userDefinedName, sizeof record->gige.userDefinedName, profile.name);
             fresh.push_back(std::move(record));
         }
     }

@@ -14,11 +14,11 @@ using simdev::SetResult;
 
 namespace {
 
-void completeSpec(simdev::DeviceSpec& spec)
+void completeProfile(simdev::DeviceProfile& profile)
 {
     auto add = [&](const char* name, double value, double minimum, double maximum) {
-        if (!spec.features.count(name)) {
-            spec.features[name] = Feature{value, minimum, maximum, value};
+        if (!profile.features.count(name)) {
+            profile.features[name] = Feature{value, minimum, maximum, value};
         }
     };
     add("Exposure", 10000, 100, 1000000);
@@ -38,12 +38,12 @@ void completeSpec(simdev::DeviceSpec& spec)
     add("FrameSpeed", 2, 0, 9);
     add("Monochrome", 0, 0, 1);
     add("MediaType", 0, 0, 1);
-    add("IspOutFormat", spec.mono ? CAMERA_MEDIA_MONO8 : CAMERA_MEDIA_RGB8, 0, 0x7FFFFFFF);
+    add("IspOutFormat", profile.mono ? CAMERA_MEDIA_MONO8 : CAMERA_MEDIA_RGB8, 0, 0x7FFFFFFF);
     add("OnlineDetectInterval", 0, 0, 60000);
     add("Awdr", 0, 0, 1);
     add("TriggerMode", 0, 0, 2);
-    if (spec.maker.empty()) {
-        spec.maker = "MindVision";
+    if (profile.maker.empty()) {
+        profile.maker = "MindVision";
     }
 }
 
@@ -183,7 +183,7 @@ void fillText(char* field, std::size_t size, const std::string& text)
 
 simdev::Simulator& mindSimulator()
 {
-    static simdev::Simulator simulator(simdev::SimulatorOptions{"MVCAMSDK", CAMERA_LINK_LOST, completeSpec});
+    static simdev::Simulator simulator(simdev::SimulatorOptions{"MVCAMSDK", CAMERA_LINK_LOST, completeProfile});
     return simulator;
 }
 
@@ -209,13 +209,13 @@ int CameraEnumerateDevice(CameraDeviceRecord* list, int* count)
     const auto devices = sim().present();
     const int filled = std::min(*count, int(devices.size()));
     for (int i = 0; i < filled; ++i) {
-        const simdev::DeviceSpec& spec = devices[std::size_t(i)];
+        const simdev::DeviceProfile& profile = devices[std::size_t(i)];
         CameraDeviceRecord& record = list[i];
         std::memset(&record, 0, sizeof record);
-        fillText(record.productSeries, sizeof record.productSeries, spec.maker);
-        fillText(record.productName, sizeof record.productName, spec.model);
-        fillText(record.friendlyName, sizeof record.friendlyName, spec.name);
-        fillText(record.serialNumber, sizeof record.serialNumber, spec.serial);
+        fillText(record.productSeries, sizeof record.productSeries, profile.maker);
+        fillText(record.productName, sizeof record.productName, profile.model);
+        fillText(record.friendlyName, sizeof record.friendlyName, profile.name);
+        fillText(record.serialNumber, sizeof record.serialNumber, profile.serial);
         // Printable bytes right behind the serial field: a serial read past
         // its 32 bytes shows.
         record.instance = 0x30303030u + static_cast<unsigned int>(i);

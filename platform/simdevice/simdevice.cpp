@@ -27,7 +27,7 @@ constexpr auto kPairWait = std::chrono::milliseconds(100);
 struct DeviceState {
     mutable std::mutex mutex;
     int number = 0;
-    DeviceSpec spec;
+    DeviceProfile profile;
     bool present = true;
     std::uint32_t sequence = 0;
     std::deque<FrameFault> faults;
@@ -54,7 +54,7 @@ std::string boundedText(const char* text, std::size_t bound)
 
 Session::Session(std::shared_ptr<DeviceState> device, int threads)
     : m_device(std::move(device))
-    , m_serial(m_device->spec.serial)
+    , m_serial(m_device->profile.serial)
     , m_deviceNumber(m_device->number)
     , m_threadCount(std::clamp(threads, 1, 2))
 {
@@ -159,8 +159,8 @@ bool Session::triggered() const
 bool Session::feature(const std::string& name, Feature* out) const
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    const auto it = m_device->spec.features.find(name);
-    if (it == m_device->spec.features.end()) {
+    const auto it = m_device->profile.features.find(name);
+    if (it == m_device->profile.features.end()) {
         return false;
     }
     if (out) {
@@ -172,8 +172,8 @@ bool Session::feature(const std::string& name, Feature* out) const
 SetResult Session::setFeature(const std::string& name, double value)
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    const auto it = m_device->spec.features.find(name);
-    if (it == m_device->spec.features.end()) {
+    const auto it = m_device->profile.features.find(name);
+    if (it == m_device->profile.features.end()) {
         return SetResult::Unknown;
     }
     if (value < it->second.minimum || value > it->second.maximum) {
@@ -186,8 +186,8 @@ SetResult Session::setFeature(const std::string& name, double value)
 bool Session::text(const std::string& name, std::string* out) const
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    const auto it = m_device->spec.texts.find(name);
-    if (it == m_device->spec.texts.end()) {
+    const auto it = m_device->profile.texts.find(name);
+    if (it == m_device->profile.texts.end()) {
         return false;
     }
     if (out) {
@@ -200,18 +200,18 @@ void Session::restoreDefaults()
 {
     const bool keepFormat = streaming();
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    for (auto& entry : m_device->spec.features) {
+    for (auto& entry : m_device->profile.features) {
         entry.second.value = entry.second.initial;
     }
     if (!keepFormat) {
-        m_device->spec.format = m_device->initialFormat;
+        m_device->profile.format = m_device->initialFormat;
     }
 }
 
 PixelFormat Session::format() const
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    return m_device->spec.format;
+    return m_device->profile.format;
 }
 
 SetResult Session::setFormat(PixelFormat format)
@@ -221,7 +221,7 @@ SetResult Session::setFormat(PixelFormat format)
         return SetResult::Locked;
     }
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    m_device->spec.format = format;
+    m_device->profile.format = format;
     return SetResult::Ok;
 }
 
@@ -229,17 +229,17 @@ void Session::size(int* width, int* height) const
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
     if (width) {
-        *width = m_device->spec.width;
+        *width = m_device->profile.width;
     }
     if (height) {
-        *height = m_device->spec.height;
+        *height = m_device->profile.height;
     }
 }
 
 bool Session::mono() const
 {
     std::lock_guard<std::mutex> lock(m_device->mutex);
-    return m_device->spec.mono;
+    return m_device->profile.mono;
 }
 
 void Session::checkpoint()
@@ -436,9 +436,9 @@ void Session::deliverOne(std::vector<unsigned char>& buffer)
     {
         std::lock_guard<std::mutex> lock(m_device->mutex);
         sequence = ++m_device->sequence;
-        width = m_device->spec.width;
-        height = m_device->spec.height;
-        format = m_device->spec.format;
+        width = m_device->profile.width;
+        height = m_device->profile.height;
+        format = m_device->profile.format;
         if (!m_device->faults.empty()) {
             faulty = true;
             fault = m_device->faults.front();
@@ -547,44 +547,44 @@ void Simulator::reset()
     clearCalls();
 }
 
-DeviceSpec Simulator::makeSpec(const std::string& serial, const std::string& model, int width, int height,
+DeviceProfile Simulator::makeSpec(const std::string& serial, const std::string& model, int width, int height,
                                bool mono) const
 {
-    DeviceSpec spec;
-    spec.serial = serial;
-    spec.model = model;
-    spec.name = model + "#" + serial;
-    spec.width = width;
-    spec.height = height;
-    spec.mono = mono;
-    spec.format = mono ? PixelFormat::Mono8 : PixelFormat::BayerRG8;
-    if (m_options.completeSpec) {
-        m_options.completeSpec(spec);
+    DeviceProfile profile;
+    profile.serial = serial;
+    profile.model = model;
+    profile.name = model + "#" + serial;
+    profile.width = width;
+    profile.height = height;
+    profile.mono = mono;
+    profile.format = mono ? PixelFormat::Mono8 : PixelFormat::BayerRG8;
+    if (m_options.completeProfile) {
+        m_options.completeProfile(profile);
     }
-    return spec;
+    return profile;
 }
 
-int Simulator::addDevice(DeviceSpec spec)
+int Simulator::addDevice(DeviceProfile profile)
 {
-    if (!validFrameSize(spec.width, spec.height)) {
+    if (!validFrameSize(profile.width, profile.height)) {
         return -1;
     }
-    if (m_options.completeSpec) {
-        m_options.completeSpec(spec);  // adds only what the spec lacks
+    if (m_options.completeProfile) {
+        m_options.completeProfile(profile);  // adds only what the profile lacks
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_configured = true;
     for (const auto& device : m_devices) {
-        if (device->spec.serial == spec.serial) {
+        if (device->profile.serial == profile.serial) {
             return -1;
         }
     }
     auto device = std::make_shared<DeviceState>();
     device->number = m_nextDeviceNumber++;
-    spec.number = device->number;
-    device->fps = std::max(0.0, spec.fps);
-    device->initialFormat = spec.format;
-    device->spec = std::move(spec);
+    profile.number = device->number;
+    device->fps = std::max(0.0, profile.fps);
+    device->initialFormat = profile.format;
+    device->profile = std::move(profile);
     m_devices.push_back(device);
     return device->number;
 }
@@ -592,7 +592,7 @@ int Simulator::addDevice(DeviceSpec spec)
 std::shared_ptr<DeviceState> Simulator::find(const std::string& serial) const
 {
     for (const auto& device : m_devices) {
-        if (device->spec.serial == serial) {
+        if (device->profile.serial == serial) {
             return device;
         }
     }
@@ -633,7 +633,7 @@ bool Simulator::comeBack(const std::string& serial, int position, int width, int
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = std::find_if(m_devices.begin(), m_devices.end(),
-                           [&](const auto& device) { return device->spec.serial == serial; });
+                           [&](const auto& device) { return device->profile.serial == serial; });
     if (it == m_devices.end()) {
         return false;
     }
@@ -642,8 +642,8 @@ bool Simulator::comeBack(const std::string& serial, int position, int width, int
         std::lock_guard<std::mutex> deviceLock(device->mutex);
         device->present = true;
         if (width > 0 && height > 0 && validFrameSize(width, height)) {
-            device->spec.width = width;
-            device->spec.height = height;
+            device->profile.width = width;
+            device->profile.height = height;
         }
     }
     if (position >= 0) {
@@ -667,8 +667,8 @@ bool Simulator::setFrameRate(const std::string& serial, double fps)
     std::shared_ptr<Session> session;
     {
         std::lock_guard<std::mutex> lock(device->mutex);
-        device->spec.fps = std::max(0.0, fps);
-        device->fps = device->spec.fps;
+        device->profile.fps = std::max(0.0, fps);
+        device->fps = device->profile.fps;
         session = device->session.lock();
     }
     if (session) {
@@ -793,7 +793,7 @@ std::string Simulator::serialOf(int number) const
     std::lock_guard<std::mutex> lock(m_mutex);
     for (const auto& device : m_devices) {
         if (device->number == number) {
-            return device->spec.serial;
+            return device->profile.serial;
         }
     }
     return {};
@@ -818,8 +818,8 @@ bool Simulator::featureOf(const std::string& serial, const std::string& name, Fe
         return false;
     }
     std::lock_guard<std::mutex> deviceLock(device->mutex);
-    const auto it = device->spec.features.find(name);
-    if (it == device->spec.features.end()) {
+    const auto it = device->profile.features.find(name);
+    if (it == device->profile.features.end()) {
         return false;
     }
     if (out) {
@@ -836,7 +836,7 @@ bool Simulator::setFeatureRange(const std::string& serial, const std::string& na
         return false;
     }
     std::lock_guard<std::mutex> deviceLock(device->mutex);
-    device->spec.features[name] = feature;
+    device->profile.features[name] = feature;
     return true;
 }
 
@@ -860,7 +860,7 @@ PixelFormat Simulator::formatOf(const std::string& serial) const
         return PixelFormat::Mono8;
     }
     std::lock_guard<std::mutex> deviceLock(device->mutex);
-    return device->spec.format;
+    return device->profile.format;
 }
 
 int Simulator::openSessions() const
@@ -904,15 +904,15 @@ std::optional<int> Simulator::call(const char* function, std::string arguments)
     return code;
 }
 
-std::vector<DeviceSpec> Simulator::present()
+std::vector<DeviceProfile> Simulator::present()
 {
     configureOnce();
     std::lock_guard<std::mutex> lock(m_mutex);
-    std::vector<DeviceSpec> list;
+    std::vector<DeviceProfile> list;
     for (const auto& device : m_devices) {
         std::lock_guard<std::mutex> deviceLock(device->mutex);
         if (device->present) {
-            list.push_back(device->spec);
+            list.push_back(device->profile);
         }
     }
     return list;
@@ -1011,18 +1011,18 @@ void Simulator::readDevicesFile()
     const QJsonArray devices = document.object().value(QString::fromStdString(m_options.library)).toArray();
     for (const QJsonValue& value : devices) {
         const QJsonObject entry = value.toObject();
-        DeviceSpec spec = makeSpec(entry.value(QStringLiteral("serial")).toString().toStdString(),
+        DeviceProfile profile = makeSpec(entry.value(QStringLiteral("serial")).toString().toStdString(),
                                    entry.value(QStringLiteral("model")).toString().toStdString(),
                                    entry.value(QStringLiteral("width")).toInt(640),
                                    entry.value(QStringLiteral("height")).toInt(480),
                                    entry.value(QStringLiteral("mono")).toBool(false));
-        spec.maker = entry.value(QStringLiteral("maker")).toString(QString::fromStdString(spec.maker)).toStdString();
+        profile.maker = entry.value(QStringLiteral("maker")).toString(QString::fromStdString(profile.maker)).toStdString();
         if (entry.contains(QStringLiteral("name"))) {
-            spec.name = entry.value(QStringLiteral("name")).toString().toStdString();
+            profile.name = entry.value(QStringLiteral("name")).toString().toStdString();
         }
-        spec.fps = entry.value(QStringLiteral("fps")).toDouble(10);
-        if (addDevice(spec) < 0) {
-            qWarning("%s: device %s of %s left out (size or serial)", kDevicesFile, spec.serial.c_str(),
+        profile.fps = entry.value(QStringLiteral("fps")).toDouble(10);
+        if (addDevice(profile) < 0) {
+            qWarning("%s: device %s of %s left out (size or serial)", kDevicesFile, profile.serial.c_str(),
                      m_options.library.c_str());
         }
     }

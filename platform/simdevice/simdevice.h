@@ -49,7 +49,7 @@ struct Feature {
 // A device as a test or the devices file describes it. Texts are handed out
 // by the library exactly as given: one that fills its record field to the
 // brim arrives there without a terminating NUL.
-struct DeviceSpec {
+struct DeviceProfile {
     std::string serial;
     std::string maker;
     std::string model;
@@ -212,7 +212,7 @@ struct SimulatorOptions {
     // The event code a session sends when its device vanishes.
     int disconnectCode = 0;
     // Adds the library's own features (ranges, texts) to a device.
-    std::function<void(DeviceSpec&)> completeSpec;
+    std::function<void(DeviceProfile&)> completeProfile;
 };
 
 // The devices file read, when present in the working folder, the first time a
@@ -235,10 +235,10 @@ public:
     // afterwards. Open sessions are closed.
     void reset();
     // A device with the library's features; mono sensors stream Mono8.
-    DeviceSpec makeSpec(const std::string& serial, const std::string& model, int width, int height,
+    DeviceProfile makeSpec(const std::string& serial, const std::string& model, int width, int height,
                         bool mono) const;
     // Appends a device; its number in frame stamps, or -1 (bad size, serial taken).
-    int addDevice(DeviceSpec spec);
+    int addDevice(DeviceProfile profile);
     // Disconnection: the open session gets the disconnect notice, its calls
     // fail and its frames stop; the device leaves the enumeration.
     bool vanish(const std::string& serial);
@@ -287,7 +287,7 @@ public:
     // Logs the call; a failure code when one was injected for it.
     std::optional<int> call(const char* function, std::string arguments);
     // Present devices in enumeration order (copies).
-    std::vector<DeviceSpec> present();
+    std::vector<DeviceProfile> present();
     std::shared_ptr<Session> open(const std::string& serial, OpenResult* result);
 
     // Handles: objects of the library reached by a number (never reused).

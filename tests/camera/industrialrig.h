@@ -63,7 +63,7 @@ inline std::unique_ptr<CameraInterface> prototype(Kind kind)
 
 // A device of that kind. The maker's grey cameras have model names ending in
 // "M", which is how the Hik driver tells them.
-inline simdev::DeviceSpec device(Kind kind, const std::string& serial, int width = 64, int height = 32,
+inline simdev::DeviceProfile device(Kind kind, const std::string& serial, int width = 64, int height = 32,
                                  bool mono = false)
 {
     const std::string model = mono ? "MV-CA013-20GM" : "MV-CA013-20GC";

@@ -182,9 +182,9 @@ void TestCameraStress::startStopCycles()
 {
     QFETCH(QString, kind);
     simdev::Simulator& s = sim(kindOf(kind));
-    simdev::DeviceSpec spec = device(kindOf(kind), kSerial);
-    spec.fps = 2000;
-    QVERIFY(s.addDevice(spec) > 0);
+    simdev::DeviceProfile profile = device(kindOf(kind), kSerial);
+    profile.fps = 2000;
+    QVERIFY(s.addDevice(profile) > 0);
     auto driver = openDriver(kindOf(kind), kSerial, true);
     QVERIFY(driver);
 
@@ -276,9 +276,9 @@ void TestCameraStress::handOverStress()
     QFETCH(int, frames);
     QFETCH(int, skip);
     simdev::Simulator& s = sim(kindOf(kind));
-    simdev::DeviceSpec spec = device(kindOf(kind), kSerial, width, height);
-    spec.fps = fps;
-    QVERIFY(s.addDevice(spec) > 0);
+    simdev::DeviceProfile profile = device(kindOf(kind), kSerial, width, height);
+    profile.fps = fps;
+    QVERIFY(s.addDevice(profile) > 0);
     auto driver = openDriver(kindOf(kind), kSerial, true);
     QVERIFY(driver);
     driver->setFrameRate(skip);

@@ -273,9 +273,9 @@ void TestDo3thinkCamera::loadDefaults()
 // bytes keeps the 63 a camera record holds.
 void TestDo3thinkCamera::brimFullTexts()
 {
-    simdev::DeviceSpec spec = device(Kind::Dvp, std::string(64, 'I'));
-    spec.name = std::string(64, 'N');
-    QVERIFY(dvp().addDevice(spec) > 0);
+    simdev::DeviceProfile profile = device(Kind::Dvp, std::string(64, 'I'));
+    profile.name = std::string(64, 'N');
+    QVERIFY(dvp().addDevice(profile) > 0);
     auto driver = openDriver(Kind::Dvp, std::string(63, 'I'), false);
     QVERIFY(driver);
     QCOMPARE(driver->serial(), QString(63, QLatin1Char('I')));

@@ -120,10 +120,10 @@ void TestHikCamera::makerFilter()
     QFETCH(QStringList, makers);
     QFETCH(QStringList, kept);
     for (int i = 0; i < makers.size(); ++i) {
-        simdev::DeviceSpec spec = device(Kind::Hik, "HK000000" + std::to_string(i));
-        spec.maker = makers[i].toStdString();
-        spec.model = "Hik-Model";
-        QVERIFY(hik().addDevice(spec) > 0);
+        simdev::DeviceProfile profile = device(Kind::Hik, "HK000000" + std::to_string(i));
+        profile.maker = makers[i].toStdString();
+        profile.model = "Hik-Model";
+        QVERIFY(hik().addDevice(profile) > 0);
     }
     HikCamera prototype;
     const QList<CameraInfo> found = prototype.enumerate();
@@ -348,8 +348,8 @@ void TestHikCamera::modelNameTellsTheSensor()
     QFETCH(QString, model);
     QFETCH(bool, mono);
     QFETCH(bool, converted);
-    simdev::DeviceSpec spec = hik().makeSpec(kSerial, model.toStdString(), 64, 32, mono);
-    QVERIFY(hik().addDevice(spec) > 0);
+    simdev::DeviceProfile profile = hik().makeSpec(kSerial, model.toStdString(), 64, 32, mono);
+    QVERIFY(hik().addDevice(profile) > 0);
     auto driver = openDriver(Kind::Hik, kSerial, true);
     QVERIFY(driver);
     QVERIFY(driver->startGrab());

@@ -50,9 +50,9 @@ std::vector<unsigned char> toOutput(const std::vector<unsigned char>& raw, Pixel
 
 SimulatorOptions options(const char* library)
 {
-    return SimulatorOptions{library, 99, [](DeviceSpec& spec) {
-                                if (!spec.features.count("Gain")) {
-                                    spec.features["Gain"] = Feature{1, 0, 10, 1};
+    return SimulatorOptions{library, 99, [](DeviceProfile& profile) {
+                                if (!profile.features.count("Gain")) {
+                                    profile.features["Gain"] = Feature{1, 0, 10, 1};
                                 }
                             }};
 }
