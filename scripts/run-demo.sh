@@ -11,7 +11,7 @@ bash scripts/install-deps.sh
 BUILD_DIR=${KORVANE_BUILD_DIR:-build/release}
 cmake -S . -B "$BUILD_DIR" -Wno-dev -DCMAKE_BUILD_TYPE=Release \
   -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_TOOLS=ON >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}"
 BUILD_DIR=$ROOT/$BUILD_DIR
 
 source scripts/demo-lib.sh

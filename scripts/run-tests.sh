@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 BUILD_DIR=${KORVANE_TEST_BUILD_DIR:-build/test}
-JOBS=$(nproc)
+JOBS=${KORVANE_JOBS:-$(nproc)}
 # A compiler cache, where the machine has one, keeps rebuilds of several
 # checkouts of the tree cheap; paths are taken relative to the checkout.
 LAUNCHER=()

@@ -3,7 +3,8 @@
 # build with AddressSanitizer) and runs them. Arguments name the test programs
 # to run; without arguments, every test of a part where threads meet: the I/O
 # link and the logical I/O over it, the frame hand-over of the camera drivers,
-# the Modbus server and what its writes do, and the records (whose start-up
+# the camera stations and their lost-camera watch, the Modbus server and what
+# its writes do, and the records (whose start-up
 # load runs on the thread pool while results are handed over on the GUI
 # thread). Qt's own internals that the checker cannot see into are
 # suppressed, narrowly, in tests/tsan.supp.
@@ -18,7 +19,7 @@ if [ ${#TESTS[@]} -eq 0 ]; then
   TESTS=(tst_iothread tst_controlport tst_framehandover tst_modbusserver tst_modbusdatachange
          tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
          tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera
-         tst_streamsdk tst_thermalsession tst_camerafotric)
+         tst_streamsdk tst_thermalsession tst_camerafotric tst_camerastation tst_cammerwidget)
 fi
 
 # The compiler cache, as for the sanitizer build of the test command.
@@ -32,7 +33,7 @@ cmake -S . -B "$BUILD_DIR" -Wno-dev \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DKORVANE_TSAN=ON -DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON "${LAUNCHER[@]}" >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${TESTS[@]}"
+cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${TESTS[@]}"
 
 cd "$BUILD_DIR"
 export QT_QPA_PLATFORM=offscreen

@@ -23,7 +23,7 @@ if [ ${#TOURS[@]} -eq 0 ]; then
   TOURS=(kit)
 fi
 for tour in "${TOURS[@]}"; do
-  cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${tour}tour" >/dev/null
+  cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
   for size in 1920x1080 1280x720; do
     QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
   done
