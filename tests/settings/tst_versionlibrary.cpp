@@ -145,7 +145,7 @@ void TstVersionLibrary::selfLinksAndNestedFolders()
     QVERIFY(library.columns[2].names.isEmpty());
     QCOMPARE(library.columns[3].title, QString());
     QCOMPARE(library.columns[3].names, QStringList({"V17.8.tar.gz", "V17.8.tar"}));
-    for (const QString& path : {"/monitor/release/V17/", "/monitor/release/release/", "/monitor/V17/V17/",
+    for (const char* path : {"/monitor/release/V17/", "/monitor/release/release/", "/monitor/V17/V17/",
                                 "/monitor/monitor/monitor/"}) {
         QCOMPARE(server.requests(path), 0);
     }
