@@ -3,10 +3,9 @@
 #include <QString>
 
 // Where the service actions read and write. The main window hands one value of
-// this to the advanced settings page; tests hand temporary folders.
+// this to the advanced settings page; tests hand temporary folders. The USB
+// disk is wherever the mount answers it is.
 struct MaintenanceFolders {
-    // The USB disk's mount point as the mount answered it; empty while no disk is mounted.
-    QString usbMount;
     // The installed program: the working folder.
     QString programFolder;
     // Where backups of the program folder are kept: the folder above it on the panel.
