@@ -39,6 +39,14 @@ public:
     // and slot 340 are then untouched).
     bool switchParaGroup(int group);
 
+    // The one path from a group to the running set-up, for the switch and the
+    // settings page's restore: one group operation at a time, the group checked
+    // and swapped in whole, the index stored once the files are in place, the
+    // change logged, the databases closed and the program restarted after the
+    // quit hooks. expectedName, when given, must still be the group's name.
+    // False, with the reason in why, when nothing was changed.
+    bool restoreGroupAndRestart(int group, const QString& expectedName = QString(), QString* why = nullptr);
+
 private:
     void clearCount();
 
