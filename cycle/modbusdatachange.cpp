@@ -90,7 +90,13 @@ bool ModbusDataChange::restoreGroupAndRestart(int group, const QString& expected
         error = QStringLiteral("group %1 is no longer \"%2\"").arg(group).arg(expectedName);
     } else {
         qInfo().noquote() << "paramgroup change to" << names.at(group) << ", index is" << group;
-        restored = store.restoreGroup(names.at(group), m_host.cameraCount, m_host.detectCount, &error);
+        const QString name = names.at(group);
+        const int cameras = m_host.cameraCount;
+        const int detects = m_host.detectCount;
+        auto copy = [&store, &error, name, cameras, detects] {
+            return store.restoreGroup(name, cameras, detects, &error);
+        };
+        restored = m_host.runCopy ? m_host.runCopy(copy) : copy();
     }
     if (!restored) {
         if (why) {

@@ -27,6 +27,9 @@ public:
         int cameraCount = 0;
         int detectCount = 0;
         QString groupRoot = QStringLiteral("./paraGroup");
+        // Runs the copying of a group restore; empty: on the calling thread.
+        // The settings page runs it on a worker while its GUI thread waits.
+        std::function<bool(const std::function<bool()>& copy)> runCopy;
     };
 
     ModbusDataChange(ModbusServer* server, Host host);
