@@ -59,21 +59,48 @@ bool ModbusDataChange::switchParaGroup(int group)
         qInfo().noquote() << "paramgroup index is same" << ", index is" << group;
         return false;
     }
+    QString why;
+    if (restoreGroupAndRestart(group, QString(), &why)) {
+        return true;
+    }
+    qWarning().noquote() << "modbus: switch to parameter group" << group << "refused:" << why;
+    if (m_host.insertRecord) {
+        m_host.insertRecord(QStringLiteral("Modbus切换参数组%1失败，当前参数组未改变").arg(group));
+    }
+    return false;
+}
 
+bool ModbusDataChange::restoreGroupAndRestart(int group, const QString& expectedName, QString* why)
+{
+    if (!gpSystemParam) {
+        return false;
+    }
+    // A backup, restore or delete running on the settings page (its copy on a
+    // worker) is never crossed by a switch.
+    ParaGroupStore::Operation operation;
     ParaGroupStore store(m_host.groupRoot);
     const QStringList names = store.groupNames();
     QString error;
     bool restored = false;
-    if (group < 0 || group >= names.size()) {
+    if (!operation.acquired()) {
+        error = QStringLiteral("another group operation is running");
+    } else if (group < 0 || group >= names.size()) {
         error = QStringLiteral("there are %1 groups").arg(names.size());
+    } else if (!expectedName.isNull() && names.at(group) != expectedName) {
+        error = QStringLiteral("group %1 is no longer \"%2\"").arg(group).arg(expectedName);
     } else {
         qInfo().noquote() << "paramgroup change to" << names.at(group) << ", index is" << group;
-        restored = store.restoreGroup(names.at(group), m_host.cameraCount, m_host.detectCount, &error);
+        const QString name = names.at(group);
+        const int cameras = m_host.cameraCount;
+        const int detects = m_host.detectCount;
+        auto copy = [&store, &error, name, cameras, detects] {
+            return store.restoreGroup(name, cameras, detects, &error);
+        };
+        restored = m_host.runCopy ? m_host.runCopy(copy) : copy();
     }
     if (!restored) {
-        qWarning().noquote() << "modbus: switch to parameter group" << group << "refused:" << error;
-        if (m_host.insertRecord) {
-            m_host.insertRecord(QStringLiteral("Modbus切换参数组%1失败，当前参数组未改变").arg(group));
+        if (why) {
+            *why = error;
         }
         return false;
     }
@@ -81,6 +108,9 @@ bool ModbusDataChange::switchParaGroup(int group)
     // The index is stored only once the group's files are in place, so a
     // failure never leaves an index that names other files than the working ones.
     gpSystemParam->paraGroupIndex() = group;
+    if (gpSystemParamEdit) {
+        gpSystemParamEdit->paraGroupIndex() = group;
+    }
     if (!m_host.saveParaGroupIndex || !m_host.saveParaGroupIndex(gpSystemParam)) {
         qWarning() << "modbus: parameter group index" << group << "not stored in sysadd.txt";
     }

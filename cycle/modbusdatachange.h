@@ -27,6 +27,9 @@ public:
         int cameraCount = 0;
         int detectCount = 0;
         QString groupRoot = QStringLiteral("./paraGroup");
+        // Runs the copying of a group restore; empty: on the calling thread.
+        // The settings page runs it on a worker while its GUI thread waits.
+        std::function<bool(const std::function<bool()>& copy)> runCopy;
     };
 
     ModbusDataChange(ModbusServer* server, Host host);
@@ -38,6 +41,14 @@ public:
     // false when the group is the current one or was refused (the working files
     // and slot 340 are then untouched).
     bool switchParaGroup(int group);
+
+    // The one path from a group to the running set-up, for the switch and the
+    // settings page's restore: one group operation at a time, the group checked
+    // and swapped in whole, the index stored once the files are in place, the
+    // change logged, the databases closed and the program restarted after the
+    // quit hooks. expectedName, when given, must still be the group's name.
+    // False, with the reason in why, when nothing was changed.
+    bool restoreGroupAndRestart(int group, const QString& expectedName = QString(), QString* why = nullptr);
 
 private:
     void clearCount();

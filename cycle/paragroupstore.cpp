@@ -1,5 +1,6 @@
 #include "paragroupstore.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -156,8 +157,155 @@ bool ParaGroupStore::copyTree(const QString& from, const QString& to, QString* e
         }
         if (!QFile::copy(entry.filePath(), target)) {
             setError(error, QStringLiteral("%1 cannot be copied").arg(entry.filePath()));
+            QFile::remove(target);
             return false;
         }
+        QFile copied(target);
+        if (!copied.open(QIODevice::Append)
+            || !copied.setFileTime(entry.lastModified(), QFileDevice::FileModificationTime)) {
+            setError(error, QStringLiteral("%1 cannot take its time").arg(target));
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+std::atomic<bool> gGroupOperation{false};
+}
+
+ParaGroupStore::Operation::Operation()
+    : m_acquired(!gGroupOperation.exchange(true))
+{
+}
+
+ParaGroupStore::Operation::~Operation()
+{
+    if (m_acquired) {
+        gGroupOperation = false;
+    }
+}
+
+bool ParaGroupStore::operationRunning()
+{
+    return gGroupOperation.load();
+}
+
+bool ParaGroupStore::isValidNewName(const QString& name)
+{
+    if (name.isEmpty() || name.size() > 32 || name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char(' '))
+        || name.endsWith(QLatin1Char(' '))) {
+        return false;
+    }
+    for (const QChar c : name) {
+        if (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char('.')
+            || c == QLatin1Char(' ')) {
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ParaGroupStore::backupGroup(const QString& name, int cameras, int detects, QString* error)
+{
+    if (!isValidNewName(name) || name == factoryGroupName()) {
+        setError(error, QStringLiteral("\"%1\" is no name for a new group").arg(name));
+        return false;
+    }
+    const QDir work(m_workDir);
+    const QString param = work.filePath(QStringLiteral("PARAM.db"));
+    if (!QFileInfo(param).isFile()) {
+        setError(error, QStringLiteral("there is no PARAM.db to back up"));
+        return false;
+    }
+    if (!QDir().mkpath(m_root)) {
+        setError(error, QStringLiteral("folder %1 cannot be made").arg(m_root));
+        return false;
+    }
+    const QString staging = work.filePath(backupStagingFolderName());
+    removeEntry(staging);
+    const QString fresh = QDir(staging).filePath(QStringLiteral("new"));
+    const QString old = QDir(staging).filePath(QStringLiteral("old"));
+    auto fail = [&](const QString& why) {
+        setError(error, why);
+        removeEntry(staging);
+        return false;
+    };
+    if (!QDir().mkpath(fresh)) {
+        return fail(QStringLiteral("folder %1 cannot be made").arg(fresh));
+    }
+    {
+        // The group's name, for putting an older group back after a power cut
+        // between the two renames below.
+        QFile note(QDir(staging).filePath(QStringLiteral("name")));
+        if (!note.open(QIODevice::WriteOnly) || note.write(name.toUtf8()) != name.toUtf8().size() || !note.flush()) {
+            return fail(QStringLiteral("the backup's note cannot be written"));
+        }
+    }
+    for (int c = 1; c <= cameras; ++c) {
+        for (int d = 1; d <= detects; ++d) {
+            const QString folder = cameraFolderName(c, d);
+            if (!QFileInfo(work.filePath(folder)).isDir()) {
+                continue;
+            }
+            QString why;
+            if (!copyTree(work.filePath(folder), QDir(fresh).filePath(folder), &why)) {
+                return fail(why);
+            }
+        }
+    }
+    const QString paramCopy = QDir(fresh).filePath(QStringLiteral("PARAM.db"));
+    if (!QFile::copy(param, paramCopy)) {
+        return fail(QStringLiteral("PARAM.db cannot be copied"));
+    }
+    {
+        QFile copied(paramCopy);
+        if (copied.open(QIODevice::Append)) {
+            copied.setFileTime(QFileInfo(param).lastModified(), QFileDevice::FileModificationTime);
+        }
+    }
+    if (QFileInfo(paramCopy).size() != QFileInfo(param).size()) {
+        return fail(QStringLiteral("PARAM.db was not copied whole"));
+    }
+    // The complete copy takes the place of an older group of that name, which
+    // goes only once the new one is in.
+    const QString target = groupPath(name);
+    const bool replacing = exists(target);
+    if (replacing && !QDir().rename(target, old)) {
+        return fail(QStringLiteral("group \"%1\" cannot be moved aside").arg(name));
+    }
+    if (!QDir().rename(fresh, target)) {
+        if (replacing) {
+            QDir().rename(old, target);
+        }
+        return fail(QStringLiteral("group \"%1\" cannot be put in place").arg(name));
+    }
+    removeEntry(staging);
+    return true;
+}
+
+bool ParaGroupStore::deleteGroup(const QString& name, QString* error)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
+        || name.contains(QLatin1Char('\\'))) {
+        setError(error, QStringLiteral("\"%1\" is no group").arg(name));
+        return false;
+    }
+    if (name == factoryGroupName()) {
+        setError(error, QStringLiteral("the factory group is kept"));
+        return false;
+    }
+    const QString path = groupPath(name);
+    const QFileInfo info(path);
+    if (!info.isDir() && !info.isSymLink()) {
+        setError(error, QStringLiteral("there is no group \"%1\"").arg(name));
+        return false;
+    }
+    // A linked folder goes as a link: what it points to is not ours.
+    if (!removeEntry(path)) {
+        setError(error, QStringLiteral("group \"%1\" cannot be removed whole").arg(name));
+        return false;
     }
     return true;
 }
@@ -165,6 +313,20 @@ bool ParaGroupStore::copyTree(const QString& from, const QString& to, QString* e
 void ParaGroupStore::recoverInterruptedSwitch() const
 {
     const QDir work(m_workDir);
+    const QString backup = work.filePath(backupStagingFolderName());
+    if (QFileInfo::exists(backup)) {
+        // A backup cut short: an older group moved aside comes back when the
+        // new one never took its place; a half-made copy goes.
+        QFile note(QDir(backup).filePath(QStringLiteral("name")));
+        const QString name = note.open(QIODevice::ReadOnly) ? QString::fromUtf8(note.readAll()) : QString();
+        const QString old = QDir(backup).filePath(QStringLiteral("old"));
+        if (isValidNewName(name) && QFileInfo(old).isDir() && !exists(groupPath(name))) {
+            if (QDir().mkpath(m_root) && QDir().rename(old, groupPath(name))) {
+                qWarning().noquote() << "parameter group: backup of" << name << "was cut short; the older group is back";
+            }
+        }
+        removeEntry(backup);
+    }
     const QString staging = work.filePath(stagingFolderName());
     if (!QFileInfo::exists(staging)) {
         return;

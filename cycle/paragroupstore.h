@@ -40,7 +40,44 @@ public:
 
     // Recursive copy of a folder (files, sub-folders, empty ones included) into
     // to, which is created; false on the first file that cannot be copied.
+    // Files keep their modification times: the template library replaces its
+    // oldest sample by file time.
     static bool copyTree(const QString& from, const QString& to, QString* error = nullptr);
+
+    // The factory group: start-up falls back to its PARAM.db and SN.db and the
+    // factory reset installs its package, so it is never overwritten or deleted.
+    static QString factoryGroupName() { return QStringLiteral("default"); }
+
+    // A name for a new group: 1 to 32 characters, letters and digits of any
+    // script, "-", "_", "." and blanks inside, not starting with ".".
+    static bool isValidNewName(const QString& name);
+
+    // Saves the working PARAM.db and the camera folders of cameras × detects
+    // that exist as the group name. The copy is made beside the groups and
+    // swapped in whole: a failure leaves an older group of that name as it was.
+    bool backupGroup(const QString& name, int cameras, int detects, QString* error = nullptr);
+
+    // Removes the group folder name, a direct child of the group root only
+    // (never the factory group).
+    bool deleteGroup(const QString& name, QString* error = nullptr);
+
+    // Name of the backup's staging folder inside the working folder (never listed).
+    static QString backupStagingFolderName() { return QStringLiteral(".paraGroupBackup"); }
+
+    // One group operation (backup, restore, delete, switch) at a time in the
+    // process: the holder of an Operation that acquired() runs one.
+    class Operation {
+    public:
+        Operation();
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+        bool acquired() const { return m_acquired; }
+
+    private:
+        bool m_acquired;
+    };
+    static bool operationRunning();
 
     // Name of the staging folder inside the working folder.
     static QString stagingFolderName() { return QStringLiteral(".paraGroupSwitch"); }

@@ -19,6 +19,13 @@ private slots:
     void badGroupLeavesWorkingSetUntouched();
     void failedCopyLeavesWorkingSetUntouched();
     void interruptedSwitchIsPutBack();
+    void backupKeepsTimesAndReplacesWhole();
+    void backupFailingHalfwayKeepsTheOldGroup();
+    void interruptedBackupPutsTheOldGroupBack();
+    void names_data();
+    void names();
+    void deleteTouchesOnlyItsGroup();
+    void oneOperationAtATime();
 };
 
 void TestParaGroupStore::listIsSortedByCharacterCode()
@@ -161,6 +168,127 @@ void TestParaGroupStore::interruptedSwitchIsPutBack()
     QCOMPARE(workingFiles(dir), before);
     QCOMPARE(originOf("PARAM.db"), QString("working"));
     QVERIFY(!QFileInfo::exists(staging));
+}
+
+void TestParaGroupStore::backupKeepsTimesAndReplacesWhole()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    const QDateTime old(QDate(2023, 6, 1), QTime(8, 30, 0));
+    {
+        QFile sample("cammer12/template1.bmp");
+        QVERIFY(sample.open(QIODevice::Append));
+        QVERIFY(sample.setFileTime(old, QFileDevice::FileModificationTime));
+    }
+    makeSet(dir, "paraGroup/A", "older A", 3, 1);
+    QString error;
+    QVERIFY2(ParaGroupStore().backupGroup("A", 2, 2, &error), qPrintable(error));
+    QCOMPARE(originOf("paraGroup/A/PARAM.db"), QString("working"));
+    QStringList entries = QDir("paraGroup/A").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    entries.sort();
+    QCOMPARE(entries, (QStringList{"PARAM.db", "cammer11", "cammer12", "cammer21", "cammer22"}));
+    QCOMPARE(QFileInfo("paraGroup/A/cammer12/template1.bmp").lastModified(), old);
+    QCOMPARE(ParaGroupStore().groupNames(), QStringList{"A"});
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::backupStagingFolderName()));
+}
+
+void TestParaGroupStore::backupFailingHalfwayKeepsTheOldGroup()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    makeSet(dir, "paraGroup/A", "older A", 2, 2);
+    // A file of the working set that cannot be read: its link points nowhere.
+    QVERIFY(QFile::link(dir.filePath("gone.bmp"), dir.filePath("cammer22/template9.bmp")));
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    QString error;
+    QVERIFY(!ParaGroupStore().backupGroup("A", 2, 2, &error));
+    QVERIFY2(error.contains("cannot be copied"), qPrintable(error));
+    QCOMPARE(originOf("paraGroup/A/PARAM.db"), QString("older A"));
+    QCOMPARE(dir.read("paraGroup/A/cammer21/template1.bmp"), QByteArray("older A 21"));
+    QCOMPARE(ParaGroupStore().groupNames(), QStringList{"A"});
+    QCOMPARE(workingFiles(dir), before);
+    QVERIFY(!QFileInfo::exists(ParaGroupStore::backupStagingFolderName()));
+}
+
+void TestParaGroupStore::interruptedBackupPutsTheOldGroupBack()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 1, 1);
+    const QString staging = ParaGroupStore::backupStagingFolderName();
+    makeSet(dir, staging + "/old", "older A", 1, 1);
+    QVERIFY(dir.write(staging + "/new/PARAM.db", "half"));
+    QVERIFY(dir.write(staging + "/name", "A"));
+    ParaGroupStore().recoverInterruptedSwitch();
+    QCOMPARE(originOf("paraGroup/A/PARAM.db"), QString("older A"));
+    QVERIFY(!QFileInfo::exists(staging));
+}
+
+void TestParaGroupStore::names_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "Mould-7_b.2" << true;
+    QTest::newRow("inner blank") << "Mould 7" << true;
+    QTest::newRow("Chinese") << "中文模具" << true;
+    QTest::newRow("32 characters") << QString(32, 'x') << true;
+    QTest::newRow("33 characters") << QString(33, 'x') << false;
+    QTest::newRow("parent") << ".." << false;
+    QTest::newRow("hidden") << ".x" << false;
+    QTest::newRow("path") << "a/b" << false;
+    QTest::newRow("backslash") << "a\\b" << false;
+    QTest::newRow("shell") << "x;rm -rf ." << false;
+    QTest::newRow("substitution") << "$(id)" << false;
+    QTest::newRow("leading blank") << " A" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestParaGroupStore::names()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, valid);
+    QCOMPARE(ParaGroupStore::isValidNewName(name), valid);
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 1, 1);
+    QVERIFY(QDir().mkpath("paraGroup"));
+    QVERIFY(dir.write("outside.txt", "kept"));
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    QCOMPARE(ParaGroupStore().backupGroup(name, 1, 1), valid);
+    // Nothing outside "./paraGroup" changes, whatever the name.
+    QCOMPARE(workingFiles(dir), before);
+    QCOMPARE(dir.read("outside.txt"), QByteArray("kept"));
+    QCOMPARE(ParaGroupStore().groupNames(), valid ? QStringList{name} : QStringList{});
+}
+
+void TestParaGroupStore::deleteTouchesOnlyItsGroup()
+{
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 1, 1);
+    makeSet(dir, "paraGroup/A", "A", 1, 1);
+    makeSet(dir, "paraGroup/default", "factory", 1, 1);
+    makeSet(dir, "elsewhere", "elsewhere", 1, 1);
+    QVERIFY(QFile::link(dir.filePath("elsewhere"), dir.filePath("paraGroup/linked")));
+    const QMap<QString, QByteArray> before = workingFiles(dir);
+    for (const char* refused : {"default", "..", ".", "", "../elsewhere", "missing"}) {
+        QVERIFY2(!ParaGroupStore().deleteGroup(refused), refused);
+    }
+    QVERIFY(ParaGroupStore().deleteGroup("linked"));
+    QVERIFY(QFileInfo("elsewhere/PARAM.db").isFile());
+    QVERIFY(ParaGroupStore().deleteGroup("A"));
+    QCOMPARE(ParaGroupStore().groupNames(), QStringList{"default"});
+    QCOMPARE(workingFiles(dir), before);
+}
+
+void TestParaGroupStore::oneOperationAtATime()
+{
+    QVERIFY(!ParaGroupStore::operationRunning());
+    {
+        ParaGroupStore::Operation first;
+        QVERIFY(first.acquired());
+        ParaGroupStore::Operation second;
+        QVERIFY(!second.acquired());
+        QVERIFY(ParaGroupStore::operationRunning());
+    }
+    QVERIFY(!ParaGroupStore::operationRunning());
 }
 
 QTEST_GUILESS_MAIN(TestParaGroupStore)

@@ -10,6 +10,10 @@ bool isTableText(const QString& text, int language)
     if (text.isEmpty() || language < 0 || language >= LanguageCount) {
         return false;
     }
+    // A caption asked as a question ("重置参数" followed by "?") reads as the caption.
+    if (text.size() > 1 && text.endsWith(QLatin1Char('?')) && isTableText(text.chopped(1), language)) {
+        return true;
+    }
     static const QRegularExpression placeholder(QStringLiteral("%[1-9][0-9]?"));
     for (int n = 0; n < TextCount; ++n) {
         const QString& entry = gTextTable[LanguageCount * n + language];

@@ -43,6 +43,6 @@ private:
 };
 
 // True when text is entry 4 × n + language of the text table for some text n,
-// or such an entry with its %1, %2, ... filled in (entries that hold little
+// or such an entry with its %1, %2, ... filled in, or followed by "?" (entries that hold little
 // more than a placeholder do not count).
 bool isTableText(const QString& text, int language);

@@ -3,6 +3,7 @@
 // parameter group through register 1 (refused for a bad group, done in full
 // order for a good one).
 #include "modbusdatachange.h"
+#include "paragroupstore.h"
 #include "cameraregistry.h"
 #include "modbusserver.h"
 #include "operationlog.h"
@@ -89,6 +90,7 @@ private slots:
     void sameGroupOnlyLogs();
     void groupOutOfRangeIsRefused();
     void incompleteGroupLeavesCameraFoldersUntouched();
+    void switchRefusedDuringAnotherGroupOperation();
     void clearThenSwitchInOneWrite();
 
 private:
@@ -244,6 +246,27 @@ void TestModbusDataChange::incompleteGroupLeavesCameraFoldersUntouched()
     QCOMPARE(calls, QStringList{"record Modbus切换参数组1失败，当前参数组未改变"});
     QCOMPARE(workingFiles(*dir), files);
     QCOMPARE(params.paraGroupIndex(), 0);
+    QVERIFY(sys->operations.isEmpty());
+}
+
+void TestModbusDataChange::switchRefusedDuringAnotherGroupOperation()
+{
+    makeSet(*dir, "", "working", 2, 2);
+    makeSet(*dir, "paraGroup/a", "a", 2, 2);
+    makeSet(*dir, "paraGroup/b", "b", 2, 2);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused: another group operation is running"));
+    const QMap<QString, QByteArray> files = workingFiles(*dir);
+    QStringList calls;
+    ModbusDataChange::Host host;
+    host.insertRecord = [&](const QString& s) { calls.append("record " + s); };
+    host.cameraCount = 2;
+    host.detectCount = 2;
+    // A backup on the settings page holds the groups.
+    ParaGroupStore::Operation backup;
+    QVERIFY(backup.acquired());
+    QVERIFY(!ModbusDataChange(nullptr, host).switchParaGroup(1));
+    QCOMPARE(calls, QStringList{"record Modbus切换参数组1失败，当前参数组未改变"});
+    QCOMPARE(workingFiles(*dir), files);
     QVERIFY(sys->operations.isEmpty());
 }
 
