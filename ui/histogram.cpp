@@ -3,6 +3,7 @@
 #include "temperaturechartdata.h"
 #include "texttable.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -102,10 +103,23 @@ void Histogram::paintEvent(QPaintEvent*)
         }
     }
 
-    painter.setFont(QFont(QStringLiteral("SimHei"), 15));
+    // The legend: each caption in a box of 100 pixels with its swatch to
+    // the left, as wide as a longer caption needs so that no language's
+    // caption is cut.
+    const QFont legendFont(QStringLiteral("SimHei"), 15);
+    painter.setFont(legendFont);
     painter.setPen(Qt::white);
-    painter.drawText(QRect(w - 140, 0, 100, 30), Qt::AlignCenter, textOf(kOkCaption));
-    painter.fillRect(QRect(w - 203, 0, 58, 30), QColor(0, 255, 0, 200));
-    painter.drawText(QRect(w - 308, 0, 100, 30), Qt::AlignCenter, textOf(kNgCaption));
-    painter.fillRect(QRect(w - 371, 0, 58, 30), QColor(255, 0, 0, 200));
+    const QFontMetrics metrics(legendFont);
+    int right = w - 40;
+    const struct {
+        int textId;
+        QColor colour;
+    } entries[] = {{kOkCaption, QColor(0, 255, 0, 200)}, {kNgCaption, QColor(255, 0, 0, 200)}};
+    for (const auto& entry : entries) {
+        const QString text = textOf(entry.textId);
+        const int textWidth = std::max(100, metrics.horizontalAdvance(text) + 4);
+        painter.drawText(QRect(right - textWidth, 0, textWidth, 30), Qt::AlignCenter, text);
+        painter.fillRect(QRect(right - textWidth - 63, 0, 58, 30), entry.colour);
+        right -= textWidth + 68;
+    }
 }

@@ -180,9 +180,19 @@ void mCustomPlot::setViewToNow()
     viewTo = now.addSecs(kViewAfterNowS);
 }
 
+void mCustomPlot::removeAllGraphs()
+{
+    // The tracer must not keep following a graph that is gone; a pointer
+    // to a freed graph could otherwise be matched by a new one.
+    tracer->setGraph(nullptr);
+    tracer->setVisible(false);
+    label->setVisible(false);
+    plot->clearGraphs();
+}
+
 void mCustomPlot::clearGraphs()
 {
-    plot->clearGraphs();
+    removeAllGraphs();
     graphIndex.clear();
     shownGraphs.clear();
 }
@@ -240,7 +250,7 @@ void mCustomPlot::appendNewPoints()
     TemperatureChartData* data = TemperatureChartData::instance();
     const SeriesMap points = data->newPoints;
     if (!points.isEmpty() && !hasGraphs) {
-        plot->clearGraphs();
+        removeAllGraphs();
         hasGraphs = true;
     }
     for (auto it = points.cbegin(); it != points.cend(); ++it) {
@@ -344,10 +354,10 @@ void mCustomPlot::rescaleValuesInView()
     if (!any) {
         return;
     }
-    if (values.size() <= 0) {
-        values = QCPRange(values.lower - 1, values.upper + 1);
-    }
-    plot->yAxis->setRange(values);
+    // A little room above and below: a curve at the extreme would otherwise
+    // lie on the axis line and vanish under it.
+    const double pad = values.size() > 0 ? values.size() * 0.05 : 1.0;
+    plot->yAxis->setRange(values.lower - pad, values.upper + pad);
 }
 
 void mCustomPlot::restoreView()

@@ -92,6 +92,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void removeAllGraphs();
     void addSeriesGraph(const QString& key, const QVector<QPointF>& points);
     void rescaleValuesInView();
     void setViewToNow();
