@@ -296,7 +296,9 @@ void TemperatureChartData::updateLiveData()
             const QString key = seriesKey(r.idx_camera, r.idx_detect, n);
             const QPointF point(x, detail.at(1));
             todaySeries[key].append(point);
-            newPoints[key].append(point);
+            if (keepNewPoints) {
+                newPoints[key].append(point);
+            }
         }
         // The first result of a cycle stays; a re-check does not replace it.
         const QString key = resultKey(roundText, r.idx_camera, r.idx_detect, n);

@@ -98,6 +98,9 @@ public:
     bool queryRunning() const { return m_queryRunning; }
     // Asks a running pass to stop and waits for its thread (the quit hook).
     void stopQuery();
+    // Creates queryThread when it does not exist yet, so that the screens can
+    // connect to its signals before the first query.
+    void ensureQueryThread();
 
     // Today's series (seriesMode 0 or 1) or the last history pass's (2).
     SeriesMap temperatureSeries() const;
@@ -184,7 +187,12 @@ public:
     int statisticsSource = 0;
     SeriesMap todaySeries;
     SeriesMap historySeries;
+    // The points since the live plot's last refresh. Gathered only while a
+    // live plot refreshes (it sets keepNewPoints): with the plot closed,
+    // paused or in history nobody takes them, and a day of them would be
+    // drawn twice when the plot draws today again.
     SeriesMap newPoints;
+    bool keepNewPoints = false;
     ResultMap todayResults;
     // Stays empty: a history pass counts as it reads instead of keeping a
     // month of entries (countCycles still counts it when filled).
@@ -234,7 +242,6 @@ private:
     // One pass on queryThread: reads the parts asked for into the pass and
     // hands each to the GUI thread as soon as it is done.
     void runQueryPass();
-    void ensureQueryThread();
     void readTemperatureHistory();
     void readResultHistory();
     void onQueryPassFinished();

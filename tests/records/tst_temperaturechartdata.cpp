@@ -21,9 +21,10 @@ const QString kSchema = QStringLiteral(
     "roi_detail         TEXT NOT NULL,roi_result         TEXT NOT NULL,result             tinyint NOT NULL,"
     "description        TEXT)");
 
-// The service under test is the process-wide one while it lives.
+// The service under test is the process-wide one while it lives, with a
+// live plot taking the new points unless a test says otherwise.
 struct Records {
-    Records() { gpTemperatureChartData = &data; }
+    Records() { gpTemperatureChartData = &data; data.keepNewPoints = true; }
     ProcessState state;
     TemperatureChartData data;
 
@@ -153,6 +154,11 @@ void TestTemperatureChartData::mapsOfTheLiveResults()
     rec.data.clearNewPoints();
     QVERIFY(rec.data.newPoints.isEmpty());
     QVERIFY(!rec.data.todaySeries.isEmpty());
+    // With no live plot refreshing nobody would take them: none are kept.
+    rec.data.keepNewPoints = false;
+    rec.handOver(makeResult(2, 1, kRound.addSecs(10), recheck.addSecs(10), 1, detail, verdicts));
+    QVERIFY(rec.data.newPoints.isEmpty());
+    QCOMPARE(rec.data.todaySeries.value("C:2_D:1_F:0").size(), 3);
     rec.data.clearTodayResults();
     rec.data.clearTodaySeries();
     QVERIFY(rec.data.todayResults.isEmpty());

@@ -1,0 +1,383 @@
+#include "statisticswidget.h"
+
+#include "cameraregistry.h"
+#include "colorbutton.h"
+#include "datetimewidget.h"
+#include "datathread.h"
+#include "exportnotice.h"
+#include "globals.h"
+#include "histogram.h"
+#include "kiticons.h"
+#include "operatorprompt.h"
+#include "recordsclock.h"
+#include "systemparam.h"
+#include "temperaturechartdata.h"
+#include "texttable.h"
+#include "warnbox.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+StatisticsWidget* gpStatisticsWidget = nullptr;
+
+namespace {
+
+constexpr int kCameraItem = 586;
+constexpr int kTotalCaption = 587;
+constexpr int kNgRateCaption = 588;
+constexpr int kDetectItem = 591;
+constexpr int kAreaItem = 592;
+constexpr int kNgTotalCaption = 543;
+constexpr int kCycleTotalCaption = 547;
+constexpr int kListedAreas = 10;
+
+QLabel* caption(const QString& text, QWidget* parent)
+{
+    return new QLabel(text, parent);
+}
+
+ComboBox* filterBox(QWidget* parent, int width, int textId, int count)
+{
+    auto* box = new ComboBox(parent);
+    box->setFixedSize(width, 40);
+    box->setItemHeight(40);
+    box->setItemFont(QFont(QStringLiteral("SimHei"), 15));
+    box->addItem(QObject::tr("全部"));
+    for (int n = 1; n <= count; ++n) {
+        box->addItem(textOf(textId).arg(n));
+    }
+    return box;
+}
+
+QLabel* valueLabel(const QString& text, QWidget* parent, const QString& style = QString())
+{
+    auto* label = new QLabel(text, parent);
+    label->setFixedSize(120, 25);
+    if (!style.isEmpty()) {
+        label->setStyleSheet(style);
+    }
+    return label;
+}
+
+} // namespace
+
+// Shared with the temperature dialog: the filter bar's boxes.
+ComboBox* makeRecordsFilterBox(QWidget* parent, int width, int kind)
+{
+    switch (kind) {
+    case 0:
+        return filterBox(parent, width, kCameraItem, gCameraCount);
+    case 1:
+        return filterBox(parent, width, kDetectItem, gDetectCount);
+    default:
+        return filterBox(parent, width, kAreaItem, kListedAreas);
+    }
+}
+
+// Where a records dialog of the given size stands: in the middle of the
+// main window, which fills the panel.
+QPoint recordsDialogPosition(const QSize& size)
+{
+    return QPoint(std::max(0, (gScreenWidth - size.width()) / 2), std::max(0, (gScreenHeight - size.height()) / 2));
+}
+
+CameraStatisticsWidget::CameraStatisticsWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("CameraStatisticsWidget"));
+    setFont(QFont(QStringLiteral("SimHei"), 10));
+    TemperatureChartData* data = TemperatureChartData::instance();
+    const QList<QList<int>> counts = data->hourlyCounts();
+    histogram = new Histogram(this, data->axisLabels.value(0), data->axisLabels.value(1), counts.value(0),
+                              counts.value(1));
+    histogram->setFixedHeight(760);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(20);
+    auto* total = new QLabel(textOf(kTotalCaption), this);
+    total->setFixedSize(150, 35);
+    column->addWidget(total, 0, Qt::AlignHCenter);
+    column->addWidget(valueLabel(textOf(kCycleTotalCaption), this), 0, Qt::AlignRight);
+    totalCount = valueLabel(QString::number(data->cycleCount), this, QStringLiteral("color: #F2803F;"));
+    column->addWidget(totalCount, 0, Qt::AlignRight);
+    column->addWidget(valueLabel(textOf(kNgTotalCaption), this), 0, Qt::AlignRight);
+    totalNGCount = valueLabel(QString::number(data->ngCycleCount), this, QStringLiteral("color:red;"));
+    column->addWidget(totalNGCount, 0, Qt::AlignRight);
+    column->addWidget(valueLabel(textOf(kNgRateCaption), this), 0, Qt::AlignRight);
+    totalNGRate = valueLabel(QString(), this, QStringLiteral("color:red;"));
+    column->addWidget(totalNGRate, 0, Qt::AlignRight);
+    for (QLabel* value : {totalCount, totalNGCount, totalNGRate}) {
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    totalCount->setObjectName(QStringLiteral("totalCount"));
+    totalNGCount->setObjectName(QStringLiteral("totalNGCount"));
+    totalNGRate->setObjectName(QStringLiteral("totalNGRate"));
+
+    auto* outer = new QVBoxLayout;
+    outer->setContentsMargins(30, 30, 0, 0);
+    outer->addLayout(column);
+    outer->addStretch();
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(10, 0, 10, 0);
+    row->addLayout(outer);
+    row->addWidget(histogram, 1);
+}
+
+StatisticsWidget::StatisticsWidget(QWidget* parent)
+    : QDialog(parent)
+{
+    ensureKitIcons();
+    TemperatureChartData* data = TemperatureChartData::instance();
+
+    setFixedSize(1800, 950);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::CustomizeWindowHint | Qt::Dialog);
+    setObjectName(QStringLiteral("statisticswidget"));
+    move(recordsDialogPosition(size()));
+
+    auto* titleBar = new QWidget(this);
+    titleBar->setFixedSize(1800, 40);
+    titleBar->setStyleSheet(QStringLiteral("QWidget{background-color: #353D45;}"));
+    auto* titleLayout = new QHBoxLayout(titleBar);
+    titleLayout->setContentsMargins(20, 0, 0, 0);
+    auto* icon = new QLabel(titleBar);
+    icon->setFixedSize(20, 20);
+    icon->setScaledContents(true);
+    icon->setPixmap(QPixmap(QStringLiteral(":/Statistics.png")));
+    titleLayout->addWidget(icon);
+    titleLayout->addWidget(caption(tr("生产统计"), titleBar));
+    titleLayout->addStretch();
+    closeButton = new QPushButton(titleBar);
+    closeButton->setStyleSheet(QStringLiteral(
+        "QPushButton{width: 40px;height: 40px;background-color: red;border-image: url(:/Close.png);}"));
+    titleLayout->addWidget(closeButton);
+
+    auto* filterBar = new QWidget(this);
+    filterBar->setFixedSize(1800, 80);
+    auto* filterLayout = new QHBoxLayout(filterBar);
+    filterLayout->setContentsMargins(20, 0, 20, 0);
+    cameraBox = makeRecordsFilterBox(filterBar, 180, 0);
+    detectBox = makeRecordsFilterBox(filterBar, 180, 1);
+    areaBox = makeRecordsFilterBox(filterBar, 180, 2);
+    timeRange = new FromTimeToTime(filterBar);
+    confirmButton = new ColorButton(tr("确定"), filterBar);
+    confirmButton->setFixedSize(120, 50);
+    exportButton = new ColorButton(textOf(326), filterBar);
+    exportButton->setFixedSize(200, 50);
+    filterLayout->addWidget(caption(tr("相机号"), filterBar));
+    filterLayout->addWidget(cameraBox);
+    filterLayout->addSpacing(30);
+    filterLayout->addWidget(caption(tr("检测号"), filterBar));
+    filterLayout->addWidget(detectBox);
+    filterLayout->addSpacing(30);
+    filterLayout->addWidget(caption(tr("区域号"), filterBar));
+    filterLayout->addWidget(areaBox);
+    filterLayout->addSpacing(30);
+    filterLayout->addWidget(caption(tr("日期时间"), filterBar));
+    filterLayout->addWidget(timeRange);
+    filterLayout->addSpacing(30);
+    filterLayout->addWidget(confirmButton);
+    filterLayout->addStretch();
+    filterLayout->addWidget(exportButton);
+    filterLayout->addSpacing(10);
+
+    pStackedWidget = new QStackedWidget(this);
+    pStackedWidget->setObjectName(QStringLiteral("pStackedWidget"));
+    pStackedWidget->setFixedSize(1760, 800);
+    cameraStatistics = new CameraStatisticsWidget(this);
+    pStackedWidget->addWidget(cameraStatistics);
+    auto* contentLayout = new QHBoxLayout;
+    contentLayout->setSpacing(0);
+    contentLayout->addWidget(pStackedWidget);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 20);
+    layout->addWidget(titleBar);
+    layout->addWidget(filterBar);
+    layout->addLayout(contentLayout);
+    layout->addStretch();
+
+    setStyleSheet(QStringLiteral("QWidget#statisticswidget{background-color: #1E1E1E;}"
+                                 "QStackedWidget#pStackedWidget{background-color: #262E34;border: 1px solid #707070;}"
+                                 "QLabel{color: white;font-size: 20px;}"));
+
+    loadingBox = new tipbox(1, nullptr, 600, 420);
+    loadingBox->setMessage(textOf(RecordsText::Loading));
+    loadingBox->hide();
+
+    for (ComboBox* box : {cameraBox, detectBox, areaBox}) {
+        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &StatisticsWidget::comboxChange);
+    }
+    data->ensureQueryThread();
+    connect(data->queryThread, SIGNAL(readResFinished()), this, SLOT(finishSearch()), Qt::QueuedConnection);
+    connect(cameraStatistics->histogram, &Histogram::finishDraw, loadingBox, &QWidget::close);
+    connect(confirmButton, &QPushButton::clicked, this, &StatisticsWidget::confirmQuery);
+    connect(exportButton, &QPushButton::clicked, this, &StatisticsWidget::exportData);
+    connect(closeButton, &QPushButton::clicked, this, &StatisticsWidget::closeButtonClicked);
+    ExportNotice::watch(data);
+}
+
+ResultQuery StatisticsWidget::boxQuery() const
+{
+    ResultQuery q;
+    q.camera = cameraBox->currentIndex() - 1;
+    q.detect = detectBox->currentIndex() - 1;
+    q.area = areaBox->currentIndex() - 1;
+    q.flag = true;
+    q.from = timeRange->fromDateTime;
+    q.to = timeRange->toDateTime;
+    return q;
+}
+
+void StatisticsWidget::countToday()
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    // Today is always the whole of today, whatever range an export or a
+    // history query left in the shared query.
+    const QDate today = recordsNow().date();
+    ResultQuery q = boxQuery();
+    q.from = QDateTime(today, QTime(0, 0, 0, 0));
+    q.to = QDateTime(today, QTime(23, 59, 59, 999));
+    data->setQuery(q);
+    data->buildTodayAxis();
+    data->countCycles();
+}
+
+void StatisticsWidget::showToday()
+{
+    for (ComboBox* box : {cameraBox, detectBox, areaBox}) {
+        const QSignalBlocker block(box);
+        box->setCurrentIndex(0);
+    }
+    timeRange->clear();
+    m_waitingForResult = false;
+    TemperatureChartData* data = TemperatureChartData::instance();
+    data->statisticsSource = 0;
+    countToday();
+    changeLeftInfo();
+    cameraStatistics->histogram->setLabels();
+    const QList<QList<int>> counts = data->hourlyCounts();
+    cameraStatistics->histogram->setData(counts.value(0), counts.value(1));
+}
+
+void StatisticsWidget::changeLeftInfo()
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    cameraStatistics->totalCount->setText(QString::number(data->cycleCount));
+    cameraStatistics->totalNGCount->setText(QString::number(data->ngCycleCount));
+    // A range without a cycle has no rate: it shows as none of them NG.
+    const double rate = std::isfinite(data->ngRate) ? data->ngRate : 0.0;
+    cameraStatistics->totalNGRate->setText(QString::number(rate, 'g', 4) + QLatin1Char('%'));
+}
+
+void StatisticsWidget::comboxChange(int)
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    if (data->statisticsSource == 1) {
+        return;
+    }
+    countToday();
+    changeLeftInfo();
+    const QList<QList<int>> counts = data->hourlyCounts();
+    cameraStatistics->histogram->setData(counts.value(0), counts.value(1));
+}
+
+void StatisticsWidget::confirmQuery()
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    const ResultQuery q = boxQuery();
+    if (!q.from.isValid() || !q.to.isValid()) {
+        warnOperator(textOf(RecordsText::NoTimeRange));
+        return;
+    }
+    // One read at a time: a second one would meet the first in the service.
+    if (data->queryRunning()) {
+        askOperator(textOf(RecordsText::Loading), 1);
+        return;
+    }
+    loadingBox->show();
+    data->statisticsSource = 1;
+    data->setQuery(q);
+    m_waitingForResult = data->startQuery(TemperatureChartData::ResultPart);
+    if (!m_waitingForResult) {
+        loadingBox->close();
+    }
+}
+
+void StatisticsWidget::finishSearch()
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    if (!m_waitingForResult || data->statisticsSource != 1) {
+        // A result nobody waits for any more has replaced today's axis and
+        // counts in the service: while today is shown, count it again.
+        if (data->statisticsSource == 0 && isVisible()) {
+            countToday();
+            changeLeftInfo();
+            cameraStatistics->histogram->setLabels();
+            const QList<QList<int>> counts = data->hourlyCounts();
+            cameraStatistics->histogram->setData(counts.value(0), counts.value(1));
+        }
+        return;
+    }
+    m_waitingForResult = false;
+    changeLeftInfo();
+    cameraStatistics->histogram->setLabels();
+    const QList<QList<int>> counts = data->hourlyCounts();
+    cameraStatistics->histogram->setData(counts.value(0), counts.value(1));
+}
+
+void StatisticsWidget::exportData()
+{
+    TemperatureChartData* data = TemperatureChartData::instance();
+    if (data->exportBusy) {
+        askOperator(textOf(RecordsText::ExportBusy), 1);
+        return;
+    }
+    const QString folder = chooseExportFolder(this);
+    if (folder.isEmpty()) {
+        askOperator(textOf(RecordsText::NoExportFolder), 1);
+        return;
+    }
+    if (askOperator(textOf(RecordsText::ConfirmExport), 2) != 1) {
+        return;
+    }
+    data->setQuery(boxQuery());
+    data->exportData(1, folder);
+}
+
+void StatisticsWidget::closeButtonClicked()
+{
+    loadingBox->close();
+    QDialog::reject();
+    if (gpDateTimeWidget) {
+        gpDateTimeWidget->close();
+        gpDateTimeWidget = nullptr;
+        timeRange->pressCount = 0;
+    }
+    closeRollingTime();
+    m_waitingForResult = false;
+    TemperatureChartData::instance()->statisticsSource = 0;
+}
+
+void StatisticsWidget::reject()
+{
+    closeButtonClicked();
+}
+
+bool StatisticsWidget::event(QEvent* e)
+{
+    if (e->type() == QEvent::MouseButtonPress) {
+        ++timeRange->pressCount;
+        if (gpDateTimeWidget && timeRange->pressCount % 2 == 1) {
+            gpDateTimeWidget->close();
+            gpDateTimeWidget = nullptr;
+            timeRange->pressCount = 0;
+        }
+        closeRollingTime();
+    }
+    return QDialog::event(e);
+}
