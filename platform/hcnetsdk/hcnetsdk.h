@@ -67,8 +67,8 @@ typedef struct {
     int32_t channel;
     uint32_t streamType;  // 0 main stream
     uint32_t linkMode;    // 0 TCP
+    uint32_t blocked;     // 0 not blocking
     void* window;
-    uint32_t blocked;
     unsigned char reserved[288 - 16 - sizeof(void*)];
 } NET_DVR_PREVIEW_RECORD;
 
