@@ -24,8 +24,8 @@ class HikIRCamera;
 // pixel) or blue-green-red-0 pixels, row r going to row height - 1 - r when
 // flipped. The colour of a pixel is, in doubles, R = Y + 1.370705 V,
 // G = Y - 0.698001 U - 0.703125 V, B = Y + 1.732446 U (U and V less 128),
-// each truncated and limited to 0..255; grey is the truncated
-// 0.299 R + 0.587 G + 0.114 B. False, nothing written, for a missing source
+// each truncated and limited to 0..255; grey is 0.299 R + 0.587 G + 0.114 B
+// truncated exactly (a grey pixel keeps its value). False, nothing written, for a missing source
 // or destination, an odd or too small size, or a source shorter than
 // width x height x 3 / 2 bytes.
 bool yv12ToGray(const unsigned char* source, std::size_t sourceBytes, unsigned char* destination, int width,

@@ -20,6 +20,14 @@ int limitByte(double value)
     return t < 0 ? 0 : (t > 255 ? 255 : int(t));
 }
 
+// The grey weighting truncated exactly: its weights add up to 1, so a grey
+// pixel keeps its value. Summed in doubles, 65 of the 256 grey levels would
+// come out one lower (128 as 127.99999999999999, truncated to 127).
+int greyOf(int r, int g, int b)
+{
+    return (299 * r + 587 * g + 114 * b) / 1000;
+}
+
 struct Yv12Tables {
     std::unique_ptr<std::uint8_t[]> red{new std::uint8_t[256 * 256]};    // [v][y]
     std::unique_ptr<std::uint8_t[]> blue{new std::uint8_t[256 * 256]};   // [u][y]
@@ -42,7 +50,7 @@ struct Yv12Tables {
                     const int g = limitByte(double(y) - 0.698001 * double(u - 128) - 0.703125 * double(v - 128));
                     const int b = blue[std::size_t(u) << 8 | std::size_t(y)];
                     green[row | std::size_t(y)] = std::uint8_t(g);
-                    grey[row | std::size_t(y)] = std::uint8_t(limitByte(0.299 * r + 0.587 * g + 0.114 * b));
+                    grey[row | std::size_t(y)] = std::uint8_t(greyOf(r, g, b));
                 }
             }
         }

@@ -70,6 +70,7 @@ struct Stream {
     std::thread::id threadId;
     bool quit = false;
     bool busy = false;
+    bool headerSent = false;
     int pending = 0;
     std::uint32_t sequence = 0;
 };
@@ -178,6 +179,20 @@ void runStream(Stream* s)
         if (s->quit) {
             return;
         }
+        // The size as it is now, not as it was when the wait began.
+        lock.unlock();
+        {
+            std::lock_guard<std::mutex> global(gMutex);
+            const auto it = gDevices.find(s->serial);
+            if (it != gDevices.end()) {
+                width = it->second.config.width;
+                height = it->second.config.height;
+            }
+        }
+        lock.lock();
+        if (s->quit) {
+            return;
+        }
         if (!present(s->serial)) {
             // Away: what was sent meanwhile is lost; the stream resumes by
             // itself when the device is back.
@@ -191,6 +206,7 @@ void runStream(Stream* s)
             bytes = encodeStreamHeader(width, height, s->device, s->channel);
             type = NET_DVR_SYSHEAD;
             headerSent = true;
+            s->headerSent = true;
         } else if (s->pending > 0 || rate > 0) {
             if (s->pending > 0) {
                 --s->pending;
@@ -359,7 +375,7 @@ bool hcnetWaitIdle(const std::string& serial, int channel, int timeoutMs)
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (const auto& s : streamsOf(serial, channel)) {
         std::unique_lock<std::mutex> lock(s->mutex);
-        if (!s->changed.wait_until(lock, until, [&] { return s->quit || (s->pending == 0 && !s->busy); })) {
+        if (!s->changed.wait_until(lock, until, [&] { return s->quit || (s->headerSent && s->pending == 0 && !s->busy); })) {
             return false;
         }
     }

@@ -49,7 +49,8 @@ int hcnetStreams();
 // Pictures into the streams of that device and channel: the number accepted
 // (0 while no stream runs or the device is away).
 int hcnetPump(const std::string& serial, int channel, int pictures = 1);
-// Until every pumped picture was handed to the stream callback.
+// Until the streams' headers and every pumped picture were handed to the
+// stream callback (a device that is away sends neither).
 bool hcnetWaitIdle(const std::string& serial, int channel, int timeoutMs = 10000);
 // The picture size the device's streams send from now on (header and data).
 void hcnetSetPictureSize(const std::string& serial, int width, int height);
