@@ -547,11 +547,19 @@ bool HikIRCamera::convertWaitingPicture()
     const std::size_t sourceBytes = std::size_t(pixelCount) * 3 / 2;
     const bool ok = colorOutput ? yv12ToBgra(converting.data(), sourceBytes, converted.data(), width, height, false)
                                 : yv12ToGray(converting.data(), sourceBytes, converted.data(), width, height, false);
-    if (!ok || !hand.deliver(converted.data(), qint64(converted.size()))) {
+    if (!ok) {
         return false;
     }
-    pictureSincePoll = true;
-    return true;
+    // The watchdog's flag goes up with the frame, under its lock: whoever
+    // got the frame finds the flag up.
+    return hand.deliverWith([this](unsigned char* buffer, int bytes) {
+        if (std::size_t(bytes) != converted.size()) {
+            return false;
+        }
+        std::memcpy(buffer, converted.data(), converted.size());
+        pictureSincePoll = true;
+        return true;
+    });
 }
 
 QJsonObject HikIRCamera::autoAdjust(bool on)

@@ -426,6 +426,9 @@ void TestHikIRCamera::convertersFollowTheFormula()
 
 void TestHikIRCamera::convertersMatchEveryTriple()
 {
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("No threads here: the exhaustive check runs in the address-checked build");
+#endif
     // One picture per U: chroma row v carries V = v, and its two Y rows run
     // through 0..255, so every (Y, U, V) occurs.
     const int w = 256;
@@ -611,13 +614,11 @@ void TestHikIRCamera::stopStartCyclesKeepBothChannelsDelivering()
     HikIRCamera* cameras[2] = {thermal.get(), visible.get()};
     QVERIFY(thermal->startGrab() && visible->startGrab());
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        // One channel frees its port while the other may be taking one.
-        HikIRCamera* first = cameras[cycle % 2];
-        HikIRCamera* second = cameras[1 - cycle % 2];
-        first->stopGrab();
-        QVERIFY(first->startGrab());
-        second->stopGrab();
-        QVERIFY(second->startGrab());
+        // The channels in turn: one frees its port while the other's stream
+        // may be taking one.
+        HikIRCamera* camera = cameras[cycle % 2];
+        camera->stopGrab();
+        QVERIFY(camera->startGrab());
         if (cycle % 50 == 0) {
             hcnetPump(kSerialA, 1, 1);
             hcnetPump(kSerialA, 2, 1);
