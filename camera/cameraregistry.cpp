@@ -2,6 +2,7 @@
 
 #include "do3thinkcamera.h"
 #include "hikcamera.h"
+#include "hikircamera.h"
 #include "mindcamera.h"
 #include "camerafotric.h"
 #include "simulatecamera.h"
@@ -52,6 +53,9 @@ CameraInterface* makeBuiltInPrototype(const QString& typeId)
     }
     if (typeId == QLatin1String(kDo3thinkCameraIid)) {
         return new Do3thinkCamera;
+    }
+    if (typeId == QLatin1String(kHikIRCameraIid)) {
+        return new HikIRCamera;
     }
     if (typeId == QLatin1String(kFotricCameraIid)) {
         return new CameraFotric;

@@ -28,3 +28,20 @@ RestThermalNetwork defaultRestThermalNetwork();
 RestThermalNetwork& restThermalNetwork();
 // Candidate address i (1 to kRestThermalCandidates), else an empty text.
 QString restThermalCandidate(int i);
+
+// The infrared network camera: discovery logs in to one candidate per local
+// network interface, the candidate's third number being the interface's.
+struct InfraredNetwork {
+    // The candidate is this text with %1 replaced by the third number.
+    QString candidatePattern;
+};
+
+InfraredNetwork defaultInfraredNetwork();
+// The values in use, read on the GUI thread; tests replace them through
+// their shared fixture and put them back.
+InfraredNetwork& infraredNetwork();
+// The candidate address for a third number of 0 to 255, else an empty text.
+QString infraredCandidate(int thirdOctet);
+// Off the panel a candidate must lie on the loopback network: an address
+// outside 127.0.0.0/8 is never contacted. Always true on the panel.
+bool infraredCandidateAllowed(const QString& address);

@@ -15,3 +15,18 @@ public:
 private:
     RestThermalNetwork previous;
 };
+
+// The same for the infrared network camera's candidate addresses.
+class InfraredNetworkScope {
+public:
+    explicit InfraredNetworkScope(const QString& candidatePattern) : previous(infraredNetwork())
+    {
+        infraredNetwork().candidatePattern = candidatePattern;
+    }
+    ~InfraredNetworkScope() { infraredNetwork() = previous; }
+    InfraredNetworkScope(const InfraredNetworkScope&) = delete;
+    InfraredNetworkScope& operator=(const InfraredNetworkScope&) = delete;
+
+private:
+    InfraredNetwork previous;
+};
