@@ -71,7 +71,9 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
         connect(m_port, &ControlPort::sigIOChange, this, &CycleController::OnIOChange, Qt::QueuedConnection);
     }
 
-    stationOnline = [](CameraStation& st) { return st.online; };
+    // The station's own flag follows its frame counter once a second; the
+    // driver knows at once when the device is gone.
+    stationOnline = [](CameraStation& st) { return st.online && (!st.pDriver || st.pDriver->isOnline()); };
     retrain = [](CameraStation& st, int d) {
         if (st.pDetector) {
             st.pDetector->TrainLocate(d);
@@ -466,8 +468,11 @@ void CycleController::cycleStart(int p)
         }
         if (pendingCameras[0] != 0) {
             if (s.ejectorPulseOnNg() != 0 || s.cutEjectorOnAlarm() != 0) {
+                // The area outputs and the ejector go to rest for the product
+                // result; the clamp keeps what the step above decided, since
+                // the cavity of this cycle is not judged yet.
                 for (int o = 0; o <= 9; ++o) {
-                    if (o != OutAlarm) {
+                    if (o != OutAlarm && o != OutAllowClamp) {
                         setOut(o, 0);
                     }
                 }

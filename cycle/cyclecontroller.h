@@ -52,9 +52,10 @@ public:
     virtual bool ask(const QString&) { return true; }
     virtual void warnModal(const QString&) {}
     virtual bool passwordBox() { return true; }
-    // Pictures: compose into the slot, add the note (CammerWidget's slots).
+    // Pictures: compose into the slot; add the note of the picture state
+    // (the controller advances the state itself).
     virtual void saveFailImage(int /*camera*/, int /*detect*/, int /*kind*/) {}
-    virtual void updateFailImage(int /*camera*/, int /*detect*/, int /*kind*/) {}
+    virtual void updateFailImage(int /*camera*/, int /*detect*/, int /*kind*/, int /*state*/) {}
     // Raw frame of the station: true when written.
     virtual bool saveRawFrame(int /*camera*/, int /*detect*/) { return true; }
 };
@@ -170,6 +171,8 @@ private:
     void startMs(QTimer* timer, qint64 ms);
     void handlePictures(int g, bool anyNg);
     void handOver(bool anyNg);
+    // Adds the note of the state to the picture; returns the next state.
+    int noteState(int camera, int detect, int kind, int state);
 
     ControlPort* m_port;
     CycleHost* m_host;

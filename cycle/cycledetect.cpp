@@ -110,7 +110,7 @@ void CycleController::RunAlgorithm(int c, int d)
             const int count = std::min<int>(live.roiCount[d], AreasPerDetect);
             for (int j = 0; j < count; ++j) {
                 const int slot = d * AreasPerDetect + j;
-                const int channel = live.roiOutput[slot];
+                const int channel = live.roiOutput[j];
                 if (data.roiOk[slot] == 0 && channel >= 0 && channel < 10) {
                     ngAreaOutputs[channel] = 1;
                 }
@@ -346,16 +346,32 @@ void CycleController::handlePictures(int g, bool /*anyNg*/)
             }
         }
         if (st == 4 || st == 5) {
-            m_host->updateFailImage(c, d, 0);
+            st = noteState(c, d, 0, st);
         } else if (st == 7) {
             if (ok) {
-                m_host->updateFailImage(c, d, 0);
+                st = noteState(c, d, 0, st);
                 m_host->saveFailImage(c, d, 1);
-                m_host->updateFailImage(c, d, 1);
+                st = noteState(c, d, 1, st);
             } else {
                 st = 3;
             }
         }
+    }
+}
+
+int CycleController::noteState(int c, int d, int kind, int state)
+{
+    m_host->updateFailImage(c, d, kind, state);
+    switch (state) {
+    case 4:
+    case 5:
+        return 9;
+    case 7:
+        return 8;
+    case 8:
+        return 10;
+    default:
+        return state;
     }
 }
 

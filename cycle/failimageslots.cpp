@@ -37,6 +37,11 @@ qint64 sizeFor(const std::vector<QSize>& cameraSizes, int detectCount)
 
 void allocate(const std::vector<QSize>& cameraSizes, int detectCount)
 {
+    // Made here on the GUI thread, before the writer thread exists, when
+    // start-up has not made it already.
+    if (!gMutexTable[9]) {
+        gMutexTable[9] = new std::mutex;
+    }
     const int detects = qBound(0, detectCount, int(DetectsPerCamera));
     std::lock_guard<std::mutex> lock(*gMutexTable[9]);
     for (int c = 0; c < MaxCameras; ++c) {
