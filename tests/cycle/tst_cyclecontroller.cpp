@@ -13,17 +13,21 @@
 #include "globals.h"
 #include "iothread.h"
 #include "processstate.h"
+#include "rawframestore.h"
+#include "stationhost.h"
 #include "productioncounters.h"
 #include "systemparam.h"
 #include "texttable.h"
 #include "testworkdir.h"
 
+#include <QImage>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
 
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -130,6 +134,7 @@ private slots:
     void countFileAfterFinalNg();
     void rawFramesBelowTheFloor();
     void picturesAndHandOver();
+    void rawFrameFileAndFloor();
 
 private:
     // Builds the rig: params from the base plus the row's slots.
@@ -637,6 +642,25 @@ void TestCycleController::picturesAndHandOver()
     QCOMPARE(int(gFailImageReady[FailImageSlots::index(1, 0, 1)]), 1);
     QCOMPARE(int(gFailImageReady[FailImageSlots::index(0, 1, 1)]), 1);
     QCOMPARE(m_ctl->resultState[0][0], 0);
+}
+
+void TestCycleController::rawFrameFileAndFloor()
+{
+    build(QString(), 1);
+    QCOMPARE(RawFrameStore::pathFor(0, 1, QDateTime(QDate(2026, 12, 8), QTime(19, 56, 5, 123))),
+             QStringLiteral("./originalimage/cammer12/template20261208-195605-123.bmp"));
+    CameraStation& st = *m_stations[0];
+    std::fill(st.data.grabBuffer.begin(), st.data.grabBuffer.end(), uchar(77));
+    // Below the floor nothing is written.
+    QVERIFY(!RawFrameStore::save(st, 1, greyRampTable(), std::numeric_limits<qint64>::max()));
+    QVERIFY(!QDir(QStringLiteral("originalimage")).exists());
+    QVERIFY(RawFrameStore::save(st, 1, greyRampTable(), 0));
+    const QStringList files = QDir(QStringLiteral("originalimage/cammer12")).entryList({QStringLiteral("*.bmp")});
+    QCOMPARE(files.size(), 1);
+    const QImage frame(QStringLiteral("originalimage/cammer12/") + files.first());
+    QCOMPARE(frame.size(), QSize(Width, Height));
+    QCOMPARE(frame.format(), QImage::Format_Indexed8);
+    QCOMPARE(frame.pixelIndex(3, 3), 77);
 }
 
 QTEST_MAIN(TestCycleController)
