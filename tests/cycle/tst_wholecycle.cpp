@@ -98,7 +98,8 @@ void TestWholeCycle::emptyMouldThenPartLeft()
 
     SystemParam params{};
     std::memset(&params, 0, sizeof params);
-    params[120] = 1; // cavity detect on the mould-open position, no delay
+    params[120] = 1; // cavity detect on the mould-open position
+    params[73] = 2;  // 0.2 s after it: the board sees the withdrawal first
     gpSystemParam = &params;
     gpSystemParamEdit = &params;
     gDetectCount = 2;
@@ -185,6 +186,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     auto pulseInput = [&](int bit, int evaluationsBefore) {
         board.setInput(bit, true);
         const bool seen = QTest::qWaitFor([&] { return inspections >= evaluationsBefore + 2; }, 5000);
+        QTest::qWait(20);
         board.setInput(bit, false);
         QTest::qWait(150);
         return seen;
