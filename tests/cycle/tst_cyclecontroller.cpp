@@ -127,6 +127,9 @@ private slots:
     void permissionsFollowTheEvaluations();
     void delaysAndTriggers_data();
     void delaysAndTriggers();
+    void stackedDelays();
+    void debounce();
+    void watchdogAndLostCamera();
     void finalNgAlarm();
     void pulseModeOutputs();
     void productPulseAreaChannels_data();
@@ -213,6 +216,15 @@ void TestCycleController::cleanup()
 
 void TestCycleController::build(const QString& settings, int cameras)
 {
+    m_ctl.reset();
+    m_stations.clear();
+    m_cameras.clear();
+    m_port.reset();
+    m_inspected.clear();
+    m_results.clear();
+    m_lost.clear();
+    m_oracle = Oracle();
+    m_lastCamera = 99;
     std::memset(&m_params, 0, sizeof m_params);
     // A standard machine inspecting the cavity on the mould-open position
     // without delay, debounce or re-checks.
@@ -485,6 +497,86 @@ void TestCycleController::delaysAndTriggers()
         detects << i.mid(2, 1);
     }
     QCOMPARE(detects.join(' '), inspected);
+}
+
+void TestCycleController::stackedDelays()
+{
+    // Product detection on, semi-automatic off, 72 = 5 and 73 = 8: detect 0
+    // after 0.5 s, detect 1 after 1.3 s, both from one mould-open edge.
+    build(QStringLiteral("119=1 133=1 72=5 73=8"));
+    play(QStringLiteral("open"));
+    QCOMPARE(m_ctl->detectDelayLeft[0], 0.5);
+    QCOMPARE(m_ctl->detectDelayLeft[1], 1.3);
+    QCOMPARE(m_ctl->cyclePhase, int(CycleController::Delaying));
+    int ticks[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        while (m_ctl->detectDelayTimers[k]->isActive()) {
+            ++ticks[k];
+            m_ctl->TimerUp(k);
+        }
+    }
+    QCOMPARE(ticks[0], 5);
+    QCOMPARE(ticks[1], 13);
+    QCOMPARE(m_inspected.size(), 4);
+    // Edges while a detect delays are dropped, not queued.
+    build(QStringLiteral("73=8"));
+    play(QStringLiteral("open"));
+    pulse(InSafetyDoor);
+    QVERIFY(!m_ctl->confirmedInputs[InSafetyDoor]);
+    m_ctl->SetStopDetect();
+    QCOMPARE(m_ctl->detectDelayLeft[1], 0.0);
+    QVERIFY(!m_ctl->detectDelayTimers[1]->isActive());
+}
+
+void TestCycleController::debounce()
+{
+    build(QStringLiteral("147=5"));
+    setInput(InMouldOpenEnd, true);
+    m_ctl->Run();
+    QVERIFY(!m_ctl->confirmedInputs[0]);
+    QCOMPARE(m_ctl->checkInputTimers[0]->interval(), 500);
+    // Dropped again before the debounce ends: nothing confirmed.
+    setInput(InMouldOpenEnd, false);
+    m_ctl->Run();
+    m_ctl->TimerCheckInput(0);
+    QVERIFY(!m_ctl->confirmedInputs[0]);
+    QVERIFY(!m_ctl->checkInputTimers[0]->isActive());
+    // Still there: confirmed, and the next pass starts the cycle.
+    setInput(InMouldOpenEnd, true);
+    m_ctl->Run();
+    m_ctl->TimerCheckInput(0);
+    QVERIFY(m_ctl->confirmedInputs[0]);
+    m_ctl->Run();
+    QCOMPARE(m_inspected.size(), 2);
+}
+
+void TestCycleController::watchdogAndLostCamera()
+{
+    build(QStringLiteral("146=2"));
+    play(QStringLiteral("open"));
+    QVERIFY(m_ctl->inCheckTimer->isActive());
+    QCOMPARE(m_ctl->inCheckTimer->interval(), 2000);
+    QVERIFY(!m_port->readIO(true, OutAllowClamp));
+    m_ctl->InCheck();
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    QCOMPARE(m_host.records, QStringList{textOf(CycleText::NoInput)});
+    QVERIFY(m_ctl->noInputWarning);
+    // The next cycle start hides the warning and leaves the watchdog off.
+    play(QStringLiteral("show open"));
+    QVERIFY(!m_ctl->noInputWarning);
+    QVERIFY(!m_ctl->inCheckTimer->isActive());
+
+    // A lost camera: clamp withdrawn, passes every 500 ms, white balance
+    // counted again from 0.
+    gRunPassCount = 40;
+    play(QStringLiteral("show lose1 run"));
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    QCOMPARE(m_ctl->runTimer->interval(), 500);
+    QCOMPARE(gRunPassCount, 0);
+    QVERIFY(!m_ctl->camerasOnline);
+    play(QStringLiteral("back1 run"));
+    QVERIFY(m_ctl->camerasOnline);
+    QCOMPARE(m_ctl->runTimer->interval(), 100);
 }
 
 void TestCycleController::finalNgAlarm()
