@@ -706,14 +706,14 @@ void CycleController::SlotStartStop()
             setOut(OutAllowClamp, 1);
             commit();
         }
-        m_host->insertRecord(tr("手动设置开始检测"));
+        m_host->insertRecord(textOf(CycleText::StartedByHand));
     } else {
         const bool access = (s.pswStopDetect() != 0 && s.isPswUsed() == 0) ? m_host->passwordBox()
                                                                           : m_host->checkUserLogin() != 0;
-        if (access && m_host->ask(tr("确定要停止检测吗？")) && !m_host->areaPanelVisible()) {
+        if (access && m_host->ask(textOf(CycleText::StopQuestion)) && !m_host->areaPanelVisible()) {
             m_host->setReadData(0, 0);
             StopDetect();
-            m_host->insertRecord(tr("手动设置停止检测"));
+            m_host->insertRecord(textOf(CycleText::StoppedByHand));
         }
     }
     m_host->repaint();
@@ -725,7 +725,7 @@ void CycleController::SlotManualTrig(int detect)
         return;
     }
     if (detect == 0 && P().productDetect() == 0) {
-        m_host->warnModal(tr("警告：成品检测没有启用！"));
+        m_host->warnModal(textOf(CycleText::ProductDetectOff));
         return;
     }
     manualTrigDetect = detect;

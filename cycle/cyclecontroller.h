@@ -202,4 +202,8 @@ constexpr int StationOffline = 634;
 constexpr int PictureFolderFailed = 635;
 // Raw frames skipped while the disk is short.
 constexpr int RawFramesSkipped = 636;
+constexpr int ProductDetectOff = 118;
+constexpr int StopQuestion = 637;
+constexpr int StartedByHand = 638;
+constexpr int StoppedByHand = 639;
 }

@@ -65,6 +65,15 @@ struct RecordingHost : CycleHost {
     int leftAlarm = 0;
     QStringList pictures;
     bool rawWritable = true;
+    QStringList warnings;
+    QStringList questions;
+    bool confirm = true;
+    void warnModal(const QString& text) override { warnings << text; }
+    bool ask(const QString& text) override
+    {
+        questions << text;
+        return confirm;
+    }
     int rawAttempts = 0;
 
     void insertRecord(const QString& text) override { records << text; }
@@ -130,6 +139,7 @@ private slots:
     void stackedDelays();
     void debounce();
     void watchdogAndLostCamera();
+    void operatorCommands();
     void finalNgAlarm();
     void pulseModeOutputs();
     void productPulseAreaChannels_data();
@@ -577,6 +587,34 @@ void TestCycleController::watchdogAndLostCamera()
     play(QStringLiteral("back1 run"));
     QVERIFY(m_ctl->camerasOnline);
     QCOMPARE(m_ctl->runTimer->interval(), 100);
+}
+
+void TestCycleController::operatorCommands()
+{
+    build(QString());
+    // A manual trigger of the product detect with product detection off.
+    m_ctl->SlotManualTrig(0);
+    m_ctl->Run();
+    QCOMPARE(m_host.warnings, QStringList{textOf(CycleText::ProductDetectOff)});
+    QVERIFY(m_inspected.isEmpty());
+    // Stop: asked, refused, nothing; confirmed, stopped with outputs at rest.
+    m_host.confirm = false;
+    m_ctl->SlotStartStop();
+    QCOMPARE(m_ctl->runState, int(CycleController::Detecting));
+    m_host.confirm = true;
+    m_ctl->SlotStartStop();
+    QCOMPARE(m_host.questions.size(), 2);
+    QCOMPARE(m_ctl->runState, int(CycleController::Stopped));
+    QCOMPARE(m_host.readData.value(0, -1), 0);
+    // Positions confirmed while stopped are handled after the start.
+    setInput(InMouldOpenEnd, true);
+    m_ctl->Run();
+    QVERIFY(m_inspected.isEmpty());
+    m_ctl->SlotStartStop();
+    QCOMPARE(m_host.readData.value(0), 1);
+    m_ctl->Run();
+    QCOMPARE(m_inspected.size(), 2);
+    QCOMPARE(m_host.records, (QStringList{textOf(CycleText::StoppedByHand), textOf(CycleText::StartedByHand)}));
 }
 
 void TestCycleController::finalNgAlarm()
