@@ -374,6 +374,14 @@ void CycleController::Run()
     endPass();
 }
 
+void CycleController::setCurDetect(int detect)
+{
+    curDetect = detect;
+    if (detectChanged) {
+        detectChanged(detect);
+    }
+}
+
 void CycleController::endPass()
 {
     commit();
@@ -561,7 +569,7 @@ void CycleController::TimerUp(int k)
         setOut(OutAllowClamp, 1);
         commit();
     }
-    curDetect = detectOfTimer(k);
+    setCurDetect(detectOfTimer(k));
     if (detectDelayLeft[k] > 0.11) {
         detectDelayLeft[k] -= 0.1;
         for (CameraStation* st : stations) {
@@ -595,10 +603,11 @@ void CycleController::TimerShow()
 {
     showTimer->stop();
     if (screenMode != Alarm && recheckPending == 0 && shownDetect == curDetect && gDetectCount > 0) {
-        curDetect = (curDetect + 1) % gDetectCount;
-        if ((curDetect & 1) == 0 && P().productDetect() == 0) {
-            curDetect = (curDetect + 1) % gDetectCount;
+        int next = (curDetect + 1) % gDetectCount;
+        if ((next & 1) == 0 && P().productDetect() == 0) {
+            next = (next + 1) % gDetectCount;
         }
+        setCurDetect(next);
     }
     cyclePhase = Waiting;
     if (screenMode == ResultShown) {

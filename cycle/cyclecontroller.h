@@ -9,6 +9,17 @@
 #include <vector>
 
 class CameraStation;
+
+// One row of a camera tile's result table (the tile's CameraReportForm_Item):
+// an area of the current detect.
+struct CycleReportRow {
+    qint32 index = 0;
+    QString toolName;
+    double lower = 0;
+    double upper = 0;
+    double value = 0;
+    bool ok = false;
+};
 class ControlPort;
 class QTimer;
 class SystemParam;
@@ -126,6 +137,12 @@ public:
     QTimer* clampPulseTimer = nullptr;
     QTimer* ejectorPulseTimer = nullptr;
 
+    // Called whenever the current detect changes (the tiles and the stations
+    // read it from the main window).
+    std::function<void(int detect)> detectChanged;
+    // The result table of a camera for the current detect.
+    std::vector<CycleReportRow> reportItems(int camera) const;
+
     // The detect that detect-timer k runs now.
     int detectOfTimer(int k) const;
     int cameraCount() const { return int(stations.size()); }
@@ -171,6 +188,7 @@ private:
     void startMs(QTimer* timer, qint64 ms);
     void handlePictures(int g, bool anyNg);
     void handOver(bool anyNg);
+    void setCurDetect(int detect);
     // Adds the note of the state to the picture; returns the next state.
     int noteState(int camera, int detect, int kind, int state);
 

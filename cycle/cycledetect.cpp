@@ -394,6 +394,44 @@ void CycleController::handOver(bool /*anyNg*/)
     }
 }
 
+std::vector<CycleReportRow> CycleController::reportItems(int c) const
+{
+    std::vector<CycleReportRow> rows;
+    const int d = curDetect;
+    if (c < 0 || c >= cameraCount() || d < 0 || d >= DetectsPerCamera || !stations[size_t(c)]->pLiveSingleton) {
+        return rows;
+    }
+    const CameraStation& st = *stations[size_t(c)];
+    const CammerSingleton& set = *st.pLiveSingleton;
+    const int count = std::min<int>(set.roiCount[d], AreasPerDetect);
+    for (int j = 0; j < count; ++j) {
+        const int s = d * AreasPerDetect + j;
+        CycleReportRow row;
+        row.index = j + 1;
+        row.toolName = detectFunctionName(set.roiFunction[s]);
+        row.value = st.data.roiValue[s];
+        row.ok = st.data.roiOk[s] != 0;
+        switch (set.roiFunction[s]) {
+        case FuncSimilarity:
+            row.lower = set.roiLower[s];
+            break;
+        case FuncSpot:
+            row.lower = set.roiLower[s];
+            row.upper = set.roiUpper[s];
+            break;
+        case FuncTempAlarm:
+            row.lower = qint16(set.roiLower[s] & 0xFFFF);
+            row.upper = qint16(set.roiUpper[s] & 0xFFFF);
+            break;
+        default:
+            row.upper = set.roiUpper[s];
+            break;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
 void CycleController::OutTimerOutNG()
 {
     const SystemParam& s = P();

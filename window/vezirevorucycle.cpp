@@ -135,14 +135,9 @@ void VeZiRevoru::StartCycle(const std::vector<CameraStation*>& stations)
         connect(gpControlPort->ioThread(), &IOThread::sigIOChange, pCycle, &CycleController::Run,
                 Qt::QueuedConnection);
     }
-    // The tiles and the stations read the current detect from the window;
-    // every timer of the cycle that can change it is followed here.
-    auto follow = [this] { curDetect = pCycle->curDetect; };
-    connect(pCycle->runTimer, &QTimer::timeout, this, follow);
-    connect(pCycle->showTimer, &QTimer::timeout, this, follow);
-    for (QTimer* timer : pCycle->detectDelayTimers) {
-        connect(timer, &QTimer::timeout, this, follow);
-    }
+    // The tiles and the stations read the current detect from the window,
+    // the engine even during the inspection that changed it.
+    pCycle->detectChanged = [this](int detect) { curDetect = detect; };
 }
 
 void VeZiRevoru::AllocateFailImages(const std::vector<CameraStation*>& stations)

@@ -148,6 +148,7 @@ private slots:
     void rawFramesBelowTheFloor();
     void picturesAndHandOver();
     void rawFrameFileAndFloor();
+    void reportItems();
 
 private:
     // Builds the rig: params from the base plus the row's slots.
@@ -791,6 +792,38 @@ void TestCycleController::rawFrameFileAndFloor()
     QCOMPARE(frame.size(), QSize(Width, Height));
     QCOMPARE(frame.format(), QImage::Format_Indexed8);
     QCOMPARE(frame.pixelIndex(3, 3), 77);
+}
+
+void TestCycleController::reportItems()
+{
+    build(QString(), 1);
+    CammerSingleton& set = *m_stations[0]->pLiveSingleton;
+    set.roiCount[1] = 3;
+    const int functions[3] = {FuncTempAlarm, FuncSimilarity, FuncDefect};
+    for (int j = 0; j < 3; ++j) {
+        set.roiFunction[50 + j] = functions[j];
+        m_stations[0]->data.roiValue[50 + j] = 10 + j;
+        m_stations[0]->data.roiOk[50 + j] = j != 1;
+    }
+    // A temperature area with lower 65616 and upper 1310840 shows 80 and
+    // 120; a low half of 65526 shows -10.
+    set.roiLower[50] = 65616;
+    set.roiUpper[50] = 65526;
+    set.roiLower[51] = 33;
+    set.roiUpper[52] = 44;
+    const std::vector<CycleReportRow> rows = m_ctl->reportItems(0);
+    QCOMPARE(int(rows.size()), 3);
+    QCOMPARE(rows[0].lower, 80.0);
+    QCOMPARE(rows[0].upper, -10.0);
+    QCOMPARE(rows[1].lower, 33.0);
+    QCOMPARE(rows[1].upper, 0.0);
+    QCOMPARE(rows[2].upper, 44.0);
+    QCOMPARE(rows[2].index, 3);
+    QCOMPARE(rows[1].ok, false);
+    QCOMPARE(rows[2].value, 12.0);
+    QCOMPARE(rows[0].toolName, detectFunctionName(FuncTempAlarm));
+    m_stations[0]->pLiveSingleton->roiCount[1] = 0;
+    QVERIFY(m_ctl->reportItems(0).empty());
 }
 
 QTEST_MAIN(TestCycleController)
