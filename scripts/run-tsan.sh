@@ -19,7 +19,8 @@ if [ ${#TESTS[@]} -eq 0 ]; then
   TESTS=(tst_iothread tst_controlport tst_framehandover tst_modbusserver tst_modbusdatachange
          tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
          tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera
-         tst_streamsdk tst_thermalsession tst_camerafotric tst_hikircamera tst_camerastation tst_cammerwidget)
+         tst_streamsdk tst_thermalsession tst_camerafotric tst_hikircamera tst_camerastation tst_cammerwidget
+         tst_failimagewriter tst_cyclecontroller tst_wholecycle)
 fi
 
 # The compiler cache, as for the sanitizer build of the test command.

@@ -92,15 +92,6 @@ void VeZiRevoru::repaintStatus()
     }
 }
 
-void VeZiRevoru::Run()
-{
-    if (gpControlPort) {
-        gpControlPort->commitOutputs();
-        gpControlPort->feedWatchdog();
-    }
-    m_runTimer->start(100);
-}
-
 OperationLog* VeZiRevoru::recordLog()
 {
     if (!m_recordLog) {

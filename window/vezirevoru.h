@@ -11,6 +11,10 @@
 #include <QVector>
 #include <QWidget>
 
+#include <vector>
+
+class CameraStation;
+class CycleController;
 class CameraWgtBox;
 class Edit;
 class DottomDock_Describe_part1;
@@ -98,6 +102,39 @@ public:
     // Construction steps: the server, its write signal, running state 1, the
     // group index and the counters in the read registers.
     void StartModbusServer(quint16 port = 502, const QHostAddress& address = QHostAddress::Any);
+
+    // ---- Inspection cycle (window/vezirevorucycle.cpp) ---------------------
+    // The cycle's work is done by CycleController over the camera stations;
+    // the slots below only hand on, as the operation log's do.
+    CycleController* pCycle = nullptr;
+    // Builds the controller over gpControlPort and the stations (camera
+    // order) and connects the I/O thread's input signal when it runs.
+    void StartCycle(const std::vector<CameraStation*>& stations);
+    // Construction step 27: picture slots of the cameras for the detects in
+    // use, and the picture folders. Step 28: the writer thread, started.
+    void AllocateFailImages(const std::vector<CameraStation*>& stations);
+    void StartFailImageWriter();
+
+public slots:
+    void TimerUp(int k);
+    void TimerShow();
+    void InCheck();
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotStartStop();
+    void SlotManualTrig(int detect);
+    void RunAlgorithm(int camera, int detect);
+    void CheckNG(bool isClearNG = false);
+    void OutTimerOutNG();
+    void OutTimerNotAllowClose();
+    void OutTimerNotAllowThimble();
+    void SlotReTrain();
+    void BackTrain();
+    // ---- end of the inspection cycle --------------------------------------
+
+public:
 
 public slots:
     // One pass of the main loop. For now it only commits the outputs and

@@ -1,0 +1,227 @@
+#pragma once
+
+#include "systemcounts.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class CameraStation;
+
+// One row of a camera tile's result table (the tile's CameraReportForm_Item):
+// an area of the current detect.
+struct CycleReportRow {
+    qint32 index = 0;
+    QString toolName;
+    double lower = 0;
+    double upper = 0;
+    double value = 0;
+    bool ok = false;
+};
+class ControlPort;
+class QTimer;
+class SystemParam;
+
+// What the cycle needs from the screens, the records and the Modbus server.
+// The main window implements it; tests give a double that records the calls.
+// Every default does nothing, so a double only overrides what it watches.
+class CycleHost {
+public:
+    virtual ~CycleHost() = default;
+
+    // The shared non-modal warning box.
+    virtual void showWarning(const QString&) {}
+    virtual void hideWarning() {}
+    virtual void insertRecord(const QString&) {}
+    virtual void setReadData(int /*reg*/, int /*value*/) {}
+    virtual void publishCounters() {}
+    virtual void publishCycleValues() {}
+    virtual void clearCycleValues() {}
+    // "count.txt"; false when it could not be written.
+    virtual bool countWrite() { return true; }
+    // Production day check and the cycle's round start in the records.
+    virtual void checkDayChange() {}
+    virtual void stampRoundStart() {}
+    virtual void addStatistics(int /*hour*/, int /*ok*/, int /*camera*/, int /*detect*/) {}
+    // The alarm review: screens switched to and from it.
+    virtual void enterAlarmScreen(int /*curCamera*/) {}
+    virtual void leaveAlarmScreen(int /*curCamera*/) {}
+    // The area panel's re-check (inspect the alarm pictures again). Without a
+    // panel the controller's own re-check runs (CycleController::ReCheck).
+    virtual bool panelReCheck() { return false; }
+    virtual bool areaPanelVisible() { return false; }
+    virtual void enterSamplingReview() {}
+    virtual void tempDeleteAll() {}
+    virtual void saveCameraSerials() {}
+    virtual void setBacklightOn() {}
+    virtual void repaint() {}
+    virtual void updateReportForms() {}
+    // Access check (0: refused) and the operator's question (true: confirmed).
+    virtual int checkUserLogin() { return 1; }
+    virtual bool ask(const QString&) { return true; }
+    virtual void warnModal(const QString&) {}
+    virtual bool passwordBox() { return true; }
+    // Pictures: compose into the slot; add the note of the picture state
+    // (the controller advances the state itself).
+    virtual void saveFailImage(int /*camera*/, int /*detect*/, int /*kind*/) {}
+    virtual void updateFailImage(int /*camera*/, int /*detect*/, int /*kind*/, int /*state*/) {}
+    // Raw frame of the station: true when written.
+    virtual bool saveRawFrame(int /*camera*/, int /*detect*/) { return true; }
+};
+
+// The inspection cycle: the main loop pass, the detect delays, the evaluation
+// of every detect over all cameras, the machine permissions and the result
+// pulses. The main window's slots are thin delegates to it. GUI thread only.
+//
+// The machine permissions are the point of it all: a part left in the mould
+// must stop the mould from closing on every path, so every path that can
+// grant the clamp goes through a passing cavity evaluation of the cycle.
+class CycleController : public QObject {
+    Q_OBJECT
+public:
+    enum RunState { Detecting = 0, Stopped = 1, Sampling = 2 };
+    enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
+    enum CyclePhase { Waiting = 0, Delaying = 1, Done = 2 };
+
+    CycleController(ControlPort* port, CycleHost* host, QObject* parent = nullptr);
+    ~CycleController() override;
+
+    // The camera stations in camera order (not owned).
+    std::vector<CameraStation*> stations;
+    // Inspects one station for one detect (align, locate, display copy, result
+    // record, judge). The default runs the station's engine; tests replace it.
+    std::function<void(CameraStation&, int detect)> inspect;
+    // Whether a station can deliver frames now.
+    std::function<bool(CameraStation&)> stationOnline;
+    // Retrains the engine of a station for a detect.
+    std::function<void(CameraStation&, int detect)> retrain;
+
+    // Main-window state of the cycle.
+    bool confirmedInputs[8] = {};
+    int pendingInput = -1;
+    double detectDelayLeft[DetectsPerCamera] = {};
+    int pendingCameras[2] = {};
+    int resultState[MaxCameras][DetectsPerCamera] = {};
+    int retriesLeft[2] = {};
+    int recheckPending = 0;
+    int curDetect = 1;
+    int shownDetect = 0;
+    int curSide = 0;
+    int curCamera = 0;
+    int forcedDetect = -1;
+    int manualTrigDetect = 0;
+    bool manualCycle = false;
+    int doorTrigger = 0;
+    int runState = Stopped;
+    int screenMode = Live;
+    int cyclePhase = Waiting;
+    qint64 cycleTime = 0;
+    qint64 cycleStartStamp = 0;
+    bool cycleNgCameras[MaxCameras] = {};
+    int ngAreaOutputs[10] = {};
+    bool noInputWarning = false;
+    bool camerasOnline = true;
+    bool lastCycleNg = false;
+    bool saveOriginalImages = false;
+
+    QTimer* runTimer = nullptr;
+    QTimer* checkInputTimers[8] = {};
+    QTimer* detectDelayTimers[DetectsPerCamera] = {};
+    QTimer* showTimer = nullptr;
+    QTimer* inCheckTimer = nullptr;
+    QTimer* aux5Timers[2] = {};
+    QTimer* alarmOffTimer = nullptr;
+    QTimer* ngPulseTimer = nullptr;
+    QTimer* clampPulseTimer = nullptr;
+    QTimer* ejectorPulseTimer = nullptr;
+
+    // Called whenever the current detect changes (the tiles and the stations
+    // read it from the main window).
+    std::function<void(int detect)> detectChanged;
+    // The result table of a camera for the current detect.
+    std::vector<CycleReportRow> reportItems(int camera) const;
+
+    // The detect that detect-timer k runs now.
+    int detectOfTimer(int k) const;
+    int cameraCount() const { return int(stations.size()); }
+
+public slots:
+    void Run();
+    void OnIOChange();
+    void TimerCheckInput(int i);
+    void TimerUp(int k);
+    void TimerShow();
+    void InCheck();
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun();
+    void SlotStartStop();
+    void SlotManualTrig(int detect);
+    void RunAlgorithm(int camera, int detect);
+    void CheckNG(bool isClearNG = false);
+    void OutTimerOutNG();
+    void OutTimerNotAllowClose();
+    void OutTimerNotAllowThimble();
+    void SlotReTrain();
+    void BackTrain();
+    // The area panel's re-check as the main loop needs it (alarm pictures
+    // inspected again, state 3 noted as 7 first); the real panel may replace it.
+    void ReCheck();
+
+private:
+    const SystemParam& P() const;
+    bool detectEnabled(int d) const;
+    bool isCycleStart(int p) const;
+    bool isSecondStage(int p);
+    bool triggerMatches(int k, int p) const;
+    void cycleStamp();
+    void cycleStart(int p);
+    void secondStage(int p);
+    // False when the pass ended in Stopped (a final NG).
+    bool detectStart(int p);
+    void endPass();
+    void setOut(int output, int on);
+    void commit();
+    void startMs(QTimer* timer, qint64 ms);
+    void handlePictures(int g, bool anyNg);
+    void handOver(bool anyNg);
+    void setCurDetect(int detect);
+    // Adds the note of the state to the picture; returns the next state.
+    int noteState(int camera, int detect, int kind, int state);
+
+    ControlPort* m_port;
+    CycleHost* m_host;
+    CycleHost m_noHost;
+    // Raw frames are skipped while the disk is short; told once per outage.
+    bool m_rawSkipped = false;
+};
+
+extern int gRunPassCount;
+extern int gLastDetectDelay;
+extern unsigned char gRetrainPending;
+extern unsigned char gAutoUpdatePending;
+extern int gSamplingReview;
+extern const int gNgAreaOutputMap[10];
+
+// Text numbers of the cycle's own messages.
+namespace CycleText {
+constexpr int CameraLost = 39;
+constexpr int NoInput = 335;
+constexpr int AlarmCamera = 151;
+constexpr int AlarmSuffix = 152;
+constexpr int Resample = 137;
+constexpr int Resampling = 139;
+// A station that could not deliver a frame for the inspection: judged NG.
+constexpr int StationOffline = 657;
+// Pictures cannot be written into a folder (%1).
+constexpr int PictureFolderFailed = 658;
+// Raw frames skipped while the disk is short.
+constexpr int RawFramesSkipped = 659;
+constexpr int ProductDetectOff = 118;
+constexpr int StopQuestion = 660;
+constexpr int StartedByHand = 661;
+constexpr int StoppedByHand = 662;
+}

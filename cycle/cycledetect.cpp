@@ -1,0 +1,576 @@
+// The evaluating half of the cycle: one camera's inspection of a detect, the
+// judgement over all cameras, the result pulses and template re-sampling.
+
+#include "cyclecontroller.h"
+
+#include "camerainterface.h"
+#include "cameraregistry.h"
+#include "camerastation.h"
+#include "cammersingleton.h"
+#include "controlport.h"
+#include "failimageslots.h"
+#include "globals.h"
+#include "productioncounters.h"
+#include "systemparam.h"
+#include "texttable.h"
+
+#include <QTime>
+#include <QTimer>
+
+#include <cstring>
+#include <mutex>
+
+void CycleController::RunAlgorithm(int c, int d)
+{
+    if (c < 0 || c >= cameraCount() || d < 0 || d >= DetectsPerCamera) {
+        return;
+    }
+    const SystemParam& s = P();
+    CameraStation& st = *stations[c];
+    StationData& data = st.data;
+    pendingCameras[d & 1] &= ~(1 << c);
+
+    // Raw frames are a record for the plant, never at the cost of the disk
+    // the pictures and the records need: below the floor they are skipped.
+    if (saveOriginalImages) {
+        if (m_host->saveRawFrame(c, d)) {
+            m_rawSkipped = false;
+        } else if (!m_rawSkipped) {
+            m_rawSkipped = true;
+            m_host->insertRecord(textOf(CycleText::RawFramesSkipped));
+        }
+    }
+
+    if (runState == Sampling) {
+        if (!st.samplePending[d]) {
+            st.repaintStation();
+            return;
+        }
+        if (detectEnabled(d)) {
+            st.SaveReTrainImage(d);
+        }
+        st.samplePending[d] = false;
+        data.resultOk = 1;
+        for (CameraStation* other : stations) {
+            for (int e = 0; e < gDetectCount && e < DetectsPerCamera; ++e) {
+                if (other->samplePending[e] && detectEnabled(e)) {
+                    st.repaintStation();
+                    return;
+                }
+            }
+        }
+        StartDetect();
+        if (s.okNgPulse() == 0) {
+            setOut(OutAllowClamp, 1);
+            commit();
+        }
+        runState = Sampling;
+        if (m_host->checkUserLogin() == 0) {
+            runState = Detecting;
+            return;
+        }
+        screenMode = AreaSetting;
+        m_host->enterSamplingReview();
+        gSamplingReview = 1;
+        return;
+    }
+
+    if (!stationOnline(st)) {
+        // A station that lost its camera still holds the frame from before the
+        // loss; judging that frame could pass a mould that is not empty.
+        data.resultOk = 0;
+        data.areaOk = 0;
+        m_host->insertRecord(textOf(CycleText::StationOffline).arg(c + 1));
+    } else {
+        inspect(st, d);
+    }
+
+    if (data.resultOk == 0) {
+        if (s.okNgPulse() == 0) {
+            bool alarmRule = true;
+            if ((d & 1) == 0) {
+                if (s.ejectorPulseOnNg() != 0) {
+                    alarmRule = false;
+                } else if (s.productNoEjector() == 0) {
+                    setOut(OutAllowEjector, 1);
+                    if (s.preCutClamp() == 0 && s.cutClampOnAlarm() == 0 && s.separateSignals() == 0) {
+                        setOut(OutAllowClamp, 1);
+                    }
+                }
+            } else {
+                // A cavity NG withdraws the clamp at once, re-checks left or not.
+                setOut(OutAllowClamp, 1);
+            }
+            if (alarmRule && retriesLeft[d & 1] == 0) {
+                setOut(OutAlarm, 1);
+            }
+        }
+        if (s.ejectorPulseOnNg() != 0 && (d & 1) == 0 && st.pLiveSingleton) {
+            const CammerSingleton& live = *st.pLiveSingleton;
+            const int count = std::min<int>(live.roiCount[d], AreasPerDetect);
+            for (int j = 0; j < count; ++j) {
+                const int slot = d * AreasPerDetect + j;
+                const int channel = live.roiOutput[j];
+                if (data.roiOk[slot] == 0 && channel >= 0 && channel < 10) {
+                    ngAreaOutputs[channel] = 1;
+                }
+            }
+        }
+        if (c < MaxCameras && resultState[c][d] == 1 && retriesLeft[d & 1] == 0 && !data.lastImage.empty()) {
+            const size_t n = std::min(data.lastImage.size(), size_t(std::max(0, data.bufferSize)));
+            std::vector<uchar>& ring = st.recentImages[d][st.recentCount[d] % CameraStation::RecentPictures];
+            ring.assign(data.lastImage.begin(), data.lastImage.begin() + long(n));
+            ++st.recentCount[d];
+        }
+    }
+    commit();
+    st.repaintStation();
+}
+
+void CycleController::CheckNG(bool isClearNG)
+{
+    if (gSamplingReview) {
+        return;
+    }
+    const SystemParam& s = P();
+    const int g = curDetect & 1;
+    const int cams = cameraCount();
+    bool anyNg = false;
+    bool areaNg = false;
+    bool tempNg = false;
+    for (int c = 0; c < cams; ++c) {
+        const StationData& data = stations[c]->data;
+        if (data.resultOk == 0) {
+            anyNg = true;
+        }
+        areaNg = areaNg || data.areaOk == 0;
+        tempNg = tempNg || data.tempOk == 0;
+        m_host->setReadData(153 + 3 * c, data.resultOk == 1 ? 1 : 2);
+        m_host->setReadData(154 + 3 * c, data.areaOk == 1 ? 1 : 2);
+        m_host->setReadData(155 + 3 * c, data.tempOk == 1 ? 1 : 2);
+    }
+    m_host->setReadData(150, anyNg ? 2 : 1);
+    m_host->setReadData(151, areaNg ? 2 : 1);
+    m_host->setReadData(152, tempNg ? 2 : 1);
+    lastCycleNg = anyNg;
+
+    if (!anyNg) {
+        setOut(OutAux5, 0);
+        commit();
+    }
+
+    // Steps 6/7/8 of the evaluation are entered from several places.
+    enum Next { AfterPass, AfterNg };
+    Next next = AfterPass;
+    if (s.okNgPulse() != 0) {
+        setOut(OutAllowClamp, anyNg ? 1 : 0);
+        setOut(OutAllowEjector, anyNg ? 0 : 1);
+        setOut(OutAlarm, anyNg ? 1 : 0);
+        commit();
+        if (s.clampPulse() > 0) {
+            startMs(clampPulseTimer, s.clampPulseMs());
+        }
+        next = anyNg ? AfterNg : AfterPass;
+    } else if (!anyNg) {
+        if (g == 0) {
+            if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0) {
+                setOut(OutAllowEjector, 0);
+            }
+        } else if (!gRetrainPending) {
+            setOut(OutAllowClamp, 0);
+        }
+        recheckPending = 0;
+        commit();
+        if (screenMode == Alarm && !(s.ejectorPulseOnNg() != 0 && g == 0)) {
+            m_host->setReadData(1, 0);
+            m_host->leaveAlarmScreen(curCamera);
+            if (g == 0) {
+                setOut(OutAlarm, 0);
+                setOut(OutAllowEjector, 0);
+                commit();
+                screenMode = Live;
+                ResetRun();
+                runState = Detecting;
+                if (s.systemFunction() == 0 && s.semiAuto() == 0) {
+                    pendingInput = 1;
+                    forcedDetect = 1;
+                }
+            } else {
+                StartDetect();
+            }
+        }
+        next = AfterPass;
+    } else {
+        next = AfterNg;
+        if ((s.ejectorPulseOnNg() != 0 && g == 0) || screenMode == Alarm) {
+            // nothing more: step 7
+        } else if (retriesLeft[g] != 0) {
+            recheckPending = 1;
+        } else {
+            if (doorTrigger) {
+                setOut(OutAllowClamp, 1);
+                commit();
+            }
+            m_host->setBacklightOn();
+            m_host->setReadData(1, g + 1);
+            SetStopDetect();
+            curCamera = cams == 1 ? 0 : gCameraCount;
+            screenMode = Alarm;
+            m_host->enterAlarmScreen(curCamera);
+            recheckPending = 0;
+            QString line;
+            for (int c = 0; c < cams; ++c) {
+                if (stations[c]->data.resultOk == 0) {
+                    line += textOf(CycleText::AlarmCamera).arg(c + 1);
+                }
+            }
+            line.chop(1);
+            line += textOf(CycleText::AlarmSuffix);
+            m_host->insertRecord(line);
+        }
+    }
+
+    bool showResult = true;
+    if (next == AfterPass) {
+        if (s.tempAlarmNoStop() != 0 && tempNg) {
+            setOut(OutAlarm, 1);
+            commit();
+            startMs(alarmOffTimer, s.alarmDurationMs());
+        }
+    } else {
+        showResult = (s.ejectorPulseOnNg() != 0 && g == 0) || s.okNgPulse() != 0;
+    }
+    if (showResult && screenMode != Alarm && screenMode != AreaSetting) {
+        screenMode = ResultShown;
+        showTimer->start(2000);
+        shownDetect = curDetect;
+        m_host->repaint();
+    }
+
+    // 9. The ejector is cut again once the cavity was found empty.
+    if (!anyNg && g == 1 && detectEnabled(0) && s.cutEjectorWhenClamp() != 0 && s.productNoEjector() == 0
+        && s.ejectorPulseOnNg() == 0) {
+        setOut(OutAllowEjector, 1);
+        commit();
+    }
+
+    // 10. Counting. The counters reach "count.txt" whenever they change, so a
+    // power-off during the alarm that follows does not lose the NG cycle.
+    if ((retriesLeft[g] == 0 || !anyNg) && !isClearNG && !manualCycle) {
+        for (int c = 0; c < cams && c < MaxCameras; ++c) {
+            if (stations[c]->data.resultOk == 0) {
+                cycleNgCameras[c] = true;
+            }
+        }
+        if (g == 1) {
+            bool cycleNg = false;
+            for (int c = 0; c < cams && c < MaxCameras; ++c) {
+                if (cycleNgCameras[c]) {
+                    gNgCount[c] += 1;
+                    cycleNg = true;
+                }
+                gTotalCount[c] += 1;
+            }
+            gNgCycles += cycleNg ? 1 : 0;
+            gTotalCycles += 1;
+            m_host->publishCounters();
+            m_host->countWrite();
+        }
+    }
+
+    // 11. Result pulses.
+    if (s.ejectorPulseOnNg() != 0 && g == 0 && anyNg) {
+        for (int i = 0; i < 10; ++i) {
+            if (ngAreaOutputs[i]) {
+                setOut(gNgAreaOutputMap[i], 1);
+            }
+        }
+        if (s.productNoEjector() == 0) {
+            setOut(OutAllowEjector, 1);
+        }
+        commit();
+        if (s.ejectorPulse() > 0) {
+            startMs(ngPulseTimer, s.ejectorPulseMs());
+        }
+    }
+    if (!anyNg) {
+        if (s.cutClampAfterOk() != 0 && g == 1 && s.clampPulse() > 0) {
+            startMs(clampPulseTimer, s.clampPulseMs());
+        }
+        if (s.cutEjectorAfterOk() != 0 && g == 0 && s.ejectorPulse() > 0) {
+            startMs(ejectorPulseTimer, s.ejectorPulseMs());
+        }
+    }
+
+    handlePictures(g, anyNg);
+    if (!anyNg || s.okNgPulse() != 0) {
+        handOver(anyNg);
+    }
+    // 14. After every evaluation that ends a cycle without alarm (the counters
+    // of an NG cycle were written when they changed).
+    if ((!anyNg || s.okNgPulse() != 0) && g == 1) {
+        m_host->countWrite();
+    }
+    manualCycle = false;
+}
+
+void CycleController::handlePictures(int g, bool /*anyNg*/)
+{
+    const SystemParam& s = P();
+    const int d = curDetect;
+    if (d < 0 || d >= DetectsPerCamera) {
+        return;
+    }
+    for (int c = 0; c < cameraCount() && c < MaxCameras; ++c) {
+        int& st = resultState[c][d];
+        const bool ok = stations[c]->data.resultOk == 1;
+        if (st == 1) {
+            bool composed = false;
+            if (!ok) {
+                if (gMaxNgImages == 0) {
+                    st = 0;
+                } else if (retriesLeft[g] == 0) {
+                    st = ((s.ejectorPulseOnNg() != 0 && g == 0) || s.okNgPulse() != 0) ? 9 : 3;
+                    m_host->saveFailImage(c, d, 0);
+                    composed = true;
+                }
+            } else if (gMaxOkImages == 0) {
+                st = 0;
+            } else {
+                st = 2;
+                m_host->saveFailImage(c, d, 1);
+                composed = true;
+            }
+            if (composed && gStatisticsEnabled) {
+                m_host->addStatistics(QTime::currentTime().hour(), ok ? 1 : 0, c, d);
+            }
+        }
+        if (st == 4 || st == 5) {
+            st = noteState(c, d, 0, st);
+        } else if (st == 7) {
+            if (ok) {
+                st = noteState(c, d, 0, st);
+                m_host->saveFailImage(c, d, 1);
+                st = noteState(c, d, 1, st);
+            } else {
+                st = 3;
+            }
+        }
+    }
+}
+
+int CycleController::noteState(int c, int d, int kind, int state)
+{
+    m_host->updateFailImage(c, d, kind, state);
+    switch (state) {
+    case 4:
+    case 5:
+        return 9;
+    case 7:
+        return 8;
+    case 8:
+        return 10;
+    default:
+        return state;
+    }
+}
+
+void CycleController::handOver(bool /*anyNg*/)
+{
+    std::lock_guard<std::mutex> lock(*gMutexTable[9]);
+    for (int c = 0; c < cameraCount() && c < MaxCameras; ++c) {
+        for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
+            int& st = resultState[c][d];
+            if (st == 2 || st == 10) {
+                gFailImageReady[FailImageSlots::index(c, d, 1)] = 1;
+            }
+            if (st == 9 || st == 10) {
+                gFailImageReady[FailImageSlots::index(c, d, 0)] = 1;
+            }
+            if (st == 2 || st == 9 || st == 10) {
+                st = 0;
+            }
+        }
+    }
+}
+
+std::vector<CycleReportRow> CycleController::reportItems(int c) const
+{
+    std::vector<CycleReportRow> rows;
+    const int d = curDetect;
+    if (c < 0 || c >= cameraCount() || d < 0 || d >= DetectsPerCamera || !stations[size_t(c)]->pLiveSingleton) {
+        return rows;
+    }
+    const CameraStation& st = *stations[size_t(c)];
+    const CammerSingleton& set = *st.pLiveSingleton;
+    const int count = std::min<int>(set.roiCount[d], AreasPerDetect);
+    for (int j = 0; j < count; ++j) {
+        const int s = d * AreasPerDetect + j;
+        CycleReportRow row;
+        row.index = j + 1;
+        row.toolName = detectFunctionName(set.roiFunction[s]);
+        row.value = st.data.roiValue[s];
+        row.ok = st.data.roiOk[s] != 0;
+        switch (set.roiFunction[s]) {
+        case FuncSimilarity:
+            row.lower = set.roiLower[s];
+            break;
+        case FuncSpot:
+            row.lower = set.roiLower[s];
+            row.upper = set.roiUpper[s];
+            break;
+        case FuncTempAlarm:
+            row.lower = qint16(set.roiLower[s] & 0xFFFF);
+            row.upper = qint16(set.roiUpper[s] & 0xFFFF);
+            break;
+        default:
+            row.upper = set.roiUpper[s];
+            break;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void CycleController::OutTimerOutNG()
+{
+    const SystemParam& s = P();
+    ngPulseTimer->stop();
+    // The pulse ends for the ejector only while the cycle runs (a stop holds
+    // the outputs at rest); area channels 0 and 1 are the clamp and the
+    // ejector permissions, never released here: only a passing cavity
+    // evaluation grants the clamp.
+    if (s.productNoEjector() == 0 && runState != Stopped) {
+        setOut(OutAllowEjector, 0);
+    }
+    if (s.ejectorPulseOnNg() != 0) {
+        for (int i = 0; i < 10; ++i) {
+            const int out = gNgAreaOutputMap[i];
+            if (ngAreaOutputs[i] && out > OutAlarm) {
+                setOut(out, 0);
+            }
+        }
+    }
+    commit();
+}
+
+void CycleController::OutTimerNotAllowClose()
+{
+    const SystemParam& s = P();
+    clampPulseTimer->stop();
+    if (s.okNgPulse() != 0) {
+        setOut(OutAllowClamp, 0);
+        setOut(OutAllowEjector, 0);
+        setOut(OutAlarm, 0);
+        commit();
+    } else if (runState != Stopped) {
+        setOut(OutAllowClamp, 1);
+        commit();
+    }
+}
+
+void CycleController::OutTimerNotAllowThimble()
+{
+    const SystemParam& s = P();
+    ejectorPulseTimer->stop();
+    if (s.okNgPulse() != 0) {
+        setOut(OutAllowClamp, 0);
+        setOut(OutAllowEjector, 0);
+        commit();
+    } else if (runState != Stopped) {
+        setOut(OutAllowEjector, 1);
+        commit();
+    }
+}
+
+void CycleController::SlotReTrain()
+{
+    const SystemParam& s = P();
+    if (m_host->areaPanelVisible() || m_host->checkUserLogin() == 0) {
+        return;
+    }
+    if (!m_host->ask(textOf(CycleText::Resample)) || m_host->areaPanelVisible() || screenMode == Alarm) {
+        return;
+    }
+    screenMode = Live;
+    for (CameraStation* st : stations) {
+        st->data.resultOk = 1;
+        for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
+            for (int j = 0; j < AreasPerDetect; ++j) {
+                st->data.roiOk[d * AreasPerDetect + j] = 1;
+            }
+        }
+    }
+    if (runState == Stopped) {
+        StartDetect();
+        if (s.cutClampAfterOk() != 0 && s.clampPulse() > 0) {
+            setOut(OutAllowClamp, 1);
+            commit();
+        }
+    }
+    runState = Sampling;
+    m_host->tempDeleteAll();
+    for (CameraStation* st : stations) {
+        for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
+            st->samplePending[d] = detectEnabled(d);
+            std::vector<uchar>& mask = st->data.ignoreMasks[d];
+            std::fill(mask.begin(), mask.end(), uchar(0));
+            st->SaveIgnoreMask(d);
+        }
+    }
+    m_host->insertRecord(textOf(CycleText::Resampling));
+    m_host->saveCameraSerials();
+    m_host->repaint();
+}
+
+void CycleController::BackTrain()
+{
+    const SystemParam& s = P();
+    if (s.okNgPulse() == 0) {
+        // The reviewed templates were taken from the empty mould: that sample
+        // is the cycle's cavity evaluation.
+        setOut(OutAllowClamp, 0);
+        if (s.cutEjectorWhenClamp() != 0 && detectEnabled(0) && s.productNoEjector() == 0
+            && s.ejectorPulseOnNg() == 0 && s.systemFunction() == 0) {
+            setOut(OutAllowEjector, 1);
+        }
+    }
+    commit();
+    runState = Detecting;
+    CheckNG(true);
+    cyclePhase = Done;
+    gRetrainPending = 1;
+}
+
+void CycleController::ReCheck()
+{
+    const SystemParam& s = P();
+    ResetRun();
+    const int machine = s.systemFunction();
+    const int d = curDetect;
+    const int pos = (machine == 1 || machine == 2) ? (d & 1) : d;
+    if (pos < 0 || pos > 1) {
+        return;
+    }
+    pendingCameras[pos] = 0;
+    if (pos == 1) {
+        setOut(OutAllowClamp, 1);
+    } else if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0 && s.cutEjectorOnAlarm() == 0) {
+        setOut(OutAllowEjector, 1);
+    }
+    commit();
+    std::vector<int> cams;
+    for (int c = 0; c < cameraCount() && c < MaxCameras; ++c) {
+        if (detectEnabled(d) && !stations[c]->operatorHandled[d]) {
+            pendingCameras[pos] |= 1 << c;
+            if (resultState[c][d] == 3) {
+                resultState[c][d] = 7;
+            }
+            cams.push_back(c);
+        }
+    }
+    for (int c : cams) {
+        RunAlgorithm(c, d);
+    }
+    CheckNG(true);
+}
