@@ -155,7 +155,7 @@ AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
     groups->addStretch();
     page->addLayout(groups);
     page->addWidget(sectionHeading(QStringLiteral("参数编辑"), this));
-    grid({boxes[0], boxes[1], boxes[2], boxes[3], boxes[4], boxes[5], boxes[6], boxes[7], boxes[8]}, 3);
+    grid({boxes[0], boxes[1], boxes[2], boxes[3], boxes[4], boxes[5], boxes[6], boxes[7], boxes[8]}, 2);
 
     auto* passwordManager = new QWidget(this);
     passwordManager->setObjectName(QStringLiteral("passwordManager"));

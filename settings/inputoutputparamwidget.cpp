@@ -99,7 +99,7 @@ InputOutputParamWidget::InputOutputParamWidget(QWidget* owner)
         page->addLayout(g);
     };
     page->addWidget(sectionHeading(textOf(219), this));
-    grid({boxes[0], boxes[1], boxes[2], boxes[3], boxes[4], boxes[5]}, 3);
+    grid({boxes[0], boxes[1], boxes[2], boxes[3], boxes[4], boxes[5]}, 2);
     page->addWidget(sectionHeading(textOf(219), this));
     grid(comboRows, 4);
     page->addWidget(sectionHeading(QStringLiteral("参数开关"), this));

@@ -67,11 +67,11 @@ SystemParamWidget::SystemParamWidget(QWidget* owner)
         page->addLayout(g);
     };
     page->addWidget(sectionHeading(QStringLiteral("延时参数"), this));
-    grid({productDelay, cavityDelay, pulseDelay1, pulseDelay2}, 4);
+    grid({productDelay, cavityDelay, pulseDelay1, pulseDelay2}, 2);
     page->addWidget(sectionHeading(QStringLiteral("NG时自动重检次数"), this));
-    grid({reCheck, new QWidget(this), new QWidget(this), new QWidget(this)}, 4);
+    grid({reCheck, new QWidget(this)}, 2);
     page->addWidget(sectionHeading(QStringLiteral("功能设置"), this));
-    grid({filterSize, alarmArea, new QWidget(this), new QWidget(this)}, 4);
+    grid({filterSize, alarmArea}, 2);
     page->addWidget(sectionHeading(QStringLiteral("参数开关"), this));
     grid({productDetect, semiAuto, motionCorrect, syncCavity, passwordOn, autoUpdate}, 4);
     page->addWidget(sectionHeading(QStringLiteral("参数管理"), this));
