@@ -921,6 +921,7 @@ void TestSystemParamDialog::powerOff_data()
     QTest::newRow("apply confirmed, power off") << 1 << 0 << "poweroff";
     QTest::newRow("apply declined, restart") << 0 << 1 << "reboot";
     QTest::newRow("apply declined, power off") << 0 << 0 << "poweroff";
+    QTest::newRow("power-off question declined") << -1 << -1 << "none";
 }
 
 void TestSystemParamDialog::powerOff()
@@ -937,6 +938,18 @@ void TestSystemParamDialog::powerOff()
     dialog.show();
     dialog.systemWgt->productDelay->setValue(plant.live[72] + 2);
     const int before = plant.live[72];
+    if (operation == QLatin1String("none")) {
+        PromptAnswerer prompts({0});
+        QTest::mouseClick(dialog.systemWgt->powerOff, Qt::LeftButton);
+        QCOMPARE(prompts.questions, QStringList{textOf(291)});
+        QVERIFY(commands.operations.isEmpty());
+        QVERIFY(commands.exits.isEmpty());
+        QVERIFY(host.rows.isEmpty());
+        QCOMPARE(plant.live[72], before);
+        QVERIFY(dialog.isVisible());
+        runQuitHooks();
+        return;
+    }
     PromptAnswerer prompts({1, applyAnswer, restartAnswer});
     QTest::mouseClick(dialog.systemWgt->powerOff, Qt::LeftButton);
     QCOMPARE(prompts.questions, (QStringList{textOf(291), textOf(234), textOf(293)}));
