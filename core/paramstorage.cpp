@@ -773,6 +773,17 @@ bool saveSysParam(SystemParam* record, QSqlDatabase paramDb)
     return writeKeysInTransaction(*record, gLanguage, paramDb);
 }
 
+bool saveSysParamWithLanguage(SystemParam* record, int language)
+{
+    QSqlDatabase paramDb = QSqlDatabase::database(QString::fromLatin1(kParamConnectionName), false);
+    if (!sysParamLoaded(paramDb)) {
+        qWarning() << "PARAM.db: the parameters were never read from it, so the record holds fallback values;"
+                      " they are not saved over the stored ones";
+        return false;
+    }
+    return writeKeysInTransaction(*record, language, paramDb);
+}
+
 bool saveParaGroupIndex(SystemParam* record)
 {
     QSaveFile file(QString::fromLatin1(kGroupIndexFile));

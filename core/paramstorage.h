@@ -84,6 +84,10 @@ bool cameraSerialsLoaded(const QSqlDatabase& serialDb);
 // values); the caller tells the operator.
 bool saveSysParam(SystemParam* record);
 bool saveSysParam(SystemParam* record, QSqlDatabase paramDb);
+// The same with another UI language stored in place of gLanguage: a language
+// chosen in the settings takes effect at the next start, not in the running
+// screens.
+bool saveSysParamWithLanguage(SystemParam* record, int language);
 
 // Replaces sysadd.txt with slot 340 of the record and a line end, atomically.
 bool saveParaGroupIndex(SystemParam* record);

@@ -1,0 +1,6 @@
+#include "cameraparamwidget.h"
+
+CameraParamWidget::CameraParamWidget(QWidget* owner)
+    : TabParamWidget(owner)
+{
+}

@@ -1,0 +1,108 @@
+#include "recordwidget.h"
+
+#include "operationlog.h"
+#include "settingshost.h"
+#include "texttable.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QSqlTableModel>
+#include <QTableView>
+
+namespace {
+const char* const kListConnection = "dbList";
+}
+
+RecordWidget::RecordWidget(QWidget* owner)
+    : TabParamWidget(owner)
+{
+    setFont(QFont(QStringLiteral("SimHei"), 25));
+    tableView = new QTableView(this);
+    tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    dayList = new QListWidget(this);
+    dayList->setFixedWidth(200);
+    dayList->setStyleSheet(QStringLiteral("QListView{background: #353D45;border: 1px solid #707070;}"
+                                          "QListView::item{height: 40px;padding-left: 20px;}"));
+    const QString name = QString::fromLatin1(kListConnection);
+    dbList = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
+                                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    auto* layout = new QHBoxLayout(this);
+    layout->setSpacing(0);
+    layout->addWidget(dayList);
+    layout->addWidget(tableView);
+    connect(dayList, &QListWidget::itemClicked, this, &RecordWidget::UpdateRecord);
+}
+
+RecordWidget::~RecordWidget()
+{
+    tableView->setModel(nullptr);
+    delete model;
+    model = nullptr;
+    dbList.close();
+    dbList = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QString::fromLatin1(kListConnection));
+}
+
+void RecordWidget::showEvent(QShowEvent* event)
+{
+    dayList->clear();
+    dayList->addItem(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    const QStringList days =
+        QDir(OperationLog::archiveDir()).entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name);
+    for (int i = days.size() - 1; i >= 0; --i) {
+        QString day = days[i];
+        day.chop(3);
+        dayList->addItem(day);
+    }
+    dayList->setCurrentRow(0);
+    UpdateRecord(dayList->item(0));
+    TabParamWidget::showEvent(event);
+}
+
+void RecordWidget::UpdateRecord(QListWidgetItem* item)
+{
+    tableView->setModel(nullptr);
+    delete model;
+    model = nullptr;
+    if (dayList->currentRow() == 0 || item == nullptr) {
+        model = new QSqlTableModel(this, QSqlDatabase::database(settingsHost()->recordConnectionName(), false));
+    } else {
+        // An archived day is only read: a file that has gone shows an empty
+        // table and is not made again (it would be listed from then on).
+        const QString path = QStringLiteral("%1//%2.db").arg(QDir(OperationLog::archiveDir()).absolutePath(),
+                                                              item->text());
+        dbList.close();
+        dbList.setDatabaseName(path);
+        dbList.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (QFileInfo(path).isFile()) {
+            dbList.open();
+        }
+        model = new QSqlTableModel(this, dbList);
+    }
+    model->setEditStrategy(QSqlTableModel::OnManualSubmit);
+    model->setTable(QStringLiteral("RECORD"));
+    model->setSort(0, Qt::DescendingOrder);
+    model->select();
+    model->setHeaderData(0, Qt::Horizontal, textOf(288));
+    model->setHeaderData(1, Qt::Horizontal, textOf(289));
+    model->setHeaderData(2, Qt::Horizontal, textOf(290));
+    tableView->setModel(model);
+    tableView->verticalHeader()->hide();
+    tableView->setColumnWidth(0, 267);
+    tableView->setColumnWidth(1, 250);
+    tableView->setColumnWidth(2, 1030);
+    tableView->setAlternatingRowColors(true);
+    tableView->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    tableView->horizontalHeader()->setSectionsClickable(false);
+    tableView->verticalHeader()->setDefaultSectionSize(50);
+    tableView->setStyleSheet(QStringLiteral(
+        "QTableView{color: white;background-color: #262E34;alternate-background-color: #3D4449;font-size: 20px;}"
+        "QTableView::item{padding-left: 10px;border: 1px solid #707070;}"
+        "QHeaderView::section{font-size: 18px;color: #2687F2;background-color: rgba(38, 135, 242, 0.5);"
+        "height: 40px;opacity: 0.2;}"));
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "tabparamwidget.h"
+
+#include <QSqlDatabase>
+
+class QListWidget;
+class QListWidgetItem;
+class QSqlTableModel;
+class QTableView;
+
+// The operation log: today's table or one archived day, newest entry first.
+class RecordWidget : public TabParamWidget {
+    Q_OBJECT
+public:
+    explicit RecordWidget(QWidget* owner);
+    ~RecordWidget() override;
+
+    void loadParams() override {}
+    void storeParams() override {}
+
+    QTableView* tableView = nullptr;
+    QSqlTableModel* model = nullptr;
+    QListWidget* dayList = nullptr;
+    QSqlDatabase dbList;
+
+public slots:
+    void UpdateRecord(QListWidgetItem* item);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

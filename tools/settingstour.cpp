@@ -1,0 +1,170 @@
+// Screenshot tour of the settings dialog: every page (the input/output page
+// for each machine type, the record page with archived days), the apply
+// question, each notice and the power-off questions, for one screen size and
+// the four languages. Usage: settingstour <output folder> <width> <height>
+// Pictures go to <output folder>/<width>x<height>/<language>/.
+#include "cameraregistry.h"
+#include "colorbutton.h"
+#include "globals.h"
+#include "inputoutputparamwidget.h"
+#include "kiticons.h"
+#include "mapplication.h"
+#include "operationlog.h"
+#include "paramchangelog.h"
+#include "paramstorage.h"
+#include "systemparam.h"
+#include "systemparamdialog.h"
+#include "texttable.h"
+#include "warnbox.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+QString gOut;
+
+void shoot(const QString& name, const QList<QWidget*>& windows)
+{
+    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
+    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
+    QPainter painter(&canvas);
+    for (QWidget* w : windows) {
+        w->show();
+        QApplication::processEvents();
+        painter.drawPixmap(w->pos(), w->grab());
+    }
+    painter.end();
+    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!canvas.save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+    }
+}
+
+void makeArchivedDay(const QString& day)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tour-archive"));
+        db.setDatabaseName(OperationLog::archiveDir() + QLatin1Char('/') + day + QStringLiteral(".db"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("CREATE TABLE RECORD(time VARCHAR(32), level VARCHAR(32), remarks VARCHAR(1024))"));
+            q.prepare(QStringLiteral("INSERT INTO RECORD VALUES(?, 'admin', ?)"));
+            q.addBindValue(day + QStringLiteral(" 08:00:00"));
+            q.addBindValue(textOf(255));
+            q.exec();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tour-archive"));
+}
+
+void shootBox(const QString& name, const QString& message, int buttons, QWidget* over)
+{
+    QWidget* box = nullptr;
+    if (buttons == 0) {
+        auto* w = new Warnbox(over);
+        w->setMessage(message);
+        box = w;
+    } else {
+        auto* t = new tipbox(buttons, over);
+        t->setMessage(message);
+        box = t;
+    }
+    box->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    box->move((gScreenWidth - box->width()) / 2, (gScreenHeight - box->height()) / 2);
+    shoot(name, {over, box});
+    delete box;
+}
+
+void tour(SystemParam* live, SystemParam* edit)
+{
+    *edit = *live;
+    SystemParamDialog dialog;
+    static const char* const pages[] = {"page0_system", "page1_camera", "page2_io", "page3_advanced", "page4_record"};
+    for (int i = 0; i < dialog.tabWidget->count(); ++i) {
+        dialog.tabWidget->setCurrentIndex(i);
+        shoot(QString::fromLatin1(pages[i]), {&dialog});
+    }
+    dialog.tabWidget->setCurrentIndex(2);
+    static const char* const types[] = {"page2_io_standard", "page2_io_twocolour", "page2_io_rotary"};
+    for (int type = 0; type < 3; ++type) {
+        dialog.ioWgt->machineType->setCurrentIndex(type);
+        shoot(QString::fromLatin1(types[type]), {&dialog});
+    }
+    dialog.tabWidget->setCurrentIndex(0);
+    shootBox(QStringLiteral("question_apply"), textOf(234), 2, &dialog);
+    shootBox(QStringLiteral("question_resetcount"), textOf(kTextResetCountQuestion), 2, &dialog);
+    shootBox(QStringLiteral("question_poweroff"), textOf(291), 2, &dialog);
+    shootBox(QStringLiteral("question_restart"), textOf(293), 2, &dialog);
+    shootBox(QStringLiteral("notice_276"), textOf(276), 0, &dialog);
+    shootBox(QStringLiteral("notice_309"), textOf(309), 0, &dialog);
+    shootBox(QStringLiteral("notice_277"), textOf(277), 0, &dialog);
+    shootBox(QStringLiteral("warning_232"), textOf(232), 0, &dialog);
+    shootBox(QStringLiteral("warning_savefailed"), textOf(kTextSaveFailed), 0, &dialog);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    installFontSubstitutes();
+    ensureKitIcons();
+    initTextTable();
+    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
+    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
+    const QString outRoot = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+
+    // The dialog works on files of its working folder: a throw-away one.
+    QTemporaryDir work;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(work.path());
+    writeFactoryParamGroup(QStringLiteral("."));
+    openParamDatabase();
+    static SystemParam live;
+    static SystemParam edit;
+    live.clear();
+    initSysParamDefaults(&live);
+    loadSysParam(&live);
+    gpSystemParam = &live;
+    gpSystemParamEdit = &edit;
+    gCameraCount = 2;
+    {
+        OperationLog log;
+        OperationLog::createRecordDB();
+        log.open();
+        QDir().mkpath(OperationLog::archiveDir());
+        makeArchivedDay(QStringLiteral("2024-05-01"));
+        makeArchivedDay(QStringLiteral("2024-05-03"));
+        SystemParam changed = live;
+        changed[72] += 5;
+        changed[1] += 5;
+        log.insertRecord(paramChangeSentence(changed, live), 2);
+        log.insertRecord(textOf(292), 2);
+
+        static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+        for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
+            gOut = QStringLiteral("%1/%2x%3/%4")
+                       .arg(outRoot)
+                       .arg(gScreenWidth)
+                       .arg(gScreenHeight)
+                       .arg(QLatin1String(languages[gLanguage]));
+            QDir().mkpath(gOut);
+            tour(&live, &edit);
+        }
+    }
+    QDir::setCurrent(previous);
+    return 0;
+}
