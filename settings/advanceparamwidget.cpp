@@ -3,12 +3,20 @@
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
 #include "edit.h"
+#include "cameraregistry.h"
+#include "maintenanceactions.h"
+#include "numberkeypad.h"
+#include "paragroupactions.h"
+#include "paramstorage.h"
 #include "settingshost.h"
+#include "versiondownloaddialog.h"
 #include "systemparam.h"
 #include "systemparamdialog.h"
 #include "texttable.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QSignalBlocker>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,13 +70,6 @@ int checkIndex(int slot)
     return -1;
 }
 
-// The actions below belong to the parameter groups, the maintenance actions
-// and the version library; until those are in, a press only says so.
-void notYet(const char* action)
-{
-    qInfo() << "settings: action not available in this build:" << action;
-}
-
 } // namespace
 
 AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
@@ -108,6 +109,31 @@ AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
     connectButton("pBtnCalibrateTouch", &AdvanceParamWidget::SlotCalibration);
     connectButton("pCButtonResoryFactorySet", &AdvanceParamWidget::SlotRestoreFactorySet);
     connectButton("pCButtonVersionLibrary", &AdvanceParamWidget::SlotToVerion);
+    versionButton = buttons.value(QStringLiteral("pCButtonVersionLibrary"));
+
+    MaintenanceHooks hooks;
+    hooks.insertRecord = [](const QString& text) { settingsHost()->insertRecord(text); };
+    hooks.closeCameras = [] { settingsHost()->closeCameras(); };
+    hooks.flushAll = [] { settingsHost()->flushAll(); };
+    hooks.applyPages = [this] {
+        if (dialog) {
+            dialog->saveAllTabs();
+            dialog->applyParamChanges();
+        }
+    };
+    maintenance = new MaintenanceActions(defaultMaintenanceFolders(), hooks, this);
+    ModbusDataChange::Host groupHost;
+    groupHost.insertRecord = hooks.insertRecord;
+    groupHost.saveParaGroupIndex = [](SystemParam* record) { return saveParaGroupIndex(record); };
+    groupHost.closeDatabases = hooks.flushAll;
+    groupHost.quitEventLoop = [] { QCoreApplication::quit(); };
+    groupHost.cameraCount = gCameraCount;
+    groupHost.detectCount = gDetectCount;
+    groupActions = new ParaGroupActions(groupHost, hooks.applyPages,
+                                        [](int index) { settingsHost()->publishGroupIndex(index); }, this);
+    // While a copy runs on its worker the page takes no second command.
+    connect(maintenance, &MaintenanceActions::busyChanged, this, [this](bool busy) { setEnabled(!busy); });
+    connect(groupActions, &ParaGroupActions::busyChanged, this, [this](bool busy) { setEnabled(!busy); });
 
     for (int i = 0; i < 9; ++i) {
         const bool seconds = kBoxSlots[i] == 138 || kBoxSlots[i] == 141;
@@ -119,8 +145,10 @@ AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
 
     newPasswordEdit = new Edit(9, this);
     newPasswordEdit->setFixedSize(160, 50);
+    newPasswordEdit->setMaxLength(MaintenanceActions::MaxPasswordLength);
     confirmPasswordEdit = new Edit(9, this);
     confirmPasswordEdit->setFixedSize(160, 50);
+    confirmPasswordEdit->setMaxLength(MaintenanceActions::MaxPasswordLength);
     auto* changePassword = new ColorButton(textOf(171), this);
     changePassword->setFixedSize(150, 50);
     connect(changePassword, &QPushButton::clicked, this, &AdvanceParamWidget::ChangePwd);
@@ -234,22 +262,102 @@ void AdvanceParamWidget::storeParams()
 
 void AdvanceParamWidget::refreshParaGroupList()
 {
-    notYet("refreshParaGroupList");
+    const QSignalBlocker blocker(paraGroupList);
+    paraGroupList->clear();
+    const QStringList names = groupActions->groups();
+    for (int i = 0; i < names.size(); ++i) {
+        paraGroupList->addItem(names.at(i), i);
+    }
+    // The list opens on the group in use, so a tap on restore does not
+    // restore another one.
+    if (!names.isEmpty()) {
+        paraGroupList->setCurrentIndex(groupActions->openingIndex());
+    }
 }
 
 void AdvanceParamWidget::onParaGroupChanged(int)
 {
+    paraGroupName->setText(paraGroupList->currentText());
 }
 
-void AdvanceParamWidget::SlotParaGroupBackup() { notYet("SlotParaGroupBackup"); }
-void AdvanceParamWidget::SlotParaGroupRestore() { notYet("SlotParaGroupRestore"); }
-void AdvanceParamWidget::SlotParaGroupDelete() { notYet("SlotParaGroupDelete"); }
-void AdvanceParamWidget::SlotExportData() { notYet("SlotExportData"); }
-void AdvanceParamWidget::SlotUpdateApp() { notYet("SlotUpdateApp"); }
-void AdvanceParamWidget::SlotExit() { notYet("SlotExit"); }
-void AdvanceParamWidget::SlotModifyTime() { notYet("SlotModifyTime"); }
-void AdvanceParamWidget::onTimeChosen(const QDateTime&) { notYet("onTimeChosen"); }
-void AdvanceParamWidget::SlotCalibration() { notYet("SlotCalibration"); }
-void AdvanceParamWidget::ChangePwd() { notYet("ChangePwd"); }
-void AdvanceParamWidget::SlotRestoreFactorySet() { notYet("SlotRestoreFactorySet"); }
-void AdvanceParamWidget::SlotToVerion() { notYet("SlotToVerion"); }
+void AdvanceParamWidget::SlotParaGroupBackup()
+{
+    const QString name = paraGroupName->text();
+    if (gpNumCharInput) {
+        gpNumCharInput->HideUpdate();
+    }
+    const int index = groupActions->backup(name);
+    if (index >= 0) {
+        refreshParaGroupList();
+        const QSignalBlocker blocker(paraGroupList);
+        paraGroupList->setCurrentIndex(index);
+    }
+}
+
+void AdvanceParamWidget::SlotParaGroupRestore()
+{
+    groupActions->restore(paraGroupList->currentIndex(), paraGroupList->currentText());
+}
+
+void AdvanceParamWidget::SlotParaGroupDelete()
+{
+    const int index = paraGroupList->currentIndex();
+    if (!groupActions->remove(index, paraGroupList->currentText())) {
+        return;
+    }
+    refreshParaGroupList();
+    // The list shows the group that followed the deleted one (the one before
+    // it when it was the last), and its name goes into the name field.
+    if (paraGroupList->count() > 0) {
+        paraGroupList->setCurrentIndex(-1);
+        paraGroupList->setCurrentIndex(qMin(index, paraGroupList->count() - 1));
+    }
+}
+
+void AdvanceParamWidget::SlotExportData()
+{
+    maintenance->exportData();
+}
+
+void AdvanceParamWidget::SlotUpdateApp()
+{
+    maintenance->updateApp();
+}
+
+void AdvanceParamWidget::SlotExit()
+{
+    maintenance->exitSystem();
+}
+
+void AdvanceParamWidget::SlotModifyTime()
+{
+    maintenance->openClockDialog(nullptr);
+}
+
+void AdvanceParamWidget::onTimeChosen(const QDateTime& time)
+{
+    maintenance->timeChosen(time);
+}
+
+void AdvanceParamWidget::SlotCalibration()
+{
+    maintenance->calibrate();
+}
+
+void AdvanceParamWidget::ChangePwd()
+{
+    if (maintenance->changePassword(newPasswordEdit->text(), confirmPasswordEdit->text())) {
+        newPasswordEdit->clear();
+        confirmPasswordEdit->clear();
+    }
+}
+
+void AdvanceParamWidget::SlotRestoreFactorySet()
+{
+    maintenance->restoreFactorySet();
+}
+
+void AdvanceParamWidget::SlotToVerion()
+{
+    openVersionLibrary(this, versionButton);
+}

@@ -10,6 +10,9 @@ class ColorButton;
 class ComboBox;
 class Edit;
 class EditBox;
+class MaintenanceActions;
+class ParaGroupActions;
+class QPushButton;
 class SystemParamDialog;
 
 class AdvanceParamWidget : public TabParamWidget {
@@ -33,6 +36,11 @@ public:
     Edit* confirmPasswordEdit = nullptr;
     // 188, 186, 161, 162, 163, the raw-frame flag, 175, 176, 172, 177, 187.
     CheckBox* checks[11] = {};
+    QPushButton* versionButton = nullptr;
+
+    // The work behind the service buttons and the parameter groups.
+    MaintenanceActions* maintenance = nullptr;
+    ParaGroupActions* groupActions = nullptr;
 
 public slots:
     void refreshParaGroupList();

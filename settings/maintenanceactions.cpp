@@ -358,9 +358,10 @@ void MaintenanceActions::openClockDialog(QWidget* mainWindow)
 {
     auto* dialog = new modifyTimeWidget;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (mainWindow) {
-        dialog->move((mainWindow->width() - dialog->width()) / 2, (mainWindow->height() - dialog->height()) / 2);
-    }
+    // Centred on the main window, which fills the screen.
+    const int width = mainWindow ? mainWindow->width() : gScreenWidth;
+    const int height = mainWindow ? mainWindow->height() : gScreenHeight;
+    dialog->move((width - dialog->width()) / 2, (height - dialog->height()) / 2);
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &modifyTimeWidget::sendModifyTime, this, &MaintenanceActions::timeChosen);
     dialog->show();

@@ -39,6 +39,11 @@ public:
     virtual void trainAlign(int camera, int detect) = 0;
     virtual void trainModels(int camera, int detect) = 0;
     virtual void repaintStation(int camera) = 0;
+
+    // Closes the cameras before the program leaves.
+    virtual void closeCameras() {}
+    // Puts the parameter-group index into the Modbus read registers.
+    virtual void publishGroupIndex(int index) { Q_UNUSED(index); }
 };
 
 // The registered host, or one that does nothing when none is.
