@@ -210,17 +210,18 @@ void CammerWidget::sampleFrame()
     if (m_view.size() != size()) {
         m_view = QImage(w, h, QImage::Format_RGB32);
     }
-    // Nearest frame pixel of each widget column and row, as a fast scale of
-    // the whole frame would pick it.
+    // Frame pixel under the centre of each widget column and row, as a fast
+    // scale of the whole frame picks it.
     if (int(m_columnMap.size()) != w || int(m_rowMap.size()) != h || (w > 0 && m_columnMap.back() >= d.imageWidth)
-        || (h > 0 && m_rowMap.back() >= d.imageHeight) || (w > 0 && m_columnMap[0] != 0)) {
+        || (h > 0 && m_rowMap.back() >= d.imageHeight) || m_mappedFrame != QSize(d.imageWidth, d.imageHeight)) {
+        m_mappedFrame = QSize(d.imageWidth, d.imageHeight);
         m_columnMap.resize(std::size_t(w));
         m_rowMap.resize(std::size_t(h));
         for (int x = 0; x < w; ++x) {
-            m_columnMap[std::size_t(x)] = int(qint64(x) * d.imageWidth / w);
+            m_columnMap[std::size_t(x)] = int((2 * qint64(x) + 1) * d.imageWidth / (2 * qint64(w)));
         }
         for (int y = 0; y < h; ++y) {
-            m_rowMap[std::size_t(y)] = int(qint64(y) * d.imageHeight / h);
+            m_rowMap[std::size_t(y)] = int((2 * qint64(y) + 1) * d.imageHeight / (2 * qint64(h)));
         }
     }
     const bool colour = d.bufferSize == 4 * d.pixelCount;

@@ -156,4 +156,5 @@ private:
     QImage m_view;
     std::vector<int> m_columnMap;
     std::vector<int> m_rowMap;
+    QSize m_mappedFrame;
 };
