@@ -2,16 +2,17 @@
 
 #include "detectresult.h"
 
+#include <QImage>
 #include <QString>
 #include <QVector>
 #include <QRgb>
 
 // What a camera station needs of the main window: the detect the cycle runs
 // and the one being edited, the editor's drawing mode, the grey colour table of
-// the bitmaps it writes, the view's offset and zoom and the pixel probe, the
-// operation log and the records service. The window sits above the stations
-// and registers itself when it is built; without it (tools, tests) a station
-// falls back to the values the window starts with.
+// the bitmaps it writes, the view's offset and zoom, the pixel probe and the
+// operation log. The window sits above the stations and registers itself when
+// it is built; without it (tools, tests) a station falls back to the values the
+// window starts with.
 class StationHost {
 public:
     virtual ~StationHost() = default;
@@ -31,8 +32,21 @@ public:
     virtual void setProbeValue(quint32 value) = 0;
     virtual void insertRecord(const QString& text) = 0;
     virtual void appendCycleValue(int value) = 0;
-    virtual DetectResult currentResult() = 0;
-    virtual void handOverResult(const DetectResult& result) = 0;
+
+    // The view's state. The defaults are what a window that keeps none of it
+    // means: no camera shown alone, the live screen, no finger drawing, no
+    // copy armed, no hint timer and no record picture loaded.
+    // The camera shown alone, or the camera count while all are shown.
+    virtual int shownCamera() { return -1; }
+    virtual int screenShown() { return 0; }
+    virtual bool freehandDrawing() { return false; }
+    virtual bool copyAreaArmed() { return false; }
+    virtual void setCopyAreaArmed(bool) {}
+    // Starts the window's drawing hint timer (single shot, ms).
+    virtual void startDrawHint(int) {}
+    // The area panel's loaded OK or NG record picture and its picture count.
+    virtual int recordPictureCount() { return 0; }
+    virtual QImage recordPicture() { return QImage(); }
 };
 
 StationHost* stationHost();

@@ -5,6 +5,7 @@
 #include "detectalgorithm.h"
 #include "globals.h"
 #include "operatorprompt.h"
+#include "recordshandover.h"
 #include "repolygon.h"
 #include "roiinterface.h"
 #include "stationhost.h"
@@ -900,15 +901,12 @@ std::optional<int> CameraStation::roiTemperature(int detect, int area)
 
 DetectResult CameraStation::currentResult()
 {
-    StationHost* host = stationHost();
-    return host ? host->currentResult() : DetectResult();
+    return currentRecordsResult();
 }
 
 void CameraStation::handOverResult(const DetectResult& result)
 {
-    if (StationHost* host = stationHost()) {
-        host->handOverResult(result);
-    }
+    handOverToRecords(result);
 }
 
 void CameraStation::repaintStation()

@@ -89,8 +89,10 @@ DetectAlgorithm::DetectAlgorithm(CammerSingleton* live, StationData* station)
     , owner(station)
 {
     for (int d = 0; d < DetectCount; ++d) {
-        // At most four detects per camera take part in a cycle.
-        if (d < 4 && sys().detectEnabled(d) != 0) {
+        // At most four detects per camera take part in a cycle, and only
+        // those the station keeps an ignore picture for are in use: the
+        // others have no pictures to train on.
+        if (d < 4 && sys().detectEnabled(d) != 0 && !owner->ignoreMasks[d].empty()) {
             TrainAlign(d);
             TrainLocate(d);
             TrainModels(d);

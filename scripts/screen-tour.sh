@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshot tour: renders the screens of one part of the program to PNG, at
 # the panel's 1920 x 1080 and at a smaller size, in the four languages.
-# Usage: screen-tour.sh [tour ...]   (default: every tour; "kit" is the widget kit)
+# Usage: screen-tour.sh [tour ...]   (default: every tour; "kit" is the widget
+# kit, "station" the camera station view)
 # Each tour is a program tools/<tour>tour built with the tools; its pictures
 # go to build/tour/<tour>/<width>x<height>/<language>/.
 set -euo pipefail
@@ -20,7 +21,7 @@ fi
 export ASAN_OPTIONS=detect_leaks=0
 TOURS=("$@")
 if [ ${#TOURS[@]} -eq 0 ]; then
-  TOURS=(kit records maintenance settings)
+  TOURS=(kit records maintenance settings station)
 fi
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null

@@ -53,10 +53,6 @@ public:
     void setProbeValue(quint32 value) override { probeValue = value; }
     void insertRecord(const QString& text) override { InsertRecord(text); }
     void appendCycleValue(int value) override { AppendCycleValue(value); }
-    // The records service is wired in by the cycle: until then the stations
-    // start every result from an empty record and nothing is kept.
-    DetectResult currentResult() override { return DetectResult(); }
-    void handOverResult(const DetectResult&) override {}
 
     // Main-window state of the cycle and the area editor.
     int curDetect = 1;   // 0 when system parameter 133 is 1 (set at start-up)

@@ -4,6 +4,8 @@
 #include "clustomrect.h"
 #include "detectalgorithm.h"
 #include "enginestation.h"
+#include "recordshandover.h"
+#include "temperaturechartdata.h"
 #include "fakecamera.h"
 #include "globals.h"
 #include "promptanswerer.h"
@@ -97,8 +99,6 @@ struct FakeHost : StationHost {
     void setProbeValue(quint32 v) override { probeValue = v; }
     void insertRecord(const QString& text) override { records << text; }
     void appendCycleValue(int) override {}
-    DetectResult currentResult() override { return DetectResult(); }
-    void handOverResult(const DetectResult&) override {}
 };
 
 struct HostInstaller {
@@ -158,6 +158,7 @@ private slots:
     void thermalQueries();
     void probeOnASmallStation();
     void detectReachesPeers();
+    void onlyDetectsInUseAreTrained();
 
 private:
     std::unique_ptr<CameraStation> makeStation(int camera, FakeCamera& camera_);
@@ -822,6 +823,43 @@ void TestCameraStation::detectReachesPeers()
     station->pDetector->RunDetect(0);
     QCOMPARE(peers.handedOver.size(), 1);
     station->data.peers = station.get();
+
+    // Through the station itself the result reaches the records service.
+    TemperatureChartData* records = TemperatureChartData::instance();
+    const int waiting = records->pendingInserts.size();
+    station->pDetector->RunDetect(0);
+    QCOMPARE(records->pendingInserts.size(), waiting + 1);
+    QCOMPARE(currentRecordsResult().idx_camera, 0);
+    QCOMPARE(currentRecordsResult().idx_detect, 0);
+}
+
+namespace {
+QStringList gWarnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtWarningMsg) {
+        gWarnings << text;
+    }
+}
+} // namespace
+
+void TestCameraStation::onlyDetectsInUseAreTrained()
+{
+    // Two detects in use, all four switched on: the two beyond have no
+    // pictures and must not be trained (nor warned about).
+    StationGlobals globals(2, 1, false);
+    for (int d = 0; d < 4; ++d) {
+        globals.live.detectEnabled(d) = 1;
+    }
+    FakeCamera driver(64, 48);
+    gWarnings.clear();
+    const QtMessageHandler old = qInstallMessageHandler(collectWarnings);
+    auto station = makeStation(0, driver);
+    qInstallMessageHandler(old);
+    QVERIFY2(gWarnings.filter(QStringLiteral("ignore picture")).isEmpty(), qPrintable(gWarnings.join('\n')));
+    QVERIFY(!station->pDetector->keepMasks[0].empty());
+    QVERIFY(!station->pDetector->keepMasks[1].empty());
+    QVERIFY(station->pDetector->keepMasks[2].empty());
 }
 
 QTEST_MAIN(TestCameraStation)
