@@ -89,9 +89,9 @@ int replaceableSlotOfName(const QString& fileName)
 SlotChoice chooseAddSlot(const std::vector<qint32>& valid, int count, int templateCount, const QString& folder)
 {
     SlotChoice choice;
-    const int slots = std::min<int>(templateCount, int(valid.size()));
+    const int slotCount = std::min<int>(templateCount, int(valid.size()));
     if (count < templateCount) {
-        for (int k = 0; k < slots; ++k) {
+        for (int k = 0; k < slotCount; ++k) {
             if (valid[std::size_t(k)] == 0) {
                 choice.slot = k;
                 return choice;
@@ -115,7 +115,7 @@ SlotChoice chooseAddSlot(const std::vector<qint32>& valid, int count, int templa
         } else {
             choice.slot = n;
         }
-        if (choice.slot < 1 || choice.slot >= slots) {
+        if (choice.slot < 1 || choice.slot >= slotCount) {
             choice = SlotChoice();
         }
         return choice;

@@ -36,9 +36,6 @@ namespace {
 
 constexpr int AlarmReview = 2;
 constexpr int AreaSetting = 3;
-constexpr int OutAllowClamp = 0;
-constexpr int OutAllowEjector = 1;
-constexpr int OutAlarm = 2;
 
 // The notes on detects that follow others are shown once per program run.
 bool gFollowNoteShown = false;

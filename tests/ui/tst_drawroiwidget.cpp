@@ -180,7 +180,7 @@ void TestDrawROIWidget::makeStations(int count)
         m_drivers.back()->open();
         m_host.cams.push_back(new CammerWidget(m_tile.get(), c, m_drivers.back().get()));
     }
-    m_panel = std::make_unique<DrawROIWidget>();
+    m_panel = std::make_unique<DrawROIWidget>(m_tile.get());
     m_panel->setHost(&m_host);
 }
 
