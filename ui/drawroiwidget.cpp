@@ -11,6 +11,7 @@
 #include "detectalgorithm.h"
 #include "globals.h"
 #include "inputbox.h"
+#include "kiticons.h"
 #include "numberkeypad.h"
 #include "operatorprompt.h"
 #include "roiinterface.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -64,14 +66,15 @@ int machineType() { return params().systemFunction(); }
 DrawROIWidget::DrawROIWidget(QWidget* parent)
     : QWidget(parent)
 {
+    ensureKitIcons();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 1);
     layout->setSpacing(1);
 
     QString sheet = QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}");
-    auto button = [&](ColorButton*& member, const char* name, const QString& caption, const char* icon,
+    auto button = [&](QPushButton*& member, const char* name, const QString& caption, const char* icon,
                       void (DrawROIWidget::*slot)()) {
-        member = new ColorButton(caption, this);
+        member = new QPushButton(caption, this);
         member->setObjectName(QString::fromLatin1(name));
         member->setFocusPolicy(Qt::NoFocus);
         sheet += QString::fromLatin1(kButtonRule).arg(QString::fromLatin1(name), QString::fromLatin1(icon));
@@ -572,7 +575,7 @@ void DrawROIWidget::fitHeights()
     const int available = height() > 0 ? height() - 1 : gScreenHeight;
     const int each = shown > 0 ? std::clamp((available - (shown - 1)) / shown, 40, 100) : 100;
     for (QWidget* w : m_widgets) {
-        w->setMinimumHeight(each);
+        w->setFixedHeight(each);
     }
 }
 

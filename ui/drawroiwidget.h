@@ -7,7 +7,7 @@
 class AreaPanelHost;
 class CameraStation;
 class CammerWidget;
-class ColorButton;
+class QPushButton;
 class ComboBox;
 class QAbstractButton;
 
@@ -43,26 +43,26 @@ public:
     int recordIndex = 0;
     int editingAreas = 0;
 
-    ColorButton* pCButtonReturn = nullptr;
+    QPushButton* pCButtonReturn = nullptr;
     ComboBox* pComboChangeSource = nullptr;
     ComboBox* pComboChangeCamera = nullptr;
     ComboBox* pComboChangeDetect = nullptr;
-    ColorButton* pCButtonChangeOp = nullptr;
-    ColorButton* pCButtonEditArea = nullptr;
-    ColorButton* pCButtonNoCheckCur = nullptr;
-    ColorButton* pCButtonDrawRect = nullptr;
-    ColorButton* pCButtonTempLast = nullptr;
-    ColorButton* pCButtonAddTemp = nullptr;
-    ColorButton* pCButtonDrawCircle = nullptr;
-    ColorButton* pCButtonTempNext = nullptr;
-    ColorButton* pCButtonDrawPloygn = nullptr;
-    ColorButton* pCButtonTempDeleteCur = nullptr;
-    ColorButton* pCButtonDrawHand = nullptr;
-    ColorButton* pCButtonCopyArea = nullptr;
-    ColorButton* pCButtonDeleteROI = nullptr;
-    ColorButton* pCButtonReCheck = nullptr;
-    ColorButton* pCButtonDeleteAllROI = nullptr;
-    ColorButton* pCButtonAutoChange = nullptr;
+    QPushButton* pCButtonChangeOp = nullptr;
+    QPushButton* pCButtonEditArea = nullptr;
+    QPushButton* pCButtonNoCheckCur = nullptr;
+    QPushButton* pCButtonDrawRect = nullptr;
+    QPushButton* pCButtonTempLast = nullptr;
+    QPushButton* pCButtonAddTemp = nullptr;
+    QPushButton* pCButtonDrawCircle = nullptr;
+    QPushButton* pCButtonTempNext = nullptr;
+    QPushButton* pCButtonDrawPloygn = nullptr;
+    QPushButton* pCButtonTempDeleteCur = nullptr;
+    QPushButton* pCButtonDrawHand = nullptr;
+    QPushButton* pCButtonCopyArea = nullptr;
+    QPushButton* pCButtonDeleteROI = nullptr;
+    QPushButton* pCButtonReCheck = nullptr;
+    QPushButton* pCButtonDeleteAllROI = nullptr;
+    QPushButton* pCButtonAutoChange = nullptr;
 
     quint8 refreshOnTemplate = 0;
     quint8 retrainPending[8] = {};
