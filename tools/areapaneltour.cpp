@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QPushButton>
+#include "colorbutton.h"
 
 #include <cstdio>
 
@@ -67,6 +69,10 @@ void shoot(const QString& out, const QString& name, DrawROIWidget* panel, const 
     panel->setGeometry(gScreenWidth - 100, 0, 100, gScreenHeight);
     panel->show();
     QApplication::processEvents();
+    if (qEnvironmentVariableIsSet("TOUR_DEBUG")) {
+        std::fprintf(stderr, "%s panel %d rect %d combo %d\n", qPrintable(name), panel->height(),
+                     panel->pCButtonDrawRect->height(), panel->pComboChangeSource->height());
+    }
     painter.drawPixmap(gScreenWidth - 100, 0, panel->grab());
     // The tile's area-setting title, as the window shows it.
     painter.fillRect(QRect(0, 0, gScreenWidth - 100, 40), QColor(QStringLiteral("#353D45")));

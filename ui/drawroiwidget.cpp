@@ -557,23 +557,30 @@ void DrawROIWidget::SlotChangePage()
 {
     const bool review = m_host && m_host->screenMode() == AlarmReview;
     const quint32 mask = visibleWidgets(gImageSource, editingAreas, review, gCameraCount);
+    // Heights first: a column whose widgets ask for more than the screen
+    // would grow itself (or the menu stack) past it.
     for (int i = 0; i < m_widgets.size(); ++i) {
-        m_widgets[i]->setVisible((mask >> i) & 1u);
+        if (!((mask >> i) & 1u)) {
+            m_widgets[i]->hide();
+        }
     }
-    fitHeights();
+    fitHeights(mask);
+    for (int i = 0; i < m_widgets.size(); ++i) {
+        if ((mask >> i) & 1u) {
+            m_widgets[i]->show();
+        }
+    }
     update();
 }
 
-void DrawROIWidget::fitHeights()
+void DrawROIWidget::fitHeights(quint32 mask)
 {
     // Twelve tools at 100 px do not fit a 1080-px column, and a minimum here
     // would bind the whole menu stack: share the height when it is short.
-    int shown = 0;
-    for (QWidget* w : m_widgets) {
-        shown += w->isVisibleTo(this) ? 1 : 0;
-    }
-    const int available = height() > 0 ? height() - 1 : gScreenHeight;
-    const int each = shown > 0 ? std::clamp((available - (shown - 1)) / shown, 40, 100) : 100;
+    // Never more than the screen, which is all the column can ever have.
+    const int shown = qPopulationCount(mask);
+    const int column = std::min(height() > 0 ? height() : gScreenHeight, gScreenHeight);
+    const int each = shown > 0 ? std::clamp((column - 1 - (shown - 1)) / shown, 40, 100) : 100;
     for (QWidget* w : m_widgets) {
         w->setFixedHeight(each);
     }
@@ -582,7 +589,8 @@ void DrawROIWidget::fitHeights()
 void DrawROIWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    fitHeights();
+    const bool review = m_host && m_host->screenMode() == AlarmReview;
+    fitHeights(visibleWidgets(gImageSource, editingAreas, review, gCameraCount));
 }
 
 void DrawROIWidget::SlotReturn()

@@ -127,7 +127,7 @@ private:
     void emitRecordTitle();
     bool accessFor(int passwordParam);
     void retrain(int camera, int detect);
-    void fitHeights();
+    void fitHeights(quint32 mask);
     void endDrawing(CammerWidget* cw);
 
     AreaPanelHost* m_host = nullptr;
