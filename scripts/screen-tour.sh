@@ -21,7 +21,7 @@ fi
 export ASAN_OPTIONS=detect_leaks=0
 TOURS=("$@")
 if [ ${#TOURS[@]} -eq 0 ]; then
-  TOURS=(kit records maintenance settings station)
+  TOURS=(kit records maintenance settings station areapanel)
 fi
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null

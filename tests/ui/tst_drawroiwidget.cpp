@@ -1,0 +1,486 @@
+#include "drawroiwidget.h"
+
+#include "areapanelhost.h"
+#include "areapanellogic.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "clustomrect.h"
+#include "colorbutton.h"
+#include "controlport.h"
+#include "fakecamera.h"
+#include "globals.h"
+#include "processstate.h"
+#include "promptanswerer.h"
+#include "systemparam.h"
+#include "testworkdir.h"
+#include "texttable.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int W = 64;
+constexpr int H = 48;
+
+// The main window as the panel sees it; calls are recorded in order.
+struct FakeHost : AreaPanelHost {
+    std::vector<CammerWidget*> cams;
+    int cur = 0, curDet = 1, edit = 0, draw = 0, freehand = 0, copy = 0, mode = 3, level = 2;
+    int pending[2] = {};
+    int state[8][4] = {};
+    bool ng = false, sampling = false;
+    int login = 1;
+    QStringList calls;
+    QStringList records;
+
+    CammerWidget* cammer(int c) override { return c >= 0 && c < int(cams.size()) ? cams[std::size_t(c)] : nullptr; }
+    int curCamera() override { return cur; }
+    void setCurCamera(int c) override { cur = c; }
+    int curDetect() override { return curDet; }
+    int editDetect() override { return edit; }
+    void setEditDetect(int d) override { edit = d; }
+    int drawMode() override { return draw; }
+    void setDrawMode(int m) override { draw = m; }
+    void setFreehandMode(int on) override { freehand = on; }
+    int copyAreaMode() override { return copy; }
+    void setCopyAreaMode(int on) override { copy = on; }
+    int screenMode() override { return mode; }
+    void setScreenModeValue(int m) override { mode = m; }
+    int userLevel() override { return level; }
+    int pendingCameras(int p) override { return pending[p]; }
+    void setPendingCameras(int p, int m) override { pending[p] = m; }
+    int resultState(int c, int d) override { return state[c][d]; }
+    void setResultState(int c, int d, int s) override { state[c][d] = s; }
+    bool lastCycleNg() override { return ng; }
+    bool samplingReview() override { return sampling; }
+    void setSamplingReview(bool on) override { sampling = on; }
+    QString recordDir(int c, int d, int kind) override
+    {
+        return QStringLiteral("./alarmimage//camera%1//detect%2//%3").arg(c + 1).arg(d + 1).arg(kind ? "OK" : "NG");
+    }
+    int CheckUserLogin() override { calls << "login"; return login; }
+    void ChangeCammer() override { calls << QStringLiteral("layout %1").arg(cur); }
+    void SetScreenMode(int m) override { calls << QStringLiteral("screen %1").arg(m); }
+    void ResetRun() override { calls << "reset"; }
+    void RunAlgorithm(int c, int d) override { calls << QStringLiteral("run %1 %2").arg(c).arg(d); }
+    void CheckNG(bool clear) override { calls << QStringLiteral("checkng %1").arg(clear); }
+    void InsertRecord(const QString& text) override { records << text; }
+    void BackTrain() override { calls << "backtrain"; }
+    void setOutput(int i, int on) override { calls << QStringLiteral("out %1=%2").arg(i).arg(on); }
+    void commitOutputs() override { calls << "commit"; }
+    void hideImagePicker() override {}
+    void selectPickerDetect(int) override {}
+    void repaintWindow() override {}
+};
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5);
+}
+
+// Answers every question with a scripted action run while the box is open.
+struct AnswerWith {
+    AskHandler previous;
+    explicit AnswerWith(std::function<int()> action)
+    {
+        previous = setAskOperatorHandler([action](const QString&, int) { return action(); });
+    }
+    ~AnswerWith() { setAskOperatorHandler(previous); }
+};
+
+} // namespace
+
+class TestDrawROIWidget : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initTextTable(); }
+    void init();
+    void cleanup();
+
+    void entryShowsTemplateTools();
+    void productOffFallsBackToOwnCavity_data();
+    void productOffFallsBackToOwnCavity();
+    void refusedLoginKeepsTheLivePicture();
+    void deleteAllWaitsForTheSave();
+    void confirmedSaveLogsAndCommits();
+    void failedStoreKeepsTheLiveSet();
+    void deleteTemplateRaceDeletesNothing();
+    void browseTemplatesSkipsFreeSlots();
+    void recheckLeavesHandledCamerasOut();
+    void noCheckOnOkCameraAndDoorRule();
+
+private:
+    void makeStations(int count);
+    void addLiveRect(int camera, int detect, QRect r);
+
+    std::unique_ptr<ProcessState> m_state;
+    std::unique_ptr<TestWorkDir> m_dir;
+    std::unique_ptr<PromptAnswerer> m_prompts;
+    SystemParam m_params{};
+    std::vector<std::unique_ptr<FakeCamera>> m_drivers;
+    std::unique_ptr<QWidget> m_tile;
+    std::unique_ptr<DrawROIWidget> m_panel;
+    FakeHost m_host;
+};
+
+void TestDrawROIWidget::init()
+{
+    m_state = std::make_unique<ProcessState>();
+    m_dir = std::make_unique<TestWorkDir>();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
+    db.setDatabaseName(m_dir->filePath("PARAM.db"));
+    QVERIFY(db.open());
+    for (int c = 0; c < 8; ++c) {
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c)));
+    }
+    m_params.clear();
+    m_params[119] = 1;
+    m_params[120] = 1;
+    m_params.productDetect() = 1;
+    gpSystemParam = &m_params;
+    gDetectCount = 2;
+    gTemplateCount = 4;
+    gColorMode = 0;
+    gImageSource = -1;
+    m_prompts = std::make_unique<PromptAnswerer>();
+    m_host = FakeHost();
+}
+
+void TestDrawROIWidget::cleanup()
+{
+    m_panel.reset();
+    m_host.cams.clear();
+    m_tile.reset();
+    m_drivers.clear();
+    m_prompts.reset();
+    QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
+    QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
+    m_dir.reset();
+    m_state.reset();
+}
+
+void TestDrawROIWidget::makeStations(int count)
+{
+    gCameraCount = count;
+    m_tile = std::make_unique<QWidget>();
+    for (int c = 0; c < count; ++c) {
+        m_drivers.push_back(std::make_unique<FakeCamera>(W, H));
+        m_drivers.back()->open();
+        m_host.cams.push_back(new CammerWidget(m_tile.get(), c, m_drivers.back().get()));
+    }
+    m_panel = std::make_unique<DrawROIWidget>(m_tile.get());
+    m_panel->setHost(&m_host);
+}
+
+void TestDrawROIWidget::addLiveRect(int camera, int detect, QRect r)
+{
+    CameraStation& st = m_host.cams[std::size_t(camera)]->station();
+    CammerSingleton& set = *st.pLiveSingleton;
+    auto* shape = new ClustomRect(r.left(), r.top(), r.right(), r.bottom());
+    shape->updateBounds();
+    const int n = set.roiCount[detect]++;
+    const int slot = detect * 50 + n;
+    set.roiLists[detect].append(shape);
+    set.roiShapeType[slot] = shape->type();
+    set.roiFunction[slot] = FuncDefect;
+    set.roiParam[slot] = 3;
+    set.roiLower[slot] = 25;
+    set.roiUpper[slot] = 100;
+    st.data.roiMasks[slot] = shape->createMask();
+}
+
+void TestDrawROIWidget::entryShowsTemplateTools()
+{
+    makeStations(1);
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    QCOMPARE(gImageSource, 0);
+    QCOMPARE(m_host.edit, 1);
+    QCOMPARE(m_panel->pComboChangeCamera->count(), 1); // no "all cameras" with one camera
+    QVERIFY(m_panel->pComboChangeCamera->isHidden());
+    QVERIFY(!m_panel->pCButtonEditArea->isHidden());
+    QVERIFY(m_panel->pCButtonDrawRect->isHidden());
+    QCOMPARE(m_panel->pCButtonTempLast->text(), textOf(559));
+    QTest::mouseClick(m_panel->pCButtonEditArea, Qt::LeftButton);
+    QCOMPARE(m_panel->editingAreas, 1);
+    QVERIFY(!m_panel->pCButtonDrawRect->isHidden());
+    QVERIFY(m_panel->pCButtonEditArea->isHidden());
+
+    // Polygon: the button ends it; fewer than three points keep it open.
+    QTest::mouseClick(m_panel->pCButtonDrawPloygn, Qt::LeftButton);
+    QCOMPARE(m_host.draw, 2);
+    QCOMPARE(m_panel->pCButtonDrawPloygn->text(), textOf(33));
+    QTest::mouseClick(m_panel->pCButtonDrawPloygn, Qt::LeftButton);
+    QCOMPARE(m_panel->pCButtonDrawPloygn->text(), textOf(33));
+
+    // Inert with another source.
+    m_panel->SetSourceIndex(1);
+    m_host.draw = 0;
+    m_panel->SlotDrawRect();
+    QCOMPARE(m_host.draw, 0);
+    QVERIFY(m_prompts->warnings.isEmpty());
+}
+
+void TestDrawROIWidget::productOffFallsBackToOwnCavity_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("chosen");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("standard") << 0 << 0 << 1;
+    QTest::newRow("two-colour right product") << 1 << 2 << 3;
+    QTest::newRow("rotary left product") << 2 << 0 << 1;
+}
+
+void TestDrawROIWidget::productOffFallsBackToOwnCavity()
+{
+    QFETCH(int, type);
+    QFETCH(int, chosen);
+    QFETCH(int, expected);
+    m_params.systemFunction() = type;
+    m_params.productDetect() = 0;
+    m_params[119] = 0;
+    gDetectCount = type == 0 ? 2 : 4;
+    makeStations(1);
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    m_prompts->warnings.clear();
+    m_panel->pComboChangeDetect->setCurrentIndex(chosen);
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(118)});
+    QCOMPARE(m_host.edit, expected);
+    QCOMPARE(m_panel->pComboChangeDetect->currentIndex(), expected);
+}
+
+void TestDrawROIWidget::refusedLoginKeepsTheLivePicture()
+{
+    makeStations(1);
+    m_host.mode = 2;
+    m_host.login = 0;
+    m_panel->EnterAreaMode();
+    QCOMPARE(gImageSource, 1);
+    m_host.calls.clear();
+    m_panel->pComboChangeSource->setCurrentIndex(0);
+    QCOMPARE(gImageSource, 1);
+    QCOMPARE(m_panel->pComboChangeSource->currentIndex(), 1);
+    QCOMPARE(m_host.calls, QStringList{"login"}); // the alarm output stays as it is
+
+    m_host.login = 1;
+    m_panel->SlotAutoChange();
+    QCOMPARE(gImageSource, 0);
+    QVERIFY(m_host.calls.contains("out 2=0"));
+}
+
+void TestDrawROIWidget::deleteAllWaitsForTheSave()
+{
+    makeStations(1);
+    addLiveRect(0, 0, QRect(10, 10, 20, 20));
+    CameraStation& st = m_host.cams[0]->station();
+    st.data.ignoreMasks[0].assign(std::size_t(W * H), 0);
+    st.data.ignoreMasks[0][W * 12 + 12] = 255;
+    QVERIFY(st.SaveIgnoreMask(0));
+    const QByteArray ignoreFile = fileHash(st.ignorePath(0));
+    m_host.curDet = 0;
+    m_panel->EnterAreaMode();
+    QCOMPARE(m_host.edit, 0);
+
+    // Cancelled: nothing changes.
+    delete m_prompts.release();
+    m_prompts = std::make_unique<PromptAnswerer>(QList<int>{0});
+    m_panel->SlotDeleteAllROI();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 1);
+
+    // Confirmed, then the save declined: the areas and the ignored pixels come back.
+    delete m_prompts.release();
+    m_prompts = std::make_unique<PromptAnswerer>(QList<int>{1, 0});
+    m_panel->SlotDeleteAllROI();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 0);
+    QCOMPARE(fileHash(st.ignorePath(0)), ignoreFile);
+    m_panel->SlotReturn();
+    QCOMPARE(m_prompts->questions, (QStringList{textOf(67), textOf(AreaPanelLogic::TextSaveQuestion)}));
+    QCOMPARE(st.pLiveSingleton->roiCount[0], 1);
+    QCOMPARE(int(st.data.ignoreMasks[0][W * 12 + 12]), 255);
+    QCOMPARE(fileHash(st.ignorePath(0)), ignoreFile);
+    QVERIFY(m_host.records.isEmpty());
+    QCOMPARE(gImageSource, -1);
+    QCOMPARE(m_host.mode, 0);
+    m_panel->EnterAreaMode();
+    QCOMPARE(st.pEditSingleton->roiCount[0], 1);
+}
+
+void TestDrawROIWidget::confirmedSaveLogsAndCommits()
+{
+    makeStations(1);
+    addLiveRect(0, 0, QRect(10, 10, 20, 20));
+    CameraStation& st = m_host.cams[0]->station();
+    st.data.ignoreMasks[0].assign(std::size_t(W * H), 255);
+    QVERIFY(st.SaveIgnoreMask(0));
+    m_host.curDet = 0;
+    m_host.sampling = true;
+    m_panel->EnterAreaMode();
+    m_panel->SlotDeleteAllROI();
+    m_panel->SlotReturn();
+    QCOMPARE(st.pLiveSingleton->roiCount[0], 0);
+    QCOMPARE(m_host.records.size(), 1);
+    QVERIFY(m_host.records[0].startsWith(textOf(73).arg(1).arg(textOf(263)) + textOf(81).left(3)));
+    QCOMPARE(int(st.data.ignoreMasks[0][100]), 0);
+    QImage file(st.ignorePath(0));
+    QCOMPARE(qGray(file.pixel(3, 3)), 0);
+    QVERIFY(m_host.calls.contains("backtrain"));
+    QVERIFY(!m_host.sampling);
+
+    // No difference: no question, no row.
+    m_prompts->questions.clear();
+    m_host.records.clear();
+    m_panel->EnterAreaMode();
+    m_panel->SlotReturn();
+    QVERIFY(m_prompts->questions.isEmpty());
+    QVERIFY(m_host.records.isEmpty());
+}
+
+void TestDrawROIWidget::failedStoreKeepsTheLiveSet()
+{
+    makeStations(1);
+    addLiveRect(0, 0, QRect(10, 10, 20, 20));
+    CameraStation& st = m_host.cams[0]->station();
+    m_host.curDet = 0;
+    m_panel->EnterAreaMode();
+    m_panel->SlotDeleteAllROI();
+    QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
+    m_panel->SlotReturn();
+    QCOMPARE(st.pLiveSingleton->roiCount[0], 1);
+    QCOMPARE(st.pEditSingleton->roiCount[0], 0);
+    QVERIFY(!st.data.roiMasks[0].empty());
+    QCOMPARE(m_host.records, QStringList{textOf(AreaPanelLogic::TextAreasNotSaved).arg(1)});
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(1)});
+}
+
+void TestDrawROIWidget::deleteTemplateRaceDeletesNothing()
+{
+    makeStations(1);
+    CameraStation& st = m_host.cams[0]->station();
+    std::vector<uchar> frame(std::size_t(W * H), 7);
+    QVERIFY(st.StoreTemplate(0, 0, frame.data()));
+    QVERIFY(st.StoreTemplate(0, 2, frame.data()));
+    m_host.curDet = 0;
+    m_panel->EnterAreaMode();
+    m_panel->SlotTempNext();
+    QCOMPARE(st.data.curTemplate, 2);
+
+    {
+        // A final NG re-enters area mode under the question: sample 0 must survive.
+        AnswerWith race([this] {
+            m_panel->EnterAreaMode();
+            return 1;
+        });
+        m_panel->SlotTempDeleteCur();
+    }
+    QVERIFY(QFile::exists(st.templatePath(0, 0)));
+    QVERIFY(QFile::exists(st.templatePath(0, 2)));
+    QVERIFY(m_host.records.isEmpty());
+
+    m_panel->SlotTempNext();
+    m_panel->SlotTempDeleteCur();
+    QVERIFY(!QFile::exists(st.templatePath(0, 2)));
+    QCOMPARE(m_host.records, QStringList{textOf(70).arg(1).arg(3)});
+    QCOMPARE(st.data.curTemplate, 0);
+
+    // Sample 0 is kept.
+    m_panel->SlotTempDeleteCur();
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(68)});
+}
+
+void TestDrawROIWidget::browseTemplatesSkipsFreeSlots()
+{
+    makeStations(1);
+    CameraStation& st = m_host.cams[0]->station();
+    std::vector<uchar> frame(std::size_t(W * H), 9);
+    QVERIFY(st.StoreTemplate(1, 0, frame.data()));
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    m_panel->SlotTempNext();
+    QCOMPARE(st.data.curTemplate, 0);
+    m_panel->SlotTempLast();
+    QCOMPARE(st.data.curTemplate, 0);
+    QVERIFY(st.StoreTemplate(1, 3, frame.data()));
+    m_panel->SlotTempLast();
+    QCOMPARE(st.data.curTemplate, 3);
+    m_panel->SlotTempNext();
+    QCOMPARE(st.data.curTemplate, 0);
+    // A picker row naming a free slot only repaints.
+    m_panel->SlotTempList(2);
+    QCOMPARE(st.data.curTemplate, 0);
+}
+
+void TestDrawROIWidget::recheckLeavesHandledCamerasOut()
+{
+    makeStations(3);
+    m_host.mode = 2;
+    m_host.curDet = 1;
+    m_host.cur = 0;
+    m_panel->EnterAreaMode();
+    m_host.cams[0]->station().operatorHandled[1] = true;
+    m_host.cams[1]->station().data.resultOk = 1;
+    m_host.cams[2]->station().data.resultOk = 0;
+    m_host.state[2][1] = 3;
+    m_host.calls.clear();
+    m_panel->SlotReCheck();
+    QCOMPARE(m_host.calls, (QStringList{"reset", "out 0=1", "commit", "run 1 1", "run 2 1", "checkng 1", "layout 2"}));
+    QCOMPARE(m_host.pending[1], 0b110);
+    QCOMPARE(m_host.state[2][1], 7);
+    QCOMPARE(m_host.cur, 2);
+
+    // Begun while another command waits on its box: nothing happens.
+    m_host.calls.clear();
+    {
+        AnswerWith nested([this] {
+            m_panel->SlotReCheck();
+            return 0;
+        });
+        m_host.cur = 3; // all cameras
+        m_panel->SlotNoCheckCur();
+    }
+    QCOMPARE(m_host.calls, QStringList{"login"});
+}
+
+void TestDrawROIWidget::noCheckOnOkCameraAndDoorRule()
+{
+    makeStations(2);
+    m_host.mode = 2;
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    m_host.cur = 0;
+    m_host.ng = true;
+    m_host.cams[0]->station().data.resultOk = 1;
+    m_panel->SlotNoCheckCur();
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(107)});
+
+    m_params[164] = 1;
+    gDoorClearedAlarm = 0;
+    m_panel->SlotNoCheckCur();
+    QCOMPARE(m_prompts->warnings.last(), textOf(195));
+
+    gDoorClearedAlarm = 1;
+    m_host.cur = 1;
+    m_host.cams[1]->station().data.resultOk = 0;
+    m_host.state[1][1] = 3;
+    m_panel->SlotNoCheckCur();
+    QVERIFY(m_host.cams[1]->station().operatorHandled[1]);
+    QCOMPARE(m_host.state[1][1], 7 - 3); // 3 -> 4 by the command; the re-check leaves it out
+    QCOMPARE(m_host.records, QStringList{textOf(106).arg(2)});
+    QVERIFY(!m_host.calls.contains("run 1 1"));
+    QVERIFY(m_host.calls.contains("run 0 1"));
+}
+
+QTEST_MAIN(TestDrawROIWidget)
+#include "tst_drawroiwidget.moc"

@@ -1,0 +1,1198 @@
+#include "drawroiwidget.h"
+
+#include "areapanelhost.h"
+#include "areapanellogic.h"
+#include "cameraregistry.h"
+#include "cammersingleton.h"
+#include "cammerwidget.h"
+#include "ccomp_dialogframe.h"
+#include "colorbutton.h"
+#include "controlport.h"
+#include "detectalgorithm.h"
+#include "globals.h"
+#include "inputbox.h"
+#include "kiticons.h"
+#include "numberkeypad.h"
+#include "operatorprompt.h"
+#include "roiinterface.h"
+#include "systemparam.h"
+#include "texttable.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstring>
+
+
+using namespace AreaPanelLogic;
+
+namespace {
+
+constexpr int AlarmReview = 2;
+constexpr int AreaSetting = 3;
+
+// The notes on detects that follow others are shown once per program run.
+bool gFollowNoteShown = false;
+
+const char* const kButtonRule =
+    "QPushButton#%1{padding-top:20px;padding-bottom:-20px;background-image:url(%2);background-repeat:no-repeat;"
+    "background-origin:content;background-position:top;font-size:16px;text-align:bottom;color:#FFFFFF;"
+    "font-weight:400;background-color:#4F5963;}"
+    "QPushButton#%1:!hover{padding-top:20px;padding-bottom:-20px;background-image:url(%2);"
+    "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
+    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#4F5963;}"
+    "QPushButton#%1:pressed{padding-top:20px;padding-bottom:-20px;background-image:url(%2);"
+    "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
+    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2687F2;}";
+
+SystemParam& params()
+{
+    static SystemParam empty{};
+    return gpSystemParam ? *gpSystemParam : empty;
+}
+
+int machineType() { return params().systemFunction(); }
+
+} // namespace
+
+DrawROIWidget::DrawROIWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    ensureKitIcons();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 1);
+    layout->setSpacing(1);
+
+    QString sheet = QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}");
+    auto button = [&](QPushButton*& member, const char* name, const QString& caption, const char* icon,
+                      void (DrawROIWidget::*slot)()) {
+        member = new QPushButton(caption, this);
+        member->setObjectName(QString::fromLatin1(name));
+        member->setFocusPolicy(Qt::NoFocus);
+        sheet += QString::fromLatin1(kButtonRule).arg(QString::fromLatin1(name), QString::fromLatin1(icon));
+        connect(member, &QPushButton::clicked, this, slot);
+        m_widgets << member;
+        layout->addWidget(member);
+    };
+    auto combo = [&](ComboBox*& member, const char* name, void (DrawROIWidget::*slot)(int)) {
+        member = new ComboBox(this);
+        member->setObjectName(QString::fromLatin1(name));
+        member->setItemHeight(81);
+        member->setItemFont(QFont(QStringLiteral("SimHei"), 16));
+        connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);
+        m_widgets << member;
+        layout->addWidget(member);
+    };
+
+    button(pCButtonReturn, "pCButtonReturn", tr("完成设定"), ":/SetSystem.png", &DrawROIWidget::SlotReturn);
+    combo(pComboChangeSource, "pComboChangeSource", &DrawROIWidget::SlotChangeSource);
+    // Source items: index + 1 is never negative; -1 has no item.
+    pComboChangeSource->blockSignals(true);
+    pComboChangeSource->addItems({tr("模板"), tr("实时画面"), tr("最近NG图"), tr("OK图片记录"), tr("NG图片记录")});
+    pComboChangeSource->setCurrentIndex(-1);
+    pComboChangeSource->blockSignals(false);
+    combo(pComboChangeCamera, "pComboChangeCamera", &DrawROIWidget::SlotChangeCamera);
+    combo(pComboChangeDetect, "pComboChangeDetect", &DrawROIWidget::SlotChangeDetect);
+    button(pCButtonChangeOp, "pCButtonChangeOp", tr("查看模板"), ":/ViewTemp.png", &DrawROIWidget::SlotChangeOp);
+    button(pCButtonEditArea, "pCButtonEditArea", tr("增减区域"), ":/EditArea.png", &DrawROIWidget::SlotChangeOp);
+    button(pCButtonNoCheckCur, "pCButtonNoCheckCur", tr("不检测此模"), ":/DoNotDetectTemp.png",
+           &DrawROIWidget::SlotNoCheckCur);
+    button(pCButtonDrawRect, "pCButtonDrawRect", tr("画矩形"), ":/Rectangle.png", &DrawROIWidget::SlotDrawRect);
+    button(pCButtonTempLast, "pCButtonTempLast", textOf(59), ":/LastPage.png", &DrawROIWidget::SlotTempLast);
+    button(pCButtonAddTemp, "pCButtonAddTemp", tr("添加为模板"), ":/AddTemplate.png", &DrawROIWidget::SlotAddTemp);
+    button(pCButtonDrawCircle, "pCButtonDrawCircle", tr("画圆形"), ":/Circle.png", &DrawROIWidget::SlotDrawCircle);
+    button(pCButtonTempNext, "pCButtonTempNext", textOf(62), ":/NextPage.png", &DrawROIWidget::SlotTempNext);
+    button(pCButtonDrawPloygn, "pCButtonDrawPloygn", textOf(53), ":/Polygon.png", &DrawROIWidget::SlotDrawPloygn);
+    button(pCButtonTempDeleteCur, "pCButtonTempDeleteCur", tr("删除当前模板"), ":/DeleteTemp.png",
+           &DrawROIWidget::SlotTempDeleteCur);
+    button(pCButtonDrawHand, "pCButtonDrawHand", tr("画手势区域"), ":/DrawGestureArea.png",
+           &DrawROIWidget::SlotDrawHand);
+    button(pCButtonCopyArea, "pCButtonCopyArea", tr("复制当前区域"), ":/CopyArea.png", &DrawROIWidget::SlotCopyArea);
+    button(pCButtonDeleteROI, "pCButtonDeleteROI", tr("删除选中区域"), ":/DeleteSelect.png",
+           &DrawROIWidget::SlotDeleteROI);
+    button(pCButtonReCheck, "pCButtonReCheck", tr("重新检测"), ":/Retest.png", &DrawROIWidget::SlotReCheck);
+    button(pCButtonDeleteAllROI, "pCButtonDeleteAllROI", tr("删除全部区域"), ":/DeleteAll.png",
+           &DrawROIWidget::SlotDeleteAllROI);
+    button(pCButtonAutoChange, "pCButtonAutoChange", tr("实时↔模板"), ":/RealTime2Temp.png",
+           &DrawROIWidget::SlotAutoChange);
+    layout->addStretch();
+
+    setCommonStyleSheet(this, sheet);
+    setAttribute(Qt::WA_StyledBackground);
+    setWindowFlags(windowFlags() | Qt::CustomizeWindowHint | Qt::FramelessWindowHint);
+    FillCombos();
+    for (QWidget* w : m_widgets) {
+        w->hide();
+    }
+}
+
+DrawROIWidget::~DrawROIWidget() = default;
+
+void DrawROIWidget::FillCombos()
+{
+    pComboChangeCamera->blockSignals(true);
+    pComboChangeCamera->clear();
+    for (int i = 0; i < gCameraCount; ++i) {
+        pComboChangeCamera->addItem(tr("%1 号相机").arg(i + 1), i);
+    }
+    if (gCameraCount > 1) {
+        pComboChangeCamera->addItem(tr("全部相机"), gCameraCount);
+    }
+    pComboChangeCamera->blockSignals(false);
+
+    pComboChangeDetect->blockSignals(true);
+    pComboChangeDetect->clear();
+    for (int d = 0; d < gDetectCount; ++d) {
+        pComboChangeDetect->addItem(detectName(machineType(), d) + tr("检测"));
+    }
+    pComboChangeDetect->blockSignals(false);
+}
+
+// ---------------------------------------------------------------- helpers
+
+DrawROIWidget::ViewState DrawROIWidget::viewState()
+{
+    CameraStation* st = shownStation();
+    return ViewState{m_host ? m_host->screenMode() : 0,
+                     gImageSource,
+                     m_host ? m_host->curCamera() : -1,
+                     m_host ? m_host->editDetect() : -1,
+                     st ? st->selectedRoi : -2,
+                     st ? int(st->data.curTemplate) : -2,
+                     m_entries};
+}
+
+int DrawROIWidget::ask(const QString& question)
+{
+    ++m_boxDepth;
+    const int answer = askOperator(question, 2);
+    --m_boxDepth;
+    return answer;
+}
+
+void DrawROIWidget::warn(const QString& message)
+{
+    ++m_boxDepth;
+    warnOperator(message);
+    --m_boxDepth;
+}
+
+bool DrawROIWidget::oneCameraShown()
+{
+    return m_host && m_host->curCamera() >= 0 && m_host->curCamera() < gCameraCount;
+}
+
+CammerWidget* DrawROIWidget::shownCammer()
+{
+    return oneCameraShown() ? m_host->cammer(m_host->curCamera()) : nullptr;
+}
+
+CameraStation* DrawROIWidget::shownStation()
+{
+    CammerWidget* cw = shownCammer();
+    return cw ? &cw->station() : nullptr;
+}
+
+void DrawROIWidget::setCombo(ComboBox* box, int index, void (DrawROIWidget::*slot)(int))
+{
+    // Selecting the item already shown emits nothing; the Parts rely on the
+    // slot running either way.
+    if (box->currentIndex() == index) {
+        (this->*slot)(index);
+    } else {
+        box->setCurrentIndex(index);
+    }
+}
+
+void DrawROIWidget::endDrawing(CammerWidget* cw)
+{
+    cw->ClearSelection();
+    cw->UpdateParaPanel();
+}
+
+bool DrawROIWidget::accessFor(int passwordParam)
+{
+    const SystemParam& p = params();
+    if (p[passwordParam] != 0 && p[131] == 0) {
+        inputbox box(1);
+        ++m_boxDepth;
+        const int accepted = box.exec();
+        --m_boxDepth;
+        return accepted == QDialog::Accepted && m_host->userLevel() != 0;
+    }
+    return m_host->CheckUserLogin() != 0;
+}
+
+void DrawROIWidget::retrain(int camera, int detect)
+{
+    CammerWidget* cw = m_host->cammer(camera);
+    if (cw && cw->station().pDetector) {
+        cw->station().pDetector->TrainModels(detect);
+    }
+}
+
+void DrawROIWidget::GetTempTIme(int c, int d, int n)
+{
+    const QFileInfo info(QStringLiteral("./cammer%1%2/template%3.bmp").arg(c + 1).arg(d + 1).arg(n));
+    gTemplateTimeText = info.exists() ? info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss")) : QString();
+}
+
+void DrawROIWidget::showTemplate(int slot)
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw) {
+        return;
+    }
+    CameraStation& st = cw->station();
+    StationData& data = st.data;
+    const int d = m_host->editDetect();
+    if (d < 0 || d >= StationData::DetectCount || slot < 0 || std::size_t(slot) >= data.templates[d].size()) {
+        return;
+    }
+    const std::vector<uchar>& sample = data.templates[d][std::size_t(slot)];
+    if (sample.size() == data.displayBuffer.size()) {
+        std::memcpy(data.displayBuffer.data(), sample.data(), sample.size());
+        if (gColorMode && data.greyBuffer.size() == std::size_t(data.pixelCount)) {
+            cv::Mat colour = data.frameHeader(data.displayBuffer, true);
+            cv::Mat grey = data.planeHeader(data.greyBuffer);
+            if (!colour.empty() && !grey.empty()) {
+                if (gColorToGray) {
+                    cv::Mat hsv;
+                    cv::cvtColor(colour, hsv, cv::COLOR_BGRA2BGR);
+                    cv::cvtColor(hsv, hsv, cv::COLOR_BGR2HSV_FULL);
+                    cv::extractChannel(hsv, grey, 0);
+                } else {
+                    cv::cvtColor(colour, grey, cv::COLOR_BGRA2GRAY);
+                }
+            }
+        }
+    }
+    GetTempTIme(m_host->curCamera(), d, slot);
+    emit recentNgImg(tr("模板数 %1 / %2   %3").arg(data.curTemplate + 1).arg(data.templateCount[d]).arg(gTemplateTimeText));
+    cw->update();
+}
+
+void DrawROIWidget::showRecent(int step)
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw) {
+        return;
+    }
+    CameraStation& st = cw->station();
+    const int d = m_host->editDetect();
+    if (d < 0 || d >= StationData::DetectCount) {
+        return;
+    }
+    const int m = std::min(st.recentCount[d], CameraStation::RecentPictures);
+    if (step == 0 || m == 0) {
+        st.recentIndex = 0;
+    } else if (step < 0) {
+        st.recentIndex = st.recentIndex <= 0 ? m - 1 : st.recentIndex - 1;
+    } else {
+        st.recentIndex = st.recentIndex >= m - 1 ? 0 : st.recentIndex + 1;
+    }
+    const std::vector<uchar>& picture = st.recentImages[d][st.recentIndex];
+    if (picture.size() == st.data.displayBuffer.size()) {
+        std::memcpy(st.data.displayBuffer.data(), picture.data(), picture.size());
+    }
+    emit recentNgImg(textOf(314).arg(detectName(machineType(), d)).arg(st.recentIndex + 1).arg(m));
+    cw->update();
+}
+
+void DrawROIWidget::emitRecordTitle()
+{
+    if (recordCount == 0) {
+        emit recentNgImg(recordKind == 1 ? tr("OK记录共0张图片") : tr("NG记录共0张图片"));
+        return;
+    }
+    const QString title = recordKind == 1 ? tr("OK记录共%1张图片 当前为第%2张 %3") : tr("NG记录共%1张图片 当前为第%2张 %3");
+    emit recentNgImg(title.arg(recordCount).arg(recordIndex + 1).arg(recordName));
+}
+
+void DrawROIWidget::LoadPic()
+{
+    const int c = m_host->curCamera();
+    recordCamera = c >= 0 && c < gCameraCount ? c : 0;
+    const int d = m_host->editDetect();
+    recordDetect = d >= 0 && d < gDetectCount ? d : 0;
+    const QDir dir(m_host->recordDir(recordCamera, recordDetect, recordKind));
+    const QFileInfoList list = dir.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time);
+    recordCount = list.size();
+    if (list.isEmpty()) {
+        recordIndex = 0;
+        recordName.clear();
+        recordImage = QImage();
+        return;
+    }
+    recordIndex = std::clamp(recordIndex, 0, recordCount - 1);
+    const QFileInfo& entry = list.at(recordIndex);
+    recordName = entry.completeBaseName();
+    recordImage = QImage(entry.absoluteFilePath());
+}
+
+void DrawROIWidget::browseRecords(int step)
+{
+    if (recordCount == 0) {
+        return;
+    }
+    recordIndex += step;
+    if (recordIndex < 0) {
+        recordIndex = recordCount - 1;
+    } else if (recordIndex >= recordCount) {
+        recordIndex = 0;
+    }
+    LoadPic();
+    emitRecordTitle();
+}
+
+// ------------------------------------------------------------- entering
+
+void DrawROIWidget::EnterAreaMode(bool toggleOp)
+{
+    if (!m_host) {
+        return;
+    }
+    ++m_entries;
+    refreshOnTemplate = 1;
+    editingAreas = toggleOp ? 1 - editingAreas : 0;
+    if (!toggleOp) {
+        editingAreas = 0;
+    }
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->station().pEditSingleton->CopyFrom(*cw->station().pLiveSingleton);
+            cw->CopyMaskToEdit();
+        }
+    }
+    const bool review = m_host->screenMode() == AlarmReview;
+    const int d = entryDetect(params(), m_host->curDetect(), gDetectCount, review);
+    m_host->setEditDetect(d);
+    pComboChangeDetect->blockSignals(true);
+    pComboChangeDetect->setCurrentIndex(d);
+    pComboChangeDetect->blockSignals(false);
+    m_host->selectPickerDetect(d);
+    show();
+    setCombo(pComboChangeSource, review ? 1 : 0, &DrawROIWidget::SlotChangeSource);
+}
+
+void DrawROIWidget::LeaveAreaMode()
+{
+    if (!m_host) {
+        return;
+    }
+    m_host->setScreenModeValue(0);
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->ClearSelection();
+        }
+    }
+    hide();
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->UpdateParaPanel();
+            cw->update();
+        }
+    }
+}
+
+void DrawROIWidget::SetSourceIndex(int index)
+{
+    setCombo(pComboChangeSource, index, &DrawROIWidget::SlotChangeSource);
+}
+
+void DrawROIWidget::SlotChangeSource(int source)
+{
+    if (!m_host) {
+        return;
+    }
+    const int previous = gImageSource;
+    gImageSource = source;
+    m_host->setCopyAreaMode(0);
+    if (m_host->screenMode() == AlarmReview) {
+        if (source == 0 && m_host->CheckUserLogin() == 0) {
+            // Refused: the previous picture comes back, in the combo box and
+            // the picker, so the live view does not freeze on a template
+            // the operator may not edit.
+            gImageSource = previous;
+            pComboChangeSource->blockSignals(true);
+            pComboChangeSource->setCurrentIndex(previous);
+            pComboChangeSource->blockSignals(false);
+            return;
+        }
+        if (source != 1) {
+            m_host->setOutput(OutAlarm, 0);
+            m_host->commitOutputs();
+        }
+    }
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->station().data.curTemplate = 0;
+            endDrawing(cw);
+        }
+    }
+    const int cur = m_host->curCamera();
+    if (!((cur >= 0 && cur < gCameraCount) || (source == 1 && cur == gCameraCount))) {
+        m_host->setCurCamera(0);
+        m_host->ChangeCammer();
+    }
+    pComboChangeCamera->blockSignals(true);
+    pComboChangeCamera->setCurrentIndex(m_host->curCamera());
+    pComboChangeCamera->blockSignals(false);
+    pCButtonTempLast->setText(textOf(59));
+    pCButtonTempNext->setText(textOf(62));
+
+    const int d = m_host->editDetect();
+    switch (source) {
+    case 0: {
+        pCButtonDrawPloygn->setText(textOf(53));
+        pCButtonTempLast->setText(textOf(559));
+        pCButtonTempNext->setText(textOf(560));
+        m_host->setDrawMode(0);
+        if (refreshOnTemplate) {
+            refreshOnTemplate = 0;
+            for (int c = 0; c < gCameraCount; ++c) {
+                if (CammerWidget* cw = m_host->cammer(c)) {
+                    cw->station().pEditSingleton->CopyFrom(*cw->station().pLiveSingleton);
+                    cw->CopyMaskToEdit();
+                }
+            }
+        }
+        if (CameraStation* st = shownStation()) {
+            showTemplate(st->data.curTemplate);
+        }
+        (void)d;
+        break;
+    }
+    case 1:
+        if (m_host->screenMode() == AlarmReview) {
+            for (int c = 0; c < gCameraCount; ++c) {
+                if (CammerWidget* cw = m_host->cammer(c)) {
+                    cw->station().blinkState = 0;
+                }
+            }
+        }
+        emit recentNgImg(pComboChangeSource->itemText(1));
+        break;
+    case 2:
+        showRecent(0);
+        break;
+    case 3:
+    case 4:
+        recordKind = source == 3 ? 1 : 0;
+        recordIndex = 0;
+        LoadPic();
+        emitRecordTitle();
+        if (CammerWidget* cw = shownCammer()) {
+            cw->update();
+        }
+        break;
+    default:
+        break;
+    }
+    SlotChangePage();
+}
+
+void DrawROIWidget::SlotChangeCamera(int index)
+{
+    if (!m_host) {
+        return;
+    }
+    if (index >= 0 && index < gCameraCount) {
+        m_host->setCurCamera(index);
+    } else if (gImageSource == 1) {
+        m_host->setCurCamera(gCameraCount > 1 ? gCameraCount : 0);
+    } else {
+        m_host->setCurCamera(std::max(0, gCameraCount - 1));
+    }
+    m_host->ChangeCammer();
+    SlotChangeSource(gImageSource);
+}
+
+void DrawROIWidget::SlotChangeDetect(int detect)
+{
+    if (!m_host || !oneCameraShown() || gImageSource == 1 || gImageSource < 0 || gImageSource > 4) {
+        return;
+    }
+    m_host->setCopyAreaMode(0);
+    const int type = machineType();
+    const bool other = type == 1 || type == 2;
+    const int e = other ? detect % 2 : detect;
+    const SystemParam& p = params();
+    if (e == 0 && p.productDetect() == 0) {
+        warn(textOf(118));
+        setCombo(pComboChangeDetect, productOffFallback(detect), &DrawROIWidget::SlotChangeDetect);
+        return;
+    }
+    if (!gFollowNoteShown && gImageSource == 0 && p.syncCavityParams() != 0) {
+        if (!other && p[119] != 0 && e == 1) {
+            gFollowNoteShown = true;
+            warn(textOf(119));
+        } else if (other && detect > 1) {
+            gFollowNoteShown = true;
+            warn(textOf(371));
+        }
+    }
+    if (CammerWidget* cw = shownCammer()) {
+        cw->ClearSelection();
+    }
+    m_host->setEditDetect(detect);
+    SlotChangeSource(gImageSource);
+}
+
+void DrawROIWidget::SlotChangeOp()
+{
+    editingAreas = editingAreas ? 0 : 1;
+    SlotChangePage();
+}
+
+void DrawROIWidget::SlotChangePage()
+{
+    const bool review = m_host && m_host->screenMode() == AlarmReview;
+    const quint32 mask = visibleWidgets(gImageSource, editingAreas, review, gCameraCount);
+    // Heights first: a column whose widgets ask for more than the screen
+    // would grow itself (or the menu stack) past it.
+    for (int i = 0; i < m_widgets.size(); ++i) {
+        if (!((mask >> i) & 1u)) {
+            m_widgets[i]->hide();
+        }
+    }
+    fitHeights(mask);
+    for (int i = 0; i < m_widgets.size(); ++i) {
+        if ((mask >> i) & 1u) {
+            m_widgets[i]->show();
+        }
+    }
+    update();
+}
+
+void DrawROIWidget::fitHeights(quint32 mask)
+{
+    // Twelve tools at 100 px do not fit a 1080-px column, and a minimum here
+    // would bind the whole menu stack: share the height when it is short.
+    // Never more than the screen, which is all the column can ever have.
+    const int shown = qPopulationCount(mask);
+    const int column = std::min(height() > 0 ? height() : gScreenHeight, gScreenHeight);
+    const int each = shown > 0 ? std::clamp((column - 1 - (shown - 1)) / shown, 40, 100) : 100;
+    for (QWidget* w : m_widgets) {
+        w->setFixedHeight(each);
+    }
+}
+
+void DrawROIWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const bool review = m_host && m_host->screenMode() == AlarmReview;
+    fitHeights(visibleWidgets(gImageSource, editingAreas, review, gCameraCount));
+}
+
+void DrawROIWidget::SlotReturn()
+{
+    if (!m_host) {
+        return;
+    }
+    if (gpNumCharInput) {
+        gpNumCharInput->HideUpdate();
+    }
+    m_host->hideImagePicker();
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->station().data.curTemplate = 0;
+            endDrawing(cw);
+        }
+    }
+    SlotSaveData();
+    if (m_host->screenMode() == AlarmReview) {
+        setCombo(pComboChangeSource, 1, &DrawROIWidget::SlotChangeSource);
+    } else {
+        m_host->setCopyAreaMode(0);
+        gImageSource = -1;
+        m_host->setScreenModeValue(0);
+        for (int c = 0; c < gCameraCount; ++c) {
+            if (CammerWidget* cw = m_host->cammer(c)) {
+                cw->ClearSelection();
+            }
+        }
+        hide();
+        for (int c = 0; c < gCameraCount; ++c) {
+            if (CammerWidget* cw = m_host->cammer(c)) {
+                cw->UpdateParaPanel();
+                cw->update();
+            }
+        }
+        if (m_host->samplingReview()) {
+            m_host->setSamplingReview(false);
+            m_host->BackTrain();
+        }
+    }
+    for (int c = 0; c < gCameraCount; ++c) {
+        if (CammerWidget* cw = m_host->cammer(c)) {
+            cw->SendROIParaToCamera();
+        }
+    }
+    m_host->SetScreenMode(m_host->screenMode());
+}
+
+// ---------------------------------------------------------------- saving
+
+void DrawROIWidget::SlotSaveData()
+{
+    // A save begun while another command waits on its box (the main loop's
+    // re-check under an open question) would store a state the operator is
+    // still deciding about.
+    if (!m_host || m_boxDepth > 0) {
+        return;
+    }
+    bool anyDiffers = false;
+    for (int c = 0; c < gCameraCount; ++c) {
+        CammerWidget* cw = m_host->cammer(c);
+        if (cw && !cw->station().pLiveSingleton->IsSame(*cw->station().pEditSingleton)) {
+            anyDiffers = true;
+        }
+    }
+    if (anyDiffers && ask(textOf(TextSaveQuestion)) == 1) {
+        const SystemParam& p = params();
+        const int type = p.systemFunction();
+        const bool follow = p.syncCavityParams() != 0 && ((type == 0 && p[119] != 0) || type == 1 || type == 2);
+        for (int c = 0; c < gCameraCount; ++c) {
+            CammerWidget* cw = m_host->cammer(c);
+            if (!cw) {
+                continue;
+            }
+            CameraStation& st = cw->station();
+            if (st.pLiveSingleton->IsSame(*st.pEditSingleton)) {
+                continue;
+            }
+            bool positionTouched = false;
+            const QStringList rows =
+                areaChangeRows(*st.pLiveSingleton, *st.pEditSingleton, c, type, gDetectCount, &positionTouched);
+            // Kept to put back when the store fails: the inspection must go
+            // on with what PARAM.db holds, and the operator's edits stay.
+            CammerSingleton liveBefore(st.pLiveSingleton->camera);
+            liveBefore.CopyFrom(*st.pLiveSingleton);
+            CammerSingleton editBefore(st.pEditSingleton->camera);
+            editBefore.CopyFrom(*st.pEditSingleton);
+            std::vector<cv::Mat> liveMasks(std::begin(st.data.roiMasks), std::end(st.data.roiMasks));
+            std::vector<cv::Mat> editMasks(std::begin(st.data.editRoiMasks), std::end(st.data.editRoiMasks));
+
+            st.pLiveSingleton->CopyFrom(*st.pEditSingleton);
+            cw->CopyMaskToLive();
+            if (follow) {
+                cw->CopyPara();
+                st.pEditSingleton->CopyFrom(*st.pLiveSingleton);
+                cw->CopyMaskToEdit();
+            }
+            if (!st.pLiveSingleton->SaveToDB()) {
+                st.pLiveSingleton->CopyFrom(liveBefore);
+                st.pEditSingleton->CopyFrom(editBefore);
+                std::copy(liveMasks.begin(), liveMasks.end(), std::begin(st.data.roiMasks));
+                std::copy(editMasks.begin(), editMasks.end(), std::begin(st.data.editRoiMasks));
+                m_host->InsertRecord(textOf(TextAreasNotSaved).arg(c + 1));
+                continue;
+            }
+            for (const QString& row : rows) {
+                m_host->InsertRecord(row);
+            }
+            // The ignored pixels follow the areas only now that they are stored.
+            for (int d = 0; d < std::min(gDetectCount, int(StationData::DetectCount)); ++d) {
+                if (!st.editIgnoreMasks[d].empty()) {
+                    st.CommitIgnoreMask(d);
+                }
+            }
+            retrainPending[c] = 1;
+            if (positionTouched && st.pDetector) {
+                for (int d = 0; d < gDetectCount; ++d) {
+                    if (p[119 + d] != 0) {
+                        st.pDetector->TrainAlign(d);
+                        st.pDetector->TrainLocate(d);
+                    }
+                }
+            }
+        }
+    }
+    const SystemParam& p = params();
+    for (int c = 0; c < gCameraCount && c < 8; ++c) {
+        if (!retrainPending[c]) {
+            continue;
+        }
+        retrainPending[c] = 0;
+        for (int d = 0; d < gDetectCount; ++d) {
+            if (p[119 + d] != 0) {
+                retrain(c, d);
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------ area tools
+
+void DrawROIWidget::SlotDrawRect()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setCopyAreaMode(0);
+    endDrawing(cw);
+    m_host->setDrawMode(1);
+    pCButtonDrawPloygn->setText(textOf(53));
+}
+
+void DrawROIWidget::SlotDrawCircle()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setCopyAreaMode(0);
+    endDrawing(cw);
+    m_host->setDrawMode(4);
+    pCButtonDrawPloygn->setText(textOf(53));
+}
+
+void DrawROIWidget::SlotDrawHand()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setFreehandMode(1);
+    m_host->setCopyAreaMode(0);
+    endDrawing(cw);
+    m_host->setDrawMode(2);
+    pCButtonDrawPloygn->setText(textOf(53));
+}
+
+void DrawROIWidget::SlotDrawPloygn()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setFreehandMode(0);
+    m_host->setCopyAreaMode(0);
+    if (m_host->drawMode() == 2) {
+        cw->SavePolygon();
+        if (m_host->drawMode() == 0) {
+            pCButtonDrawPloygn->setText(textOf(53));
+        }
+        cw->update();
+        return;
+    }
+    endDrawing(cw);
+    m_host->setDrawMode(2);
+    pCButtonDrawPloygn->setText(textOf(33));
+}
+
+void DrawROIWidget::SlotCopyArea()
+{
+    if (!shownCammer() || gImageSource != 0) {
+        return;
+    }
+    m_host->setCopyAreaMode(1);
+    m_host->setDrawMode(0);
+    pCButtonDrawPloygn->setText(textOf(53));
+}
+
+void DrawROIWidget::SlotDeleteROI()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setCopyAreaMode(0);
+    if (cw->station().selectedRoi == -1) {
+        warn(textOf(65));
+        m_host->repaintWindow();
+        return;
+    }
+    const ViewState before = viewState();
+    if (ask(textOf(66)) == 1 && viewState() == before) {
+        cw->DeleteROI(cw->station().selectedRoi);
+        cw->station().selectedRoi = -1;
+        cw->UpdateParaPanel();
+    }
+    m_host->repaintWindow();
+}
+
+void DrawROIWidget::SlotDeleteAllROI()
+{
+    CammerWidget* cw = shownCammer();
+    if (!cw || gImageSource != 0) {
+        return;
+    }
+    m_host->setCopyAreaMode(0);
+    const ViewState before = viewState();
+    if (ask(textOf(67)) == 1 && viewState() == before) {
+        CameraStation& st = cw->station();
+        const int d = m_host->editDetect();
+        if (d >= 0 && d < StationData::DetectCount) {
+            clearROIList(st.pEditSingleton->roiLists[d]);
+            st.pEditSingleton->roiCount[d] = 0;
+            st.selectedRoi = -1;
+            cw->UpdateParaPanel();
+            // The edit picture only: the ignored pixels and their file change
+            // with a confirmed save, so a declined save brings them back too.
+            st.editIgnoreMasks[d].assign(st.data.ignoreMasks[d].size(), 0);
+        }
+    }
+    m_host->repaintWindow();
+}
+
+// -------------------------------------------------------------- templates
+
+void DrawROIWidget::SlotAddTemp()
+{
+    if (!m_host) {
+        return;
+    }
+    m_host->hideImagePicker();
+    const bool review = m_host->screenMode() == AlarmReview;
+    if (review && gImageSource == 1) {
+        CameraStation* st = shownStation();
+        if (!st || st->data.resultOk) {
+            warn(textOf(107));
+            return;
+        }
+        if (params()[164] != 0 && gDoorClearedAlarm == 0) {
+            warn(textOf(195));
+            return;
+        }
+    }
+    if (gTemplateCount <= 1) {
+        warn(textOf(258));
+        return;
+    }
+    if (!accessFor(162)) {
+        return;
+    }
+    const int t = review && gImageSource == 1 ? m_host->curDetect() : m_host->editDetect();
+    const ViewState before = viewState();
+    if (ask(textOf(108)) != 1 || !(viewState() == before)) {
+        return;
+    }
+    const int mode = m_host->screenMode();
+    const bool allowed = (mode == AlarmReview && (gImageSource == 1 || gImageSource == 2))
+                         || (mode == AreaSetting && gImageSource == 2) || (mode != AlarmReview && mode != AreaSetting);
+    CammerWidget* cw = shownCammer();
+    if (!allowed || !cw || t < 0 || t >= StationData::DetectCount) {
+        return;
+    }
+    CameraStation& st = cw->station();
+    const int c = m_host->curCamera();
+    const SlotChoice choice = chooseAddSlot(st.data.templateValid[t], st.data.templateCount[t], gTemplateCount, st.folder(t));
+    if (choice.slot < 0) {
+        return;
+    }
+    const int d = m_host->editDetect();
+    const uchar* source = nullptr;
+    if (gImageSource == 1) {
+        source = st.data.lastImage.data();
+    } else if (d >= 0 && d < StationData::DetectCount) {
+        source = st.recentImages[d][std::clamp(st.recentIndex, 0, CameraStation::RecentPictures - 1)].data();
+    }
+    if (!choice.removeFile.isEmpty()) {
+        QFile::remove(choice.removeFile);
+    }
+    if (!st.StoreTemplate(t, choice.slot, source)) {
+        // Nothing stored: the slot stays free, and the operator and the log
+        // are told rather than a sample being claimed.
+        m_host->InsertRecord(textOf(TextTemplateNotSaved));
+        warn(textOf(TextTemplateNotSaved));
+        return;
+    }
+    m_host->InsertRecord(textOf(109).arg(c + 1));
+    if (gImageSource == 1) {
+        retrain(c, t);
+        st.operatorHandled[t] = true;
+        if (m_host->resultState(c, t) == 3) {
+            m_host->setResultState(c, t, 5);
+        }
+        SlotReCheck();
+    } else if (c >= 0 && c < 8) {
+        retrainPending[c] = 1;
+    }
+}
+
+void DrawROIWidget::SlotTempDeleteCur()
+{
+    CameraStation* st = shownStation();
+    if (!st) {
+        return;
+    }
+    if (st->data.curTemplate == 0) {
+        warn(textOf(68));
+        return;
+    }
+    const ViewState before = viewState();
+    if (ask(textOf(69)) != 1 || !(viewState() == before)) {
+        return;
+    }
+    const int i = st->data.curTemplate;
+    const int d = m_host->editDetect();
+    const int c = m_host->curCamera();
+    if (i <= 0 || d < 0 || d >= StationData::DetectCount) {
+        return;
+    }
+    st->RemoveTemplate(d, i);
+    retrainPending[c] = 1;
+    SlotTempNext();
+    m_host->InsertRecord(textOf(70).arg(c + 1).arg(i + 1));
+}
+
+void DrawROIWidget::SlotTempDeleteAll()
+{
+    if (!m_host) {
+        return;
+    }
+    for (int c = 0; c < gCameraCount; ++c) {
+        CammerWidget* cw = m_host->cammer(c);
+        if (!cw) {
+            continue;
+        }
+        CameraStation& st = cw->station();
+        for (int d = 0; d < gDetectCount && d < StationData::DetectCount; ++d) {
+            for (int k = 1; k < gTemplateCount && std::size_t(k) < st.data.templateValid[d].size(); ++k) {
+                if (st.data.templateValid[d][std::size_t(k)]) {
+                    st.data.freeTemplate(d, k);
+                }
+            }
+            st.data.templateCount[d] = 1;
+            st.data.curTemplate = 0;
+            const QDir dir(st.folder(d));
+            for (const QString& name : dir.entryList({QStringLiteral("template*")}, QDir::Files)) {
+                QFile::remove(dir.filePath(name));
+            }
+        }
+        if (c < 8) {
+            retrainPending[c] = 1;
+        }
+    }
+    m_host->InsertRecord(textOf(71));
+}
+
+void DrawROIWidget::SlotTempLast()
+{
+    CameraStation* st = shownStation();
+    const int d = m_host ? m_host->editDetect() : -1;
+    if (!st || st->data.curTemplate < 0 || st->data.curTemplate >= gTemplateCount || d < 0 || d >= gDetectCount) {
+        return;
+    }
+    switch (gImageSource) {
+    case 0: {
+        const auto& valid = st->data.templateValid[d];
+        const int n = std::min<int>(gTemplateCount, int(valid.size()));
+        int k = st->data.curTemplate;
+        for (int step = 0; step < n; ++step) {
+            k = k <= 0 ? n - 1 : k - 1;
+            if (valid[std::size_t(k)]) {
+                break;
+            }
+        }
+        st->data.curTemplate = k;
+        showTemplate(k);
+        break;
+    }
+    case 2: showRecent(-1); break;
+    case 3:
+    case 4: browseRecords(-1); break;
+    default: break;
+    }
+    shownCammer()->update();
+}
+
+void DrawROIWidget::SlotTempNext()
+{
+    CameraStation* st = shownStation();
+    const int d = m_host ? m_host->editDetect() : -1;
+    if (!st || st->data.curTemplate < 0 || st->data.curTemplate >= gTemplateCount || d < 0 || d >= gDetectCount) {
+        return;
+    }
+    switch (gImageSource) {
+    case 0: {
+        const auto& valid = st->data.templateValid[d];
+        const int n = std::min<int>(gTemplateCount, int(valid.size()));
+        int k = st->data.curTemplate;
+        for (int step = 0; step < n; ++step) {
+            k = k >= n - 1 ? 0 : k + 1;
+            if (valid[std::size_t(k)]) {
+                break;
+            }
+        }
+        st->data.curTemplate = k;
+        showTemplate(k);
+        break;
+    }
+    case 2: showRecent(1); break;
+    case 3:
+    case 4: browseRecords(1); break;
+    default: break;
+    }
+    shownCammer()->update();
+}
+
+void DrawROIWidget::SlotTempList(int n)
+{
+    CameraStation* st = shownStation();
+    const int d = m_host ? m_host->editDetect() : -1;
+    if (!st || d < 0 || d >= gDetectCount) {
+        return;
+    }
+    if (gImageSource == 0) {
+        // The picker's row is not a slot number: only an occupied slot is shown.
+        const auto& valid = st->data.templateValid[d];
+        if (n >= 0 && n < gTemplateCount && std::size_t(n) < valid.size() && valid[std::size_t(n)]) {
+            st->data.curTemplate = n;
+            showTemplate(n);
+        }
+    } else if ((gImageSource == 3 || gImageSource == 4) && recordCount > 0 && n >= 0) {
+        recordIndex = n;
+        LoadPic();
+        emitRecordTitle();
+    }
+    shownCammer()->update();
+}
+
+// ---------------------------------------------------------- alarm review
+
+void DrawROIWidget::SlotReCheck()
+{
+    // Not while another command waits on its box: the state it asked about
+    // must not change under it.
+    if (!m_host || m_boxDepth > 0) {
+        return;
+    }
+    const int c0 = m_host->curCamera();
+    SlotSaveData();
+    m_host->ResetRun();
+    const int d = m_host->curDetect();
+    const int type = machineType();
+    const int p = (type == 1 || type == 2) ? d % 2 : d;
+    const SystemParam& sp = params();
+    m_host->setPendingCameras(p, 0);
+    if (p == 1) {
+        if (sp[158] == 0) {
+            m_host->setOutput(OutAllowClamp, 1);
+        }
+    } else if (sp[151] == 0 && sp[152] == 0 && sp[157] == 0) {
+        m_host->setOutput(OutAllowEjector, 1);
+    }
+    m_host->commitOutputs();
+    QList<int> cameras;
+    const bool active = d >= 0 && d < 4 && sp[119 + d] != 0;
+    for (int i = 0; i < gCameraCount && active; ++i) {
+        CammerWidget* cw = m_host->cammer(i);
+        if (cw && !cw->station().operatorHandled[d]) {
+            cameras << i;
+            m_host->setPendingCameras(p, m_host->pendingCameras(p) | (1 << i));
+            if (m_host->resultState(i, d) == 3) {
+                m_host->setResultState(i, d, 7);
+            }
+        }
+    }
+    for (int i : cameras) {
+        m_host->RunAlgorithm(i, d);
+    }
+    m_host->CheckNG(true);
+    if (c0 >= 0 && c0 < gCameraCount && m_host->screenMode() == AlarmReview && gImageSource == 1) {
+        int shown = c0;
+        for (int k = 0; k < gCameraCount; ++k) {
+            const int i = (c0 + k) % gCameraCount;
+            CammerWidget* cw = m_host->cammer(i);
+            if (cw && !cw->station().data.resultOk) {
+                shown = i;
+                break;
+            }
+        }
+        m_host->setCurCamera(shown);
+        m_host->ChangeCammer();
+        pComboChangeCamera->blockSignals(true);
+        pComboChangeCamera->setCurrentIndex(shown);
+        pComboChangeCamera->blockSignals(false);
+    }
+    if (m_host->screenMode() != AlarmReview) {
+        gImageSource = -1;
+    }
+}
+
+void DrawROIWidget::SlotNoCheckCur()
+{
+    if (!m_host) {
+        return;
+    }
+    const int d = m_host->curDetect();
+    m_host->hideImagePicker();
+    if (!accessFor(161)) {
+        return;
+    }
+    if (params()[164] != 0 && gDoorClearedAlarm == 0) {
+        warn(textOf(195));
+        return;
+    }
+    if (d < 0 || d >= StationData::DetectCount) {
+        return;
+    }
+    if (m_host->curCamera() == gCameraCount) {
+        const ViewState before = viewState();
+        if (ask(textOf(102)) != 1 || !(viewState() == before)) {
+            return;
+        }
+        SlotSaveData();
+        gImageSource = -1;
+        m_host->ResetRun();
+        for (int i = 0; i < gCameraCount; ++i) {
+            if (m_host->resultState(i, d) == 3) {
+                m_host->setResultState(i, d, 4);
+            }
+        }
+        m_host->CheckNG(true);
+        m_host->InsertRecord(textOf(103));
+        return;
+    }
+    CameraStation* st = shownStation();
+    if (!st) {
+        return;
+    }
+    if (st->data.resultOk && m_host->lastCycleNg()) {
+        warn(textOf(107));
+        return;
+    }
+    const int c = m_host->curCamera();
+    const ViewState before = viewState();
+    if (ask(textOf(105).arg(c + 1)) != 1 || !(viewState() == before)) {
+        return;
+    }
+    st->operatorHandled[d] = true;
+    if (m_host->resultState(c, d) == 3) {
+        m_host->setResultState(c, d, 4);
+    }
+    m_host->InsertRecord(textOf(106).arg(c + 1));
+    SlotReCheck();
+}
+
+void DrawROIWidget::SlotAutoChange()
+{
+    if (!m_host || m_host->screenMode() != AlarmReview || !oneCameraShown()
+        || (gImageSource != 0 && gImageSource != 1)) {
+        return;
+    }
+    if (gImageSource == 1) {
+        setCombo(pComboChangeSource, 0, &DrawROIWidget::SlotChangeSource);
+        return;
+    }
+    setCombo(pComboChangeSource, 1, &DrawROIWidget::SlotChangeSource);
+    for (int c = 0; c < gCameraCount; ++c) {
+        CammerWidget* cw = m_host->cammer(c);
+        if (cw && !cw->station().data.resultOk) {
+            cw->station().blinkState = 0;
+            cw->alarmTimer->start(1000);
+        }
+    }
+}
