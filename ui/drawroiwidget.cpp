@@ -42,14 +42,20 @@ constexpr int AreaSetting = 3;
 // The notes on detects that follow others are shown once per program run.
 bool gFollowNoteShown = false;
 
+// Icon at the top of the content box, caption at its bottom. The content box
+// must end at the button's bottom edge: the style aligns the caption to the
+// box's bottom, so a negative bottom padding pushes the caption out of the
+// button and no caption is ever seen. No side padding either: six characters
+// at 16 px fill the 100-px column and the common 5-px left padding clips the
+// last one.
 const char* const kButtonRule =
-    "QPushButton#%1{padding-top:20px;padding-bottom:-20px;background-image:url(%2);background-repeat:no-repeat;"
-    "background-origin:content;background-position:top;font-size:16px;text-align:bottom;color:#FFFFFF;"
+    "QPushButton#%1{padding-top:20px;padding-bottom:0px;padding-left:0px;background-image:url(%2);"
+    "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;text-align:bottom;color:#FFFFFF;"
     "font-weight:400;background-color:#4F5963;}"
-    "QPushButton#%1:!hover{padding-top:20px;padding-bottom:-20px;background-image:url(%2);"
+    "QPushButton#%1:!hover{padding-top:20px;padding-bottom:0px;padding-left:0px;background-image:url(%2);"
     "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
     "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#4F5963;}"
-    "QPushButton#%1:pressed{padding-top:20px;padding-bottom:-20px;background-image:url(%2);"
+    "QPushButton#%1:pressed{padding-top:20px;padding-bottom:0px;padding-left:0px;background-image:url(%2);"
     "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
     "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2687F2;}";
 
@@ -77,6 +83,9 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member = new QPushButton(caption, this);
         member->setObjectName(QString::fromLatin1(name));
         member->setFocusPolicy(Qt::NoFocus);
+        // The column is 100 px wide whatever the caption: a long caption must
+        // not widen the panel (it would push the icons off the screen edge).
+        member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         sheet += QString::fromLatin1(kButtonRule).arg(QString::fromLatin1(name), QString::fromLatin1(icon));
         connect(member, &QPushButton::clicked, this, slot);
         m_widgets << member;
@@ -87,6 +96,7 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member->setObjectName(QString::fromLatin1(name));
         member->setItemHeight(81);
         member->setItemFont(QFont(QStringLiteral("SimHei"), 16));
+        member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);
         m_widgets << member;
         layout->addWidget(member);

@@ -110,6 +110,8 @@ private slots:
     void cleanup();
 
     void entryShowsTemplateTools();
+    void toolButtonsShowCaptionsWithinTheColumn_data();
+    void toolButtonsShowCaptionsWithinTheColumn();
     void productOffFallsBackToOwnCavity_data();
     void productOffFallsBackToOwnCavity();
     void refusedLoginKeepsTheLivePicture();
@@ -169,6 +171,47 @@ void TestDrawROIWidget::cleanup()
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
     m_dir.reset();
     m_state.reset();
+}
+
+void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("Chinese") << 0;
+    // English has the longest captions from the text table.
+    QTest::newRow("English") << 1;
+}
+
+// The panel is the 100-px menu column: a caption wider than that must not widen
+// it (the icons end up off the screen edge), and each caption must be drawn
+// inside its button, under its icon.
+void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn()
+{
+    QFETCH(int, language);
+    gLanguage = language;
+    gCameraCount = 2;
+    DrawROIWidget panel;
+    const QList<QPushButton*> buttons = panel.findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 17);
+    for (QWidget* w : panel.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        w->show();
+    }
+    panel.setGeometry(0, 0, 100, 2000);
+    panel.show();
+    QCoreApplication::processEvents();
+    QCOMPARE(panel.width(), 100);
+    for (QPushButton* b : buttons) {
+        QCOMPARE(b->width(), 100);
+        const QString caption = b->text();
+        QVERIFY2(!caption.isEmpty(), qPrintable(b->objectName()));
+        const QImage withCaption = b->grab().toImage();
+        b->setText(QString());
+        const QImage iconOnly = b->grab().toImage();
+        b->setText(caption);
+        QVERIFY2(withCaption != iconOnly, qPrintable(b->objectName() + QStringLiteral(" shows no caption")));
+        // The caption lies below the icon: the top half is the same without it.
+        const QRect top(0, 0, b->width(), b->height() / 2);
+        QVERIFY2(withCaption.copy(top) == iconOnly.copy(top), qPrintable(b->objectName()));
+    }
 }
 
 void TestDrawROIWidget::makeStations(int count)
