@@ -180,18 +180,69 @@ CameraInterface* openCamera(CameraInfo record)
     return driver;
 }
 
-void saveCameraSerials(int clear)
+bool saveCameraSerials(int clear)
 {
-    saveCameraSerials(clear, QSqlDatabase::database(QString::fromLatin1(kSerialConnectionName), false));
+    return saveCameraSerials(clear, QSqlDatabase::database(QString::fromLatin1(kSerialConnectionName), false));
 }
 
-void saveCameraSerials(int clear, QSqlDatabase serialDb)
+bool saveCameraSerials(int clear, QSqlDatabase serialDb)
+{
+    return saveCameraSerials(clear, gCameraOrder, serialDb);
+}
+
+namespace {
+
+// The eight rows in one transaction: a failure part way would leave a mix of
+// the old and the new order, which swaps cameras at the next start.
+bool writeSerialRows(QSqlDatabase serialDb)
+{
+    if (!serialDb.isOpen()) {
+        qWarning("SN.db is not open: the camera serials are kept until the next save");
+        return false;
+    }
+    if (!cameraSerialsLoaded(serialDb)) {
+        qWarning("SN.db: its rows were never read, so the order stored there is not overwritten;"
+                 " the camera serials are kept until the next save");
+        return false;
+    }
+    if (!serialDb.transaction()) {
+        qWarning("SN.db: no transaction: %s", qUtf8Printable(serialDb.lastError().text()));
+        return false;
+    }
+    QSqlQuery query(serialDb);
+    bool written = query.prepare(QStringLiteral("update sysparam set value=:value where name=:name"));
+    for (int i = 0; written && i < kCameraSerialSlots; ++i) {
+        const QString value = QString::fromLatin1(cameraSerials[i], int(strnlen(cameraSerials[i], kCameraSerialBytes)));
+        query.bindValue(QStringLiteral(":value"), value);
+        query.bindValue(QStringLiteral(":name"), QStringLiteral("serialNB%1").arg(i));
+        if (!query.exec()) {
+            qWarning("SN.db: serialNB%d not written: %s", i, qUtf8Printable(query.lastError().text()));
+            written = false;
+        } else if (query.numRowsAffected() < 1) {
+            qWarning("SN.db: there is no row serialNB%d", i);
+            written = false;
+        }
+    }
+    query.finish();
+    if (written && serialDb.commit()) {
+        return true;
+    }
+    if (written) {
+        qWarning("SN.db: the camera serials could not be committed: %s", qUtf8Printable(serialDb.lastError().text()));
+    }
+    serialDb.rollback();
+    return false;
+}
+
+} // namespace
+
+bool saveCameraSerials(int clear, const qint32* order, QSqlDatabase serialDb)
 {
     if (clear == 0 && gCameraCount > 0 && !cameraStationSerial) {
         // Without the stations' serials every slot would be saved empty and the
         // operator's camera order lost.
         qWarning("Camera serials not saved: the camera stations are not known");
-        return;
+        return false;
     }
     for (auto& slot : cameraSerials) {
         copyBoundedText(slot, sizeof slot, "0", 1);
@@ -199,7 +250,7 @@ void saveCameraSerials(int clear, QSqlDatabase serialDb)
     const int cameras = qBound(0, gCameraCount, kCameraSerialSlots);
     if (clear == 0) {
         for (int k = 0; k < cameras; ++k) {
-            const qint32 slot = gCameraOrder[k];
+            const qint32 slot = order[k];
             if (slot < 0 || slot >= kCameraSerialSlots) {
                 qWarning("Camera %d: serial slot %d does not exist, its serial is not saved", k + 1, slot);
                 continue;
@@ -209,25 +260,12 @@ void saveCameraSerials(int clear, QSqlDatabase serialDb)
                             std::size_t(serial.size()));
         }
     }
-    const bool writable = serialDb.isOpen();
-    if (!writable) {
-        qWarning("SN.db is not open: the camera serials are kept until the next save");
-    }
-    for (int i = 0; i < kCameraSerialSlots; ++i) {
+    const bool written = writeSerialRows(serialDb);
+    for (int i = 0; i < cameras; ++i) {
         const QString value = QString::fromLatin1(cameraSerials[i], int(strnlen(cameraSerials[i], kCameraSerialBytes)));
-        if (writable) {
-            QSqlQuery query(serialDb);
-            query.prepare(QStringLiteral("update sysparam set value=:value where name=:name"));
-            query.bindValue(QStringLiteral(":value"), value);
-            query.bindValue(QStringLiteral(":name"), QStringLiteral("serialNB%1").arg(i));
-            if (!query.exec()) {
-                qWarning("SN.db: serialNB%d not written: %s", i, qUtf8Printable(query.lastError().text()));
-            }
-        }
-        if (i < gCameraCount) {
-            appendOperationLog(QStringLiteral("Save SN %1: %2").arg(QString::number(i + 1), value));
-        }
+        appendOperationLog(QStringLiteral("Save SN %1: %2").arg(QString::number(i + 1), value));
     }
+    return written;
 }
 
 void useSimulatedCameras()

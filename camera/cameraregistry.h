@@ -45,10 +45,15 @@ CameraInterface* openCamera(CameraInfo record);
 // Sets all eight serial slots to "0", then (clear == 0) puts the serial of
 // camera k into slot gCameraOrder[k], and writes the slots to SN.db (the
 // connection "dbT"), logging "Save SN i: serial" for each slot below
-// gCameraCount.
-void saveCameraSerials(int clear);
+// gCameraCount. Returns whether all eight rows were written; they are written
+// together or not at all. Nothing is written to an SN.db whose rows were never
+// read (cameraSerialsLoaded): the order stored there would be lost.
+bool saveCameraSerials(int clear);
 // The same on the given SN.db connection.
-void saveCameraSerials(int clear, QSqlDatabase serialDb);
+bool saveCameraSerials(int clear, QSqlDatabase serialDb);
+// The same with the slots taken from order (gCameraCount entries) in place of
+// gCameraOrder: the camera order screen saves its choice before making it live.
+bool saveCameraSerials(int clear, const qint32* order, QSqlDatabase serialDb);
 
 // The fall-back when no camera opens: the two simulated devices replace the
 // device list, and their prototype joins the registry. The caller opens them.

@@ -156,23 +156,27 @@ QList<CameraInfo> devicesOf(const QStringList& ids)
 
 const char* const kSerialConnection = kSerialConnectionName;
 
-// A working SN.db as the parameter loader leaves it: the eight rows.
+// A working SN.db as the parameter loader leaves it: the eight rows, read by
+// the loader (withTable false: a file the loader could not read).
 void createSerialDb(const QString& path, bool withTable = true)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QString::fromLatin1(kSerialConnection));
     db.setDatabaseName(path);
     QVERIFY(db.open());
-    if (!withTable) {
-        return;
+    if (withTable) {
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("create table sysparam(name text, value text)")));
+        for (int i = 0; i < 8; ++i) {
+            q.prepare(QStringLiteral("insert into sysparam values(?, ?)"));
+            q.addBindValue(QStringLiteral("serialNB%1").arg(i));
+            q.addBindValue(QStringLiteral("OLD%1").arg(i));
+            QVERIFY(q.exec());
+        }
     }
-    QSqlQuery q(db);
-    QVERIFY(q.exec(QStringLiteral("create table sysparam(name text, value text)")));
-    for (int i = 0; i < 8; ++i) {
-        q.prepare(QStringLiteral("insert into sysparam values(?, ?)"));
-        q.addBindValue(QStringLiteral("serialNB%1").arg(i));
-        q.addBindValue(QStringLiteral("OLD%1").arg(i));
-        QVERIFY(q.exec());
-    }
+    SystemParam record;
+    record.clear();
+    loadSysParam(&record, QSqlDatabase(), db, nullptr);
+    QCOMPARE(cameraSerialsLoaded(db), withTable);
 }
 
 QStringList storedSlots()
@@ -540,6 +544,9 @@ void TestCameraRegistry::savedOrderHoldsAtTheNextStart()
     QVERIFY(writeFactoryParamGroup(QStringLiteral("paraGroup/default")));
     openParamDatabase();
     openSerialDatabase();
+    SystemParam first;
+    first.clear();
+    loadSysParam(&first);
     const QStringList ids = {"DA'0\"1;--", "10.0.0.5", "HK 7"};
     gSdks["hikcamera_IID"].serials = QStringList{ids[0], ids[2]};
     gSdks["hikircamera_IID"].serials = QStringList{ids[1]};
