@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QSqlDatabase>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <memory>
@@ -322,15 +323,11 @@ void TestCameraParamWidget::detailsSlotFollowsAlgorithms()
 void TestCameraParamWidget::simpleDisplayAndBack()
 {
     Rig rig;
-    initTextTable();
-    PromptAnswerer prompts;
-    std::unique_ptr<SystemParamDialog> dialog;
-    {
-        QVERIFY(writeFactoryParamGroup(QStringLiteral(".")));
-        openParamDatabase();
-        dialog = std::make_unique<SystemParamDialog>();
-    }
+    QVERIFY(writeFactoryParamGroup(QStringLiteral(".")));
+    openParamDatabase();
+    auto dialog = std::make_unique<SystemParamDialog>();
     CameraParamWidget* page = dialog->cameraWgt;
+    dialog->tabWidget->setCurrentWidget(page);
     dialog->show();
     QSignalSpy modes(page, &CameraParamWidget::showModeChange);
     QCOMPARE(page->pCButtonShowMode->text(), textOf(300));
@@ -395,6 +392,12 @@ void TestCameraParamWidget::declinedApplyRestoresExposure()
     Rig rig;
     QVERIFY(writeFactoryParamGroup(QStringLiteral(".")));
     openParamDatabase();
+    // The records as the main window leaves them before it opens the dialog.
+    rig.live.clear();
+    initSysParamDefaults(&rig.live);
+    loadSysParam(&rig.live);
+    rig.live[0] = 20;
+    rig.edit = rig.live;
     {
         SystemParamDialog dialog;
         rig.clearCalls();
