@@ -149,14 +149,16 @@ CameraParamWidget::CameraParamWidget(QWidget* owner)
     boxGrid->setContentsMargins(50, 10, 0, 10);
     boxGrid->setHorizontalSpacing(40);
     for (int k = 0; k < 6; ++k) {
-        boxGrid->addWidget(boxes[k], k / 3, k % 3, Qt::AlignLeft);
+        // Each box is about 880 px wide: two fit side by side on the page.
+        boxGrid->addWidget(boxes[k], k / 2, k % 2, Qt::AlignLeft);
     }
     page->addLayout(boxGrid);
     page->addWidget(switchHeading);
     auto* checkGrid = new QGridLayout;
     checkGrid->setContentsMargins(50, 0, 0, 0);
     for (int i = 0; i < CheckCount; ++i) {
-        checkGrid->addWidget(checks[i], i / 4, i % 4);
+        // Three columns leave room for the longest English captions.
+        checkGrid->addWidget(checks[i], i / 3, i % 3);
     }
     page->addLayout(checkGrid);
     auto* reorderRow = new QHBoxLayout;
