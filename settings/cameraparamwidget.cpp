@@ -146,8 +146,9 @@ CameraParamWidget::CameraParamWidget(QWidget* owner)
     buttonRow->addStretch();
     page->addLayout(buttonRow);
     auto* boxGrid = new QGridLayout;
-    boxGrid->setContentsMargins(50, 10, 0, 10);
-    boxGrid->setHorizontalSpacing(40);
+    // The boxes bring their own left margin; the page is just wide enough.
+    boxGrid->setContentsMargins(0, 10, 0, 10);
+    boxGrid->setHorizontalSpacing(10);
     for (int k = 0; k < 6; ++k) {
         // Each box is about 880 px wide: two fit side by side on the page.
         boxGrid->addWidget(boxes[k], k / 2, k % 2, Qt::AlignLeft);
