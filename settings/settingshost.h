@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class CameraStation;
+
 // What the settings dialog needs of the main window: the operation log and the
 // counters, the camera stations' setters and training, the side selector, the
 // raw-frame flag, the database flush before a power-off and the record
@@ -39,6 +41,18 @@ public:
     virtual void trainAlign(int camera, int detect) = 0;
     virtual void trainModels(int camera, int detect) = 0;
     virtual void repaintStation(int camera) = 0;
+
+    // The camera shown on the main screen (curCamera; gCameraCount or more
+    // while all cameras are shown).
+    virtual int currentCamera() const { return 0; }
+    // Shows camera c on the main screen (curCamera := c, then ChangeCammer).
+    virtual void changeCamera(int camera) { Q_UNUSED(camera); }
+    // Camera station c from the camera tile box, null when there is none.
+    virtual CameraStation* cameraStation(int camera)
+    {
+        Q_UNUSED(camera);
+        return nullptr;
+    }
 
     // Closes the cameras before the program leaves.
     virtual void closeCameras() {}

@@ -343,6 +343,13 @@ struct Plant {
         initSysParamDefaults(&live);
         loadSysParam(&live);
         QVERIFY(sysParamLoaded());
+        // As any earlier OK has left it: the camera page ticks the detail
+        // switch whenever an algorithm that needs its details is on.
+        for (int slot : {166, 196, 195, 197, 198}) {
+            if (live[slot] != 0) {
+                live[169] = 1;
+            }
+        }
         edit = live;
         gCameraCount = 2;
         gDetectCount = 2;

@@ -1,0 +1,173 @@
+// Screenshot tour of the camera page of the settings dialog: full display,
+// simple display over a live picture, and a thermal camera, for one screen
+// size and the four languages. Usage: campagetour <output folder> <width> <height>
+// Pictures go to <output folder>/<width>x<height>/<language>/.
+#include "cameraparamwidget.h"
+#include "cameraregistry.h"
+#include "camerastation.h"
+#include "colorbutton.h"
+#include "fakecamera.h"
+#include "globals.h"
+#include "kiticons.h"
+#include "mapplication.h"
+#include "paramstorage.h"
+#include "settingshost.h"
+#include "systemparam.h"
+#include "systemparamdialog.h"
+#include "texttable.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+QString gOut;
+
+// Three simulated cameras, the third thermal, as the main window would hand
+// them to the page.
+class TourHost : public SettingsHost {
+public:
+    void insertRecord(const QString&) override {}
+    void publishCounters() override {}
+    void countWrite() override {}
+    void flushAll() override {}
+    void restartCameras() override {}
+    int curSide() const override { return 0; }
+    void setCurSide(int) override {}
+    bool saveOriginalImages() const override { return false; }
+    void setSaveOriginalImages(bool) override {}
+    QString recordConnectionName() const override { return QString(); }
+    void pushLiveCameraSetting(int, CameraSetting) override {}
+    void setTriggerMode(int, int) override {}
+    void copyParaAndSave(int) override {}
+    void trainLocate(int, int) override {}
+    void trainAlign(int, int) override {}
+    void trainModels(int, int) override {}
+    void repaintStation(int) override {}
+    int currentCamera() const override { return current; }
+    void changeCamera(int camera) override { current = camera; }
+    CameraStation* cameraStation(int camera) override { return stations.at(size_t(camera)).get(); }
+
+    std::vector<std::unique_ptr<FakeCamera>> cameras;
+    std::vector<std::unique_ptr<CameraStation>> stations;
+    int current = 0;
+};
+
+// Stands in for the camera picture behind the translucent dialog: a mould
+// plate with four pockets.
+QImage livePicture()
+{
+    QImage image(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
+    image.fill(QColor(70, 70, 74));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(QRect(gScreenWidth / 8, gScreenHeight / 8, gScreenWidth * 3 / 4, gScreenHeight * 3 / 4),
+               QColor(150, 152, 156));
+    for (int i = 0; i < 4; ++i) {
+        p.setBrush(QColor(40, 40, 44));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPoint(gScreenWidth * (2 * i + 3) / 14, gScreenHeight / 2), gScreenWidth / 18,
+                      gScreenWidth / 18);
+    }
+    return image;
+}
+
+void shoot(const QString& name, QWidget* dialog, const QImage& background)
+{
+    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
+    if (background.isNull()) {
+        canvas.fill(QColor(QStringLiteral("#1E1E1E")));
+    } else {
+        canvas = background.copy();
+    }
+    dialog->show();
+    QApplication::processEvents();
+    QPainter painter(&canvas);
+    painter.drawPixmap(dialog->pos(), dialog->grab());
+    painter.end();
+    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!canvas.save(file)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+    }
+}
+
+void tour(TourHost& host, SystemParam* live, SystemParam* edit)
+{
+    *edit = *live;
+    host.current = 0;
+    SystemParamDialog dialog;
+    dialog.tabWidget->setCurrentIndex(1);
+    CameraParamWidget* page = dialog.cameraWgt;
+    shoot(QStringLiteral("campage_full"), &dialog, QImage());
+    page->pCButtonShowMode->click();
+    shoot(QStringLiteral("campage_simple"), &dialog, livePicture());
+    page->pCButtonShowMode->click();
+    page->pCButtonCamera->click();
+    page->pCButtonCamera->click();
+    shoot(QStringLiteral("campage_thermal"), &dialog, QImage());
+    page->pCButtonShowMode->click();
+    shoot(QStringLiteral("campage_thermal_simple"), &dialog, livePicture());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    installFontSubstitutes();
+    ensureKitIcons();
+    initTextTable();
+    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
+    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
+    const QString outRoot = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+
+    QTemporaryDir work;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(work.path());
+    writeFactoryParamGroup(QStringLiteral("."));
+    openParamDatabase();
+    static SystemParam live;
+    static SystemParam edit;
+    live.clear();
+    initSysParamDefaults(&live);
+    loadSysParam(&live);
+    gpSystemParam = &live;
+    gpSystemParamEdit = &edit;
+    gCameraCount = 3;
+    gDetectCount = 1;
+    gTemplateCount = 1;
+    {
+        TourHost host;
+        for (int c = 0; c < 3; ++c) {
+            host.cameras.push_back(std::make_unique<FakeCamera>(64, 48, false, c == 2 ? 2 : 1));
+            host.cameras.back()->open();
+            host.stations.push_back(std::make_unique<CameraStation>(c, host.cameras.back().get()));
+        }
+        setSettingsHost(&host);
+        static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+        for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
+            gOut = QStringLiteral("%1/%2x%3/%4")
+                       .arg(outRoot)
+                       .arg(gScreenWidth)
+                       .arg(gScreenHeight)
+                       .arg(QLatin1String(languages[gLanguage]));
+            QDir().mkpath(gOut);
+            tour(host, &live, &edit);
+        }
+        clearSettingsHost(&host);
+        host.stations.clear();
+    }
+    QDir::setCurrent(previous);
+    return 0;
+}
