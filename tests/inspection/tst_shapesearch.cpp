@@ -541,6 +541,23 @@ void TestShapeSearch::searchMatchesPlainReference()
     QCOMPARE(found, expectedAngle);
     QCOMPARE(score, expectedScore);
     QVERIFY(score > 0.0f);
+
+    if (rotate) {
+        // Kept turned point sets: built for another range first (so they
+        // must be rebuilt), then built for this one, then reused.
+        ShapeAngleTable table;
+        ShapeSearchParams other = params;
+        other.angleStart = -4.0f;
+        other.angleEnd = 4.0f;
+        QVERIFY(searchShapeRotated(model, live, other, at, found, score, &table));
+        for (int pass = 0; pass < 2; ++pass) {
+            QVERIFY(searchShapeRotated(model, live, params, at, found, score, &table));
+            QCOMPARE(at, expectedAt);
+            QCOMPARE(found, expectedAngle);
+            QCOMPARE(score, expectedScore);
+        }
+        QCOMPARE(table.start, params.angleStart);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestShapeSearch)
