@@ -1022,7 +1022,9 @@ bool DetectAlgorithm::locate(int d)
         || (window & cv::Rect(0, 0, aligned.cols, aligned.rows)) != window) {
         return false;
     }
-    const cv::Mat search = aligned(window).clone();
+    // The search reads the window in place: it only reads, row by row, and
+    // mirrors at the window's own borders, so a copy would change nothing.
+    const cv::Mat search = aligned(window);
     int dx = 0;
     int dy = 0;
     double angle = 0.0;

@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <limits>
 
@@ -203,22 +204,99 @@ bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX,
     }
     const int width = src.cols;
     const int height = src.rows;
+    // The frame is shifted and turned within a canvas grown by about a fifth
+    // of its larger side on each side; what a shift pushes beyond that canvas
+    // is dropped before the turn. Only the source pixels that stay on the
+    // canvas take part, and they are sampled straight from the frame: no
+    // padded copy, shifted copy or crop is made.
     const int side = static_cast<int>(std::max(width, height) * 1.414);
     const int padX = std::max(0, (side - width) / 2);
     const int padY = std::max(0, (side - height) / 2);
+    const qint64 left = std::max<qint64>(0, -qint64(padX) - shiftX);
+    const qint64 top = std::max<qint64>(0, -qint64(padY) - shiftY);
+    const qint64 right = std::min<qint64>(width, qint64(width) + padX - shiftX);
+    const qint64 bottom = std::min<qint64>(height, qint64(height) + padY - shiftY);
 
-    cv::Mat padded;
-    cv::copyMakeBorder(src, padded, padY, padY, padX, padX, cv::BORDER_CONSTANT, cv::Scalar::all(0));
-    cv::Mat shifted(padded.size(), padded.type());
-    shiftImage(padded, shifted, shiftX, shiftY);
+    if (overlaps(src, dst)) {
+        // The turn reads the source while it writes the result.
+        src = src.clone();
+    }
+    dst.create(src.size(), src.type());
+    if (left >= right || top >= bottom) {
+        dst.setTo(cv::Scalar::all(0));
+        return true;
+    }
+    const cv::Mat kept = src(cv::Rect(int(left), int(top), int(right - left), int(bottom - top)));
 
-    const cv::Point2f centre(static_cast<float>(qint64(centreX) + padX),
-                             static_cast<float>(qint64(centreY) + padY));
-    const cv::Mat matrix = cv::getRotationMatrix2D(centre, angle, 1.0);
-    cv::Mat turned;
-    cv::warpAffine(shifted, turned, matrix, padded.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                   cv::Scalar::all(0));
-    turned(cv::Rect(padX, padY, width, height)).copyTo(dst);
+    // The sampling positions are those the turn of the whole canvas takes,
+    // in the same fixed point as cv::warpAffine (1/1024 pixel, rounded to
+    // 1/32 for the interpolation weights) and counted from the canvas's
+    // origin: the rounding then falls exactly as it always did, and the
+    // judged frame does not change by a grey level anywhere.
+    const cv::Mat rotation = cv::getRotationMatrix2D(
+        cv::Point2f(static_cast<float>(qint64(centreX) + padX), static_cast<float>(qint64(centreY) + padY)),
+        angle, 1.0);
+    double m[6];
+    for (int k = 0; k < 6; ++k) {
+        m[k] = rotation.at<double>(k / 3, k % 3);
+    }
+    {
+        double d = m[0] * m[4] - m[1] * m[3];
+        d = d != 0.0 ? 1.0 / d : 0.0;
+        const double a11 = m[4] * d;
+        const double a22 = m[0] * d;
+        m[0] = a11;
+        m[1] *= -d;
+        m[3] *= -d;
+        m[4] = a22;
+        const double b1 = -m[0] * m[2] - m[1] * m[5];
+        const double b2 = -m[3] * m[2] - m[4] * m[5];
+        m[2] = b1;
+        m[5] = b2;
+    }
+    constexpr int kAbBits = 10;
+    constexpr int kAbScale = 1 << kAbBits;
+    constexpr int kTabBits = 5;
+    constexpr int kTabSize = 1 << kTabBits;
+    constexpr int kRoundDelta = kAbScale / kTabSize / 2;
+    // Canvas position of a kept pixel minus its place in kept.
+    const int offsetX = int(qint64(padX) + shiftX + left);
+    const int offsetY = int(qint64(padY) + shiftY + top);
+
+    std::vector<int> adelta(static_cast<size_t>(width));
+    std::vector<int> bdelta(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const int q = x + padX;
+        adelta[size_t(x)] = cv::saturate_cast<int>(m[0] * q * kAbScale);
+        bdelta[size_t(x)] = cv::saturate_cast<int>(m[3] * q * kAbScale);
+    }
+    // A band of rows at a time keeps the coordinate maps small.
+    constexpr int kBand = 32;
+    cv::Mat xy(std::min(kBand, height), width, CV_16SC2);
+    cv::Mat weights(std::min(kBand, height), width, CV_16UC1);
+    for (int y0 = 0; y0 < height; y0 += kBand) {
+        const int rows = std::min(kBand, height - y0);
+        for (int r = 0; r < rows; ++r) {
+            const int q = y0 + r + padY;
+            const int X0 = cv::saturate_cast<int>((m[1] * q + m[2]) * kAbScale) + kRoundDelta;
+            const int Y0 = cv::saturate_cast<int>((m[4] * q + m[5]) * kAbScale) + kRoundDelta;
+            short* outXY = xy.ptr<short>(r);
+            ushort* outW = weights.ptr<ushort>(r);
+            for (int x = 0; x < width; ++x) {
+                const int X = (X0 + adelta[size_t(x)]) >> (kAbBits - kTabBits);
+                const int Y = (Y0 + bdelta[size_t(x)]) >> (kAbBits - kTabBits);
+                // Canvas positions beyond a short stay out of reach, as they were.
+                const short cx = cv::saturate_cast<short>(X >> kTabBits);
+                const short cy = cv::saturate_cast<short>(Y >> kTabBits);
+                outXY[2 * x] = cx == SHRT_MIN || cx == SHRT_MAX ? cx : cv::saturate_cast<short>(cx - offsetX);
+                outXY[2 * x + 1] = cy == SHRT_MIN || cy == SHRT_MAX ? cy : cv::saturate_cast<short>(cy - offsetY);
+                outW[x] = ushort((Y & (kTabSize - 1)) * kTabSize + (X & (kTabSize - 1)));
+            }
+        }
+        cv::Mat band = dst.rowRange(y0, y0 + rows);
+        cv::remap(kept, band, xy.rowRange(0, rows), weights.rowRange(0, rows), cv::INTER_LINEAR,
+                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    }
     return true;
 }
 

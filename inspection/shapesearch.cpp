@@ -364,9 +364,28 @@ bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSear
     return true;
 }
 
+// One level's points and gradients turned by a degrees, into out arrays of
+// the level's point count.
+static void turnLevel(const ShapeLevel& level, float a, int* rx, int* ry, float* rgx, float* rgy)
+{
+    const double radians = static_cast<double>(a) * CV_PI / 180.0;
+    const float c = static_cast<float>(std::cos(radians));
+    const float s = static_cast<float>(std::sin(radians));
+    for (int j = 0; j < level.pointCount; ++j) {
+        const float x = level.xOffsets[j];
+        const float y = level.yOffsets[j];
+        rx[j] = roundToPixel(x * c - y * s);
+        ry[j] = roundToPixel(x * s + y * c);
+        const float gx = level.gradientX[j];
+        const float gy = level.gradientY[j];
+        rgx[j] = gx * c - gy * s;
+        rgy[j] = gx * s + gy * c;
+    }
+}
+
 bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
                         const ShapeSearchParams& params, cv::Point2f& position, float& angle,
-                        float& score)
+                        float& score, ShapeAngleTable* table)
 {
     clearResult(position, angle, score);
     const int top = model.levels - 1;
@@ -416,27 +435,48 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
         int levelY = 0;
         float levelAngle = 0.0f;
         float levelScore = 0.0f;
+        const bool tabled = isTop && table != nullptr && count > 0;
+        if (tabled
+            && (table->levelPoints != level.xOffsets.data() || table->count != count
+                || table->start != start || table->step != step || table->angles != angles)) {
+            table->clear();
+            const size_t size = static_cast<size_t>(angles) * static_cast<size_t>(count);
+            table->x.resize(size);
+            table->y.resize(size);
+            table->gradientX.resize(size);
+            table->gradientY.resize(size);
+            for (int f = 0; f < angles; ++f) {
+                const size_t at = static_cast<size_t>(f) * static_cast<size_t>(count);
+                turnLevel(level, start + static_cast<float>(f) * step, &table->x[at],
+                          &table->y[at], &table->gradientX[at], &table->gradientY[at]);
+            }
+            table->levelPoints = level.xOffsets.data();
+            table->count = count;
+            table->start = start;
+            table->step = step;
+            table->angles = angles;
+        }
         for (int f = 0; f < angles; ++f) {
             const float a = start + static_cast<float>(f) * step;
-            const double radians = static_cast<double>(a) * CV_PI / 180.0;
-            const float c = static_cast<float>(std::cos(radians));
-            const float s = static_cast<float>(std::sin(radians));
-            for (int j = 0; j < count; ++j) {
-                const float x = level.xOffsets[j];
-                const float y = level.yOffsets[j];
-                rx[j] = roundToPixel(x * c - y * s);
-                ry[j] = roundToPixel(x * s + y * c);
-                const float gx = level.gradientX[j];
-                const float gy = level.gradientY[j];
-                rgx[j] = gx * c - gy * s;
-                rgy[j] = gx * s + gy * c;
+            const int* px = rx.data();
+            const int* py = ry.data();
+            const float* pgx = rgx.data();
+            const float* pgy = rgy.data();
+            if (tabled) {
+                const size_t at = static_cast<size_t>(f) * static_cast<size_t>(count);
+                px = &table->x[at];
+                py = &table->y[at];
+                pgx = &table->gradientX[at];
+                pgy = &table->gradientY[at];
+            } else {
+                turnLevel(level, a, rx.data(), ry.data(), rgx.data(), rgy.data());
             }
             int x = 0;
             int y = 0;
             float value = 0.0f;
             // Only the top level abandons early, against the best of the
             // angles already tried; finer levels score every candidate.
-            scoreShapeRotated(rx.data(), ry.data(), rgx.data(), rgy.data(), count, gradX, gradY,
+            scoreShapeRotated(px, py, pgx, pgy, count, gradX, gradY,
                               window, isTop ? levelScore : 0.0f, x, y, value, isTop);
             if (value > levelScore) {
                 levelScore = value;
@@ -456,12 +496,12 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
 }
 
 bool findShape(const cv::Mat& search, const ShapeModel& model, const ShapeSearchParams& params,
-               bool rotate, cv::Point2f& position, float& angle)
+               bool rotate, cv::Point2f& position, float& angle, ShapeAngleTable* table)
 {
     position = cv::Point2f(0.0f, 0.0f);
     angle = 0.0f;
     float score = -1.0f;
-    const bool searched = rotate ? searchShapeRotated(model, search, params, position, angle, score)
+    const bool searched = rotate ? searchShapeRotated(model, search, params, position, angle, score, table)
                                  : searchShape(model, search, params, position, angle, score);
     // A score of 0 means no candidate agreed at all and leaves the meaningless
     // position (0, 0): never a find, whatever minimum the caller asks for.

@@ -21,13 +21,33 @@ struct ShapeSearchParams {
     float angleStep = 0.1f;    // finest step; each coarser level doubles it
 };
 
+// The smallest level's point sets turned to every angle of the top ladder.
+// They depend only on the model and the angle range, not on the frame, so a
+// caller that searches frame after frame with one model keeps them here
+// instead of turning the points again for every frame. Whoever changes the
+// model clears the table; a different ladder or level rebuilds it.
+struct ShapeAngleTable {
+    const float* levelPoints = nullptr; // identity of the level it was built for
+    int count = 0;
+    float start = 0.0f;
+    float step = 0.0f;
+    int angles = 0;
+    std::vector<int> x;      // angles x count, angle-major
+    std::vector<int> y;
+    std::vector<float> gradientX;
+    std::vector<float> gradientY;
+
+    void clear() { *this = ShapeAngleTable(); }
+};
+
 // Runs the search (rotated when rotate is set). True when something was
 // searched and the best score is positive and at least minScore; otherwise
 // position (0, 0), angle 0 and false. An empty or non-grey search image, one
 // smaller than 3 x 3, one the template does not fit in on the smallest level,
 // or an empty model never counts as found.
+// table (optional): kept turned point sets, see ShapeAngleTable.
 bool findShape(const cv::Mat& search, const ShapeModel& model, const ShapeSearchParams& params,
-               bool rotate, cv::Point2f& position, float& angle);
+               bool rotate, cv::Point2f& position, float& angle, ShapeAngleTable* table = nullptr);
 
 // The search without rotation. Returns false (position (0, 0), angle 0, score 0)
 // when there was nothing to search; otherwise true and the level-0 result.
@@ -38,7 +58,7 @@ bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSear
 // a step that is not positive or a range too wide to walk.
 bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
                         const ShapeSearchParams& params, cv::Point2f& position, float& angle,
-                        float& score);
+                        float& score, ShapeAngleTable* table = nullptr);
 
 // Inclusive candidate window of centre positions.
 struct ShapeWindow {

@@ -13,6 +13,7 @@ constexpr float kFinestStep = 0.1f;
 bool TargetLocator::Setup(const cv::Mat& templ, int from, int to, int refX, int refY,
                           const cv::Mat& mask)
 {
+    angleTable.clear();
     angleFrom = from;
     angleTo = to;
     referenceX = refX;
@@ -62,7 +63,7 @@ bool TargetLocator::Locate(const cv::Mat& search, int& shiftX, int& shiftY, doub
     }
     cv::Point2f found;
     float foundAngle = 0.0f;
-    const bool ok = findShape(search, shapeModel, params, rotate, found, foundAngle);
+    const bool ok = findShape(search, shapeModel, params, rotate, found, foundAngle, &angleTable);
     shiftX = ShiftFrom(referenceX, found.x);
     shiftY = ShiftFrom(referenceY, found.y);
     angle = rotate ? static_cast<double>(foundAngle) : 0.0;

@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include "shapemodel.h"
+#include "shapesearch.h"
 
 // Finds the positioning target of a detect in a live frame and reports how far
 // it moved (and, with a rotation range, by what angle it turned), so that the
@@ -58,6 +59,9 @@ private:
     int referenceY = 0;
     int mode = 0;
     ShapeModel shapeModel;
+    // The model's coarsest points turned to every angle of the range, kept
+    // from frame to frame; cleared with every set-up.
+    ShapeAngleTable angleTable;
     cv::Mat templateCopy;
     cv::Mat maskCopy;
 };

@@ -15,6 +15,27 @@ namespace {
 
 // Straight from the written formulas, one pixel at a time: the weights are
 // computed here, not taken from the program's tables.
+// The turn as first written: pad to a square 1.414 times the larger side,
+// shift, turn about the centre, crop. The one-warp version must give the same
+// pixels, including what a large shift pushes off that square.
+cv::Mat paddedTurn(const cv::Mat& src, int shiftX, int shiftY, int centreX, int centreY,
+                   double angle)
+{
+    const int side = static_cast<int>(std::max(src.cols, src.rows) * 1.414);
+    const int padX = std::max(0, (side - src.cols) / 2);
+    const int padY = std::max(0, (side - src.rows) / 2);
+    cv::Mat padded;
+    cv::copyMakeBorder(src, padded, padY, padY, padX, padX, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::Mat shifted(padded.size(), padded.type());
+    shiftImage(padded, shifted, shiftX, shiftY);
+    const cv::Mat matrix = cv::getRotationMatrix2D(
+        cv::Point2f(float(centreX + padX), float(centreY + padY)), angle, 1.0);
+    cv::Mat turned;
+    cv::warpAffine(shifted, turned, matrix, padded.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                   cv::Scalar::all(0));
+    return turned(cv::Rect(padX, padY, src.cols, src.rows)).clone();
+}
+
 uchar referenceGray(int b0, int b1, int b2)
 {
     const int sum = int(std::floor(b0 * 0.299 * 1024)) + int(std::floor(b1 * 0.587 * 1024))
@@ -101,6 +122,8 @@ private slots:
     void rotateIdentityAndInPlace();
     void rotateTurnsCounterClockwiseAboutCentre();
     void rotateKeepsContentShiftedPastTheFrame();
+    void rotateMatchesPaddedTurn_data();
+    void rotateMatchesPaddedTurn();
     void clampCoordinate_data();
     void clampCoordinate();
     void clampRect_data();
@@ -408,6 +431,56 @@ void TestImageHelpers::rotateKeepsContentShiftedPastTheFrame()
     const double r = 55.0 / std::sqrt(2.0);
     QVERIFY2(std::abs(c.x() - (50 + r)) < 1.0 && std::abs(c.y() - (50 - r)) < 1.0,
              qPrintable(QStringLiteral("%1,%2").arg(c.x()).arg(c.y())));
+}
+
+void TestImageHelpers::rotateMatchesPaddedTurn_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("shiftX");
+    QTest::addColumn<int>("shiftY");
+    QTest::addColumn<int>("centreX");
+    QTest::addColumn<int>("centreY");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("panel frame, small pose") << 1920 << 1080 << 1 << 3 << -2 << 960 << 540 << 1.75;
+    QTest::newRow("panel frame, off-centre") << 1920 << 1080 << 1 << -41 << 17 << 300 << 900 << -12.3;
+    QTest::newRow("sensor frame") << 2448 << 2048 << 1 << 120 << -75 << 1224 << 1024 << 9.9;
+    QTest::newRow("no turn") << 640 << 480 << 1 << 13 << 7 << 320 << 240 << 0.0;
+    QTest::newRow("half turn") << 640 << 480 << 1 << 0 << 0 << 100 << 80 << 179.5;
+    QTest::newRow("shift past the square") << 640 << 480 << 1 << 500 << -300 << 320 << 240 << 30.0;
+    QTest::newRow("shift off the square") << 640 << 480 << 1 << 5000 << 0 << 320 << 240 << 45.0;
+    QTest::newRow("tall frame") << 120 << 400 << 1 << -9 << 33 << 60 << 200 << 77.0;
+    QTest::newRow("centre outside") << 400 << 300 << 1 << 2 << 2 << -50 << 350 << 5.0;
+    QTest::newRow("colour") << 640 << 480 << 3 << -6 << 4 << 300 << 260 << -3.2;
+}
+
+void TestImageHelpers::rotateMatchesPaddedTurn()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, channels);
+    QFETCH(int, shiftX);
+    QFETCH(int, shiftY);
+    QFETCH(int, centreX);
+    QFETCH(int, centreY);
+    QFETCH(double, angle);
+    cv::Mat src(height, width, CV_8UC(channels));
+    cv::RNG rng(uint64(width) * 31 + uint64(height));
+    rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+    // Smooth structure as well as noise, so interpolation weights show.
+    cv::GaussianBlur(src, src, cv::Size(0, 0), 2.0);
+    const cv::Mat expected = paddedTurn(src, shiftX, shiftY, centreX, centreY, angle);
+
+    cv::Mat dst(src.size(), src.type(), cv::Scalar::all(7));
+    const uchar* buffer = dst.data;
+    QVERIFY(rotateImage(src, dst, shiftX, shiftY, centreX, centreY, angle));
+    QCOMPARE(dst.data, buffer); // written into the caller's buffer
+    QCOMPARE(cv::norm(dst, expected, cv::NORM_INF), 0.0);
+
+    cv::Mat inPlace = src.clone();
+    QVERIFY(rotateImage(inPlace, inPlace, shiftX, shiftY, centreX, centreY, angle));
+    QCOMPARE(cv::norm(inPlace, expected, cv::NORM_INF), 0.0);
 }
 
 void TestImageHelpers::clampCoordinate_data()

@@ -541,6 +541,34 @@ void TestShapeSearch::searchMatchesPlainReference()
     QCOMPARE(found, expectedAngle);
     QCOMPARE(score, expectedScore);
     QVERIFY(score > 0.0f);
+
+    // The engine searches its window in place, inside a larger frame whose
+    // surroundings must play no part.
+    cv::Mat frame(live.rows + 9, live.cols + 14, CV_8UC1, cv::Scalar(255));
+    const cv::Mat view = frame(cv::Rect(5, 3, live.cols, live.rows));
+    live.copyTo(view);
+    QVERIFY(rotate ? searchShapeRotated(model, view, params, at, found, score)
+                   : searchShape(model, view, params, at, found, score));
+    QCOMPARE(at, expectedAt);
+    QCOMPARE(found, expectedAngle);
+    QCOMPARE(score, expectedScore);
+
+    if (rotate) {
+        // Kept turned point sets: built for another range first (so they
+        // must be rebuilt), then built for this one, then reused.
+        ShapeAngleTable table;
+        ShapeSearchParams other = params;
+        other.angleStart = -4.0f;
+        other.angleEnd = 4.0f;
+        QVERIFY(searchShapeRotated(model, live, other, at, found, score, &table));
+        for (int pass = 0; pass < 2; ++pass) {
+            QVERIFY(searchShapeRotated(model, live, params, at, found, score, &table));
+            QCOMPARE(at, expectedAt);
+            QCOMPARE(found, expectedAngle);
+            QCOMPARE(score, expectedScore);
+        }
+        QCOMPARE(table.start, params.angleStart);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestShapeSearch)
