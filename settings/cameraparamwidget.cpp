@@ -10,12 +10,9 @@
 #include "operatorprompt.h"
 #include "settingshost.h"
 #include "systemparam.h"
+#include "systemparamdialog.h"
 #include "texttable.h"
-
-#if __has_include("widgetchangecamera.h")
 #include "widgetchangecamera.h"
-#define KORVANE_HAS_CAMERA_ORDER 1
-#endif
 
 #include <QDialog>
 #include <QGridLayout>
@@ -74,6 +71,7 @@ QLabel* heading(const QString& title, QWidget* parent)
 
 CameraParamWidget::CameraParamWidget(QWidget* owner)
     : TabParamWidget(owner)
+    , m_owner(owner)
 {
     ensureKitIcons();
     SettingsHost* host = settingsHost();
@@ -441,8 +439,13 @@ void CameraParamWidget::onRestoreDefaultClicked()
 
 void CameraParamWidget::onReorderClicked()
 {
-#ifdef KORVANE_HAS_CAMERA_ORDER
-    WidgetChangeCamera dialog(window());
+    // A new camera order takes effect only after a restart: the dialog
+    // offers the power-off step of the settings dialog that owns this page.
+    auto* owner = qobject_cast<SystemParamDialog*>(m_owner);
+    WidgetChangeCamera dialog(window(), [owner] {
+        if (owner) {
+            owner->powerOffDialog();
+        }
+    });
     dialog.exec();
-#endif
 }

@@ -75,6 +75,7 @@ public slots:
     void endAutoExpose();
 
 private:
+    QWidget* m_owner;
     CameraStation* station(int camera) const;
     bool thermal() const;
     void applyCameraKind();
