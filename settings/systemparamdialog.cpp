@@ -1,0 +1,8 @@
+#include "systemparamdialog.h"
+
+SystemParamDialog::SystemParamDialog(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("SystemParamDialog"));
+    resize(1800, 1000);
+}
