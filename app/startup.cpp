@@ -57,7 +57,7 @@ const char* const kPixmapFiles[PixmapTableSize] = {
 
 } // namespace
 
-int runKorvane(int& argc, char** argv)
+int runKorvane(int& argc, char** argv, quint16 modbusPort, const QHostAddress& modbusAddress)
 {
     // Qt's own Unix event loop costs less per event than the glib one, which
     // shows on the busiest path, the Modbus server. Only Qt reads this, and
@@ -116,7 +116,7 @@ int runKorvane(int& argc, char** argv)
     TemperatureChartData::instance()->init();
 
     step(12);
-    gpVeZiRevoru = new VeZiRevoru;
+    new VeZiRevoru(nullptr, modbusPort, modbusAddress);
 
     step(13);
     if (gpSystemParam) {

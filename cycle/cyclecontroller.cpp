@@ -145,6 +145,17 @@ int CycleController::detectOfTimer(int k) const
 
 // ---------------------------------------------------------------- main loop
 
+void CycleController::setPort(ControlPort* port)
+{
+    if (m_port) {
+        disconnect(m_port, nullptr, this, nullptr);
+    }
+    m_port = port;
+    if (m_port) {
+        connect(m_port, &ControlPort::sigIOChange, this, &CycleController::OnIOChange, Qt::QueuedConnection);
+    }
+}
+
 void CycleController::OnIOChange()
 {
     runTimer->start(1);

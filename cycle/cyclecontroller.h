@@ -81,12 +81,18 @@ public:
 class CycleController : public QObject {
     Q_OBJECT
 public:
-    enum RunState { Detecting = 0, Stopped = 1, Sampling = 2 };
+    // The values are the main window's: the tiles and the Modbus registers
+    // show them.
+    enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
     enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
-    enum CyclePhase { Waiting = 0, Delaying = 1, Done = 2 };
+    enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
 
     CycleController(ControlPort* port, CycleHost* host, QObject* parent = nullptr);
     ~CycleController() override;
+
+    // The I/O link, when it is made after the controller (the main window
+    // builds the controller first, the link in a later construction step).
+    void setPort(ControlPort* port);
 
     // The camera stations in camera order (not owned).
     std::vector<CameraStation*> stations;

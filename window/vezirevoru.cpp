@@ -2,82 +2,496 @@
 
 #include "camerawgtbox.h"
 #include "cameraregistry.h"
+#include "cammerwidget.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
+#include "drawroiwidget.h"
 #include "edit.h"
 #include "globals.h"
+#include "imagepickform.h"
+#include "inputbox.h"
+#include "menubtnwidget.h"
 #include "modbusdatachange.h"
 #include "modbusserver.h"
+#include "numberkeypad.h"
 #include "operationlog.h"
+#include "operatorprompt.h"
 #include "paramstorage.h"
 #include "platformhelpers.h"
 #include "productioncounters.h"
+#include "recordshandover.h"
+#include "resultstatistics.h"
+#include "statisticswidget.h"
+#include "systemcommands.h"
 #include "systemparam.h"
+#include "systemparamdialog.h"
+#include "temperaturechartdata.h"
+#include "temperaturechartwidget.h"
+#include "texttable.h"
+#include "warnbox.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QSqlDatabase>
 #include <QTimer>
 #include <QVBoxLayout>
 
 VeZiRevoru* gpVeZiRevoru = nullptr;
+QPointer<inputbox> gpInputbox;
+int gSimulatedCamera = 0;
+std::function<void(int step)> gConstructionObserver;
 
-VeZiRevoru::VeZiRevoru(QWidget* parent)
+namespace {
+
+// Texts of the window's own boxes.
+constexpr int kTextInitialising = 133;
+constexpr int kTextNoCamera = 134;
+constexpr int kTextReady = 150;
+constexpr int kTextCameraCountChanged = 360;
+constexpr int kTextStatisticsOff = 634;
+constexpr int kTextChartOff = 635;
+constexpr int kTextDataLoading = 636;
+constexpr int kTextFolderFailed = 637;
+
+void step(int n)
+{
+    if (gConstructionObserver) {
+        gConstructionObserver(n);
+    }
+}
+
+} // namespace
+
+VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& modbusAddress)
     : QWidget(parent)
 {
+    step(1);
     gpVeZiRevoru = this;
     setObjectName(QStringLiteral("VeZiRevoru"));
     setStyleSheet(QStringLiteral("VeZiRevoru { background-color: #1E1E1E; }"));
     setAttribute(Qt::WA_StyledBackground, true);
-    // The panel has no window manager to enlarge a full-screen window: take
-    // the screen's size ourselves.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        // The pop-ups centre on the screen: its size first, before anything is built.
-        gScreenWidth = screen->geometry().width();
-        gScreenHeight = screen->geometry().height();
-        setGeometry(screen->geometry());
-    }
-
-    pLogoutTimer = new QTimer(this);
-    pLogoutTimer->setSingleShot(true);
-    pBacklightTimer = new QTimer(this);
-    pBacklightTimer->setSingleShot(true);
-
-    if (!gpControlPort) {
-        gpControlPort = new ControlPort(gComPort);
-    }
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    pCameraWgtBox = new CameraWgtBox(this);
-    layout->addWidget(pCameraWgtBox, 1);
-    m_statusLine = new DottomDock_Describe_part1(this);
-    layout->addWidget(m_statusLine);
-
-    m_runTimer = new QTimer(this);
-    m_runTimer->setSingleShot(true);
-    connect(m_runTimer, &QTimer::timeout, this, &VeZiRevoru::Run);
-    m_runTimer->start(5);
+    grayTable = greyRampTable();
+    runState = Detecting;
+    screenMode = Live;
+    cyclePhase = Waiting;
+    forcedDetect = -1;
+    pendingInput = -1;
+    camerasOnline = true;
+    gSimulatedCamera = 0;
     setMainWindowHooks(this);
     setStationHost(this);
     setKitHost(this);
+    // Every box of construction goes through the prompt seam: the kit's boxes
+    // unless someone (a test, a headless run) answers in the operator's place.
+    {
+        WarnHandler warn = setWarnOperatorHandler({});
+        AskHandler ask = setAskOperatorHandler({});
+        if (!warn && !ask) {
+            installKitPromptHandlers();
+        } else {
+            setWarnOperatorHandler(warn);
+            setAskOperatorHandler(ask);
+        }
+    }
+
+    step(2);
+    // The panel has no window manager to enlarge a full-screen window: take
+    // the screen's size ourselves, before anything that centres on it is built.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        gScreenWidth = screen->geometry().width();
+        gScreenHeight = screen->geometry().height();
+        setFixedSize(gScreenWidth, gScreenHeight);
+    }
+
+    step(3);
+    if (!gpWarnbox) {
+        gpWarnbox = new Warnbox(nullptr);
+    }
+    gpWarnbox->setMessage(textOf(kTextInitialising));
+    gpWarnbox->setStaysOnTop(false);
+    gpWarnbox->show();
+    QCoreApplication::processEvents();
+
+    step(4);
+    cameraDriverMask = kAllCameraDrivers;
+    pendingCameras[0] = pendingCameras[1] = 0;
+
+    step(5);
+    pLogoutTimer = new QTimer(this);
+    pLogoutTimer->setSingleShot(true);
+    connect(pLogoutTimer, &QTimer::timeout, this, &VeZiRevoru::TimerLogout);
+    pBacklightTimer = new QTimer(this);
+    pBacklightTimer->setSingleShot(true);
+    connect(pBacklightTimer, &QTimer::timeout, this, &VeZiRevoru::TimerLCD);
+    // The debounce timers of the inputs are the cycle controller's.
+    std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
+
+    // Steps 6 to 8: PARAM.db, RECORD.db and SN.db.
+    openDatabases();
+
+    step(9);
+    // The records live as long as the process.
+    gpSystemParam = initSysParamDefaults(new SystemParam());
+    loadSysParam(gpSystemParam, &curSide);
+    gpSystemParamEdit = initSysParamDefaults(new SystemParam());
+
+    step(10);
+    copySysParamGlobals(*gpSystemParam);
+    curDetect = gpSystemParam->productDetect() == 1 ? 0 : 1;
+
+    step(11);
+    discoverCameras();
+
+    step(12);
+    if (!gpTipbox) {
+        gpTipbox = new tipbox(2, nullptr, 600, 420);
+    }
+    gpTipbox->hide();
+    if (!gpNumberInput) {
+        gpNumberInput = new NumberInput(nullptr);
+    }
+    if (!gpNumCharInput) {
+        gpNumCharInput = new NumCharInput(nullptr);
+    }
+    watchKeypads();
+
+    step(13);
+    if (!gpControlPort) {
+        gpControlPort = new ControlPort(gComPort);
+    }
+    // The machine may not close the mould until the cycle says so.
+    gpControlPort->setOutput(OutAllowClamp, 1);
+    gpControlPort->commitOutputs();
+
+    step(14);
+    grayTable = greyRampTable();
+
+    // Steps 15 and 16: the cameras, simulated ones when none opens.
+    openCameras();
+
+    step(17);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    outer->addLayout(row, 1);
+    gCameraCount = openedCameras.size();
+    pCameraWgtBox = new CameraWgtBox(openedCameras, this);
+    for (int c = 0; c < gCameraCount; ++c) {
+        pCammer[c] = pCameraWgtBox->cammerWidget(c);
+    }
+    row->addWidget(pCameraWgtBox, 1);
+
+    step(18);
+    pImgForm = new ImagePickForm(nullptr);
+    pImgForm->setObjectName(QStringLiteral("pImgForm"));
+    pImgForm->hide();
+    connect(this, &QObject::destroyed, pImgForm, [form = pImgForm] { delete form; });
+    pMenuBtnWidget = new MenuBtnWidget(this);
+    pDrawROIWidget = pMenuBtnWidget->drawROIWidget();
+    connect(pDrawROIWidget, &DrawROIWidget::recentNgImg, this, &VeZiRevoru::OnRecentNgImg);
+    connect(pImgForm, &ImagePickForm::sourceChange, pDrawROIWidget, &DrawROIWidget::SlotChangeSource);
+    connect(pImgForm, &ImagePickForm::cameraChange, pDrawROIWidget, &DrawROIWidget::SlotChangeCamera);
+    connect(pImgForm, &ImagePickForm::detectChange, pDrawROIWidget, &DrawROIWidget::SlotChangeDetect);
+    connect(pImgForm, &ImagePickForm::imageChange, pDrawROIWidget, &DrawROIWidget::SlotTempList);
+    Main_MenuBtnWidget* menu = pMenuBtnWidget->mainMenu();
+    connect(menu->pBtnSetSystem, &QPushButton::clicked, this, &VeZiRevoru::SlotSystemPara);
+    connect(menu->pBtnSetROI, &QPushButton::clicked, this, &VeZiRevoru::SlotAdjustArea);
+    connect(menu->pBtnStatistics, &QPushButton::clicked, this, &VeZiRevoru::SlotShowStatisticsWidget);
+    connect(menu->pBtnTemperatureChart, &QPushButton::clicked, this, &VeZiRevoru::SlotTemperatureChart);
+    // The menu column stands right of the tiles.
+    row->addWidget(pMenuBtnWidget);
+    pWgtDottomDock = new DottomDockWidget(this);
+    pWgtDottomDock->setObjectName(QStringLiteral("pWgtDottomDock"));
+    outer->addWidget(pWgtDottomDock);
+
+    step(19);
+    askCameraQuestions();
+
+    step(20);
+    curCamera = gCameraCount == 1 ? 0 : gCameraCount;
+
+    step(21);
+    StartModbusServer(modbusPort, modbusAddress);
+
+    step(22);
+    probeX = probeY = 0;
+    // The camera order holds the identity until the operator changes it.
+    for (int k = 0; k < MaxCameras; ++k) {
+        gCameraOrder[k] = k;
+    }
+    makeFolder(QStringLiteral("./paraGroup"));
+    if (!gpInputbox) {
+        gpInputbox = new inputbox(0, nullptr);
+    }
+    gpInputbox->hide();
+
+    step(23);
+    ChangeCammer();
+
+    step(24);
+    makePictureFolders();
+
+    // Steps 25 to 29: the cycle's timers.
+    createCycleTimers();
+
+    step(30);
+    recordDbDir = QDir(QStringLiteral("./RECORD"));
+    resStatisticsDir = QDir(QStringLiteral("./ResStatistics"));
+    makeFolder(recordDbDir.path());
+    makeFolder(resStatisticsDir.path());
+
+    step(31);
+    // Step 32 (time.txt and the first day check) was done with RECORD.db at
+    // step 7, so that the early warnings of step 6 land in today's file.
+    step(32);
+
+    step(33);
+    if (!gpResultStatistics) {
+        gpResultStatistics = new ResultStatistics;
+    }
+    gpResultStatistics->checkDayChange();
+
+    step(34);
+    StartDetect();
+    if (gpSystemParam->cutClampAfterOk() && gpSystemParam->clampPulse() > 0) {
+        gpControlPort->setOutput(OutAllowClamp, 1);
+        gpControlPort->commitOutputs();
+    }
+
+    step(35);
+    std::fill(std::begin(ngAreaOutputs), std::end(ngAreaOutputs), 0);
+    manualTrigDetect = gDetectCount;
+    manualCycle = false;
+
+    step(36);
+    installEventFilter(this);
+    if (gpWarnbox) {
+        gpWarnbox->hide();
+    }
+    runTimer->start(5);
+    checkDateTimer->start(60000);
+
+    step(37);
+    InsertRecord(textOf(kTextReady).arg(gCameraCount));
+
+    step(38);
+    cycleTime = 0;
+    cycleStartStamp = QDateTime::currentMSecsSinceEpoch() / 100;
+
+    step(39);
+    CountRead();
+
+    step(40);
+    RestartCameras();
+
+    step(41);
+    if (gpSystemParam->screenOffSec() > 0) {
+        pBacklightTimer->start(gpSystemParam->screenOffSec() * 1000);
+    }
+
+    step(42);
+    gpTipbox->setWindowFlags(gpTipbox->windowFlags() | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint);
+    // The keypads stay top-level windows (they float over the screens) and
+    // are ended with the window rather than re-parented into it.
+    connect(this, &QObject::destroyed, [] {
+        delete gpNumberInput.data();
+        delete gpNumCharInput.data();
+        delete gpInputbox.data();
+    });
+    addQuitHook(QStringLiteral("close cameras"), [] {
+        if (gpVeZiRevoru) {
+            gpVeZiRevoru->CloseCameras();
+        }
+    });
+
+    step(43);
+    // Registers 0 and 2 and the counters were published when the server was
+    // made (step 21); the counters of count.txt are known only now.
+    PublishCounters();
 }
 
 VeZiRevoru::~VeZiRevoru()
 {
+    // The keypads go with the window; they must not be made again for it.
+    for (QObject* keypad : {static_cast<QObject*>(gpNumberInput.data()), static_cast<QObject*>(gpNumCharInput.data())}) {
+        if (keypad) {
+            disconnect(keypad, nullptr, this, nullptr);
+        }
+    }
     clearMainWindowHooks(this);
     clearStationHost(this);
     clearKitHost(this);
+    if (paramStorageOperationLog) {
+        paramStorageOperationLog = nullptr;
+    }
+    cameraOperationLog = nullptr;
+    cameraStationSerial = nullptr;
     if (gpVeZiRevoru == this) {
         gpVeZiRevoru = nullptr;
     }
 }
 
+void VeZiRevoru::openDatabases()
+{
+    step(6);
+    // Messages of the loaders go to the operation log; those that come before
+    // it is open wait for it.
+    paramStorageOperationLog = [this](const QString& text) { InsertRecord(text); };
+    cameraOperationLog = [this](const QString& text) { InsertRecord(text); };
+    cameraStationSerial = [this](int camera) {
+        CammerWidget* station = camera >= 0 && camera < 8 ? pCammer[camera] : nullptr;
+        return station ? QString::fromLatin1(station->station().serialText) : QString();
+    };
+    openParamDatabase();
+
+    step(7);
+    StartOperationLog();
+
+    step(8);
+    openSerialDatabase();
+}
+
+void VeZiRevoru::openCameras()
+{
+    step(15);
+    openedCameras.clear();
+    const int wanted = qMin(MaxCameras, cameraDeviceList.size());
+    for (int i = 0; i < wanted; ++i) {
+        if (CameraInterface* driver = openCamera(cameraDeviceList.at(i))) {
+            openedCameras.append(driver);
+        }
+    }
+
+    step(16);
+    if (openedCameras.isEmpty()) {
+        useSimulatedCameras();
+        gSimulatedCamera = 1;
+        const int simulated = qMin(MaxCameras, cameraDeviceList.size());
+        for (int i = 0; i < simulated; ++i) {
+            if (CameraInterface* driver = openCamera(cameraDeviceList.at(i))) {
+                openedCameras.append(driver);
+            }
+        }
+    }
+}
+
+void VeZiRevoru::askCameraQuestions()
+{
+    if (gSimulatedCamera == 1) {
+        if (askOperator(textOf(kTextNoCamera), 2) == 1) {
+            saveCameraSerials(1);
+        }
+        return;
+    }
+    const int saved = gpSystemParam->snCount();
+    if (saved > 0 && saved != cameraDeviceList.size()) {
+        if (askOperator(textOf(kTextCameraCountChanged), 2) == 1) {
+            saveCameraSerials(1);
+            closeDatabases();
+            systemCommands().sleepMs(500);
+            systemCommands().perform(SystemOperation::reboot());
+            // Where the reboot does not happen (any build but the panel's) the
+            // program must not run on with its databases closed.
+            quitProgram(0);
+        }
+    }
+}
+
+void VeZiRevoru::closeDatabases()
+{
+    for (const char* name : {kSerialConnectionName, kParamConnectionName}) {
+        if (QSqlDatabase::contains(QString::fromLatin1(name))) {
+            QSqlDatabase::database(QString::fromLatin1(name), false).close();
+        }
+    }
+    recordLog()->close();
+}
+
+bool VeZiRevoru::makeFolder(const QString& path)
+{
+    if (QDir(path).exists() || QDir().mkpath(path)) {
+        return true;
+    }
+    // A folder that cannot be made loses every picture meant for it: say so
+    // once, in the program's log, the operation log and to the operator.
+    if (!missingFolders.contains(path)) {
+        missingFolders.append(path);
+        qWarning() << "cannot make the folder" << path;
+        const QString text = textOf(kTextFolderFailed).arg(path);
+        InsertRecord(text);
+        warnOperator(text);
+    }
+    return false;
+}
+
+void VeZiRevoru::makePictureFolders()
+{
+    const QString alarm = QStringLiteral("./alarmimage");
+    const QString original = QStringLiteral("./originalimage");
+    for (int c = 1; c <= gCameraCount; ++c) {
+        for (int d = 1; d <= 8; ++d) {
+            resultState[c - 1][d - 1] = 0;
+            const int index = (c - 1) * 16 + (d - 1) * 2;
+            recordDirs[index] = QDir(QStringLiteral("%1//camera%2//detect%3//NG").arg(alarm).arg(c).arg(d));
+            recordDirs[index + 1] = QDir(QStringLiteral("%1//camera%2//detect%3//OK").arg(alarm).arg(c).arg(d));
+            makeFolder(recordDirs[index].path());
+            makeFolder(recordDirs[index + 1].path());
+            makeFolder(QStringLiteral("./cammer%1%2").arg(c).arg(d));
+            makeFolder(QStringLiteral("%1//cammer%2%3").arg(original).arg(c).arg(d));
+        }
+    }
+}
+
+void VeZiRevoru::createCycleTimers()
+{
+    // The controller made the cycle's timers with itself; here it gets the
+    // I/O link and the stations, then the picture slots and their writer.
+    std::vector<CameraStation*> stations;
+    for (int c = 0; c < gCameraCount && c < MaxCameras; ++c) {
+        stations.push_back(pCammer[c] ? &pCammer[c]->station() : nullptr);
+    }
+    step(25);
+    StartCycle(stations);
+    drawHintTimer = new QTimer(this);
+    connect(drawHintTimer, &QTimer::timeout, this, &VeZiRevoru::SlotDrawHint);
+
+    step(26);
+    std::fill(std::begin(detectDelayLeft), std::end(detectDelayLeft), 0.0);
+
+    step(27);
+    AllocateFailImages(stations);
+
+    step(28);
+    StartFailImageWriter();
+
+    step(29);
+}
+
+void VeZiRevoru::watchKeypads()
+{
+    if (gpNumberInput) {
+        connect(gpNumberInput.data(), &QObject::destroyed, this, &VeZiRevoru::OnNumberInputDestroyed,
+                Qt::UniqueConnection);
+    }
+    if (gpNumCharInput) {
+        connect(gpNumCharInput.data(), &QObject::destroyed, this, &VeZiRevoru::OnNumCharInputDestroyed,
+                Qt::UniqueConnection);
+    }
+}
+
 void VeZiRevoru::repaintStatus()
 {
-    if (m_statusLine) {
-        m_statusLine->update();
+    if (pWgtDottomDock) {
+        pWgtDottomDock->describe->update();
     }
     if (!pCameraWgtBox) {
         return;
@@ -91,6 +505,224 @@ void VeZiRevoru::repaintStatus()
         }
     }
 }
+
+// ---- views and screen switching ----
+
+void VeZiRevoru::SetScreenMode(int mode)
+{
+    const int shown = curCamera == gCameraCount ? -1 : curCamera;
+    const bool areaPanel = mode == Alarm || mode == AreaSetting;
+    if (pCameraWgtBox) {
+        for (CameraWgt_DataWidget* tile : pCameraWgtBox->tiles()) {
+            tile->setScreenMode(mode);
+            tile->showForCamera(shown);
+        }
+    }
+    if (pWgtDottomDock) {
+        pWgtDottomDock->setVisible(!areaPanel);
+    }
+    if (pMenuBtnWidget) {
+        pMenuBtnWidget->SetMenuPage(areaPanel ? mode : 0);
+    }
+}
+
+int VeZiRevoru::CheckUserLogin()
+{
+    if (gpSystemParam->isPswUsed() == 0) {
+        return UserAdmin;
+    }
+    if (userLevel != UserNone) {
+        return userLevel;
+    }
+    inputbox box(1, nullptr);
+    box.exec();
+    return userLevel;
+}
+
+int VeZiRevoru::CheckAdminLogin()
+{
+    if (userLevel == UserAdmin) {
+        return 1;
+    }
+    inputbox box(1, nullptr);
+    box.exec();
+    return userLevel == UserAdmin ? 1 : 0;
+}
+
+void VeZiRevoru::SlotAdjustArea()
+{
+    const auto refused = [this] { return pDrawROIWidget->isVisible() || screenMode == Alarm; };
+    if (refused()) {
+        return;
+    }
+    // The cycle runs under the password box: an alarm that started meanwhile
+    // must not be overwritten by area setting.
+    if (CheckUserLogin() == 0 || refused()) {
+        return;
+    }
+    pImgForm->selectSource(0);
+    pImgForm->selectCamera(curCamera);
+    pDrawROIWidget->EnterAreaMode(false);
+    screenMode = AreaSetting;
+    SetScreenMode(AreaSetting);
+}
+
+void VeZiRevoru::SlotSystemPara()
+{
+    if (pDrawROIWidget->isVisible()) {
+        return;
+    }
+    if (userLevel == UserAdmin) {
+        userLevel = gpSystemParam->isPswUsed() ? UserOperator : UserNone;
+    }
+    if (CheckUserLogin() == 0 || screenMode == Alarm || pDrawROIWidget->isVisible()) {
+        return;
+    }
+    *gpSystemParamEdit = *gpSystemParam;
+    SystemParamDialog dialog(nullptr);
+    dialog.exec();
+}
+
+void VeZiRevoru::SlotShowStatisticsWidget()
+{
+    if (gpSystemParam->statisticsOn() == 0) {
+        warnOperator(textOf(kTextStatisticsOff));
+        return;
+    }
+    if (!TemperatureChartData::instance()->todayLoaded) {
+        askOperator(textOf(kTextDataLoading), 1);
+        return;
+    }
+    if (!gpStatisticsWidget) {
+        gpStatisticsWidget = new StatisticsWidget(nullptr);
+        connect(this, &QObject::destroyed, [] { delete gpStatisticsWidget.data(); });
+    }
+    gpStatisticsWidget->showToday();
+    gpStatisticsWidget->exec();
+}
+
+void VeZiRevoru::SlotTemperatureChart()
+{
+    if (gpSystemParam->tempChartOn() == 0) {
+        warnOperator(textOf(kTextChartOff));
+        return;
+    }
+    TemperatureChartData* data = TemperatureChartData::instance();
+    if (!data->todayLoaded) {
+        askOperator(textOf(kTextDataLoading), 1);
+        return;
+    }
+    data->seriesMode = 0;
+    if (!gpTemperatureChartWidget) {
+        gpTemperatureChartWidget = new TemperatureChartWidget(nullptr);
+        connect(this, &QObject::destroyed, [] { delete gpTemperatureChartWidget.data(); });
+    }
+    gpTemperatureChartWidget->showRealTime();
+    gpTemperatureChartWidget->show();
+}
+
+void VeZiRevoru::ChangeCammer()
+{
+    viewOffsetX = viewOffsetY = 0.0;
+    viewScaleX = viewScaleY = 1.0;
+    if (pCameraWgtBox) {
+        pCameraWgtBox->slotChangeCameraLayout(curCamera == gCameraCount ? -1 : curCamera);
+    }
+}
+
+void VeZiRevoru::RestartCameras()
+{
+    for (int c = 0; c < gCameraCount && c < 8; ++c) {
+        if (pCammer[c]) {
+            pCammer[c]->RestartGrab(0);
+        }
+    }
+}
+
+void VeZiRevoru::CloseCameras()
+{
+    for (int c = 0; c < gCameraCount && c < 8; ++c) {
+        if (pCammer[c]) {
+            pCammer[c]->StopGrab();
+            pCammer[c]->CloseCamera();
+        }
+    }
+}
+
+void VeZiRevoru::TimerLCD()
+{
+    pBacklightTimer->stop();
+    setBacklight(false);
+}
+
+void VeZiRevoru::TimerLogout()
+{
+    pLogoutTimer->stop();
+    userLevel = UserNone;
+}
+
+void VeZiRevoru::SlotDrawHint()
+{
+    drawHintTimer->stop();
+    update();
+}
+
+bool VeZiRevoru::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (gpNumberInput && gpNumberInput->isVisible() && watched != gpNumberInput) {
+            gpNumberInput->hide();
+        }
+        if (gpNumCharInput && gpNumCharInput->isVisible() && watched != gpNumCharInput) {
+            gpNumCharInput->hide();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void VeZiRevoru::mouseReleaseEvent(QMouseEvent* event)
+{
+    setFocus(Qt::OtherFocusReason);
+    QWidget::mouseReleaseEvent(event);
+}
+
+// Each new keypad is watched in turn, so the global never points at a
+// destroyed one however often it goes.
+void VeZiRevoru::OnNumberInputDestroyed()
+{
+    gpNumberInput = new NumberInput(nullptr);
+    watchKeypads();
+}
+
+void VeZiRevoru::OnNumCharInputDestroyed()
+{
+    gpNumCharInput = new NumCharInput(nullptr);
+    watchKeypads();
+}
+
+void VeZiRevoru::OnRecentNgImg(const QString& imgInfo)
+{
+    if (!pCameraWgtBox) {
+        return;
+    }
+    const auto caption = [&imgInfo](CameraWgt_DataWidget* tile) {
+        if (!tile) {
+            return;
+        }
+        if (CameraWgt_DataWidget_Title_SetROI* title = tile->showSetROITitle()) {
+            title->setText(imgInfo);
+        }
+    };
+    if (curCamera != gCameraCount) {
+        caption(pCameraWgtBox->dataWidget(curCamera));
+        return;
+    }
+    for (CameraWgt_DataWidget* tile : pCameraWgtBox->tiles()) {
+        caption(tile);
+    }
+}
+
+// ---- operation log, counters and Modbus ----
 
 OperationLog* VeZiRevoru::recordLog()
 {
@@ -109,11 +741,16 @@ QString VeZiRevoru::recordDate()
 void VeZiRevoru::StartOperationLog()
 {
     recordLog()->start();
+    m_logStarted = true;
     if (!checkDateTimer) {
         checkDateTimer = new QTimer(this);
         connect(checkDateTimer, &QTimer::timeout, this, &VeZiRevoru::SlotCheckDate);
     }
-    checkDateTimer->start(60000);
+    const QStringList early = m_earlyRecords;
+    m_earlyRecords.clear();
+    for (const QString& text : early) {
+        InsertRecord(text);
+    }
 }
 
 void VeZiRevoru::StartModbusServer(quint16 port, const QHostAddress& address)
@@ -122,7 +759,11 @@ void VeZiRevoru::StartModbusServer(quint16 port, const QHostAddress& address)
         pModbusServer = new ModbusServer(port, address);
         connect(pModbusServer, &ModbusServer::sigWriteChange, this,
                 [this](QList<int> indexes) { SlotModbusDataChange(indexes); });
-        addQuitHook(QStringLiteral("modbus server"), [server = pModbusServer] { server->stop(); });
+        addQuitHook(QStringLiteral("modbus server"), [server = QPointer<ModbusServer>(pModbusServer)] {
+            if (server) {
+                server->stop();
+            }
+        });
     }
     pModbusServer->setReadData(0, 1);
     pModbusServer->setReadData(2, static_cast<quint16>(gpSystemParam ? gpSystemParam->paraGroupIndex() : 0));
@@ -131,6 +772,10 @@ void VeZiRevoru::StartModbusServer(quint16 port, const QHostAddress& address)
 
 void VeZiRevoru::InsertRecord(QString s)
 {
+    if (!m_logStarted) {
+        m_earlyRecords.append(s);
+        return;
+    }
     recordLog()->insertRecord(s, userLevel);
 }
 
@@ -192,14 +837,7 @@ void VeZiRevoru::SlotModbusDataChange(QList<int> chg_WriteData_index)
     host.publishCounters = [this] { PublishCounters(); };
     host.countWrite = [this] { CountWrite(); };
     host.saveParaGroupIndex = &saveParaGroupIndex;
-    host.closeDatabases = [this] {
-        for (const char* name : {kSerialConnectionName, kParamConnectionName}) {
-            if (QSqlDatabase::contains(QString::fromLatin1(name))) {
-                QSqlDatabase::database(QString::fromLatin1(name), false).close();
-            }
-        }
-        recordLog()->close();
-    };
+    host.closeDatabases = [this] { closeDatabases(); };
     host.quitEventLoop = [] { QCoreApplication::quit(); };
     host.cameraCount = gCameraCount;
     host.detectCount = gDetectCount;

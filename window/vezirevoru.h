@@ -5,31 +5,55 @@
 #include "mainwindowhooks.h"
 #include "stationhost.h"
 
+#include <QDir>
 #include <QHostAddress>
 #include <QList>
 #include <QPointer>
+#include <QStringList>
 #include <QVector>
 #include <QWidget>
 
+#include "cyclecontroller.h"
+
+#include <functional>
 #include <vector>
 
+class CameraInterface;
 class CameraStation;
-class CycleController;
 class CameraWgtBox;
+class CammerWidget;
+class DottomDockWidget;
+class DrawROIWidget;
 class Edit;
-class DottomDock_Describe_part1;
+class ImagePickForm;
+class inputbox;
+class MenuBtnWidget;
 class ModbusServer;
 class OperationLog;
 class QTimer;
 
-// The full-screen main window and controller of the inspection cycle.
-// For now it builds only the frame that start-up, the event hook and the
-// repaint task rely on: the tile box, the bottom bar's status line, the logout
-// and screen-off timers, and the I/O board link.
+enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
+enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
+enum UserLevel { UserNone = 0, UserOperator = 1, UserAdmin = 2 };
+enum DrawMode { DrawNone = 0, DrawRect = 1, DrawPolygon = 2, DrawCircle = 4 };
+enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
+
+// 1 when the simulated cameras replaced the real ones at start-up.
+extern int gSimulatedCamera;
+
+// Called with the number of each construction step of the main window (1 to
+// 43) just before it runs. Empty in the program; tests follow the order.
+extern std::function<void(int step)> gConstructionObserver;
+
+// The full-screen main window and controller of the inspection cycle. The
+// constructor brings the machine side up in a fixed order: databases,
+// parameters, cameras, the I/O board link, the screens, the Modbus server, the
+// picture folders, the cycle's timers and the start of detection.
 class VeZiRevoru : public QWidget, public MainWindowHooks, public StationHost, public KitHost {
     Q_OBJECT
 public:
-    explicit VeZiRevoru(QWidget* parent = nullptr);
+    explicit VeZiRevoru(QWidget* parent = nullptr, quint16 modbusPort = 502,
+                        const QHostAddress& modbusAddress = QHostAddress::Any);
     ~VeZiRevoru() override;
 
     // What the core's event hook, backlight switch and repaint task reach.
@@ -53,12 +77,89 @@ public:
     void setProbeValue(quint32 value) override { probeValue = value; }
     void insertRecord(const QString& text) override { InsertRecord(text); }
     void appendCycleValue(int value) override { AppendCycleValue(value); }
+    int shownCamera() override { return curCamera == gCameraCount ? -1 : curCamera; }
+    int screenShown() override { return screenMode; }
+    bool freehandDrawing() override { return freehandMode; }
+    bool copyAreaArmed() override { return copyAreaMode; }
+    void setCopyAreaArmed(bool on) override { copyAreaMode = on; }
+    void startDrawHint(int ms) override;
+    int recordPictureCount() override;
+    QImage recordPicture() override;
 
-    // Main-window state of the cycle and the area editor.
-    int curDetect = 1;   // 0 when system parameter 133 is 1 (set at start-up)
+    // What the widget kit reaches: the served touch field and the access level.
+    Edit* servedEdit() const override { return pFocusEdit; }
+    void setServedEdit(Edit* edit) override { pFocusEdit = edit; }
+    int accessLevel() const override { return userLevel; }
+    void setAccessLevel(int level) override { userLevel = level; }
+
+    // Child screens.
+    CameraWgtBox* pCameraWgtBox = nullptr;
+    CammerWidget* pCammer[8] = {};
+    DottomDockWidget* pWgtDottomDock = nullptr;
+    MenuBtnWidget* pMenuBtnWidget = nullptr;
+    DrawROIWidget* pDrawROIWidget = nullptr;
+    ImagePickForm* pImgForm = nullptr;
+    ModbusServer* pModbusServer = nullptr;
+
+    // The inspection cycle. Its state lives in the controller; the window's
+    // fields of the same names below are views of it, so the screens, the
+    // stations and the cycle never disagree. Made first (before the fields
+    // that refer to it), given the I/O link and the stations in construction.
+    CycleController* pCycle = createCycle();
+    int& curCamera = pCycle->curCamera;
+    bool& noInputWarning = pCycle->noInputWarning;
+    QTimer*& runTimer = pCycle->runTimer;
+    QTimer*& showTimer = pCycle->showTimer;
+    QTimer*& inCheckTimer = pCycle->inCheckTimer;
+    QTimer* (&checkInputTimers)[8] = pCycle->checkInputTimers;
+    QTimer* (&detectDelayTimers)[DetectsPerCamera] = pCycle->detectDelayTimers;
+    double (&detectDelayLeft)[DetectsPerCamera] = pCycle->detectDelayLeft;
+    QTimer*& alarmOffTimer = pCycle->alarmOffTimer;
+    QTimer* (&aux5Timers)[2] = pCycle->aux5Timers;
+    QTimer*& ngPulseTimer = pCycle->ngPulseTimer;
+    QTimer*& clampPulseTimer = pCycle->clampPulseTimer;
+    QTimer*& ejectorPulseTimer = pCycle->ejectorPulseTimer;
+    int& manualTrigDetect = pCycle->manualTrigDetect;
+    int (&pendingCameras)[2] = pCycle->pendingCameras;
+    int (&resultState)[MaxCameras][DetectsPerCamera] = pCycle->resultState;
+    int& curDetect = pCycle->curDetect;
+    int& shownDetect = pCycle->shownDetect;
+    int& runState = pCycle->runState;
+    int& screenMode = pCycle->screenMode;
+    int& cyclePhase = pCycle->cyclePhase;
+    int& curSide = pCycle->curSide;
+    int& forcedDetect = pCycle->forcedDetect;
+    int& doorTrigger = pCycle->doorTrigger;
+    bool& saveOriginalImages = pCycle->saveOriginalImages;
+    int (&ngAreaOutputs)[10] = pCycle->ngAreaOutputs;
+    int (&retriesLeft)[2] = pCycle->retriesLeft;
+    int& recheckPending = pCycle->recheckPending;
+    qint64& cycleTime = pCycle->cycleTime;
+    qint64& cycleStartStamp = pCycle->cycleStartStamp;
+    bool (&cycleNgCameras)[MaxCameras] = pCycle->cycleNgCameras;
+    int& pendingInput = pCycle->pendingInput;
+    bool& manualCycle = pCycle->manualCycle;
+    bool (&confirmedInputs)[8] = pCycle->confirmedInputs;
+    bool& lastCycleNg = pCycle->lastCycleNg;
+    bool& camerasOnline = pCycle->camerasOnline;
+
+    // State of the screens.
+    QDir recordDirs[128];
+    QDir resStatisticsDir;
+    QDir recordDbDir;
+    QTimer* drawHintTimer = nullptr;
+    QTimer* pLogoutTimer = nullptr;
+    QTimer* checkDateTimer = nullptr;
+    QTimer* pBacklightTimer = nullptr;
+    int backlightOff = 0;  // written only by setBacklight
+    QVector<QRgb> grayTable;
     int editDetect = 0;
-    int drawMode = 0;
-    QVector<QRgb> grayTable = greyRampTable();
+    int drawMode = DrawNone;
+    QPointer<Edit> pFocusEdit;  // null when the served field is gone
+    int userLevel = UserNone;
+    bool copyAreaMode = false;
+    bool freehandMode = false;
+    QVector<qint32> cycleValues;  // temperatures of the last detect, for registers 200 and up
     double viewOffsetX = 0.0;
     double viewOffsetY = 0.0;
     double viewScaleX = 1.0;
@@ -67,28 +168,11 @@ public:
     int probeY = 0;
     quint32 probeValue = 0;
 
-    // What the widget kit reaches: the served touch field and the access level.
-    Edit* servedEdit() const override { return pFocusEdit; }
-    void setServedEdit(Edit* edit) override { pFocusEdit = edit; }
-    int accessLevel() const override { return userLevel; }
-    void setAccessLevel(int level) override { userLevel = level; }
+    // The drivers that opened, in camera order; they live as long as the process.
+    QList<CameraInterface*> openedCameras;
+    // The picture folders that could not be made (each told once).
+    QStringList missingFolders;
 
-    // The touch field the on-screen keyboards serve; null when it is gone.
-    QPointer<Edit> pFocusEdit;
-
-    CameraWgtBox* pCameraWgtBox = nullptr;
-    QTimer* pLogoutTimer = nullptr;
-    QTimer* pBacklightTimer = nullptr;
-    // Not 0 while the backlight is off; written only by setBacklight.
-    int backlightOff = 0;
-
-    // Operation log, production counters and the Modbus server. The work is
-    // done by OperationLog, the counter functions, ModbusServer and
-    // ModbusDataChange; these members only hand it on.
-    ModbusServer* pModbusServer = nullptr;
-    int userLevel = 0;                // UserLevel: 0 none, 1 operator, 2 administrator
-    QVector<qint32> cycleValues;      // temperatures of the last detect, for registers 200 and up
-    QTimer* checkDateTimer = nullptr;
     OperationLog* recordLog();
     QString recordDate();
 
@@ -102,9 +186,8 @@ public:
     // ---- Inspection cycle (window/vezirevorucycle.cpp) ---------------------
     // The cycle's work is done by CycleController over the camera stations;
     // the slots below only hand on, as the operation log's do.
-    CycleController* pCycle = nullptr;
-    // Builds the controller over gpControlPort and the stations (camera
-    // order) and connects the I/O thread's input signal when it runs.
+    // Gives the controller the I/O link and the stations (camera order), and
+    // connects the I/O thread's input signal when it runs.
     void StartCycle(const std::vector<CameraStation*>& stations);
     // Construction step 27: picture slots of the cameras for the detects in
     // use, and the picture folders. Step 28: the writer thread, started.
@@ -131,11 +214,29 @@ public slots:
     // ---- end of the inspection cycle --------------------------------------
 
 public:
+    // Views and screen switching.
+    void SetScreenMode(int mode);
+    int CheckUserLogin();
+    int CheckAdminLogin();
+    void RestartCameras();
+    void CloseCameras();
 
 public slots:
     // One pass of the main loop. For now it only commits the outputs and
     // stamps the I/O link's heartbeat, then re-arms itself.
     void Run();
+
+    void SlotAdjustArea();
+    void SlotSystemPara();
+    void SlotShowStatisticsWidget();
+    void SlotTemperatureChart();
+    void ChangeCammer();
+    void TimerLCD();
+    void TimerLogout();
+    void SlotDrawHint();
+    void OnNumberInputDestroyed();
+    void OnNumCharInputDestroyed();
+    void OnRecentNgImg(const QString& imgInfo);
 
     void InsertRecord(QString s);
     void ClearRecord();
@@ -148,10 +249,28 @@ public slots:
     void AppendCycleValue(int value);
     void SlotModbusDataChange(QList<int> chg_WriteData_index);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
-    QTimer* m_runTimer = nullptr;
-    DottomDock_Describe_part1* m_statusLine = nullptr;
+    // Builds the controller and the window's host of it (vezirevorucycle.cpp).
+    CycleController* createCycle();
+    void openDatabases();
+    void openCameras();
+    void askCameraQuestions();
+    void makePictureFolders();
+    void createCycleTimers();
+    void watchKeypads();
+    bool makeFolder(const QString& path);
+    void closeDatabases();
+
     OperationLog* m_recordLog = nullptr;
+    // Texts for the operation log that come before it is open.
+    QStringList m_earlyRecords;
+    bool m_logStarted = false;
 };
 
 extern VeZiRevoru* gpVeZiRevoru;
+// The shared password box (no edit flags), hidden.
+extern QPointer<inputbox> gpInputbox;

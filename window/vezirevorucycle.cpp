@@ -120,24 +120,23 @@ private:
 
 } // namespace
 
+CycleController* VeZiRevoru::createCycle()
+{
+    // The host belongs to the window like the controller. The I/O link is
+    // given later (construction step 13 makes it, step 25 hands it on).
+    auto* windowHost = new WindowCycleHost(this, this);
+    return new CycleController(nullptr, windowHost, this);
+}
+
 void VeZiRevoru::StartCycle(const std::vector<CameraStation*>& stations)
 {
-    if (pCycle) {
-        return;
-    }
-    // The host belongs to the window like the controller.
-    auto* windowHost = new WindowCycleHost(this, this);
-    pCycle = new CycleController(gpControlPort, windowHost, this);
+    pCycle->setPort(gpControlPort);
     pCycle->stations = stations;
-    pCycle->curDetect = curDetect;
     pCycle->manualTrigDetect = gDetectCount;
     if (gpControlPort && gpControlPort->ioThread()) {
         connect(gpControlPort->ioThread(), &IOThread::sigIOChange, pCycle, &CycleController::Run,
-                Qt::QueuedConnection);
+                Qt::UniqueConnection);
     }
-    // The tiles and the stations read the current detect from the window,
-    // the engine even during the inspection that changed it.
-    pCycle->detectChanged = [this](int detect) { curDetect = detect; };
 }
 
 void VeZiRevoru::AllocateFailImages(const std::vector<CameraStation*>& stations)
@@ -167,26 +166,9 @@ void VeZiRevoru::StartFailImageWriter()
     gpSaveFialImageThread->startWriting();
 }
 
-void VeZiRevoru::Run()
-{
-    if (pCycle) {
-        pCycle->Run();
-        curDetect = pCycle->curDetect;
-        return;
-    }
-    // Until the cycle is built: the outputs and the link's heartbeat only.
-    if (gpControlPort) {
-        gpControlPort->commitOutputs();
-        gpControlPort->feedWatchdog();
-    }
-    m_runTimer->start(100);
-}
+void VeZiRevoru::Run() { pCycle->Run(); }
 
-#define KORVANE_CYCLE_DELEGATE(call) \
-    if (pCycle) {                     \
-        pCycle->call;                 \
-        curDetect = pCycle->curDetect; \
-    }
+#define KORVANE_CYCLE_DELEGATE(call) pCycle->call;
 
 void VeZiRevoru::TimerUp(int k) { KORVANE_CYCLE_DELEGATE(TimerUp(k)) }
 void VeZiRevoru::TimerShow() { KORVANE_CYCLE_DELEGATE(TimerShow()) }

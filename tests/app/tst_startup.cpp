@@ -1,9 +1,11 @@
 // Runs the program's start-up in a temporary working folder and checks that
 // its steps come in their fixed order with their effects in place.
+#include "cameraregistry.h"
 #include "controlport.h"
 #include "globals.h"
 #include "logmanager.h"
 #include "mapplication.h"
+#include "operatorprompt.h"
 #include "paragroupstore.h"
 #include "paramstorage.h"
 #include "startup.h"
@@ -41,6 +43,10 @@ struct Observation {
 };
 
 QList<Observation> gSteps;
+QList<int> gWindowSteps;
+QStringList gQuestions;
+QStringList gWarnings;
+QString gRecordDb;
 
 // The language stored in the PARAM.db that an interrupted group switch had
 // moved aside; -1 until the working folder is prepared.
@@ -119,6 +125,7 @@ private slots:
     void mainWindowShowsFullScreen();
     void interruptedGroupSwitchIsPutBackBeforeAnyDatabaseOpens();
     void signalsAreCaught();
+    void windowIsBuiltInItsOrder();
 };
 
 void TestStartup::windowIsBuiltOnWhatItUses()
@@ -219,6 +226,25 @@ void TestStartup::signalsAreCaught()
     }
 }
 
+void TestStartup::windowIsBuiltInItsOrder()
+{
+    QList<int> expected;
+    for (int n = 1; n <= 43; ++n) {
+        expected.append(n);
+    }
+    QCOMPARE(gWindowSteps, expected);
+    // No camera here: the simulated pair takes over and the operator is asked
+    // (here in his place) whether to clear the saved serials.
+    QCOMPARE(gCameraCount, 2);
+    QCOMPARE(gQuestions, QStringList{textOf(134)});
+    QCOMPARE(gpVeZiRevoru->curCamera, 2);
+    QCOMPARE(gpVeZiRevoru->runState, 1);
+    QCOMPARE(gpVeZiRevoru->screenMode, 0);
+    QCOMPARE(gpVeZiRevoru->cyclePhase, 3);
+    QVERIFY(QFileInfo::exists("paraGroup"));
+    QVERIFY(gRecordDb.contains(textOf(150).arg(2)));
+}
+
 int main(int argc, char* argv[])
 {
     TestWorkDir workDir;
@@ -234,7 +260,27 @@ int main(int argc, char* argv[])
                        gpTemperatureChartData != nullptr, gpVeZiRevoru != nullptr, anyWindowVisible(),
                        QFileInfo::exists(ParaGroupStore::stagingFolderName()), !gTextTable[4 * 1].isEmpty(),
                        gPixmapTable[0] != nullptr});
+        if (step == 12) {
+            setAskOperatorHandler([](const QString& question, int) {
+                gQuestions.append(question);
+                return 1;
+            });
+            setWarnOperatorHandler([](const QString& message) { gWarnings.append(message); });
+            gConstructionObserver = [](int n) { gWindowSteps.append(n); };
+        }
         if (step == 17) {
+            gConstructionObserver = nullptr;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "records");
+                db.setDatabaseName("RECORD.db");
+                QSqlQuery query(db);
+                if (db.open() && query.exec("select * from RECORD")) {
+                    while (query.next()) {
+                        gRecordDb += query.value(2).toString() + "\n";
+                    }
+                }
+            }
+            QSqlDatabase::removeDatabase("records");
             // Leave the event loop as soon as it runs.
             QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
         }

@@ -17,6 +17,7 @@
 #include "sqlitetestutil.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "camerainterface.h"
 #include "vezirevoru.h"
 
 #include <QApplication>
@@ -101,6 +102,8 @@ private:
     TestWorkDir* dir = nullptr;
     RecordingSystemCommands* sys = nullptr;
     VeZiRevoru* window = nullptr;
+    SystemParam* ownParams = nullptr;
+    SystemParam* ownEditParams = nullptr;
 };
 
 void TestModbusDataChange::initTestCase()
@@ -123,9 +126,16 @@ void TestModbusDataChange::cleanup()
 {
     runQuitHooks();
     if (window) {
+        const QList<CameraInterface*> cameras = window->openedCameras;
         delete window->pModbusServer;
         delete window;
         window = nullptr;
+        qDeleteAll(cameras);
+        // What the program keeps for its whole life, a test gives back.
+        delete ownParams;
+        delete ownEditParams;
+        delete gpControlPort;
+        delete gpResultStatistics;
     }
     delete sys;
     delete dir;
@@ -134,10 +144,27 @@ void TestModbusDataChange::cleanup()
 
 void TestModbusDataChange::startWindow()
 {
+    // The window reads its own parameters and counters while it is built;
+    // this test's take their place afterwards and are published again.
+    const qint64 totalCycles = gTotalCycles;
+    const qint64 ngCycles = gNgCycles;
+    QVector<qint64> total(8), ng(8);
+    for (int c = 0; c < 8; ++c) {
+        total[c] = gTotalCount[c];
+        ng[c] = gNgCount[c];
+    }
+    window = new VeZiRevoru(nullptr, 0, QHostAddress::LocalHost);
+    ownParams = gpSystemParam;
+    ownEditParams = gpSystemParamEdit;
+    gpSystemParam = &params;
+    gTotalCycles = totalCycles;
+    gNgCycles = ngCycles;
+    for (int c = 0; c < 8; ++c) {
+        gTotalCount[c] = total[c];
+        gNgCount[c] = ng[c];
+    }
     gCameraCount = 2;
     gDetectCount = 2;
-    window = new VeZiRevoru;
-    window->StartOperationLog();
     window->StartModbusServer(0, QHostAddress::LocalHost);
     QVERIFY(window->pModbusServer->isListening());
 }

@@ -1,9 +1,33 @@
 #include "camerawgtbox.h"
+#include "cameraregistry.h"
+#include "controlport.h"
+#include "dottomdockwidget.h"
+#include "drawroiwidget.h"
+#include "fakecamera.h"
+#include "imagepickform.h"
+#include "menubtnwidget.h"
+#include "modbusserver.h"
+#include "resultstatistics.h"
+#include "modalanswer.h"
+#include "numberkeypad.h"
+#include "paramstorage.h"
+#include "processstate.h"
+#include "promptanswerer.h"
+#include "recordingsystemcommands.h"
+#include "statisticswidget.h"
+#include "systemparam.h"
+#include "systemparamdialog.h"
 #include "taskmanager.h"
+#include "temperaturechartdata.h"
+#include "temperaturechartwidget.h"
+#include "testworkdir.h"
+#include "texttable.h"
 #include "vezirevoru.h"
 
 #include <QStackedWidget>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -13,6 +37,91 @@ public:
     void updateTitle() override { ++updates; }
 };
 
+// A camera type that lists as many devices as the test asks for.
+int gListedCameras = 0;
+
+class ListedCamera : public FakeCamera {
+public:
+    ListedCamera()
+        : FakeCamera(64, 48)
+    {
+    }
+    QString typeId() override { return QString::fromLatin1(kHikCameraIid); }
+    QList<CameraInfo> enumerate() override
+    {
+        QList<CameraInfo> devices;
+        for (int i = 0; i < gListedCameras; ++i) {
+            CameraInfo record;
+            record.index = i;
+            record.number = i;
+            record.iid = QString::fromLatin1(kHikCameraIid);
+            qsnprintf(record.id, sizeof record.id, "LISTED%d", i);
+            devices.append(record);
+        }
+        return devices;
+    }
+    int deviceCount() override { return gListedCameras; }
+    CameraInterface* create(CameraInfo) override { return new ListedCamera; }
+};
+
+// A main window built in a folder of its own, on the factory parameters, with
+// the operator's boxes answered by the test and Modbus on the loopback.
+struct Rig {
+    TestWorkDir dir;
+    ProcessState state;
+    std::unique_ptr<PromptAnswerer> answers;
+    std::unique_ptr<VeZiRevoru> window;
+
+    explicit Rig(int cameras, QList<int> answerList = {1},
+                 const std::function<void(SystemParam&)>& setUp = {})
+    {
+        initTextTable();
+        writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
+        QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
+        if (setUp) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(QStringLiteral("PARAM.db"));
+            db.open();
+            SystemParam record{};
+            QSqlDatabase none;
+            loadSysParam(&record, db, none, nullptr);
+            setUp(record);
+            saveSysParam(&record, db);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        gListedCameras = cameras;
+        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), [] { return new ListedCamera; });
+        answers = std::make_unique<PromptAnswerer>(answerList);
+        window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
+    }
+    ~Rig()
+    {
+        ModbusServer* server = window->pModbusServer;
+        const QList<CameraInterface*> cameras = window->openedCameras;
+        window.reset();
+        qDeleteAll(cameras);
+        // What the program keeps for its whole life, a test gives back.
+        delete server;
+        delete gpSystemParam;
+        delete gpSystemParamEdit;
+        delete gpControlPort;
+        delete gpResultStatistics;
+        answers.reset();
+        resetCameraRegistry();
+        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), {});
+    }
+};
+
+QList<bool> visibleTiles(VeZiRevoru& w)
+{
+    QList<bool> shown;
+    for (CameraWgt_DataWidget* tile : w.pCameraWgtBox->tiles()) {
+        shown.append(tile->isVisibleTo(w.pCameraWgtBox));
+    }
+    return shown;
+}
+
 } // namespace
 
 class TestVeZiRevoru : public QObject {
@@ -21,11 +130,21 @@ class TestVeZiRevoru : public QObject {
 private slots:
     void repaintTaskRefreshesTitlesOfVisibleTilesOnly();
     void registersItselfForItsLifetime();
+    void constructionLeavesTheWindowReady();
+    void productDetectionStartsAtDetectZero();
+    void screenModesLayOutTilesDockAndMenu_data();
+    void screenModesLayOutTilesDockAndMenu();
+    void accessChecks();
+    void settingsLowerTheAdministratorAndOpen();
+    void areaSettingIsRefusedByAnAlarmUnderThePasswordBox();
+    void recordScreensAnswerWhenOffOrLoading();
+    void keypadDestroyedTwiceLeavesALiveOne();
 };
 
 void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
 {
-    VeZiRevoru window;
+    Rig rig(0);
+    VeZiRevoru& window = *rig.window;
     CountingTitle* titles[3];
     for (auto& title : titles) {
         auto* tile = new CameraWgt_DataWidget;
@@ -37,10 +156,14 @@ void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
     auto* plainTile = new CameraWgt_DataWidget;
     plainTile->titleStack()->addWidget(new QWidget);
     window.pCameraWgtBox->addTile(plainTile);
+    // The simulated cameras' own tiles come first; hide them out of the count.
+    for (int c = 0; c < gCameraCount; ++c) {
+        window.pCameraWgtBox->dataWidget(c)->hide();
+    }
 
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.pCameraWgtBox->tiles().at(1)->hide();
+    window.pCameraWgtBox->tiles().at(gCameraCount + 1)->hide();
 
     TaskManager* task = TaskManager::instance();
     task->SlotLoopShowTask();
@@ -50,19 +173,251 @@ void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
 
     // Shown again, the hidden tile is refreshed by the running loop within 100 ms.
     task->startLoop();
-    window.pCameraWgtBox->tiles().at(1)->show();
+    window.pCameraWgtBox->tiles().at(gCameraCount + 1)->show();
     QTRY_VERIFY_WITH_TIMEOUT(titles[1]->updates >= 1, 300);
 }
 
 void TestVeZiRevoru::registersItselfForItsLifetime()
 {
     {
-        VeZiRevoru window;
-        QCOMPARE(mainWindowHooks(), static_cast<MainWindowHooks*>(&window));
-        QCOMPARE(gpVeZiRevoru, &window);
+        Rig rig(1);
+        QCOMPARE(mainWindowHooks(), static_cast<MainWindowHooks*>(rig.window.get()));
+        QCOMPARE(gpVeZiRevoru, rig.window.get());
     }
     QVERIFY(mainWindowHooks() == nullptr);
     QVERIFY(gpVeZiRevoru == nullptr);
+}
+
+void TestVeZiRevoru::constructionLeavesTheWindowReady()
+{
+    QList<int> steps;
+    gConstructionObserver = [&steps](int n) { steps.append(n); };
+    Rig rig(3);
+    gConstructionObserver = nullptr;
+    QCOMPARE(steps.size(), 43);
+    QVERIFY(std::is_sorted(steps.begin(), steps.end()));
+    VeZiRevoru& w = *rig.window;
+    QCOMPARE(gCameraCount, 3);
+    QCOMPARE(gSimulatedCamera, 0);
+    QVERIFY(rig.answers->questions.isEmpty());  // slot 134 is 0: nothing asked
+    for (int c = 0; c < 3; ++c) {
+        QVERIFY(w.pCammer[c]);
+        QCOMPARE(w.pCammer[c], w.pCameraWgtBox->cammerWidget(c));
+    }
+    QVERIFY(!w.pCammer[3]);
+    QCOMPARE(w.curCamera, 3);
+    QCOMPARE(w.curDetect, 1);  // product detection off in the factory group
+    QCOMPARE(w.runState, int(Detecting));
+    QCOMPARE(w.screenMode, int(Live));
+    QCOMPARE(w.cyclePhase, int(Waiting));
+    QCOMPARE(w.manualTrigDetect, gDetectCount);
+    QCOMPARE(w.forcedDetect, -1);
+    QCOMPARE(w.pendingInput, -1);
+    QVERIFY(w.pImgForm && !w.pImgForm->isVisible() && w.pImgForm->objectName() == "pImgForm");
+    QCOMPARE(w.pWgtDottomDock->objectName(), QStringLiteral("pWgtDottomDock"));
+    QVERIFY(w.pDrawROIWidget == w.pMenuBtnWidget->drawROIWidget());
+    // Every camera gets the folders of all eight detects, whatever the machine uses.
+    for (int c = 1; c <= 3; ++c) {
+        for (int d = 1; d <= 8; ++d) {
+            for (const QString& folder :
+                 {QStringLiteral("alarmimage/camera%1/detect%2/NG").arg(c).arg(d),
+                  QStringLiteral("alarmimage/camera%1/detect%2/OK").arg(c).arg(d),
+                  QStringLiteral("cammer%1%2").arg(c).arg(d), QStringLiteral("originalimage/cammer%1%2").arg(c).arg(d)}) {
+                QVERIFY2(QFileInfo(folder).isDir(), qPrintable(folder));
+            }
+        }
+    }
+    QCOMPARE(QDir(w.recordDirs[(3 - 1) * 16 + (8 - 1) * 2 + 1].path()).absolutePath(),
+             QDir("alarmimage/camera3/detect8/OK").absolutePath());
+    QVERIFY(QFileInfo("RECORD").isDir() && QFileInfo("ResStatistics").isDir() && QFileInfo("paraGroup").isDir());
+    QVERIFY(w.missingFolders.isEmpty());
+    for (int k = 0; k < 8; ++k) {
+        QCOMPARE(gCameraOrder[k], k);
+    }
+}
+
+void TestVeZiRevoru::productDetectionStartsAtDetectZero()
+{
+    Rig rig(1, {1}, [](SystemParam& p) { p[133] = 1; });
+    QCOMPARE(rig.window->curDetect, 0);
+    QCOMPARE(rig.window->curCamera, 0);  // one camera is shown alone
+    QCOMPARE(visibleTiles(*rig.window), QList<bool>{true});
+}
+
+void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu_data()
+{
+    QTest::addColumn<int>("cameras");
+    QTest::addColumn<int>("curCamera");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<bool>>("shown");
+    const QList<bool> one{true};
+    for (int mode = 0; mode <= 3; ++mode) {
+        QTest::addRow("one camera, mode %d", mode) << 1 << 0 << mode << one;
+        QTest::addRow("three cameras all, mode %d", mode) << 3 << 3 << mode << QList<bool>{true, true, true};
+        QTest::addRow("three cameras, the second, mode %d", mode) << 3 << 1 << mode << QList<bool>{false, true, false};
+    }
+}
+
+void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
+{
+    QFETCH(int, cameras);
+    QFETCH(int, curCamera);
+    QFETCH(int, mode);
+    QFETCH(QList<bool>, shown);
+    Rig rig(cameras);
+    VeZiRevoru& w = *rig.window;
+    w.show();
+    w.curCamera = curCamera;
+    w.SetScreenMode(mode);
+    QCOMPARE(w.screenMode, int(Live));  // the caller sets it, not SetScreenMode
+    QCOMPARE(visibleTiles(w), shown);
+    const bool panel = mode >= 2;
+    for (CameraWgt_DataWidget* tile : w.pCameraWgtBox->tiles()) {
+        QCOMPARE(tile->screenMode(), mode);
+        QCOMPARE(tile->shownAlone(), curCamera != cameras);
+    }
+    QCOMPARE(w.pWgtDottomDock->isVisible(), !panel);
+    QCOMPARE(w.pMenuBtnWidget->currentPage(), panel ? 1 : 0);
+}
+
+void TestVeZiRevoru::accessChecks()
+{
+    Rig rig(1, {1}, [](SystemParam& p) { p[131] = 1; });
+    VeZiRevoru& w = *rig.window;
+    // Nobody logged in, a wrong entry: refused, the box was asked once.
+    rig.answers->passwordEntries = QStringList{QStringLiteral("wrong")};
+    QCOMPARE(w.CheckUserLogin(), 0);
+    QCOMPARE(rig.answers->typedPasswords.size(), 1);
+    // A logged-in operator is not asked again.
+    w.userLevel = UserOperator;
+    QCOMPARE(w.CheckUserLogin(), 1);
+    QCOMPARE(rig.answers->typedPasswords.size(), 1);
+    // The administrator check asks even an operator, and refuses him.
+    rig.answers->passwordEntries = QStringList{QStringLiteral("wrong")};
+    QCOMPARE(w.CheckAdminLogin(), 0);
+    QCOMPARE(rig.answers->typedPasswords.size(), 2);
+    w.userLevel = UserAdmin;
+    QCOMPARE(w.CheckAdminLogin(), 1);
+    // Without password protection everyone has full access unasked.
+    (*gpSystemParam)[131] = 0;
+    w.userLevel = UserNone;
+    QCOMPARE(w.CheckUserLogin(), 2);
+    QCOMPARE(rig.answers->typedPasswords.size(), 2);
+}
+
+void TestVeZiRevoru::settingsLowerTheAdministratorAndOpen()
+{
+    for (int protection : {1}) {
+        Rig rig(1, {1}, [protection](SystemParam& p) { p[131] = protection; });
+        VeZiRevoru& w = *rig.window;
+        w.show();
+        w.userLevel = UserAdmin;
+        (*gpSystemParam)[0] = 1234;
+        auto opened = std::make_shared<bool>(false);
+        onNextModal([opened](QWidget* modal) {
+            *opened = qobject_cast<SystemParamDialog*>(modal) != nullptr;
+            modal->close();
+        });
+        w.SlotSystemPara();
+        QVERIFY2(*opened, qPrintable(QString::number(protection)));
+        QCOMPARE(w.userLevel, protection ? int(UserOperator) : int(UserNone));
+        QCOMPARE((*gpSystemParamEdit)[0], 1234);
+        // In the alarm nothing opens (an operator is logged in: no box either).
+        w.screenMode = Alarm;
+        w.userLevel = UserOperator;
+        auto late = std::make_shared<bool>(false);
+        onNextModal([late](QWidget* modal) { *late = true; modal->close(); }, 200);
+        w.SlotSystemPara();
+        QTest::qWait(250);  // the watcher gives up before the next test's boxes
+        QVERIFY(!*late);
+    }
+}
+
+void TestVeZiRevoru::areaSettingIsRefusedByAnAlarmUnderThePasswordBox()
+{
+    Rig rig(2, {1}, [](SystemParam& p) {
+        p[131] = 1;
+        std::memset(&p[202], 0, 25 * sizeof(qint32));
+        std::memcpy(&p[202], "4321", 4);
+    });
+    VeZiRevoru& w = *rig.window;
+    w.show();
+    // The alarm starts while the password box is open; the password is right.
+    int asked = 0;
+    setPasswordEntryHandler([&w, &asked](QString& entry) {
+        if (asked++ > 0) {
+            return false;
+        }
+        w.screenMode = Alarm;
+        entry = QStringLiteral("4321");
+        return true;
+    });
+    w.SlotAdjustArea();
+    setPasswordEntryHandler({});
+    QCOMPARE(asked, 1);
+    QCOMPARE(w.userLevel, int(UserOperator));
+    QCOMPARE(w.screenMode, int(Alarm));
+    QCOMPARE(w.pDrawROIWidget->enterCount, 0);
+
+    // Without the alarm, an operator opens area setting.
+    w.screenMode = Live;
+    w.userLevel = UserOperator;
+    w.curCamera = 1;
+    w.SlotAdjustArea();
+    QCOMPARE(w.screenMode, int(AreaSetting));
+    QCOMPARE(w.pDrawROIWidget->enterCount, 1);
+    QCOMPARE(w.pImgForm->source, 0);
+    QCOMPARE(w.pImgForm->camera, 1);
+    QVERIFY(w.pDrawROIWidget->isVisible());
+    // With the panel open it is refused.
+    w.SlotAdjustArea();
+    QCOMPARE(w.pDrawROIWidget->enterCount, 1);
+}
+
+void TestVeZiRevoru::recordScreensAnswerWhenOffOrLoading()
+{
+    Rig rig(1);
+    VeZiRevoru& w = *rig.window;
+    (*gpSystemParam)[172] = 0;
+    (*gpSystemParam)[187] = 0;
+    w.SlotShowStatisticsWidget();
+    w.SlotTemperatureChart();
+    QCOMPARE(rig.answers->warnings.mid(rig.answers->warnings.size() - 2), (QStringList{textOf(634), textOf(635)}));
+
+    (*gpSystemParam)[172] = 1;
+    (*gpSystemParam)[187] = 1;
+    TemperatureChartData::instance()->todayLoaded = false;
+    w.SlotShowStatisticsWidget();
+    w.SlotTemperatureChart();
+    QCOMPARE(rig.answers->questions, (QStringList{textOf(636), textOf(636)}));
+    QVERIFY(!gpStatisticsWidget && !gpTemperatureChartWidget);
+
+    TemperatureChartData::instance()->todayLoaded = true;
+    TemperatureChartData::instance()->seriesMode = 2;
+    w.SlotTemperatureChart();
+    QVERIFY(gpTemperatureChartWidget && gpTemperatureChartWidget->isVisible());
+    QCOMPARE(gpTemperatureChartWidget->realTimeShown, 1);
+    QCOMPARE(TemperatureChartData::instance()->seriesMode, 0);
+    onNextModal([](QWidget* modal) { modal->close(); });
+    w.SlotShowStatisticsWidget();
+    QVERIFY(gpStatisticsWidget);
+    QCOMPARE(gpStatisticsWidget->todayShown, 1);
+}
+
+void TestVeZiRevoru::keypadDestroyedTwiceLeavesALiveOne()
+{
+    Rig rig(1);
+    for (int round = 0; round < 2; ++round) {
+        NumberInput* pad = gpNumberInput.data();
+        NumCharInput* keys = gpNumCharInput.data();
+        QVERIFY(pad && keys);
+        delete pad;
+        delete keys;
+        QVERIFY(gpNumberInput && gpNumberInput.data() != pad);
+        QVERIFY(gpNumCharInput && gpNumCharInput.data() != keys);
+        gpNumberInput->show();  // a dangling one would fault here under the address checker
+        gpNumberInput->hide();
+    }
 }
 
 QTEST_MAIN(TestVeZiRevoru)
