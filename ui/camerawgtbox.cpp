@@ -484,7 +484,9 @@ CameraWgtBox::CameraWgtBox(QList<CameraInterface*> cameras, QWidget* parent)
     layout()->setSpacing(3);
     resetSplitSizes();
     setCommonStyleSheet(this, QString());
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    // A main window is a top-level window by default; inside the main
+    // window's layout it must stay a child widget to be laid out at all.
+    setWindowFlags(parent ? Qt::Widget : windowFlags() | Qt::FramelessWindowHint);
     show();
 }
 
