@@ -21,11 +21,14 @@ fi
 export ASAN_OPTIONS=detect_leaks=0
 TOURS=("$@")
 if [ ${#TOURS[@]} -eq 0 ]; then
-  TOURS=(kit records maintenance settings station areapanel)
+  TOURS=(kit records maintenance settings station areapanel camera campage main)
 fi
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
-  for size in 1920x1080 1280x720; do
+  SIZES=(1920x1080 1280x720)
+  # The main screen's fixed sizes are checked against the smallest panel.
+  [ "$tour" = main ] && SIZES=(1920x1080 1024x768)
+  for size in "${SIZES[@]}"; do
     QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
   done
   echo "pictures in build/tour/$tour"

@@ -1,49 +1,126 @@
 #include "dottomdockwidget.h"
 
-#include <QDateTime>
+#include "ccomp_dialogframe.h"
+#include "controlport.h"
+#include "iostatuswidget.h"
+#include "mainscreenhost.h"
+#include "systemclock.h"
+
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QVariant>
 
 DottomDock_Describe_part1::DottomDock_Describe_part1(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("DottomDock_Describe_part1"));
+    setFixedHeight(60);
 }
 
-QSize DottomDock_Describe_part1::sizeHint() const
+QString DottomDock_Describe_part1::cycleText(int tenths)
 {
-    return {400, 48};
+    return QString::fromUtf8("周期%1秒").arg(double(tenths) / 10.0, 4, 'f', 1, QLatin1Char(' '));
 }
 
-void DottomDock_Describe_part1::paintEvent(QPaintEvent*)
+void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0x26, 0x2E, 0x34));
-    painter.setPen(Qt::white);
     QFont font(QStringLiteral("SimHei"));
-    font.setPixelSize(18);
+    font.setPointSize(12);
     painter.setFont(font);
-    painter.drawText(rect().adjusted(16, 0, -16, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                     QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 200, 30), Qt::AlignLeft | Qt::AlignVCenter,
+                     clockNow().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    painter.drawText(QRect(0, 30, 100, 30), Qt::AlignLeft | Qt::AlignVCenter, cycleText(mainScreenHost()->cycleTime()));
+    painter.end();
+    QWidget::paintEvent(event);
 }
+
+namespace {
+
+QString ruleA(const QString& name, const QString& icon)
+{
+    return QStringLiteral(
+               "QPushButton#%1{padding-left: 40px;padding-right: 40px;background-image: url(%2);background-repeat: no-repeat;"
+               "background-origin: content;background-position: left;background-color: #2687F2;font-size:22px;text-align: right;"
+               "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
+               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #FFC107;"
+               "font-size:22px;text-align: right;color: #2687F2;}")
+        .arg(name, icon);
+}
+
+QString ruleB(const QString& name, const QString& icon)
+{
+    return QStringLiteral(
+               "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
+               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #F24C3F;"
+               "font-size:22px;text-align: right;color: #FFFFFF;}")
+        .arg(name, icon);
+}
+
+} // namespace
 
 DottomDockWidget::DottomDockWidget(QWidget* parent)
     : QWidget(parent)
-    , describe(new DottomDock_Describe_part1(this))
-    , repickButton(new QPushButton(tr("重新取样"), this))
-    , startStopButton(new QPushButton(tr("停止检测"), this))
 {
-    repickButton->setObjectName(QStringLiteral("_btn_repick"));
-    startStopButton->setObjectName(QStringLiteral("_btn_startstop"));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(describe, 1);
-    layout->addWidget(repickButton);
-    layout->addWidget(startStopButton);
+    auto* row = new QHBoxLayout(this);
+    row->setSpacing(1);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_lamps = new IOStatusWidget_2(this);
+    if (gpControlPort) {
+        connect(gpControlPort, &ControlPort::sigIOChange, m_lamps, &IOStatusWidget_2::refresh, Qt::QueuedConnection);
+    }
+    m_lamps->show();
+    row->addWidget(m_lamps);
+    row->addStretch();
+
+    auto* describe = new QWidget(this);
+    describe->setObjectName(QStringLiteral("DottomDock_Describe"));
+    describe->setMinimumWidth(200);
+    auto* describeRow = new QHBoxLayout(describe);
+    describeRow->setContentsMargins(0, 0, 0, 0);
+    describeRow->setSpacing(0);
+    m_clock = new DottomDock_Describe_part1(describe);
+    describeRow->addWidget(m_clock);
+    describe->setMinimumWidth(300);
+    row->addWidget(describe);
+
+    m_repick = new QPushButton(QString::fromUtf8("重新取样"), this);
+    m_repick->setObjectName(QStringLiteral("_btn_repick"));
+    m_repick->setFixedSize(200, 80);
+    row->addWidget(m_repick);
+    m_startStop = new QPushButton(this);
+    m_startStop->setObjectName(QStringLiteral("_btn_startstop"));
+    m_startStop->setFixedSize(200, 80);
+    m_startStop->setIconSize(QSize(30, 30));
+    row->addWidget(m_startStop);
+
+    connect(m_repick, &QPushButton::clicked, this, [] { mainScreenHost()->reTrain(); });
+    connect(m_startStop, &QPushButton::clicked, this, [this] {
+        mainScreenHost()->startStop();
+        setRunning(mainScreenHost()->runState() != 3);
+    });
+    setRunning(mainScreenHost()->runState() != 3);
+
+    const QString start = QStringLiteral("_btn_startstop");
+    setCommonStyleSheet(this, QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}")
+                                  + ruleA(start, QStringLiteral(":/StartStop.png")) + ruleB(start, QStringLiteral(":/Stop.png"))
+                                  + ruleA(QStringLiteral("_btn_repick"), QStringLiteral(":/Retrain.png")));
+    setAttribute(Qt::WA_StyledBackground, true);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    show();
 }
 
 void DottomDockWidget::setRunning(bool running)
 {
-    startStopButton->setText(running ? tr("停止检测") : tr("开始检测"));
+    const QVariant shown = m_startStop->property("is_running");
+    if (shown.isValid() && shown.toBool() == running) {
+        return;
+    }
+    m_startStop->setText(running ? QString::fromUtf8("停止检测") : QString::fromUtf8("开始检测"));
+    m_startStop->setProperty("is_running", running);
+    m_startStop->style()->unpolish(m_startStop);
+    m_startStop->style()->polish(m_startStop);
 }

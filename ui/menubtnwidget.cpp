@@ -1,20 +1,35 @@
 #include "menubtnwidget.h"
 
-#include "drawroiwidget.h"
+#include "ccomp_dialogframe.h"
 
+#include <QPixmap>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-QPushButton* menuButton(const char* name, const QString& caption, QWidget* parent)
+struct MenuButton {
+    const char* name;
+    const char* text;
+    const char* icon;
+};
+
+const MenuButton Buttons[] = {
+    {"pBtnSetSystem", "系统参数", ":/SetSystem.png"},
+    {"pBtnSetROI", "区域设置", ":/SetROI.png"},
+    {"pBtnStatistics", "生产统计", ":/Statistics.png"},
+    {"pBtnTemperatureChart", "温度波形图", ":/TemperatureChart.png"},
+    {"pBtnCavityManual", "模腔手动抓拍", ":/CavityManual.png"},
+    {"pBtnProductManual", "成品手动抓拍", ":/ProductManual.png"},
+};
+
+QString buttonRule(const QString& selector, const QString& icon, const QString& colour)
 {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setMinimumHeight(80);
-    parent->layout()->addWidget(button);
-    return button;
+    return QStringLiteral("%1{padding-top: 40px;padding-bottom: -10px;background-image: url(%2);background-repeat: no-repeat;"
+                          "background-origin: content;background-position: top;background-color: %3;font-size:16px;"
+                          "text-align: bottom;color: #FFFFFF;font-weight: 400;}")
+        .arg(selector, icon, colour);
 }
 
 } // namespace
@@ -22,28 +37,86 @@ QPushButton* menuButton(const char* name, const QString& caption, QWidget* paren
 Main_MenuBtnWidget::Main_MenuBtnWidget(QWidget* parent)
     : QWidget(parent)
 {
-    new QVBoxLayout(this);
-    pBtnSetSystem = menuButton("pBtnSetSystem", tr("系统参数"), this);
-    pBtnSetROI = menuButton("pBtnSetROI", tr("区域设置"), this);
-    pBtnStatistics = menuButton("pBtnStatistics", tr("生产统计"), this);
-    pBtnTemperatureChart = menuButton("pBtnTemperatureChart", tr("温度波形图"), this);
-    pBtnCavityManual = menuButton("pBtnCavityManual", tr("模腔手动抓拍"), this);
-    pBtnProductManual = menuButton("pBtnProductManual", tr("成品手动抓拍"), this);
-    static_cast<QVBoxLayout*>(layout())->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 1);
+    layout->setSpacing(1);
+    auto* logo = new QPushButton(this);
+    logo->setObjectName(QStringLiteral("pBtnLogo"));
+    logo->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    layout->addWidget(logo);
+    QString sheet = QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}"
+                                   "QPushButton#pBtnLogo{background-color: #262E34;font-size:22px;text-align: right;color: #FFFFFF;}");
+    QPushButton* made[6];
+    for (int i = 0; i < 6; ++i) {
+        const QString name = QString::fromLatin1(Buttons[i].name);
+        const QString icon = QString::fromLatin1(Buttons[i].icon);
+        made[i] = new QPushButton(QString::fromUtf8(Buttons[i].text), this);
+        made[i]->setObjectName(name);
+        // Below 150 px the buttons give way on a short screen (the column
+        // must stay whole): the minimum is the design height when it fits.
+        made[i]->setMinimumHeight(150);
+        layout->addWidget(made[i]);
+        const QString id = QStringLiteral("QPushButton#") + name;
+        sheet += buttonRule(id, icon, QStringLiteral("#4F5963")) + buttonRule(id + QStringLiteral(":!hover"), icon, QStringLiteral("#4F5963"))
+            + buttonRule(id + QStringLiteral(":pressed"), icon, QStringLiteral("#2687F2"));
+    }
+    connect(made[0], &QPushButton::clicked, this, &Main_MenuBtnWidget::sigSystemPara);
+    connect(made[1], &QPushButton::clicked, this, &Main_MenuBtnWidget::sigAdjustArea);
+    connect(made[2], &QPushButton::clicked, this, &Main_MenuBtnWidget::sigShowStatisticsWidget);
+    connect(made[3], &QPushButton::clicked, this, &Main_MenuBtnWidget::sigTemperatureChart);
+    connect(made[4], &QPushButton::clicked, this, [this] { emit sigManualTrig(1); });
+    connect(made[5], &QPushButton::clicked, this, [this] { emit sigManualTrig(0); });
+    setCommonStyleSheet(this, sheet);
+    setAttribute(Qt::WA_StyledBackground, true);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+}
+
+void Main_MenuBtnWidget::showEvent(QShowEvent* event)
+{
+    if (auto* logo = findChild<QPushButton*>(QStringLiteral("pBtnLogo"))) {
+        logo->setIconSize(logo->size());
+        const QPixmap picture(QStringLiteral("./logo/logo.png"));
+        logo->setIcon(picture.isNull() ? QIcon()
+                                       : QIcon(picture.scaled(logo->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+        logo->update();
+    }
+    QWidget::showEvent(event);
 }
 
 MenuBtnWidget::MenuBtnWidget(QWidget* parent)
     : QWidget(parent)
     , m_pages(new QStackedWidget(this))
-    , m_mainMenu(new Main_MenuBtnWidget(m_pages))
-    , m_drawROI(new DrawROIWidget(m_pages))
+    , m_menu(new Main_MenuBtnWidget(this))
 {
+    setFixedWidth(100);
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pages);
-    m_pages->addWidget(m_mainMenu);
-    m_pages->addWidget(m_drawROI);
-    setFixedWidth(220);
+    m_menu->setObjectName(QStringLiteral("_Main_MenuBtn"));
+    m_pages->addWidget(m_menu);
+    auto* empty = new QWidget;
+    empty->setObjectName(QStringLiteral("_DrawROI_MenuBtn"));
+    m_pages->addWidget(empty);
+    m_pages->setCurrentIndex(0);
+}
+
+void MenuBtnWidget::setAreaPanel(QWidget* panel)
+{
+    QWidget* old = m_pages->widget(1);
+    const bool current = m_pages->currentIndex() == 1;
+    panel->setObjectName(QStringLiteral("_DrawROI_MenuBtn"));
+    m_pages->insertWidget(1, panel);
+    m_pages->removeWidget(old);
+    delete old;
+    if (current) {
+        m_pages->setCurrentIndex(1);
+    }
+}
+
+QWidget* MenuBtnWidget::areaPanel() const
+{
+    return m_pages->widget(1);
 }
 
 void MenuBtnWidget::SetMenuPage(int mode)
@@ -54,9 +127,4 @@ void MenuBtnWidget::SetMenuPage(int mode)
         m_pages->setCurrentIndex(1);
     }
     update();
-}
-
-int MenuBtnWidget::currentPage() const
-{
-    return m_pages->currentIndex();
 }

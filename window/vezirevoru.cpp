@@ -54,10 +54,10 @@ constexpr int kTextInitialising = 133;
 constexpr int kTextNoCamera = 134;
 constexpr int kTextReady = 150;
 constexpr int kTextCameraCountChanged = 360;
-constexpr int kTextStatisticsOff = 634;
-constexpr int kTextChartOff = 635;
-constexpr int kTextDataLoading = 636;
-constexpr int kTextFolderFailed = 637;
+constexpr int kTextStatisticsOff = 671;
+constexpr int kTextChartOff = 672;
+constexpr int kTextDataLoading = 673;
+constexpr int kTextFolderFailed = 674;
 
 void step(int n)
 {
@@ -87,6 +87,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     setMainWindowHooks(this);
     setStationHost(this);
     setKitHost(this);
+    installHosts();
     // Every box of construction goes through the prompt seam: the kit's boxes
     // unless someone (a test, a headless run) answers in the operator's place.
     {
@@ -196,17 +197,21 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     pImgForm->hide();
     connect(this, &QObject::destroyed, pImgForm, [form = pImgForm] { delete form; });
     pMenuBtnWidget = new MenuBtnWidget(this);
-    pDrawROIWidget = pMenuBtnWidget->drawROIWidget();
+    pDrawROIWidget = new DrawROIWidget(pMenuBtnWidget);
+    pDrawROIWidget->setHost(m_areaPanelHost);
+    pDrawROIWidget->FillCombos();
+    pMenuBtnWidget->setAreaPanel(pDrawROIWidget);
     connect(pDrawROIWidget, &DrawROIWidget::recentNgImg, this, &VeZiRevoru::OnRecentNgImg);
     connect(pImgForm, &ImagePickForm::sourceChange, pDrawROIWidget, &DrawROIWidget::SlotChangeSource);
     connect(pImgForm, &ImagePickForm::cameraChange, pDrawROIWidget, &DrawROIWidget::SlotChangeCamera);
     connect(pImgForm, &ImagePickForm::detectChange, pDrawROIWidget, &DrawROIWidget::SlotChangeDetect);
     connect(pImgForm, &ImagePickForm::imageChange, pDrawROIWidget, &DrawROIWidget::SlotTempList);
     Main_MenuBtnWidget* menu = pMenuBtnWidget->mainMenu();
-    connect(menu->pBtnSetSystem, &QPushButton::clicked, this, &VeZiRevoru::SlotSystemPara);
-    connect(menu->pBtnSetROI, &QPushButton::clicked, this, &VeZiRevoru::SlotAdjustArea);
-    connect(menu->pBtnStatistics, &QPushButton::clicked, this, &VeZiRevoru::SlotShowStatisticsWidget);
-    connect(menu->pBtnTemperatureChart, &QPushButton::clicked, this, &VeZiRevoru::SlotTemperatureChart);
+    connect(menu, &Main_MenuBtnWidget::sigSystemPara, this, &VeZiRevoru::SlotSystemPara);
+    connect(menu, &Main_MenuBtnWidget::sigAdjustArea, this, &VeZiRevoru::SlotAdjustArea);
+    connect(menu, &Main_MenuBtnWidget::sigShowStatisticsWidget, this, &VeZiRevoru::SlotShowStatisticsWidget);
+    connect(menu, &Main_MenuBtnWidget::sigTemperatureChart, this, &VeZiRevoru::SlotTemperatureChart);
+    connect(menu, &Main_MenuBtnWidget::sigManualTrig, this, &VeZiRevoru::SlotManualTrig);
     // The menu column stands right of the tiles.
     row->addWidget(pMenuBtnWidget);
     pWgtDottomDock = new DottomDockWidget(this);
@@ -330,6 +335,7 @@ VeZiRevoru::~VeZiRevoru()
     clearMainWindowHooks(this);
     clearStationHost(this);
     clearKitHost(this);
+    removeHosts();
     if (paramStorageOperationLog) {
         paramStorageOperationLog = nullptr;
     }
@@ -488,10 +494,33 @@ void VeZiRevoru::watchKeypads()
     }
 }
 
+int VeZiRevoru::shownCamera()
+{
+    return curCamera == gCameraCount ? -1 : curCamera;
+}
+
+void VeZiRevoru::startDrawHint(int ms)
+{
+    if (drawHintTimer) {
+        drawHintTimer->start(ms);
+    }
+}
+
+// Picture sources 3 and 4 show the record picture the area panel browses.
+int VeZiRevoru::recordPictureCount()
+{
+    return pDrawROIWidget ? pDrawROIWidget->recordCount : 0;
+}
+
+QImage VeZiRevoru::recordPicture()
+{
+    return pDrawROIWidget ? pDrawROIWidget->recordImage : QImage();
+}
+
 void VeZiRevoru::repaintStatus()
 {
     if (pWgtDottomDock) {
-        pWgtDottomDock->describe->update();
+        pWgtDottomDock->clockPanel()->update();
     }
     if (!pCameraWgtBox) {
         return;
@@ -595,7 +624,10 @@ void VeZiRevoru::SlotShowStatisticsWidget()
     }
     if (!gpStatisticsWidget) {
         gpStatisticsWidget = new StatisticsWidget(nullptr);
-        connect(this, &QObject::destroyed, [] { delete gpStatisticsWidget.data(); });
+        connect(this, &QObject::destroyed, [] {
+            delete gpStatisticsWidget;
+            gpStatisticsWidget = nullptr;
+        });
     }
     gpStatisticsWidget->showToday();
     gpStatisticsWidget->exec();
@@ -615,7 +647,10 @@ void VeZiRevoru::SlotTemperatureChart()
     data->seriesMode = 0;
     if (!gpTemperatureChartWidget) {
         gpTemperatureChartWidget = new TemperatureChartWidget(nullptr);
-        connect(this, &QObject::destroyed, [] { delete gpTemperatureChartWidget.data(); });
+        connect(this, &QObject::destroyed, [] {
+            delete gpTemperatureChartWidget;
+            gpTemperatureChartWidget = nullptr;
+        });
     }
     gpTemperatureChartWidget->showRealTime();
     gpTemperatureChartWidget->show();

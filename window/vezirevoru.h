@@ -18,8 +18,11 @@
 #include <functional>
 #include <vector>
 
+class AreaPanelHost;
 class CameraInterface;
 class CameraStation;
+class MainScreenHost;
+class SettingsHost;
 class CameraWgtBox;
 class CammerWidget;
 class DottomDockWidget;
@@ -77,7 +80,7 @@ public:
     void setProbeValue(quint32 value) override { probeValue = value; }
     void insertRecord(const QString& text) override { InsertRecord(text); }
     void appendCycleValue(int value) override { AppendCycleValue(value); }
-    int shownCamera() override { return curCamera == gCameraCount ? -1 : curCamera; }
+    int shownCamera() override;
     int screenShown() override { return screenMode; }
     bool freehandDrawing() override { return freehandMode; }
     bool copyAreaArmed() override { return copyAreaMode; }
@@ -220,6 +223,8 @@ public:
     int CheckAdminLogin();
     void RestartCameras();
     void CloseCameras();
+    // Closes SN.db, PARAM.db and today's RECORD.db (before a power-off).
+    void closeDatabases();
 
 public slots:
     // One pass of the main loop. For now it only commits the outputs and
@@ -263,7 +268,13 @@ private:
     void createCycleTimers();
     void watchKeypads();
     bool makeFolder(const QString& path);
-    void closeDatabases();
+    // The hosts of the area panel, the settings dialog and the main screen
+    // (window/windowhosts.cpp); registered for the window's lifetime.
+    void installHosts();
+    void removeHosts();
+    AreaPanelHost* m_areaPanelHost = nullptr;
+    SettingsHost* m_settingsHost = nullptr;
+    MainScreenHost* m_mainScreenHost = nullptr;
 
     OperationLog* m_recordLog = nullptr;
     // Texts for the operation log that come before it is open.

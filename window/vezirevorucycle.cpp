@@ -4,11 +4,17 @@
 
 #include "vezirevoru.h"
 
+#include "cameraregistry.h"
+#include "camerareportform.h"
 #include "camerastation.h"
+#include "camerawgtbox.h"
 #include "controlport.h"
 #include "cyclecontroller.h"
 #include "failimagecomposer.h"
 #include "failimageslots.h"
+#include "imagepickform.h"
+#include "inputbox.h"
+#include "drawroiwidget.h"
 #include "iothread.h"
 #include "modbusserver.h"
 #include "operatorprompt.h"
@@ -95,6 +101,81 @@ public:
     }
     void repaint() override { w->update(); }
     bool ask(const QString& text) override { return askOperator(text, 2) == 1; }
+    int checkUserLogin() override { return w->CheckUserLogin(); }
+    bool passwordBox() override
+    {
+        inputbox box(1, nullptr);
+        return box.exec() == QDialog::Accepted && w->userLevel != UserNone;
+    }
+    // A final NG: the alarm review over the live pictures of the NG cameras.
+    void enterAlarmScreen(int curCamera) override
+    {
+        if (w->pImgForm) {
+            w->pImgForm->selectSource(1);
+            w->pImgForm->selectCamera(curCamera);
+        }
+        if (w->pDrawROIWidget) {
+            w->pDrawROIWidget->EnterAreaMode(false);
+        }
+        w->SetScreenMode(Alarm);
+    }
+    // A passing evaluation ends the alarm review.
+    void leaveAlarmScreen(int) override
+    {
+        if (w->pDrawROIWidget) {
+            w->pDrawROIWidget->LeaveAreaMode();
+        }
+        w->SetScreenMode(Live);
+    }
+    bool panelReCheck() override
+    {
+        if (!w->pDrawROIWidget) {
+            return false;
+        }
+        w->pDrawROIWidget->SlotReCheck();
+        return true;
+    }
+    bool areaPanelVisible() override { return w->pDrawROIWidget && w->pDrawROIWidget->isVisible(); }
+    // After re-sampling the operator reviews the areas on the new templates.
+    void enterSamplingReview() override
+    {
+        if (w->pDrawROIWidget) {
+            w->pDrawROIWidget->EnterAreaMode(false);
+            w->pDrawROIWidget->hide();
+        }
+        w->SetScreenMode(AreaSetting);
+    }
+    void tempDeleteAll() override
+    {
+        if (w->pDrawROIWidget) {
+            w->pDrawROIWidget->SlotTempDeleteAll();
+        }
+    }
+    void saveCameraSerials() override { ::saveCameraSerials(1); }
+    void updateReportForms() override
+    {
+        if (!w->pCameraWgtBox || !w->pCycle) {
+            return;
+        }
+        for (CameraWgt_DataWidget* tile : w->pCameraWgtBox->tiles()) {
+            CameraReportForm* form = tile->reportForm();
+            if (!form || tile->camera() < 0) {
+                continue;
+            }
+            QList<CameraReportForm_Item> items;
+            for (const CycleReportRow& row : w->pCycle->reportItems(tile->camera())) {
+                CameraReportForm_Item item;
+                item.index = row.index;
+                item.toolName = row.toolName;
+                item.lower = row.lower;
+                item.upper = row.upper;
+                item.value = row.value;
+                item.ok = row.ok;
+                items.append(item);
+            }
+            form->setReportItems(items);
+        }
+    }
     void warnModal(const QString& text) override { warnOperator(text); }
     void saveFailImage(int c, int d, int kind) override
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -16,15 +17,17 @@ inline void onNextModal(std::function<void(QWidget*)> act, int timeoutMs = 5000)
 {
     QPointer<QWidget> before = QApplication::activeModalWidget();
     auto* timer = new QTimer;
-    auto elapsed = std::make_shared<int>(0);
+    // Real time, not ticks: a busy event loop must not stretch the watch
+    // past the test that set it.
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
     QObject::connect(timer, &QTimer::timeout, [timer, before, act, elapsed, timeoutMs] {
         QWidget* modal = QApplication::activeModalWidget();
-        *elapsed += 2;
         if (modal && modal != before) {
             timer->stop();
             timer->deleteLater();
             act(modal);
-        } else if (*elapsed > timeoutMs) {
+        } else if (elapsed->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
         }
