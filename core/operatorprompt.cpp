@@ -35,7 +35,12 @@ void warnOperator(const QString& message)
 int askOperator(const QString& question, int buttons)
 {
     if (askHandler()) {
-        return askHandler()(question, buttons);
+        // What the operator was asked and answered belongs in the program's
+        // log: an answer can stop the machine or clear the camera serials.
+        qInfo().noquote() << "operator question:" << QString(question).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        const int answer = askHandler()(question, buttons);
+        qInfo() << "operator answer:" << (answer == 1 ? "confirmed" : "not confirmed");
+        return answer;
     }
     qWarning() << "operator question without a screen to ask it on, not confirmed:" << question;
     return 0;

@@ -84,3 +84,65 @@ demo_board() {
   cat "$dir/boardsim.log" >&2
   return 1
 }
+
+# demo_answer_startup PID LOG_DIR: with simulated cameras the monitor asks at
+# start-up whether to clear the camera serials. On a virtual display nobody
+# can answer, so the demo answers "cancel" (a touch on the box's button, sent
+# to the display as a person's would be) and says what was asked. Then it
+# presses the cavity's manual trigger once, so both simulated cameras show
+# their pictures. Returns false when the monitor ends first.
+# demo_windows GEOMETRY: the visible windows of the monitor of that size.
+demo_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^korvane$' 2>/dev/null || true); do
+    case "$(xdotool getwindowgeometry "$w" 2>/dev/null || true)" in
+      *"Geometry: $1"*) echo "$w" ;;
+    esac
+  done
+}
+
+demo_answer_startup() {
+  local pid=$1 log_dir=$2 box=""
+  command -v xdotool >/dev/null || { echo "xdotool is missing: answer the start-up question yourself"; return 0; }
+  for _ in $(seq 1 300); do
+    kill -0 "$pid" 2>/dev/null || return 1
+    box=$(demo_windows 600x420 | tail -n1)
+    [ -n "$box" ] && break
+    sleep 0.1
+  done
+  if [ -z "$box" ]; then
+    echo "No start-up question appeared."
+    return 0
+  fi
+  # The program's log has the question once it is written out.
+  local question=""
+  for _ in $(seq 1 50); do
+    question=$(grep -rhao 'operator question: .*' "$log_dir" 2>/dev/null | tail -n1 | cut -c1-200 || true)
+    [ -n "$question" ] && break
+    sleep 0.1
+  done
+  echo "The monitor asks: ${question#operator question: }"
+  # The box's cancel button, touched where the operator would touch it (the
+  # box is centred: 600 x 420 on 1920 x 1080).
+  sleep 0.5
+  xdotool mousemove 877 690 click 1
+  echo "Answered: cancel (a touch on its button on the virtual display); the camera serials stay."
+  # The main window: the menu column's cavity manual trigger.
+  for _ in $(seq 1 100); do
+    [ -n "$(demo_windows 600x420)" ] || break
+    sleep 0.1
+  done
+  sleep 1
+  xdotool mousemove 1871 760 click 1
+  echo "Pressed the cavity's manual trigger: both simulated cameras take a picture."
+}
+
+# demo_vnc: a VNC server on 127.0.0.1 for the virtual display, to watch and
+# touch it from this machine.
+demo_vnc() {
+  command -v x11vnc >/dev/null || return 0
+  x11vnc -display "$DISPLAY" -localhost -forever -shared -nopw -quiet -rfbport "${KORVANE_VNC_PORT:-5900}" \
+    >"$DEMO_TMP/x11vnc.log" 2>&1 &
+  DEMO_PIDS+=($!)
+  echo "To watch and touch it: a VNC viewer on 127.0.0.1:${KORVANE_VNC_PORT:-5900} (e.g. vncviewer 127.0.0.1::${KORVANE_VNC_PORT:-5900})."
+}

@@ -28,9 +28,15 @@ fail() {
   exit 1
 }
 
-# Up means: still running after the given time, with a window on the display.
+# The start-up question of the simulated cameras, answered on the display.
+demo_answer_startup "$KORVANE_PID" "$DEMO_DIR/velqa/workspace" || fail "the monitor ended at start-up"
+
+# Up means: still running after the given time, with the main window on the
+# display at the panel's size.
 sleep "$SECONDS_UP"
 kill -0 "$KORVANE_PID" 2>/dev/null || fail "the monitor ended within ${SECONDS_UP} s"
+main_window=$(demo_windows 1920x1080 | head -n1)
+[ -n "$main_window" ] || fail "no main window of 1920 x 1080 on the display"
 "$BUILD_DIR/tools/screenshot" "$DEMO_TMP/screen.png" || fail "no picture of the display"
 if [ -n "${KORVANE_SMOKE_PICTURE:-}" ]; then
   cp "$DEMO_TMP/screen.png" "$KORVANE_SMOKE_PICTURE"

@@ -12,7 +12,7 @@ PACKAGES=(
   libjsoncpp-dev
   libmodbus-dev
   sqlite3
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps xdotool x11vnc
   fonts-wqy-zenhei
 )
 

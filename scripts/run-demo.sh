@@ -21,15 +21,25 @@ demo_folder "$BUILD_DIR" "$DEMO_DIR"
 
 had_display=${DISPLAY:-}
 demo_display
-if [ -z "$had_display" ]; then
-  echo "No display found: korvane runs on the virtual display $DISPLAY."
-  echo "To see it, take a picture of that screen from another terminal:"
-  echo "  DISPLAY=$DISPLAY $BUILD_DIR/tools/screenshot /tmp/korvane.png"
-  echo "and open /tmp/korvane.png. Stop the monitor with Ctrl+C."
-fi
 
 # Inputs of the simulated board can be set by a script, see tools/boardsim.cpp.
 demo_board "$BUILD_DIR" "$DEMO_DIR"
 
 cd "$DEMO_DIR"
-"$BUILD_DIR/app/korvane"
+if [ -n "$had_display" ]; then
+  "$BUILD_DIR/app/korvane"
+  exit $?
+fi
+
+# Headless: the monitor runs on the virtual display; the start-up question is
+# answered there, and the display can be watched and touched over VNC.
+echo "No display found: korvane runs on the virtual display $DISPLAY (1920 x 1080)."
+"$BUILD_DIR/app/korvane" &
+KORVANE_PID=$!
+DEMO_PIDS+=($KORVANE_PID)
+demo_answer_startup "$KORVANE_PID" "$DEMO_DIR/velqa/workspace" || true
+demo_vnc
+echo "To take a picture of the screen from another terminal:"
+echo "  DISPLAY=$DISPLAY $BUILD_DIR/tools/screenshot /tmp/korvane.png"
+echo "Stop the monitor with Ctrl+C."
+wait "$KORVANE_PID"
