@@ -372,7 +372,11 @@ void VeZiRevoru::openCameras()
     openedCameras.clear();
     const int wanted = qMin(MaxCameras, cameraDeviceList.size());
     for (int i = 0; i < wanted; ++i) {
-        if (CameraInterface* driver = openCamera(cameraDeviceList.at(i))) {
+        // A thermal camera reads its settings by its station's number, which
+        // is its place among the opened cameras, not among its own kind.
+        CameraInfo record = cameraDeviceList.at(i);
+        record.number = openedCameras.size();
+        if (CameraInterface* driver = openCamera(record)) {
             openedCameras.append(driver);
         }
     }

@@ -61,7 +61,13 @@ public:
         return devices;
     }
     int deviceCount() override { return gListedCameras; }
-    CameraInterface* create(CameraInfo) override { return new ListedCamera; }
+    CameraInterface* create(CameraInfo record) override
+    {
+        auto* camera = new ListedCamera;
+        camera->openedNumber = record.number;
+        return camera;
+    }
+    int openedNumber = -2;
 };
 
 // A main window built in a folder of its own, on the factory parameters, with
@@ -205,6 +211,11 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
         QCOMPARE(w.pCammer[c], w.pCameraWgtBox->cammerWidget(c));
     }
     QVERIFY(!w.pCammer[3]);
+    // Each camera is numbered by its station (a thermal camera reads its
+    // settings by it).
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(static_cast<ListedCamera*>(w.openedCameras.at(c))->openedNumber, c);
+    }
     QCOMPARE(w.curCamera, 3);
     QCOMPARE(w.curDetect, 1);  // product detection off in the factory group
     QCOMPARE(w.runState, int(Detecting));
