@@ -10,7 +10,8 @@
 // - choosing the NG records of a 5,000-JPEG folder in the image browser until
 //   the list has painted, against listing that folder with QDir alone
 //   (filter, time order).
-// Run it offscreen or under Xvfb: QT_QPA_PLATFORM=offscreen ./bench_mainscreen
+// Run it under Xvfb at the panel's size:
+//   xvfb-run -a -s "-screen 0 1920x1080x24" ./bench_mainscreen
 #include "cameraregistry.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
@@ -151,8 +152,9 @@ void makeRecords(const QString& folder, int count)
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         if (screen->geometry().width() != 1920) {

@@ -1,6 +1,7 @@
 #include "savefialimagethread.h"
 
 #include "failimageslots.h"
+#include "filelisting.h"
 #include "globals.h"
 #include "platformhelpers.h"
 #include "systemcounts.h"
@@ -102,7 +103,7 @@ bool SaveFialImageThread::writeOne(const QImage& picture, int camera, int detect
     const QString folder = folderOf(camera, detect, ngFolder ? 0 : 1, root);
     QDir dir(folder);
     if (keep > 0) {
-        const QFileInfoList entries = dir.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time);
+        const QFileInfoList entries = filesNewestFirst(folder, {QStringLiteral("*.jpg")});
         for (int i = keep - 1; i < entries.size(); ++i) {
             QFile::remove(entries[i].absoluteFilePath());
         }

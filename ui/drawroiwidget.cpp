@@ -9,6 +9,7 @@
 #include "colorbutton.h"
 #include "controlport.h"
 #include "detectalgorithm.h"
+#include "filelisting.h"
 #include "globals.h"
 #include "inputbox.h"
 #include "kiticons.h"
@@ -333,8 +334,7 @@ void DrawROIWidget::LoadPic()
     recordCamera = c >= 0 && c < gCameraCount ? c : 0;
     const int d = m_host->editDetect();
     recordDetect = d >= 0 && d < gDetectCount ? d : 0;
-    const QDir dir(m_host->recordDir(recordCamera, recordDetect, recordKind));
-    const QFileInfoList list = dir.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time);
+    const QFileInfoList list = filesNewestFirst(m_host->recordDir(recordCamera, recordDetect, recordKind), {QStringLiteral("*.jpg")});
     recordCount = list.size();
     if (list.isEmpty()) {
         recordIndex = 0;

@@ -1,6 +1,7 @@
 #include "imagepickform.h"
 
 #include "cameraregistry.h"
+#include "filelisting.h"
 #include "globals.h"
 #include "mainscreenhost.h"
 #include "systemparam.h"
@@ -248,10 +249,9 @@ QStringList ImagePickForm::listFor(int source, int templateCamera, int templateD
                      .arg(recordCamera + 1)
                      .arg(recordDetect + 1)
                      .arg(source == 3 ? QStringLiteral("OK") : QStringLiteral("NG")));
-        dir.setNameFilters({QStringLiteral("*.jpg")});
-        dir.setFilter(QDir::Files);
-        dir.setSorting(QDir::Time);
-        entries = dir.entryList();
+        for (const QFileInfo& file : filesNewestFirst(dir.path(), {QStringLiteral("*.jpg")})) {
+            entries << file.fileName();
+        }
     }
     return entries;
 }
