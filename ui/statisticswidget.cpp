@@ -10,6 +10,7 @@
 #include "kiticons.h"
 #include "operatorprompt.h"
 #include "recordsclock.h"
+#include "recordsdialogparts.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
 #include "texttable.h"
@@ -27,31 +28,14 @@ StatisticsWidget* gpStatisticsWidget = nullptr;
 
 namespace {
 
-constexpr int kCameraItem = 586;
 constexpr int kTotalCaption = 587;
 constexpr int kNgRateCaption = 588;
-constexpr int kDetectItem = 591;
-constexpr int kAreaItem = 592;
 constexpr int kNgTotalCaption = 543;
 constexpr int kCycleTotalCaption = 547;
-constexpr int kListedAreas = 10;
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
     return new QLabel(text, parent);
-}
-
-ComboBox* filterBox(QWidget* parent, int width, int textId, int count)
-{
-    auto* box = new ComboBox(parent);
-    box->setFixedSize(width, 40);
-    box->setItemHeight(40);
-    box->setItemFont(QFont(QStringLiteral("SimHei"), 15));
-    box->addItem(QObject::tr("全部"));
-    for (int n = 1; n <= count; ++n) {
-        box->addItem(textOf(textId).arg(n));
-    }
-    return box;
 }
 
 QLabel* valueLabel(const QString& text, QWidget* parent, const QString& style = QString())
@@ -65,26 +49,6 @@ QLabel* valueLabel(const QString& text, QWidget* parent, const QString& style = 
 }
 
 } // namespace
-
-// Shared with the temperature dialog: the filter bar's boxes.
-ComboBox* makeRecordsFilterBox(QWidget* parent, int width, int kind)
-{
-    switch (kind) {
-    case 0:
-        return filterBox(parent, width, kCameraItem, gCameraCount);
-    case 1:
-        return filterBox(parent, width, kDetectItem, gDetectCount);
-    default:
-        return filterBox(parent, width, kAreaItem, kListedAreas);
-    }
-}
-
-// Where a records dialog of the given size stands: in the middle of the
-// main window, which fills the panel.
-QPoint recordsDialogPosition(const QSize& size)
-{
-    return QPoint(std::max(0, (gScreenWidth - size.width()) / 2), std::max(0, (gScreenHeight - size.height()) / 2));
-}
 
 CameraStatisticsWidget::CameraStatisticsWidget(QWidget* parent)
     : QWidget(parent)
@@ -139,22 +103,8 @@ StatisticsWidget::StatisticsWidget(QWidget* parent)
     setObjectName(QStringLiteral("statisticswidget"));
     move(recordsDialogPosition(size()));
 
-    auto* titleBar = new QWidget(this);
-    titleBar->setFixedSize(1800, 40);
-    titleBar->setStyleSheet(QStringLiteral("QWidget{background-color: #353D45;}"));
-    auto* titleLayout = new QHBoxLayout(titleBar);
-    titleLayout->setContentsMargins(20, 0, 0, 0);
-    auto* icon = new QLabel(titleBar);
-    icon->setFixedSize(20, 20);
-    icon->setScaledContents(true);
-    icon->setPixmap(QPixmap(QStringLiteral(":/Statistics.png")));
-    titleLayout->addWidget(icon);
-    titleLayout->addWidget(caption(tr("生产统计"), titleBar));
-    titleLayout->addStretch();
-    closeButton = new QPushButton(titleBar);
-    closeButton->setStyleSheet(QStringLiteral(
-        "QPushButton{width: 40px;height: 40px;background-color: red;border-image: url(:/Close.png);}"));
-    titleLayout->addWidget(closeButton);
+    QWidget* titleBar =
+        makeRecordsTitleBar(this, 1800, QStringLiteral(":/Statistics.png"), tr("生产统计"), &closeButton);
 
     auto* filterBar = new QWidget(this);
     filterBar->setFixedSize(1800, 80);
@@ -223,14 +173,7 @@ StatisticsWidget::StatisticsWidget(QWidget* parent)
 
 ResultQuery StatisticsWidget::boxQuery() const
 {
-    ResultQuery q;
-    q.camera = cameraBox->currentIndex() - 1;
-    q.detect = detectBox->currentIndex() - 1;
-    q.area = areaBox->currentIndex() - 1;
-    q.flag = true;
-    q.from = timeRange->fromDateTime;
-    q.to = timeRange->toDateTime;
-    return q;
+    return recordsBoxQuery(cameraBox, detectBox, areaBox, timeRange);
 }
 
 void StatisticsWidget::countToday()

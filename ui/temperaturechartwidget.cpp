@@ -9,6 +9,7 @@
 #include "operatorprompt.h"
 #include "paramstorage.h"
 #include "recordsclock.h"
+#include "recordsdialogparts.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
 #include "texttable.h"
@@ -25,10 +26,6 @@
 #include <QVBoxLayout>
 
 TemperatureChartWidget* gpTemperatureChartWidget = nullptr;
-
-// Shared with the production statistics dialog.
-ComboBox* makeRecordsFilterBox(QWidget* parent, int width, int kind);
-QPoint recordsDialogPosition(const QSize& size);
 
 namespace {
 
@@ -55,22 +52,8 @@ TemperatureChartWidget::TemperatureChartWidget(QWidget* parent)
     move(recordsDialogPosition(size()));
     setStyleSheet(QStringLiteral("QWidget{background-color: #1E1E1E;}QLabel{color: white;font-size: 20px;}"));
 
-    auto* titleBar = new QWidget(this);
-    titleBar->setFixedSize(1850, 40);
-    titleBar->setStyleSheet(QStringLiteral("QWidget{background-color: #353D45;}"));
-    auto* titleLayout = new QHBoxLayout(titleBar);
-    titleLayout->setContentsMargins(20, 0, 0, 0);
-    auto* icon = new QLabel(titleBar);
-    icon->setFixedSize(20, 20);
-    icon->setScaledContents(true);
-    icon->setPixmap(QPixmap(QStringLiteral(":/TemperatureChart")));
-    titleLayout->addWidget(icon);
-    titleLayout->addWidget(caption(tr("温度波形图"), titleBar));
-    titleLayout->addStretch();
-    closeButton = new QPushButton(titleBar);
-    closeButton->setStyleSheet(QStringLiteral(
-        "QPushButton{width: 40px;height: 40px;background-color: red;border-image: url(:/Close.png);}"));
-    titleLayout->addWidget(closeButton);
+    QWidget* titleBar =
+        makeRecordsTitleBar(this, 1850, QStringLiteral(":/TemperatureChart"), tr("温度波形图"), &closeButton);
 
     auto* filterBar = new QWidget(this);
     filterBar->setFixedSize(1850, 80);
@@ -153,14 +136,7 @@ TemperatureChartWidget::TemperatureChartWidget(QWidget* parent)
 
 ResultQuery TemperatureChartWidget::boxQuery() const
 {
-    ResultQuery q;
-    q.camera = cameraBox->currentIndex() - 1;
-    q.detect = detectBox->currentIndex() - 1;
-    q.area = areaBox->currentIndex() - 1;
-    q.flag = true;
-    q.from = timeRange->fromDateTime;
-    q.to = timeRange->toDateTime;
-    return q;
+    return recordsBoxQuery(cameraBox, detectBox, areaBox, timeRange);
 }
 
 void TemperatureChartWidget::showEvent(QShowEvent* e)
