@@ -3,7 +3,10 @@
 #include "cameraregistry.h"
 #include "colorbutton.h"
 #include "datetimewidget.h"
+#include "exportnotice.h"
 #include "globals.h"
+#include "operatorprompt.h"
+#include "temperaturechartdata.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -86,4 +89,42 @@ ResultQuery recordsBoxQuery(const ComboBox* camera, const ComboBox* detect, cons
     q.from = range->fromDateTime;
     q.to = range->toDateTime;
     return q;
+}
+
+QString confirmedExportFolder(QWidget* dialog)
+{
+    if (TemperatureChartData::instance()->exportBusy) {
+        askOperator(textOf(RecordsText::ExportBusy), 1);
+        return QString();
+    }
+    const QString folder = chooseExportFolder(dialog);
+    if (folder.isEmpty()) {
+        askOperator(textOf(RecordsText::NoExportFolder), 1);
+        return QString();
+    }
+    if (askOperator(textOf(RecordsText::ConfirmExport), 2) != 1) {
+        return QString();
+    }
+    return folder;
+}
+
+void closeRecordsDatePicker(FromTimeToTime* range)
+{
+    if (gpDateTimeWidget) {
+        gpDateTimeWidget->close();
+        gpDateTimeWidget = nullptr;
+        range->pressCount = 0;
+    }
+    closeRollingTime();
+}
+
+void recordsDialogPressed(FromTimeToTime* range)
+{
+    ++range->pressCount;
+    if (gpDateTimeWidget && range->pressCount % 2 == 1) {
+        gpDateTimeWidget->close();
+        gpDateTimeWidget = nullptr;
+        range->pressCount = 0;
+    }
+    closeRollingTime();
 }

@@ -25,3 +25,11 @@ QPoint recordsDialogPosition(const QSize& size);
 // The query of the filter bar ("全部" is -1).
 ResultQuery recordsBoxQuery(const ComboBox* camera, const ComboBox* detect, const ComboBox* area,
                             const FromTimeToTime* range);
+
+// The export's questions: busy, no folder, confirmation. The folder chosen
+// and confirmed, or empty when there is nothing to export to.
+QString confirmedExportFolder(QWidget* dialog);
+// Closes the date picker of the filter bar (and the rolling time picker).
+void closeRecordsDatePicker(FromTimeToTime* range);
+// A press in the dialog: every second one closes an open date picker.
+void recordsDialogPressed(FromTimeToTime* range);

@@ -275,19 +275,11 @@ void StatisticsWidget::finishSearch()
 
 void StatisticsWidget::exportData()
 {
-    TemperatureChartData* data = TemperatureChartData::instance();
-    if (data->exportBusy) {
-        askOperator(textOf(RecordsText::ExportBusy), 1);
-        return;
-    }
-    const QString folder = chooseExportFolder(this);
+    const QString folder = confirmedExportFolder(this);
     if (folder.isEmpty()) {
-        askOperator(textOf(RecordsText::NoExportFolder), 1);
         return;
     }
-    if (askOperator(textOf(RecordsText::ConfirmExport), 2) != 1) {
-        return;
-    }
+    TemperatureChartData* data = TemperatureChartData::instance();
     data->setQuery(boxQuery());
     data->exportData(1, folder);
 }
@@ -296,12 +288,7 @@ void StatisticsWidget::closeButtonClicked()
 {
     loadingBox->close();
     QDialog::reject();
-    if (gpDateTimeWidget) {
-        gpDateTimeWidget->close();
-        gpDateTimeWidget = nullptr;
-        timeRange->pressCount = 0;
-    }
-    closeRollingTime();
+    closeRecordsDatePicker(timeRange);
     m_waitingForResult = false;
     TemperatureChartData::instance()->statisticsSource = 0;
 }
@@ -314,13 +301,7 @@ void StatisticsWidget::reject()
 bool StatisticsWidget::event(QEvent* e)
 {
     if (e->type() == QEvent::MouseButtonPress) {
-        ++timeRange->pressCount;
-        if (gpDateTimeWidget && timeRange->pressCount % 2 == 1) {
-            gpDateTimeWidget->close();
-            gpDateTimeWidget = nullptr;
-            timeRange->pressCount = 0;
-        }
-        closeRollingTime();
+        recordsDialogPressed(timeRange);
     }
     return QDialog::event(e);
 }

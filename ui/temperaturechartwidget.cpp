@@ -224,19 +224,11 @@ void TemperatureChartWidget::finishSearch()
 
 void TemperatureChartWidget::exportData()
 {
-    TemperatureChartData* data = TemperatureChartData::instance();
-    if (data->exportBusy) {
-        askOperator(textOf(RecordsText::ExportBusy), 1);
-        return;
-    }
-    const QString folder = chooseExportFolder(this);
+    const QString folder = confirmedExportFolder(this);
     if (folder.isEmpty()) {
-        askOperator(textOf(RecordsText::NoExportFolder), 1);
         return;
     }
-    if (askOperator(textOf(RecordsText::ConfirmExport), 2) != 1) {
-        return;
-    }
+    TemperatureChartData* data = TemperatureChartData::instance();
     data->setQuery(boxQuery());
     data->exportData(regularBox->isChecked() ? 2 : 1, folder);
 }
@@ -274,12 +266,7 @@ void TemperatureChartWidget::closeButtonClicked()
     loadingBox->close();
     customPlot->stopRefresh();
     QDialog::reject();
-    if (gpDateTimeWidget) {
-        gpDateTimeWidget->close();
-        gpDateTimeWidget = nullptr;
-        timeRange->pressCount = 0;
-    }
-    closeRollingTime();
+    closeRecordsDatePicker(timeRange);
 }
 
 void TemperatureChartWidget::reject()
@@ -290,13 +277,7 @@ void TemperatureChartWidget::reject()
 bool TemperatureChartWidget::event(QEvent* e)
 {
     if (e->type() == QEvent::MouseButtonPress) {
-        ++timeRange->pressCount;
-        if (gpDateTimeWidget && timeRange->pressCount % 2 == 1) {
-            gpDateTimeWidget->close();
-            gpDateTimeWidget = nullptr;
-            timeRange->pressCount = 0;
-        }
-        closeRollingTime();
+        recordsDialogPressed(timeRange);
     }
     return QDialog::event(e);
 }
