@@ -23,6 +23,7 @@
 #include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
+#include "windowrig.h"
 
 #include <QStackedWidget>
 #include <QtTest>
@@ -35,88 +36,6 @@ class CountingTitle : public CameraWgt_DataWidget_Title {
 public:
     int updates = 0;
     void updateTitle() override { ++updates; }
-};
-
-// A camera type that lists as many devices as the test asks for.
-int gListedCameras = 0;
-
-class ListedCamera : public FakeCamera {
-public:
-    ListedCamera()
-        : FakeCamera(64, 48)
-    {
-    }
-    QString typeId() override { return QString::fromLatin1(kHikCameraIid); }
-    QList<CameraInfo> enumerate() override
-    {
-        QList<CameraInfo> devices;
-        for (int i = 0; i < gListedCameras; ++i) {
-            CameraInfo record;
-            record.index = i;
-            record.number = i;
-            record.iid = QString::fromLatin1(kHikCameraIid);
-            qsnprintf(record.id, sizeof record.id, "LISTED%d", i);
-            devices.append(record);
-        }
-        return devices;
-    }
-    int deviceCount() override { return gListedCameras; }
-    CameraInterface* create(CameraInfo record) override
-    {
-        auto* camera = new ListedCamera;
-        camera->openedNumber = record.number;
-        return camera;
-    }
-    int openedNumber = -2;
-};
-
-// A main window built in a folder of its own, on the factory parameters, with
-// the operator's boxes answered by the test and Modbus on the loopback.
-struct Rig {
-    TestWorkDir dir;
-    ProcessState state;
-    std::unique_ptr<PromptAnswerer> answers;
-    std::unique_ptr<VeZiRevoru> window;
-
-    explicit Rig(int cameras, QList<int> answerList = {1},
-                 const std::function<void(SystemParam&)>& setUp = {})
-    {
-        initTextTable();
-        writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
-        QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
-        if (setUp) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-            db.setDatabaseName(QStringLiteral("PARAM.db"));
-            db.open();
-            SystemParam record{};
-            QSqlDatabase none;
-            loadSysParam(&record, db, none, nullptr);
-            setUp(record);
-            saveSysParam(&record, db);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-        gListedCameras = cameras;
-        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), [] { return new ListedCamera; });
-        answers = std::make_unique<PromptAnswerer>(answerList);
-        window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
-    }
-    ~Rig()
-    {
-        ModbusServer* server = window->pModbusServer;
-        const QList<CameraInterface*> cameras = window->openedCameras;
-        window.reset();
-        qDeleteAll(cameras);
-        // What the program keeps for its whole life, a test gives back.
-        delete server;
-        delete gpSystemParam;
-        delete gpSystemParamEdit;
-        delete gpControlPort;
-        delete gpResultStatistics;
-        answers.reset();
-        resetCameraRegistry();
-        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), {});
-    }
 };
 
 QList<bool> visibleTiles(VeZiRevoru& w)
@@ -149,7 +68,7 @@ private slots:
 
 void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
 {
-    Rig rig(0);
+    WindowRig rig(0);
     VeZiRevoru& window = *rig.window;
     CountingTitle* titles[3];
     for (auto& title : titles) {
@@ -186,7 +105,7 @@ void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
 void TestVeZiRevoru::registersItselfForItsLifetime()
 {
     {
-        Rig rig(1);
+        WindowRig rig(1);
         QCOMPARE(mainWindowHooks(), static_cast<MainWindowHooks*>(rig.window.get()));
         QCOMPARE(gpVeZiRevoru, rig.window.get());
     }
@@ -198,7 +117,7 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
 {
     QList<int> steps;
     gConstructionObserver = [&steps](int n) { steps.append(n); };
-    Rig rig(3);
+    WindowRig rig(3);
     gConstructionObserver = nullptr;
     QCOMPARE(steps.size(), 43);
     QVERIFY(std::is_sorted(steps.begin(), steps.end()));
@@ -249,7 +168,7 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
 
 void TestVeZiRevoru::productDetectionStartsAtDetectZero()
 {
-    Rig rig(1, {1}, [](SystemParam& p) { p[133] = 1; });
+    WindowRig rig(1, {1}, [](SystemParam& p) { p[133] = 1; });
     QCOMPARE(rig.window->curDetect, 0);
     QCOMPARE(rig.window->curCamera, 0);  // one camera is shown alone
     QCOMPARE(visibleTiles(*rig.window), QList<bool>{true});
@@ -275,7 +194,7 @@ void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
     QFETCH(int, curCamera);
     QFETCH(int, mode);
     QFETCH(QList<bool>, shown);
-    Rig rig(cameras);
+    WindowRig rig(cameras);
     VeZiRevoru& w = *rig.window;
     w.show();
     w.curCamera = curCamera;
@@ -293,7 +212,7 @@ void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
 
 void TestVeZiRevoru::accessChecks()
 {
-    Rig rig(1, {1}, [](SystemParam& p) { p[131] = 1; });
+    WindowRig rig(1, {1}, [](SystemParam& p) { p[131] = 1; });
     VeZiRevoru& w = *rig.window;
     // Nobody logged in, a wrong entry: refused, the box was asked once.
     rig.answers->passwordEntries = QStringList{QStringLiteral("wrong")};
@@ -319,7 +238,7 @@ void TestVeZiRevoru::accessChecks()
 void TestVeZiRevoru::settingsLowerTheAdministratorAndOpen()
 {
     for (int protection : {1}) {
-        Rig rig(1, {1}, [protection](SystemParam& p) { p[131] = protection; });
+        WindowRig rig(1, {1}, [protection](SystemParam& p) { p[131] = protection; });
         VeZiRevoru& w = *rig.window;
         w.show();
         w.userLevel = UserAdmin;
@@ -346,7 +265,7 @@ void TestVeZiRevoru::settingsLowerTheAdministratorAndOpen()
 
 void TestVeZiRevoru::areaSettingIsRefusedByAnAlarmUnderThePasswordBox()
 {
-    Rig rig(2, {1}, [](SystemParam& p) {
+    WindowRig rig(2, {1}, [](SystemParam& p) {
         p[131] = 1;
         std::memset(&p[202], 0, 25 * sizeof(qint32));
         std::memcpy(&p[202], "4321", 4);
@@ -395,7 +314,7 @@ void TestVeZiRevoru::areaSettingIsRefusedByAnAlarmUnderThePasswordBox()
 
 void TestVeZiRevoru::recordScreensAnswerWhenOffOrLoading()
 {
-    Rig rig(1);
+    WindowRig rig(1);
     VeZiRevoru& w = *rig.window;
     (*gpSystemParam)[172] = 0;
     (*gpSystemParam)[187] = 0;
@@ -428,7 +347,7 @@ void TestVeZiRevoru::recordScreensAnswerWhenOffOrLoading()
 
 void TestVeZiRevoru::keypadDestroyedTwiceLeavesALiveOne()
 {
-    Rig rig(1);
+    WindowRig rig(1);
     for (int round = 0; round < 2; ++round) {
         NumberInput* pad = gpNumberInput.data();
         NumCharInput* keys = gpNumCharInput.data();

@@ -1,0 +1,127 @@
+#pragma once
+
+// The main window built in a working folder of its own, on the factory
+// parameter group, with the operator's boxes answered by the test and Modbus
+// on the loopback. Shared by the window's test programs.
+
+#include "cameraregistry.h"
+#include "controlport.h"
+#include "fakecamera.h"
+#include "iothread.h"
+#include "modbusserver.h"
+#include "paramstorage.h"
+#include "processstate.h"
+#include "promptanswerer.h"
+#include "resultstatistics.h"
+#include "systemparam.h"
+#include "testworkdir.h"
+#include "texttable.h"
+#include "vezirevoru.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <functional>
+#include <memory>
+
+// A camera type that lists as many devices as the test asks for.
+inline int gListedCameras = 0;
+
+class ListedCamera : public FakeCamera {
+public:
+    ListedCamera()
+        : FakeCamera(64, 48)
+    {
+    }
+    QString typeId() override { return QString::fromLatin1(kHikCameraIid); }
+    QList<CameraInfo> enumerate() override
+    {
+        QList<CameraInfo> devices;
+        for (int i = 0; i < gListedCameras; ++i) {
+            CameraInfo record;
+            record.index = i;
+            record.number = i;
+            record.iid = QString::fromLatin1(kHikCameraIid);
+            qsnprintf(record.id, sizeof record.id, "LISTED%d", i);
+            devices.append(record);
+        }
+        return devices;
+    }
+    int deviceCount() override { return gListedCameras; }
+    CameraInterface* create(CameraInfo record) override
+    {
+        auto* camera = new ListedCamera;
+        camera->openedNumber = record.number;
+        return camera;
+    }
+    int openedNumber = -2;
+};
+
+struct WindowRigOptions {
+    // Run in the working folder before the window is made (pictures,
+    // the board's link, saved serials).
+    std::function<void(TestWorkDir&)> prepare;
+    // Start the I/O link and its main-loop connection as the program does
+    // once the window is made.
+    bool startMachineLink = false;
+};
+
+struct WindowRig {
+    using Options = WindowRigOptions;
+
+    TestWorkDir dir;
+    ProcessState state;
+    std::unique_ptr<PromptAnswerer> answers;
+    std::unique_ptr<VeZiRevoru> window;
+
+    explicit WindowRig(int cameras, QList<int> answerList = {1},
+                       const std::function<void(SystemParam&)>& setUp = {}, const Options& options = {})
+    {
+        initTextTable();
+        writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
+        // A fresh installation: both databases copied from the factory group.
+        QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
+        QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
+        if (setUp) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(QStringLiteral("PARAM.db"));
+            db.open();
+            SystemParam record{};
+            QSqlDatabase none;
+            loadSysParam(&record, db, none, nullptr);
+            setUp(record);
+            saveSysParam(&record, db);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        if (options.prepare) {
+            options.prepare(dir);
+        }
+        gListedCameras = cameras;
+        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), [] { return new ListedCamera; });
+        answers = std::make_unique<PromptAnswerer>(answerList);
+        window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
+        if (options.startMachineLink) {
+            gpControlPort->startIOThread();
+            QObject::connect(gpControlPort->ioThread(), &IOThread::sigIOChange, window.get(), &VeZiRevoru::Run);
+        }
+    }
+    ~WindowRig()
+    {
+        ModbusServer* server = window->pModbusServer;
+        const QList<CameraInterface*> cameras = window->openedCameras;
+        window.reset();
+        qDeleteAll(cameras);
+        // What the program keeps for its whole life, a test gives back.
+        delete server;
+        delete gpSystemParam;
+        delete gpSystemParamEdit;
+        delete gpControlPort;
+        delete gpResultStatistics;
+        answers.reset();
+        resetCameraRegistry();
+        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), {});
+    }
+};
