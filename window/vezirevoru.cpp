@@ -1,5 +1,7 @@
 #include "vezirevoru.h"
 
+#include "savefialimagethread.h"
+
 #include "camerawgtbox.h"
 #include "cameraregistry.h"
 #include "cammerwidget.h"
@@ -326,6 +328,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
 
 VeZiRevoru::~VeZiRevoru()
 {
+    // The picture writer works for this window's cameras and slot table: it
+    // is stopped and joined before they go.
+    delete gpSaveFialImageThread;
     // The keypads go with the window; they must not be made again for it.
     for (QObject* keypad : {static_cast<QObject*>(gpNumberInput.data()), static_cast<QObject*>(gpNumCharInput.data())}) {
         if (keypad) {

@@ -27,6 +27,7 @@
 #include "texttable.h"
 #include "warnbox.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QTimer>
 
@@ -239,9 +240,9 @@ void VeZiRevoru::StartFailImageWriter()
     gpSaveFialImageThread->cameraCount = pCycle ? pCycle->cameraCount() : 0;
     gpSaveFialImageThread->detectCount = gDetectCount;
     // Told once per outage, on the GUI thread.
-    gpSaveFialImageThread->onWriteFailure = [this](const QString& folder) {
+    gpSaveFialImageThread->onWriteFailure = [](const QString& folder) {
         QMetaObject::invokeMethod(
-            this, [folder] { warnOperator(textOf(CycleText::PictureFolderFailed).arg(folder)); },
+            qApp, [folder] { warnOperator(textOf(CycleText::PictureFolderFailed).arg(folder)); },
             Qt::QueuedConnection);
     };
     gpSaveFialImageThread->startWriting();

@@ -9,6 +9,7 @@
 #include "cammerwidget.h"
 #include "camerastation.h"
 #include "clustomrect.h"
+#include "drawroiwidget.h"
 #include "detectalgorithm.h"
 #include "globals.h"
 #include "mouldpicture.h"
@@ -16,6 +17,8 @@
 #include "windowrig.h"
 
 #include <QDir>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -56,21 +59,105 @@ QStringList recordRemarks()
     return rows;
 }
 
-// What the simulated cameras see (a part left in camera 1's view only): both bitmaps a camera alternates between
-// hold the same picture, and the camera takes it as the machine's trigger
-// line would make it (cameras is empty before the window has opened them).
-void showMould(const cv::Mat (&pictures)[2][2], bool partLeft, const QList<CameraInterface*>& cameras = {})
-{
-    for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < 2; ++k) {
-            const QString path = QStringLiteral("cammer%1/template%2.bmp").arg(10 * c + 15).arg(k);
-            QVERIFY(cv::imwrite(path.toStdString(), pictures[c][partLeft && c == 0 ? 1 : 0]));
+cv::Mat gPictures[2][2];  // per camera: the empty mould, a part left
+
+// The main window on the simulated board and cameras, with the operator's
+// setting made: one defect area over the cavity where a part can stay, the
+// empty mould as the template.
+struct CycleRig {
+    BoardSimulator board;
+    std::unique_ptr<WindowRig> rig;
+    VeZiRevoru* w = nullptr;
+
+    explicit CycleRig(const std::function<void(SystemParam&)>& more = {})
+    {
+        WindowRig::Options options;
+        options.startMachineLink = true;
+        options.prepare = [this](TestWorkDir& dir) {
+            QVERIFY(board.linkAs(dir.filePath(QStringLiteral("COM1"))));
+            QDir().mkpath(QStringLiteral("cammer15"));
+            QDir().mkpath(QStringLiteral("cammer25"));
+            showMould(false);
+        };
+        rig = std::make_unique<WindowRig>(0, QList<int>{1},
+                                          [more](SystemParam& p) {
+                                              p[120] = 1; // the cavity detect on the mould-open position
+                                              p[73] = 2;  // 0.2 s after it: the board sees the withdrawal first
+                                              p[161] = p[162] = 0; // the panel's commands ask no password
+                                              if (more) {
+                                                  more(p);
+                                              }
+                                          },
+                                          options);
+        w = rig->window.get();
+        for (int c = 0; c < 2; ++c) {
+            CameraStation& st = w->pCammer[c]->station();
+            const MouldLayout layout = mouldLayout(c);
+            const cv::Rect r = layout.cavities[size_t(layout.partCavity)];
+            auto* shape = new ClustomRect(r.x, r.y, r.x + r.width - 1, r.y + r.height - 1);
+            shape->updateBounds();
+            CammerSingleton& live = *st.pLiveSingleton;
+            const int slot = kCavityDetect * AreasPerDetect;
+            live.roiLists[kCavityDetect].append(shape);
+            live.roiCount[kCavityDetect] = 1;
+            live.roiFunction[slot] = FuncDefect;
+            live.roiShapeType[slot] = shape->type();
+            st.data.roiMasks[slot] = shape->createMask();
+            QVERIFY(st.StoreTemplate(kCavityDetect, 1, gPictures[c][0].data));
+            st.pDetector->TrainModels(kCavityDetect);
         }
     }
-    for (CameraInterface* camera : cameras) {
-        camera->softTrigger();
+
+    // What the simulated cameras see (a part left in camera 1's view only):
+    // both bitmaps a camera alternates between hold the same picture, and
+    // once the window runs the cameras take it as the machine's trigger line
+    // would make them.
+    void showMould(bool partLeft)
+    {
+        for (int c = 0; c < 2; ++c) {
+            for (int k = 0; k < 2; ++k) {
+                const QString path = QStringLiteral("cammer%1/template%2.bmp").arg(10 * c + 15).arg(k);
+                QVERIFY(cv::imwrite(path.toStdString(), gPictures[c][partLeft && c == 0 ? 1 : 0]));
+            }
+        }
+        if (w) {
+            for (CameraInterface* camera : w->openedCameras) {
+                camera->softTrigger();
+            }
+            QTest::qWait(300);  // a main-loop pass takes the frames in
+        }
     }
-}
+
+    // The clamp of every command 1 from the given frame on: '1' where the
+    // machine may not close the mould.
+    QString clampBits(int fromFrame) const
+    {
+        QString bits;
+        const int rest = gpSystemParam->outInitState(OutAllowClamp) != 0 ? 1 : 0;
+        const QVector<BoardSimulator::HostFrame> frames = board.frames();
+        for (int i = fromFrame; i < frames.size(); ++i) {
+            if (frames[i].command() == CmdSetOutputs) {
+                bits += (((frames[i].value() >> OutAllowClamp) & 1) != rest) ? '1' : '0';
+            }
+        }
+        return bits;
+    }
+
+    // A position held longer than the input filter (0.1 s here).
+    void pulseInput(int bit)
+    {
+        board.setInput(bit, true);
+        QTest::qWait(gpSystemParam->debounceMs() + 200);
+        board.setInput(bit, false);
+        QTest::qWait(600);
+    }
+
+    bool alarmOn() const
+    {
+        const int rest = gpSystemParam->outInitState(OutAlarm) != 0 ? 1 : 0;
+        return ((board.lastOutputValue() >> OutAlarm) & 1) != rest;
+    }
+};
 
 } // namespace
 
@@ -78,93 +165,42 @@ class TestWindowCycle : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initTextTable(); }
+    void initTestCase();
     void emptyMouldThenPartLeft();
+    void panelCommandsAfterAnAlarm_data();
+    void panelCommandsAfterAnAlarm();
 };
+
+void TestWindowCycle::initTestCase()
+{
+    initTextTable();
+    for (int c = 0; c < 2; ++c) {
+        renderMouldPictures(mouldLayout(c), &gPictures[c][0], &gPictures[c][1]);
+    }
+}
 
 void TestWindowCycle::emptyMouldThenPartLeft()
 {
-    cv::Mat pictures[2][2];
-    for (int c = 0; c < 2; ++c) {
-        renderMouldPictures(mouldLayout(c), &pictures[c][0], &pictures[c][1]);
-    }
-    BoardSimulator board;
-    WindowRig::Options options;
-    options.startMachineLink = true;
-    options.prepare = [&](TestWorkDir& dir) {
-        QVERIFY(board.linkAs(dir.filePath(QStringLiteral("COM1"))));
-        QDir().mkpath(QStringLiteral("cammer15"));
-        QDir().mkpath(QStringLiteral("cammer25"));
-        showMould(pictures, false);
-    };
-    WindowRig rig(0, {0},
-                  [](SystemParam& p) {
-                      p[120] = 1; // the cavity detect on the mould-open position
-                      p[73] = 2;  // 0.2 s after it: the board sees the withdrawal first
-                  },
-                  options);
-    VeZiRevoru& w = *rig.window;
+    CycleRig r;
+    VeZiRevoru& w = *r.w;
     QCOMPARE(gCameraCount, 2);
 
-    // The operator's setting: one defect area over the cavity where a part
-    // can stay, the empty mould as the template.
-    for (int c = 0; c < 2; ++c) {
-        CameraStation& st = w.pCammer[c]->station();
-        const MouldLayout layout = mouldLayout(c);
-        const cv::Rect r = layout.cavities[size_t(layout.partCavity)];
-        auto* shape = new ClustomRect(r.x, r.y, r.x + r.width - 1, r.y + r.height - 1);
-        shape->updateBounds();
-        CammerSingleton& live = *st.pLiveSingleton;
-        const int slot = kCavityDetect * AreasPerDetect;
-        live.roiLists[kCavityDetect].append(shape);
-        live.roiCount[kCavityDetect] = 1;
-        live.roiFunction[slot] = FuncDefect;
-        live.roiShapeType[slot] = shape->type();
-        st.data.roiMasks[slot] = shape->createMask();
-        QVERIFY(st.StoreTemplate(kCavityDetect, 1, pictures[c][0].data));
-        st.pDetector->TrainModels(kCavityDetect);
-    }
-
-    auto clampBits = [&](int fromFrame) {
-        QString bits;
-        const int rest = gpSystemParam->outInitState(OutAllowClamp) != 0 ? 1 : 0;
-        const QVector<BoardSimulator::HostFrame> frames = board.frames();
-        for (int i = fromFrame; i < frames.size(); ++i) {
-            if (frames[i].command() == CmdSetOutputs) {
-                // '1': the machine may not close the mould.
-                bits += (((frames[i].value() >> OutAllowClamp) & 1) != rest) ? '1' : '0';
-            }
-        }
-        return bits;
-    };
-    auto pulseInput = [&](int bit) {
-        // The position is held longer than the input filter (0.1 s here).
-        board.setInput(bit, true);
-        QTest::qWait(gpSystemParam->debounceMs() + 200);
-        board.setInput(bit, false);
-        QTest::qWait(600);
-    };
-    auto alarmOn = [&] {
-        const int rest = gpSystemParam->outInitState(OutAlarm) != 0 ? 1 : 0;
-        return ((board.lastOutputValue() >> OutAlarm) & 1) != rest;
-    };
-
     // Empty mould: the clamp is withdrawn at the cycle start, then granted.
-    showMould(pictures, false, w.openedCameras);
-    int from = board.frameCount();
-    pulseInput(InMouldOpenEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(clampBits(from).contains(QLatin1String("10")), 5000);
-    QVERIFY2(clampBits(from).endsWith('0'), qPrintable(clampBits(from)));
-    QVERIFY(!alarmOn());
+    r.showMould(false);
+    int from = r.board.frameCount();
+    r.pulseInput(InMouldOpenEnd);
+    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).contains(QLatin1String("10")), 5000);
+    QVERIFY2(r.clampBits(from).endsWith('0'), qPrintable(r.clampBits(from)));
+    QVERIFY(!r.alarmOn());
 
     // Part left: no later frame grants; alarm; register 1 = 2; log line;
     // "count.txt".
-    showMould(pictures, true, w.openedCameras);
-    from = board.frameCount();
-    pulseInput(InMouldOpenEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(alarmOn(), 5000);
+    r.showMould(true);
+    from = r.board.frameCount();
+    r.pulseInput(InMouldOpenEnd);
+    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), 5000);
     QTest::qWait(200);
-    const QString afterPart = clampBits(from);
+    const QString afterPart = r.clampBits(from);
     QVERIFY2(afterPart.contains('1') && !afterPart.mid(afterPart.indexOf('1')).contains('0'), qPrintable(afterPart));
     QCOMPARE(readRegister(w.pModbusServer->serverPort(), 1), 2);
     QTRY_VERIFY2(recordRemarks().contains(textOf(151).arg(1).chopped(1) + textOf(152)),
@@ -172,18 +208,18 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     QVERIFY(QFileInfo::exists(QStringLiteral("count.txt")));
 
     // The door with the part still there changes nothing.
-    from = board.frameCount();
-    pulseInput(InSafetyDoor);
-    QVERIFY(alarmOn());
-    QVERIFY2(!clampBits(from).contains('0'), qPrintable(clampBits(from)));
+    from = r.board.frameCount();
+    r.pulseInput(InSafetyDoor);
+    QVERIFY(r.alarmOn());
+    QVERIFY2(!r.clampBits(from).contains('0'), qPrintable(r.clampBits(from)));
 
     // Mould cleared, door again: granted, alarm off, the NG picture with its
     // area prefix and a second or more later the OK re-check picture.
-    showMould(pictures, false, w.openedCameras);
-    from = board.frameCount();
-    pulseInput(InSafetyDoor);
-    QTRY_VERIFY_WITH_TIMEOUT(clampBits(from).endsWith('0'), 5000);
-    QTRY_VERIFY(!alarmOn());
+    r.showMould(false);
+    from = r.board.frameCount();
+    r.pulseInput(InSafetyDoor);
+    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).endsWith('0'), 5000);
+    QTRY_VERIFY(!r.alarmOn());
     QCOMPARE(readRegister(w.pModbusServer->serverPort(), 1), 0);
     const QString ngFolder = SaveFialImageThread::folderOf(0, kCavityDetect, 0);
     QTRY_COMPARE_WITH_TIMEOUT(QDir(ngFolder).entryList({QStringLiteral("*.jpg")}).size(), 2, 5000);
@@ -194,6 +230,74 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     QVERIFY(files[0].lastModified().msecsTo(files[1].lastModified()) >= 900);
     // Camera 2 saw no part: no NG picture of it.
     QVERIFY(QDir(SaveFialImageThread::folderOf(1, kCavityDetect, 0)).entryList({QStringLiteral("*.jpg")}).isEmpty());
+}
+
+enum PanelCommand { ReCheck, NotThisMouldOne, NotThisMouldAll, AddAsTemplate };
+
+void TestWindowCycle::panelCommandsAfterAnAlarm_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("partRemoved");
+    QTest::addColumn<int>("doorRule");
+    QTest::addColumn<bool>("granted");
+    QTest::newRow("re-check, part still there") << int(ReCheck) << false << 0 << false;
+    QTest::newRow("re-check, part removed") << int(ReCheck) << true << 0 << true;
+    QTest::newRow("not this mould, camera 1") << int(NotThisMouldOne) << false << 0 << true;
+    QTest::newRow("not this mould, all cameras") << int(NotThisMouldAll) << false << 0 << true;
+    QTest::newRow("add as template") << int(AddAsTemplate) << false << 0 << true;
+    QTest::newRow("door rule: not this mould before the door") << int(NotThisMouldOne) << false << 1 << false;
+}
+
+void TestWindowCycle::panelCommandsAfterAnAlarm()
+{
+    QFETCH(int, command);
+    QFETCH(bool, partRemoved);
+    QFETCH(int, doorRule);
+    QFETCH(bool, granted);
+    CycleRig r([doorRule](SystemParam& p) { p[164] = doorRule; });
+    VeZiRevoru& w = *r.w;
+    w.show();
+
+    r.showMould(true);
+    r.pulseInput(InMouldOpenEnd);
+    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), 5000);
+    DrawROIWidget& panel = *w.pDrawROIWidget;
+    QTRY_VERIFY(panel.isVisible());
+    if (partRemoved) {
+        r.showMould(false);
+    }
+    const int from = r.board.frameCount();
+    QPushButton* button = nullptr;
+    switch (command) {
+    case ReCheck:
+        button = panel.pCButtonReCheck;
+        break;
+    case NotThisMouldOne:
+        w.curCamera = 0;
+        button = panel.pCButtonNoCheckCur;
+        break;
+    case NotThisMouldAll:
+        w.curCamera = gCameraCount;
+        button = panel.pCButtonNoCheckCur;
+        break;
+    case AddAsTemplate:
+        w.curCamera = 0;
+        button = panel.pCButtonAddTemp;
+        break;
+    }
+    QVERIFY(button && button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::qWait(500);
+
+    // The clamp stays withdrawn until a verdict lets it go, and then stays
+    // granted: never a grant in between.
+    const QString bits = r.clampBits(from);
+    QVERIFY2(QRegularExpression(QStringLiteral("^1*0*$")).match(bits).hasMatch(), qPrintable(bits));
+    QCOMPARE(bits.endsWith('0'), granted);
+    QCOMPARE(r.alarmOn(), !granted);
+    if (doorRule != 0) {
+        QVERIFY(r.rig->answers->warnings.contains(textOf(195)));
+    }
 }
 
 QTEST_MAIN(TestWindowCycle)
