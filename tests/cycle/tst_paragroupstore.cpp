@@ -85,9 +85,17 @@ void TestParaGroupStore::restoreReplacesParametersAndCameraFoldersWhole()
     QVERIFY(dir.write("paraGroup/default/SN.db", "factory serials"));
     QVERIFY(dir.write("paraGroup/default/20clearsh.tar.gz", "package"));
     QVERIFY(QDir().mkpath("paraGroup/default/cammer12/empty"));
+    // The template library replaces its oldest sample by file time.
+    const QDateTime sampled(QDate(2024, 2, 29), QTime(23, 59, 58));
+    {
+        QFile sample("paraGroup/default/cammer21/template1.bmp");
+        QVERIFY(sample.open(QIODevice::Append));
+        QVERIFY(sample.setFileTime(sampled, QFileDevice::FileModificationTime));
+    }
 
     QString error;
     QVERIFY2(ParaGroupStore().restoreGroup("default", 2, 2, &error), qPrintable(error));
+    QCOMPARE(QFileInfo("cammer21/template1.bmp").lastModified(), sampled);
     QCOMPARE(originOf("PARAM.db"), QString("factory"));
     QCOMPARE(dir.read("cammer21/template1.bmp"), QByteArray("factory 21"));
     QVERIFY(!QFile::exists("cammer11/ignorepoint.bmp"));
