@@ -133,7 +133,10 @@ AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
                                         [](int index) { settingsHost()->publishGroupIndex(index); }, this);
     // While a copy runs on its worker the page takes no second command.
     connect(maintenance, &MaintenanceActions::busyChanged, this, [this](bool busy) { setEnabled(!busy); });
-    connect(groupActions, &ParaGroupActions::busyChanged, this, [this](bool busy) { setEnabled(!busy); });
+    // A group's copy holds the whole dialog: its OK (or the power-off) would
+    // apply and write PARAM.db while the backup copies it, or close the
+    // dialog under a running restore.
+    connect(groupActions, &ParaGroupActions::busyChanged, this, [this](bool busy) { window()->setEnabled(!busy); });
 
     for (int i = 0; i < 9; ++i) {
         const bool seconds = kBoxSlots[i] == 138 || kBoxSlots[i] == 141;

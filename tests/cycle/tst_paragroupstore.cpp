@@ -8,6 +8,41 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <csignal>
+#include <optional>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Files of this process cannot grow beyond limit bytes while it lives, as on
+// a full disk: writes fail with EFBIG instead of the signal ending the test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit lowered = m_previous;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int) = SIG_DFL;
+};
+
+} // namespace
+
 
 class TestParaGroupStore : public QObject {
     Q_OBJECT
@@ -20,6 +55,7 @@ private slots:
     void failedCopyLeavesWorkingSetUntouched();
     void interruptedSwitchIsPutBack();
     void backupKeepsTimesAndReplacesWhole();
+    void backupFailingHalfwayKeepsTheOldGroup_data();
     void backupFailingHalfwayKeepsTheOldGroup();
     void interruptedBackupPutsTheOldGroupBack();
     void names_data();
@@ -49,9 +85,17 @@ void TestParaGroupStore::restoreReplacesParametersAndCameraFoldersWhole()
     QVERIFY(dir.write("paraGroup/default/SN.db", "factory serials"));
     QVERIFY(dir.write("paraGroup/default/20clearsh.tar.gz", "package"));
     QVERIFY(QDir().mkpath("paraGroup/default/cammer12/empty"));
+    // The template library replaces its oldest sample by file time.
+    const QDateTime sampled(QDate(2024, 2, 29), QTime(23, 59, 58));
+    {
+        QFile sample("paraGroup/default/cammer21/template1.bmp");
+        QVERIFY(sample.open(QIODevice::Append));
+        QVERIFY(sample.setFileTime(sampled, QFileDevice::FileModificationTime));
+    }
 
     QString error;
     QVERIFY2(ParaGroupStore().restoreGroup("default", 2, 2, &error), qPrintable(error));
+    QCOMPARE(QFileInfo("cammer21/template1.bmp").lastModified(), sampled);
     QCOMPARE(originOf("PARAM.db"), QString("factory"));
     QCOMPARE(dir.read("cammer21/template1.bmp"), QByteArray("factory 21"));
     QVERIFY(!QFile::exists("cammer11/ignorepoint.bmp"));
@@ -175,10 +219,10 @@ void TestParaGroupStore::backupKeepsTimesAndReplacesWhole()
     TestWorkDir dir;
     makeSet(dir, "", "working", 2, 2);
     const QDateTime old(QDate(2023, 6, 1), QTime(8, 30, 0));
-    {
-        QFile sample("cammer12/template1.bmp");
-        QVERIFY(sample.open(QIODevice::Append));
-        QVERIFY(sample.setFileTime(old, QFileDevice::FileModificationTime));
+    for (const char* file : {"cammer12/template1.bmp", "PARAM.db"}) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::Append));
+        QVERIFY(f.setFileTime(old.addDays(f.fileName() == "PARAM.db"), QFileDevice::FileModificationTime));
     }
     makeSet(dir, "paraGroup/A", "older A", 3, 1);
     QString error;
@@ -188,25 +232,52 @@ void TestParaGroupStore::backupKeepsTimesAndReplacesWhole()
     entries.sort();
     QCOMPARE(entries, (QStringList{"PARAM.db", "cammer11", "cammer12", "cammer21", "cammer22"}));
     QCOMPARE(QFileInfo("paraGroup/A/cammer12/template1.bmp").lastModified(), old);
+    QCOMPARE(QFileInfo("paraGroup/A/PARAM.db").lastModified(), QFileInfo("PARAM.db").lastModified());
     QCOMPARE(ParaGroupStore().groupNames(), QStringList{"A"});
     QVERIFY(!QFileInfo::exists(ParaGroupStore::backupStagingFolderName()));
 }
 
+void TestParaGroupStore::backupFailingHalfwayKeepsTheOldGroup_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("a file that cannot be read") << "dangling link";
+    // The disk fills up half-way: the last camera folder's big sample no
+    // longer fits while the others were copied.
+    QTest::newRow("file size limit reached") << "size limit";
+    // Copying a pipe would wait for a writer for ever.
+    QTest::newRow("a pipe among the files") << "pipe";
+}
+
 void TestParaGroupStore::backupFailingHalfwayKeepsTheOldGroup()
 {
+    QFETCH(QString, fault);
     TestWorkDir dir;
     makeSet(dir, "", "working", 2, 2);
     makeSet(dir, "paraGroup/A", "older A", 2, 2);
-    // A file of the working set that cannot be read: its link points nowhere.
-    QVERIFY(QFile::link(dir.filePath("gone.bmp"), dir.filePath("cammer22/template9.bmp")));
-    const QMap<QString, QByteArray> before = workingFiles(dir);
+    std::optional<FileSizeLimit> limit;
+    if (fault == "dangling link") {
+        QVERIFY(QFile::link(dir.filePath("gone.bmp"), dir.filePath("cammer22/template9.bmp")));
+    } else if (fault == "size limit") {
+        QVERIFY(dir.write("cammer22/template9.bmp", QByteArray(256 * 1024, 'b')));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("cammer22/template9.bmp")).constData(), 0644), 0);
+    }
+    const QMap<QString, QByteArray> before = fault == "pipe" ? QMap<QString, QByteArray>() : workingFiles(dir);
     QString error;
-    QVERIFY(!ParaGroupStore().backupGroup("A", 2, 2, &error));
-    QVERIFY2(error.contains("cannot be copied"), qPrintable(error));
+    if (fault == "size limit") {
+        limit.emplace(128 * 1024);
+    }
+    const bool backedUp = ParaGroupStore().backupGroup("A", 2, 2, &error);
+    limit.reset();
+    QVERIFY(!backedUp);
+    QVERIFY2(error.contains("cammer22/template9.bmp cannot be copied"), qPrintable(error));
     QCOMPARE(originOf("paraGroup/A/PARAM.db"), QString("older A"));
     QCOMPARE(dir.read("paraGroup/A/cammer21/template1.bmp"), QByteArray("older A 21"));
+    QVERIFY(!QFileInfo::exists("paraGroup/A/cammer22/template9.bmp"));
     QCOMPARE(ParaGroupStore().groupNames(), QStringList{"A"});
-    QCOMPARE(workingFiles(dir), before);
+    if (fault != "pipe") {
+        QCOMPARE(workingFiles(dir), before);
+    }
     QVERIFY(!QFileInfo::exists(ParaGroupStore::backupStagingFolderName()));
 }
 

@@ -5,6 +5,7 @@
 #include "paragroupactions.h"
 #include "paragroupstore.h"
 #include "paramsetfixture.h"
+#include "platformhelpers.h"
 #include "processstate.h"
 #include "promptanswerer.h"
 #include "recordingsystemcommands.h"
@@ -57,6 +58,7 @@ private slots:
     void backupRefusals();
     void restoreGoesTheSwitchsWay();
     void deleteFollowsTheCurrentGroup();
+    void modbusSwitchDuringBackupIsRefused();
 };
 
 void TstParaGroupActions::backupStoresTheIndexEverywhere()
@@ -126,6 +128,10 @@ void TstParaGroupActions::restoreGoesTheSwitchsWay()
     makeSet(dir, "paraGroup/broken", "broken", 1, 2);
     RecordingSystemCommands sys;
     Page page;
+    page.live.paraGroupIndex() = 1;
+    page.edit.paraGroupIndex() = 1;
+    // The workers stop and the outputs go to rest before the new instance starts.
+    addQuitHook("test worker", [&] { page.calls << QStringLiteral("workers stopped, %1 restarts").arg(sys.operations.size()); });
     ParaGroupActions actions = page.actions();
     {
         PromptAnswerer answers({1});
@@ -134,14 +140,19 @@ void TstParaGroupActions::restoreGoesTheSwitchsWay()
         QCOMPARE(answers.warnings, QStringList({textOf(ParaGroupActions::RestoreFailedText)}));
         QCOMPARE(originOf("PARAM.db"), QString("working"));
         QVERIFY(sys.operations.isEmpty());
+        QVERIFY(page.calls.isEmpty());
+        QCOMPARE(page.live.paraGroupIndex(), 1);
     }
     // A list that changed under the question restores nothing.
     QVERIFY(!actions.restore(0, "B"));
     PromptAnswerer answers({1});
     QVERIFY(actions.restore(0, "A"));
     QCOMPARE(originOf("PARAM.db"), QString("A"));
-    QCOMPARE(page.calls, QStringList({"save 0", "record " + textOf(286).arg("A"), "close", "quit"}));
-    QCOMPARE(sys.operations, QList<SystemOperation>({SystemOperation::restartProgram()}));
+    QCOMPARE(page.calls, QStringList({"save 0", "record " + textOf(286).arg("A"), "close", "workers stopped, 0 restarts",
+                                      "quit"}));
+    QCOMPARE(page.live.paraGroupIndex(), 0);
+    QCOMPARE(page.edit.paraGroupIndex(), 0);
+    QCOMPARE(sys.trace, (QStringList{"sleep: 500", "sleep: 3000", "do: restart program"}));
 }
 
 void TstParaGroupActions::deleteFollowsTheCurrentGroup()
@@ -168,6 +179,40 @@ void TstParaGroupActions::deleteFollowsTheCurrentGroup()
     QCOMPARE(page.published, QList<int>({1, -1}));
     QCOMPARE(answers.warnings, QStringList({textOf(ParaGroupActions::FactoryGroupKeptText)}));
     QCOMPARE(actions.openingIndex(), 0);
+}
+
+void TstParaGroupActions::modbusSwitchDuringBackupIsRefused()
+{
+    ProcessState state;
+    LogCapture log(LogCapture::Swallow);
+    TestWorkDir dir;
+    makeSet(dir, "", "working", 2, 2);
+    makeSet(dir, "paraGroup/B", "B", 2, 2);
+    makeSet(dir, "paraGroup/D", "D", 2, 2);
+    RecordingSystemCommands sys;
+    Page page;
+    page.live.paraGroupIndex() = 1;  // "D"
+    ParaGroupActions actions = page.actions();
+    // The plant's write arrives while the copy runs and the GUI thread waits
+    // in its nested event loop.
+    int switched = -1;
+    connect(&actions, &ParaGroupActions::busyChanged, this, [&](bool busy) {
+        if (busy) {
+            switched = ModbusDataChange(nullptr, page.host).switchParaGroup(0);
+        }
+    });
+    PromptAnswerer answers({1});
+    QCOMPARE(actions.backup("C"), 1);
+    QCOMPARE(switched, 0);
+    QCOMPARE(originOf("PARAM.db"), QString("working"));
+    QCOMPARE(originOf("paraGroup/C/PARAM.db"), QString("working"));
+    QVERIFY(sys.operations.isEmpty());
+    QCOMPARE(page.live.paraGroupIndex(), 1);  // "C", by the backup
+    QVERIFY(page.calls.filter("quit").isEmpty());
+    QCOMPARE(page.calls.filter("record ").size(), 1);
+    // Once the backup is over the switch goes through.
+    QVERIFY(ModbusDataChange(nullptr, page.host).switchParaGroup(0));
+    QCOMPARE(originOf("PARAM.db"), QString("B"));
 }
 
 QTEST_MAIN(TstParaGroupActions)

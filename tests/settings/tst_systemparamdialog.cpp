@@ -6,6 +6,7 @@
 #include "numberkeypad.h"
 #include "operationlog.h"
 #include "paramchangelog.h"
+#include "paragroupactions.h"
 #include "paramstorage.h"
 #include "platformhelpers.h"
 #include "processstate.h"
@@ -418,6 +419,7 @@ private slots:
     void counterReset();
     void ioPage();
     void advancedPage();
+    void groupsOnTheAdvancedPage();
     void openAndOkAtOnce();
     void backgroundPressClosesPad();
     void fixedCaptions_data();
@@ -859,6 +861,68 @@ void TestSystemParamDialog::advancedPage()
     dialog.acceptDialog();
     QVERIFY(host.raw);
     QCOMPARE(page->findChildren<QPushButton*>(QRegularExpression(QStringLiteral("^p(CButton|Btn)"))).size(), 10);
+}
+
+// The page's list, selection and name field around a backup and a delete,
+// over real folders and a real sysadd.txt.
+void TestSystemParamDialog::groupsOnTheAdvancedPage()
+{
+    Plant plant;
+    RecordingHost host;
+    plant.live.paraGroupIndex() = 0;
+    plant.edit.paraGroupIndex() = 0;
+    for (const char* folder : {"cammer11", "cammer12", "cammer21", "cammer22", "paraGroup/B", "paraGroup/default"}) {
+        QVERIFY(m_dir->write(QString::fromLatin1(folder) + QStringLiteral("/template1.bmp"), folder));
+    }
+    SystemParamDialog dialog;
+    dialog.show();
+    AdvanceParamWidget* page = dialog.advanceWgt;
+    // Each name with its item data, its position.
+    auto items = [page] {
+        QStringList names;
+        for (int i = 0; i < page->paraGroupList->count(); ++i) {
+            names << page->paraGroupList->itemText(i) + QLatin1Char(' ') + page->paraGroupList->itemData(i).toString();
+        }
+        return names;
+    };
+    QCOMPARE(items(), (QStringList{"B 0", "default 1"}));
+    // While the copy runs nothing of the dialog takes a touch, its OK included.
+    QList<bool> enabledWhileBusy;
+    connect(page->groupActions, &ParaGroupActions::busyChanged, this,
+            [&](bool busy) { enabledWhileBusy << busy << dialog.okButton->isEnabled(); });
+
+    page->paraGroupName->setText(QStringLiteral("A"));
+    PromptAnswerer prompts({1});
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("pCButtonBackup")), Qt::LeftButton);
+    // Nothing else was edited: the one question of the backup.
+    QCOMPARE(prompts.questions, QStringList{textOf(283)});
+    QCOMPARE(enabledWhileBusy, (QList<bool>{true, false, false, true}));
+    QStringList saved = QDir(QStringLiteral("paraGroup/A")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    saved.sort();
+    QCOMPARE(saved, (QStringList{"PARAM.db", "cammer11", "cammer12", "cammer21", "cammer22"}));
+    QCOMPARE(m_dir->read(QStringLiteral("paraGroup/A/cammer21/template1.bmp")), QByteArray("cammer21"));
+    QCOMPARE(items(), (QStringList{"A 0", "B 1", "default 2"}));
+    QCOMPARE(page->paraGroupList->currentText(), QStringLiteral("A"));
+    QCOMPARE(page->paraGroupName->text(), QStringLiteral("A"));
+    QCOMPARE(m_dir->read(QStringLiteral("sysadd.txt")), QByteArray("0\n"));
+    QCOMPARE(plant.live.paraGroupIndex(), 0);
+    QCOMPARE(plant.edit.paraGroupIndex(), 0);
+
+    // Deleting the selected group: the list shows the one that followed it,
+    // with its name in the field, and the index says no group is current.
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("pCButtonDelete")), Qt::LeftButton);
+    QCOMPARE(prompts.questions.last(), textOf(ParaGroupActions::DeleteQuestionText).arg("A"));
+    QCOMPARE(items(), (QStringList{"B 0", "default 1"}));
+    QCOMPARE(page->paraGroupList->currentText(), QStringLiteral("B"));
+    QCOMPARE(page->paraGroupName->text(), QStringLiteral("B"));
+    QCOMPARE(m_dir->read(QStringLiteral("sysadd.txt")), QByteArray("-1\n"));
+    QCOMPARE(plant.live.paraGroupIndex(), -1);
+
+    // The dialog's OK finds no change in slot 340 that nobody made.
+    prompts.questions.clear();
+    QTest::mousePress(dialog.okButton, Qt::LeftButton);
+    QVERIFY(prompts.questions.isEmpty());
+    QCOMPARE(plant.live.paraGroupIndex(), -1);
 }
 
 void TestSystemParamDialog::openAndOkAtOnce()
