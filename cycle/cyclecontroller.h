@@ -238,6 +238,7 @@ private:
     bool m_rawSkipped = false;
     int m_workers = 0; // 0: not set, follow the cores
     std::unique_ptr<InspectionPool> m_pool;
+    bool m_quitHooked = false;
 };
 
 extern int gRunPassCount;

@@ -12,10 +12,12 @@
 #include "inspectionpool.h"
 #include "failimageslots.h"
 #include "globals.h"
+#include "platformhelpers.h"
 #include "productioncounters.h"
 #include "systemparam.h"
 #include "texttable.h"
 
+#include <QPointer>
 #include <QTime>
 #include <QTimer>
 
@@ -66,6 +68,16 @@ InspectionPool* CycleController::pool()
     }
     if (!m_pool || m_pool->workers() != n) {
         m_pool = std::make_unique<InspectionPool>(n);
+        if (!m_quitHooked) {
+            // The workers are joined before the exit processing, while the
+            // stations they judge still exist.
+            m_quitHooked = true;
+            addQuitHook(QStringLiteral("inspection workers"), [self = QPointer<CycleController>(this)] {
+                if (self) {
+                    self->stopWorkers();
+                }
+            });
+        }
     }
     return m_pool.get();
 }
