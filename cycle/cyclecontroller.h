@@ -5,13 +5,11 @@
 #include <QObject>
 #include <QString>
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class CameraStation;
-class DeferredPeers;
 class InspectionPool;
 
 // One row of a camera tile's result table (the tile's CameraReportForm_Item):
@@ -168,9 +166,10 @@ public:
     // judged on the GUI thread.
     void stopWorkers();
 
-    // RunAlgorithm for each camera, in that order, followed by nothing else:
-    // the cameras are judged side by side and their results applied one by
-    // one in camera order, exactly as RunAlgorithm would one after the other.
+    // RunAlgorithm for each camera of the list: the cameras are judged side
+    // by side, and their log lines, records and outputs applied on the GUI
+    // thread in the list's order, exactly as RunAlgorithm one after the other
+    // would. Sampling is always one after the other.
     void RunAlgorithms(const std::vector<int>& cameras, int detect);
 
 public slots:

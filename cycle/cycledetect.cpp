@@ -21,9 +21,9 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <optional>
 
 void CycleController::RunAlgorithm(int c, int d)
 {
@@ -101,7 +101,12 @@ bool CycleController::poolable(const CameraStation& st, int d) const
 
 void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
 {
-    InspectionPool* workers = runState == Sampling ? nullptr : pool();
+    // A camera named twice would be judged by two workers at once: such a
+    // list (no caller makes one) is judged one after the other.
+    std::vector<int> sorted = cameras;
+    std::sort(sorted.begin(), sorted.end());
+    const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+    InspectionPool* workers = runState == Sampling || !distinct ? nullptr : pool();
     if (!workers || cameras.size() < 2 || d < 0 || d >= DetectsPerCamera) {
         for (int c : cameras) {
             RunAlgorithm(c, d);
@@ -121,7 +126,6 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
     };
     std::vector<Turn> turns;
     std::vector<std::function<void()>> jobs;
-    std::optional<DetectResult> base;
     turns.reserve(cameras.size());
     for (int c : cameras) {
         if (c < 0 || c >= cameraCount()) {
@@ -135,12 +139,13 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
         }
         CameraStation& st = *stations[size_t(c)];
         t.online = stationOnline(st);
-        if (t.online && poolable(st, d)) {
-            if (!base) {
-                base = st.currentResult();
-            }
-            t.deferred = std::make_unique<DeferredPeers>(st.currentDetect(), *base);
+        if (t.online && poolable(st, d) && st.data.peers) {
+            // The engine's questions, answered as they stand before any
+            // camera of the detect is judged: the running detect does not
+            // change, and of the records' current record the engine keeps
+            // only what no camera changes (the round's start).
             t.peers = st.data.peers;
+            t.deferred = std::make_unique<DeferredPeers>(t.peers->currentDetect(), t.peers->currentResult());
             t.job = jobs.size();
             jobs.push_back([this, &st, d] { inspect(st, d); });
         }
@@ -172,7 +177,7 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
         if (!t.online) {
             judgeOffline(t.camera);
         } else if (t.deferred) {
-            t.deferred->replay(st);
+            t.deferred->replay(st, *t.peers);
             if (errors[t.job]) {
                 std::rethrow_exception(errors[t.job]);
             }

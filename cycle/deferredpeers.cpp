@@ -36,12 +36,12 @@ void DeferredPeers::repaintStation()
     m_calls.push_back(Call{Repaint, {}, 0, {}});
 }
 
-void DeferredPeers::replay(CameraStation& real) const
+void DeferredPeers::replay(CameraStation& station, InspectionPeers& real) const
 {
     for (const Call& call : m_calls) {
         switch (call.kind) {
         case Stamp:
-            real.stampCamera();
+            station.stampCamera();
             break;
         case Record:
             real.insertRecord(call.text);

@@ -37,9 +37,9 @@ public:
     // (CameraStation::stampCamera), made at the camera's turn.
     void stampCamera(int camera);
 
-    // Hands every kept call on to the real peers, in the order made.
-    // A stamp goes to the station.
-    void replay(CameraStation& real) const;
+    // Hands every kept call on to the engine's real peers, in the order
+    // made; the stamp goes to the station.
+    void replay(CameraStation& station, InspectionPeers& real) const;
     bool empty() const { return m_calls.empty(); }
 
 private:
