@@ -909,6 +909,13 @@ void CameraStation::handOverResult(const DetectResult& result)
     handOverToRecords(result);
 }
 
+void CameraStation::stampCamera()
+{
+    DetectResult record = currentRecordsResult();
+    record.idx_camera = data.cameraIndex;
+    setRecordsResult(record);
+}
+
 void CameraStation::repaintStation()
 {
     if (repaintHandler) {

@@ -128,6 +128,9 @@ public:
     DetectResult currentResult() override;
     void handOverResult(const DetectResult& result) override;
     void repaintStation() override;
+    // The records' current record takes this camera's index, before the
+    // engine copies it as the base of its result. Nothing is written.
+    void stampCamera();
 
     StationData data;
     std::unique_ptr<CammerSingleton> pLiveSingleton;

@@ -5,6 +5,8 @@
 #include "camerastation.h"
 #include "cammersingleton.h"
 #include "controlport.h"
+#include "deferredpeers.h"
+#include "inspectionpool.h"
 #include "detectalgorithm.h"
 #include "detectresult.h"
 #include "productioncounters.h"
@@ -88,6 +90,9 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
             data.areaOk = 0;
             return;
         }
+        // Everything but the station itself is reached through data.peers:
+        // on a worker that is the deferred peers, replayed at the camera's turn.
+        auto* deferred = dynamic_cast<DeferredPeers*>(data.peers);
         st.pDetector->RunAlign(d);
         st.pDetector->RunLocate();
         const std::vector<uchar>& from = st.isSimulated ? data.lastImage : data.grabBuffer;
@@ -95,9 +100,14 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
         if (data.displayBuffer.size() >= n && from.size() >= n) {
             std::memcpy(data.displayBuffer.data(), from.data(), n);
         }
-        DetectResult record = st.currentResult();
-        record.idx_camera = data.cameraIndex;
-        st.handOverResult(record);
+        // The camera's index goes into the records' current record, which the
+        // engine copies as the base of its result; the result row is the
+        // engine's alone.
+        if (deferred) {
+            deferred->stampCamera(data.cameraIndex);
+        } else {
+            st.stampCamera();
+        }
         st.pDetector->RunDetect(d);
     };
 }
@@ -276,11 +286,13 @@ void CycleController::Run()
                     pendingCameras[r] |= 1 << c;
                 }
             }
+            std::vector<int> judged;
             for (int c = 0; c < cams; ++c) {
                 if (detectEnabled(d)) {
-                    RunAlgorithm(c, d);
+                    judged.push_back(c);
                 }
             }
+            RunAlgorithms(judged, d);
             CheckNG(false);
         }
         inCheckTimer->stop();
@@ -592,9 +604,11 @@ void CycleController::TimerUp(int k)
     detectDelayLeft[k] = 0;
     m_host->clearCycleValues();
     bool allOk = true;
+    std::vector<int> judged;
     for (int c = 0; c < cameraCount(); ++c) {
-        RunAlgorithm(c, curDetect);
+        judged.push_back(c);
     }
+    RunAlgorithms(judged, curDetect);
     m_host->publishCycleValues();
     for (CameraStation* st : stations) {
         allOk = allOk && st->data.resultOk == 1;

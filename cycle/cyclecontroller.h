@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CameraStation;
+class InspectionPool;
 
 // One row of a camera tile's result table (the tile's CameraReportForm_Item):
 // an area of the current detect.
@@ -96,8 +98,10 @@ public:
 
     // The camera stations in camera order (not owned).
     std::vector<CameraStation*> stations;
-    // Inspects one station for one detect (align, locate, display copy, result
-    // record, judge). The default runs the station's engine; tests replace it.
+    // Inspects one station for one detect (align, locate, display copy,
+    // judge). The default runs the station's engine; tests replace it. It may
+    // run on a worker of the pool: then it must touch nothing but the station
+    // and reach the rest only through the station's data.peers.
     std::function<void(CameraStation&, int detect)> inspect;
     // Whether a station can deliver frames now.
     std::function<bool(CameraStation&)> stationOnline;
@@ -153,6 +157,21 @@ public:
     int detectOfTimer(int k) const;
     int cameraCount() const { return int(stations.size()); }
 
+    // Workers that judge the cameras of a detect side by side: one per core,
+    // capped at the camera count (InspectionPool::defaultWorkers) unless set.
+    // 1 judges them one after the other on the GUI thread.
+    void setWorkers(int workers);
+    int workers() const;
+    // Ends and joins the workers (the program's quit); later detects are
+    // judged on the GUI thread.
+    void stopWorkers();
+
+    // RunAlgorithm for each camera of the list: the cameras are judged side
+    // by side, and their log lines, records and outputs applied on the GUI
+    // thread in the list's order, exactly as RunAlgorithm one after the other
+    // would. Sampling is always one after the other.
+    void RunAlgorithms(const std::vector<int>& cameras, int detect);
+
 public slots:
     void Run();
     void OnIOChange();
@@ -197,12 +216,28 @@ private:
     void setCurDetect(int detect);
     // Adds the note of the state to the picture; returns the next state.
     int noteState(int camera, int detect, int kind, int state);
+    // RunAlgorithm in steps. beginJudge: everything before the engine (the
+    // pending bit, the raw frame, a sample in sampling); Done when the camera
+    // is not judged. A skipped raw frame's line goes to rawLine when given
+    // (to be logged at the camera's turn), else to the log at once.
+    // judgeOffline: the verdict on a station without its camera. finishJudge:
+    // what the camera's result does to the outputs.
+    enum class Begin { Judge, Done };
+    Begin beginJudge(int camera, int detect, QString* rawLine);
+    void judgeOffline(int camera);
+    void finishJudge(int camera, int detect);
+    // Whether the camera's engine may judge on a worker for this detect.
+    bool poolable(const CameraStation& st, int detect) const;
+    InspectionPool* pool();
 
     ControlPort* m_port;
     CycleHost* m_host;
     CycleHost m_noHost;
     // Raw frames are skipped while the disk is short; told once per outage.
     bool m_rawSkipped = false;
+    int m_workers = 0; // 0: not set, follow the cores
+    std::unique_ptr<InspectionPool> m_pool;
+    bool m_quitHooked = false;
 };
 
 extern int gRunPassCount;

@@ -8,15 +8,20 @@
 #include "camerastation.h"
 #include "cammersingleton.h"
 #include "controlport.h"
+#include "deferredpeers.h"
+#include "inspectionpool.h"
 #include "failimageslots.h"
 #include "globals.h"
+#include "platformhelpers.h"
 #include "productioncounters.h"
 #include "systemparam.h"
 #include "texttable.h"
 
+#include <QPointer>
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -25,8 +30,168 @@ void CycleController::RunAlgorithm(int c, int d)
     if (c < 0 || c >= cameraCount() || d < 0 || d >= DetectsPerCamera) {
         return;
     }
+    if (beginJudge(c, d, nullptr) == Begin::Done) {
+        return;
+    }
+    CameraStation& st = *stations[size_t(c)];
+    if (!stationOnline(st)) {
+        judgeOffline(c);
+    } else {
+        inspect(st, d);
+    }
+    finishJudge(c, d);
+}
+
+void CycleController::setWorkers(int workers)
+{
+    m_workers = std::max(1, workers);
+    m_pool.reset();
+}
+
+int CycleController::workers() const
+{
+    return m_workers > 0 ? m_workers : InspectionPool::defaultWorkers(cameraCount());
+}
+
+void CycleController::stopWorkers()
+{
+    m_pool.reset();
+    m_workers = 1;
+}
+
+InspectionPool* CycleController::pool()
+{
+    const int n = workers();
+    if (n <= 1) {
+        m_pool.reset();
+        return nullptr;
+    }
+    if (!m_pool || m_pool->workers() != n) {
+        m_pool = std::make_unique<InspectionPool>(n);
+        if (!m_quitHooked) {
+            // The workers are joined before the exit processing, while the
+            // stations they judge still exist.
+            m_quitHooked = true;
+            addQuitHook(QStringLiteral("inspection workers"), [self = QPointer<CycleController>(this)] {
+                if (self) {
+                    self->stopWorkers();
+                }
+            });
+        }
+    }
+    return m_pool.get();
+}
+
+bool CycleController::poolable(const CameraStation& st, int d) const
+{
+    // Temperatures come from the thermal camera's driver, which is asked on
+    // the GUI thread only: such a station is judged there, at its turn.
+    if (st.isThermal || !st.pLiveSingleton) {
+        return false;
+    }
+    const CammerSingleton& live = *st.pLiveSingleton;
+    const int count = std::clamp(live.roiCount[d], 0, AreasPerDetect);
+    for (int j = 0; j < count; ++j) {
+        if (live.roiFunction[d * AreasPerDetect + j] == FuncTempAlarm) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
+{
+    // A camera named twice would be judged by two workers at once: such a
+    // list (no caller makes one) is judged one after the other.
+    std::vector<int> sorted = cameras;
+    std::sort(sorted.begin(), sorted.end());
+    const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+    InspectionPool* workers = runState == Sampling || !distinct ? nullptr : pool();
+    if (!workers || cameras.size() < 2 || d < 0 || d >= DetectsPerCamera) {
+        for (int c : cameras) {
+            RunAlgorithm(c, d);
+        }
+        return;
+    }
+
+    // 1. On the GUI thread, in camera order: what comes before each engine
+    // (nothing of it depends on another camera's judgement).
+    struct Turn {
+        int camera = -1;
+        QString rawLine;
+        bool online = false;
+        std::unique_ptr<DeferredPeers> deferred;
+        InspectionPeers* peers = nullptr;
+        size_t job = 0;
+    };
+    std::vector<Turn> turns;
+    std::vector<std::function<void()>> jobs;
+    turns.reserve(cameras.size());
+    for (int c : cameras) {
+        if (c < 0 || c >= cameraCount()) {
+            continue;
+        }
+        Turn t;
+        t.camera = c;
+        if (beginJudge(c, d, &t.rawLine) == Begin::Done) {
+            // Only in sampling, which never comes here.
+            continue;
+        }
+        CameraStation& st = *stations[size_t(c)];
+        t.online = stationOnline(st);
+        if (t.online && poolable(st, d) && st.data.peers) {
+            // The engine's questions, answered as they stand before any
+            // camera of the detect is judged: the running detect does not
+            // change, and of the records' current record the engine keeps
+            // only what no camera changes (the round's start).
+            t.peers = st.data.peers;
+            t.deferred = std::make_unique<DeferredPeers>(t.peers->currentDetect(), t.peers->currentResult());
+            t.job = jobs.size();
+            jobs.push_back([this, &st, d] { inspect(st, d); });
+        }
+        turns.push_back(std::move(t));
+    }
+    for (Turn& t : turns) {
+        if (t.deferred) {
+            stations[size_t(t.camera)]->data.peers = t.deferred.get();
+        }
+    }
+
+    // 2. The engines, side by side; the GUI thread waits, so no timer or
+    // input can act between the judgements and their results.
+    std::vector<std::exception_ptr> errors;
+    workers->run(jobs, errors);
+    for (Turn& t : turns) {
+        if (t.deferred) {
+            stations[size_t(t.camera)]->data.peers = t.peers;
+        }
+    }
+
+    // 3. On the GUI thread, in camera order: each camera's calls as they
+    // would have come one after the other.
+    for (Turn& t : turns) {
+        CameraStation& st = *stations[size_t(t.camera)];
+        if (!t.rawLine.isEmpty()) {
+            m_host->insertRecord(t.rawLine);
+        }
+        if (!t.online) {
+            judgeOffline(t.camera);
+        } else if (t.deferred) {
+            t.deferred->replay(st, *t.peers);
+            if (errors[t.job]) {
+                std::rethrow_exception(errors[t.job]);
+            }
+        } else {
+            inspect(st, d);
+        }
+        finishJudge(t.camera, d);
+    }
+}
+
+CycleController::Begin CycleController::beginJudge(int c, int d, QString* rawLine)
+{
     const SystemParam& s = P();
-    CameraStation& st = *stations[c];
+    CameraStation& st = *stations[size_t(c)];
     StationData& data = st.data;
     pendingCameras[d & 1] &= ~(1 << c);
 
@@ -37,14 +202,18 @@ void CycleController::RunAlgorithm(int c, int d)
             m_rawSkipped = false;
         } else if (!m_rawSkipped) {
             m_rawSkipped = true;
-            m_host->insertRecord(textOf(CycleText::RawFramesSkipped));
+            if (rawLine) {
+                *rawLine = textOf(CycleText::RawFramesSkipped);
+            } else {
+                m_host->insertRecord(textOf(CycleText::RawFramesSkipped));
+            }
         }
     }
 
     if (runState == Sampling) {
         if (!st.samplePending[d]) {
             st.repaintStation();
-            return;
+            return Begin::Done;
         }
         if (detectEnabled(d)) {
             st.SaveReTrainImage(d);
@@ -55,7 +224,7 @@ void CycleController::RunAlgorithm(int c, int d)
             for (int e = 0; e < gDetectCount && e < DetectsPerCamera; ++e) {
                 if (other->samplePending[e] && detectEnabled(e)) {
                     st.repaintStation();
-                    return;
+                    return Begin::Done;
                 }
             }
         }
@@ -67,24 +236,31 @@ void CycleController::RunAlgorithm(int c, int d)
         runState = Sampling;
         if (m_host->checkUserLogin() == 0) {
             runState = Detecting;
-            return;
+            return Begin::Done;
         }
         screenMode = AreaSetting;
         m_host->enterSamplingReview();
         gSamplingReview = 1;
-        return;
+        return Begin::Done;
     }
+    return Begin::Judge;
+}
 
-    if (!stationOnline(st)) {
-        // A station that lost its camera still holds the frame from before the
-        // loss; judging that frame could pass a mould that is not empty.
-        data.resultOk = 0;
-        data.areaOk = 0;
-        m_host->insertRecord(textOf(CycleText::StationOffline).arg(c + 1));
-    } else {
-        inspect(st, d);
-    }
+void CycleController::judgeOffline(int c)
+{
+    // A station that lost its camera still holds the frame from before the
+    // loss; judging that frame could pass a mould that is not empty.
+    StationData& data = stations[size_t(c)]->data;
+    data.resultOk = 0;
+    data.areaOk = 0;
+    m_host->insertRecord(textOf(CycleText::StationOffline).arg(c + 1));
+}
 
+void CycleController::finishJudge(int c, int d)
+{
+    const SystemParam& s = P();
+    CameraStation& st = *stations[size_t(c)];
+    StationData& data = st.data;
     if (data.resultOk == 0) {
         if (s.okNgPulse() == 0) {
             bool alarmRule = true;
@@ -569,8 +745,6 @@ void CycleController::ReCheck()
             cams.push_back(c);
         }
     }
-    for (int c : cams) {
-        RunAlgorithm(c, d);
-    }
+    RunAlgorithms(cams, d);
     CheckNG(true);
 }

@@ -7,6 +7,11 @@ DetectResult currentRecordsResult()
     return TemperatureChartData::instance()->detectResult;
 }
 
+void setRecordsResult(const DetectResult& result)
+{
+    TemperatureChartData::instance()->setDetectResult(result);
+}
+
 void handOverToRecords(const DetectResult& result)
 {
     TemperatureChartData* records = TemperatureChartData::instance();

@@ -7,4 +7,7 @@
 // of taking a finished one (current record, today's live data, result row), in
 // that order.
 DetectResult currentRecordsResult();
+// Stores a changed copy back as the current record, and nothing more: no row,
+// no live data (the cycle's camera index before the engine runs).
+void setRecordsResult(const DetectResult& result);
 void handOverToRecords(const DetectResult& result);

@@ -3,7 +3,8 @@
 # build with AddressSanitizer) and runs them. Arguments name the test programs
 # to run; without arguments, every test of a part where threads meet: the I/O
 # link and the logical I/O over it, the frame hand-over of the camera drivers,
-# the camera stations and their lost-camera watch, the Modbus server and what
+# the camera stations and their lost-camera watch, the cycle's workers that
+# judge a detect's cameras side by side, the Modbus server and what
 # its writes do, and the records (whose start-up
 # load runs on the thread pool while results are handed over on the GUI
 # thread). Qt's own internals that the checker cannot see into are
@@ -20,7 +21,7 @@ if [ ${#TESTS[@]} -eq 0 ]; then
          tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
          tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera
          tst_streamsdk tst_thermalsession tst_camerafotric tst_hikircamera tst_camerastation tst_cammerwidget
-         tst_failimagewriter tst_cyclecontroller tst_wholecycle)
+         tst_failimagewriter tst_cyclecontroller tst_wholecycle tst_inspectionpool)
 fi
 
 # The compiler cache, as for the sanitizer build of the test command.

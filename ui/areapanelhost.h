@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class CammerWidget;
 
 // What the area-setting panel needs of the main window: the state of the view
@@ -47,6 +49,14 @@ public:
     virtual void SetScreenMode(int mode) = 0;
     virtual void ResetRun() = 0;
     virtual void RunAlgorithm(int camera, int detect) = 0;
+    // RunAlgorithm for each camera in that order; the cycle judges them side
+    // by side and applies the results in that order.
+    virtual void RunAlgorithms(const std::vector<int>& cameras, int detect)
+    {
+        for (int c : cameras) {
+            RunAlgorithm(c, detect);
+        }
+    }
     virtual void CheckNG(bool isClearNG) = 0;
     virtual void InsertRecord(const QString& text) = 0;
     virtual void BackTrain() = 0;

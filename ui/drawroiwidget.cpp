@@ -1095,21 +1095,19 @@ void DrawROIWidget::SlotReCheck()
         m_host->setOutput(OutAllowEjector, 1);
     }
     m_host->commitOutputs();
-    QList<int> cameras;
+    std::vector<int> cameras;
     const bool active = d >= 0 && d < 4 && sp[119 + d] != 0;
     for (int i = 0; i < gCameraCount && active; ++i) {
         CammerWidget* cw = m_host->cammer(i);
         if (cw && !cw->station().operatorHandled[d]) {
-            cameras << i;
+            cameras.push_back(i);
             m_host->setPendingCameras(p, m_host->pendingCameras(p) | (1 << i));
             if (m_host->resultState(i, d) == 3) {
                 m_host->setResultState(i, d, 7);
             }
         }
     }
-    for (int i : cameras) {
-        m_host->RunAlgorithm(i, d);
-    }
+    m_host->RunAlgorithms(cameras, d);
     m_host->CheckNG(true);
     if (c0 >= 0 && c0 < gCameraCount && m_host->screenMode() == AlarmReview && gImageSource == 1) {
         int shown = c0;

@@ -86,6 +86,10 @@ public:
     void SetScreenMode(int mode) override { w->SetScreenMode(mode); }
     void ResetRun() override { w->ResetRun(); }
     void RunAlgorithm(int camera, int detect) override { w->RunAlgorithm(camera, detect); }
+    void RunAlgorithms(const std::vector<int>& cameras, int detect) override
+    {
+        w->pCycle->RunAlgorithms(cameras, detect);
+    }
     void CheckNG(bool isClearNG) override { w->CheckNG(isClearNG); }
     void InsertRecord(const QString& text) override { w->InsertRecord(text); }
     void BackTrain() override { w->BackTrain(); }

@@ -265,6 +265,8 @@ void TestCycleController::build(const QString& settings, int cameras)
     FailImageSlots::allocate(sizes, gDetectCount);
 
     m_ctl = std::make_unique<CycleController>(m_port.get(), &m_host);
+    // The scripted verdicts follow the cameras' order one after the other.
+    m_ctl->setWorkers(1);
     for (auto& st : m_stations) {
         m_ctl->stations.push_back(st.get());
     }

@@ -152,6 +152,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     host.log = &log;
     host.server = &server;
     CycleController ctl(port, &host);
+    ctl.setWorkers(1); // the simulated verdicts count on the GUI thread
     host.ctl = &ctl;
     for (auto& st : stations) {
         ctl.stations.push_back(st.get());

@@ -1,0 +1,279 @@
+// The cameras of one detect judged side by side: eight camera stations of
+// 1920 x 1080 with 50 defect areas each, through the cycle's own judging
+// (CycleController::RunAlgorithms with the stations' engines, the records'
+// hand-over and the outputs), against one camera alone.
+//
+// - one camera, one worker, the process pinned to one core;
+// - eight cameras one after the other (one worker, as before the pool), on
+//   one core;
+// - four and eight cameras with four workers, pinned to four cores.
+//
+// Prints the median of each and the ratios to one camera. Eight judgements on
+// four cores cannot take less than twice one judgement; the pool's own cost is
+// what lies above that. On a shared machine the cores are not all ours: the
+// same ratio of plain arithmetic on plain threads, measured in between, shows
+// what the machine gave at the time.
+//
+// OpenCV's own threads are switched off, so the cores are the pool's alone
+// and the pinning holds for every thread that works.
+//
+// Usage: bench_pool [repetitions, default 15]
+
+#include "cameraregistry.h"
+#include "camerastation.h"
+#include "cammersingleton.h"
+#include "clustomrect.h"
+#include "controlport.h"
+#include "cyclecontroller.h"
+#include "detectalgorithm.h"
+#include "fakecamera.h"
+#include "globals.h"
+#include "stationhost.h"
+#include "syntheticframe.h"
+#include "systemparam.h"
+#include "temperaturechartdata.h"
+#include "texttable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <opencv2/core/utility.hpp>
+
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int W = 1920;
+constexpr int H = 1080;
+constexpr int Cavity = 1;
+constexpr int Cameras = 8;
+
+struct Host : StationHost {
+    int detectRunning() override { return Cavity; }
+    int detectEdited() override { return 0; }
+    int editorDrawMode() override { return 0; }
+    void setEditorDrawMode(int) override {}
+    QVector<QRgb> grayColourTable() override { return {}; }
+    double panX() override { return 0; }
+    double panY() override { return 0; }
+    double zoomX() override { return 1; }
+    double zoomY() override { return 1; }
+    void setProbe(int, int) override {}
+    void setProbeValue(quint32) override {}
+    void insertRecord(const QString&) override {}
+    void appendCycleValue(int) override {}
+};
+
+cv::Rect cell(int k)
+{
+    return cv::Rect((k % 8) * 240 + 5, (k / 8) * 150 + 3, 220, 140);
+}
+
+// The first n cores this process may use; false when there are fewer.
+bool pin(int n)
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) {
+        return false;
+    }
+    static cpu_set_t all = allowed;
+    cpu_set_t chosen;
+    CPU_ZERO(&chosen);
+    int taken = 0;
+    for (int cpu = 0; cpu < CPU_SETSIZE && taken < n; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &chosen);
+            ++taken;
+        }
+    }
+    return taken == n && sched_setaffinity(0, sizeof chosen, &chosen) == 0;
+}
+
+volatile double gSink;
+
+// Eight equal jobs of plain arithmetic on `threads` threads (one job alone
+// with threads = 0): the machine's own ratio, without the engine or the pool.
+double arithmetic(int threads)
+{
+    auto job = [] {
+        double s = 0;
+        for (long i = 0; i < 6000000; ++i) {
+            s += double(i % 7) * 0.5;
+        }
+        gSink = s;
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    if (threads == 0) {
+        job();
+    } else {
+        std::atomic<int> next{0};
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t) {
+            pool.emplace_back([&] {
+                while (next++ < Cameras) {
+                    job();
+                }
+            });
+        }
+        for (std::thread& t : pool) {
+            t.join();
+        }
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    initTextTable();
+    cv::setNumThreads(1);
+    const int repetitions = argc > 1 ? std::max(3, atoi(argv[1])) : 15;
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
+        db.setDatabaseName(dir.filePath("PARAM.db"));
+        db.open();
+        for (int c = 0; c < 8; ++c) {
+            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
+        }
+    }
+    SystemParam params{};
+    std::memset(&params, 0, sizeof params);
+    params[120] = 1;
+    gpSystemParam = &params;
+    gpSystemParamEdit = &params;
+    gDetectCount = 2;
+    gTemplateCount = 1;
+    gColorMode = 0;
+    gCameraCount = Cameras;
+    Host host;
+    setStationHost(&host);
+    TemperatureChartData::instance();
+
+    ControlPort port(0);
+    CycleController ctl(&port, nullptr);
+    std::vector<std::unique_ptr<FakeCamera>> fakes;
+    std::vector<std::unique_ptr<CameraStation>> stations;
+    for (int c = 0; c < Cameras; ++c) {
+        fakes.push_back(std::make_unique<FakeCamera>(W, H));
+        fakes.back()->open();
+        stations.push_back(std::make_unique<CameraStation>(c, fakes.back().get()));
+        // The device's own frames would only cost time: the station judges
+        // the synthetic frame put into it.
+        fakes.back()->pause(true);
+        CameraStation& st = *stations.back();
+        CammerSingleton& set = *st.pLiveSingleton;
+        for (int k = 0; k < 50; ++k) {
+            const cv::Rect r = cell(k);
+            auto* shape = new ClustomRect(r.x, r.y, r.x + r.width - 1, r.y + r.height - 1);
+            const int slot = Cavity * AreasPerDetect + set.roiCount[Cavity]++;
+            set.roiLists[Cavity].append(shape);
+            set.roiShapeType[slot] = shape->type();
+            set.roiFunction[slot] = FuncDefect;
+            set.roiParam[slot] = 3;
+            set.roiLower[slot] = 25;
+            set.roiUpper[slot] = 100000;
+            st.data.roiMasks[slot] = shape->createMask();
+        }
+        SyntheticScene scene;
+        scene.width = W;
+        scene.height = H;
+        scene.noiseSeed = quint32(c + 1);
+        const cv::Mat frame = makeSyntheticFrame(scene).image;
+        st.StoreTemplate(Cavity, 0, frame.data);
+        scene.noiseSeed = quint32(c + 101);
+        const cv::Mat live = makeSyntheticFrame(scene).image;
+        std::memcpy(st.data.grabBuffer.data(), live.data, size_t(W) * H);
+        ctl.retrain(st, Cavity);
+        ctl.stations.push_back(&st);
+    }
+    ctl.StartDetect();
+    ctl.curDetect = Cavity;
+
+    auto measure = [&](int cameras, int workers, int cores) {
+        if (!pin(cores)) {
+            std::fprintf(stderr, "cannot pin to %d cores\n", cores);
+            return -1.0;
+        }
+        // The pool's threads are made after the pinning and inherit it.
+        ctl.setWorkers(workers);
+        std::vector<int> which;
+        for (int c = 0; c < cameras; ++c) {
+            which.push_back(c);
+        }
+        std::vector<double> times;
+        ctl.RunAlgorithms(which, Cavity); // warm-up
+        for (int i = 0; i < repetitions; ++i) {
+            const auto t0 = std::chrono::steady_clock::now();
+            ctl.RunAlgorithms(which, Cavity);
+            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        }
+        return median(times);
+    };
+
+    auto machine = [&] {
+        std::vector<double> single;
+        std::vector<double> eightOnFour;
+        for (int i = 0; i < 5; ++i) {
+            pin(1);
+            single.push_back(arithmetic(0));
+            pin(4);
+            eightOnFour.push_back(arithmetic(4));
+        }
+        return median(eightOnFour) / median(single);
+    };
+
+    const double one = measure(1, 1, 1);
+    const double sequence = measure(Cameras, 1, 1);
+    const double before = machine();
+    const double four = measure(4, 4, 4);
+    const double eight = measure(Cameras, 4, 4);
+    const double after = machine();
+    ctl.stopWorkers();
+    if (one <= 0 || sequence <= 0 || four <= 0 || eight <= 0) {
+        return 1;
+    }
+    bool allOk = true;
+    for (auto& st : stations) {
+        allOk = allOk && st->data.resultOk == 1;
+    }
+    std::printf("%dx%d, 50 defect areas per camera, median of %d detects (judgement, records, outputs)\n", W, H,
+                repetitions);
+    std::printf("  1 camera,  1 worker,  1 core : %8.2f ms\n", one);
+    std::printf("  8 cameras, 1 worker,  1 core : %8.2f ms  (%.2f x one camera; before the pool)\n", sequence,
+                sequence / one);
+    std::printf("  4 cameras, 4 workers, 4 cores: %8.2f ms  (%.2f x one camera)\n", four, four / one);
+    std::printf("  8 cameras, 4 workers, 4 cores: %8.2f ms  (%.2f x one camera; 2.00 is the floor of 8 on 4)\n",
+                eight, eight / one);
+    std::printf("  the machine meanwhile: 8 arithmetic jobs on 4 plain threads, 4 cores: %.2f and %.2f x one job\n",
+                before, after);
+    std::printf("  every camera judged %s\n", allOk ? "OK" : "NG (the scene is not what the bench means)");
+    stations.clear();
+    clearStationHost(&host);
+    return allOk ? 0 : 1;
+}
