@@ -123,12 +123,16 @@ bool AlignModel::Train(const cv::Mat& templ, const cv::Mat& maskImage, int minKe
         mask.release();
 
     ComputeFeatures(templ, features[1], 1);
-    if (static_cast<int>(features[1].keypoints.size()) < minKeypoints || features[1].descriptors.empty()) {
+    if (static_cast<int>(features[1].keypoints.size()) < minKeypoints) {
         scale = previousScale;
         features[1] = cv::detail::ImageFeatures();
         mask.release();
         return false;
     }
+    trained = true;
+    // A template without features trains a model that refuses every frame.
+    if (features[1].descriptors.empty())
+        return true;
     templateDescriptors = features[1].descriptors.getMat(cv::ACCESS_READ).clone();
     {
         const FixedRandomState fixed;
@@ -137,7 +141,6 @@ bool AlignModel::Train(const cv::Mat& templ, const cv::Mat& maskImage, int minKe
         templateMatcher->train();
         randomAfterTemplate = cv::theRNG().state;
     }
-    trained = true;
     return true;
 }
 
