@@ -1,10 +1,11 @@
 // Inspection benchmark: one camera's detect of 50 areas of about 150 x 150
 // pixels, covering every detection function, on grey frames of the panel's
-// three camera sizes (1280 x 1024, 1920 x 1080, 2448 x 2048), in two
-// configurations: positioning without angle and no alignment, and angle
-// positioning with rotation correction (feature alignment on, positioning
-// searching and turning back within +-10 degrees). The limits are set so
-// that some areas are NG in every run; the NG areas are printed.
+// three camera sizes (1280 x 1024, 1920 x 1080, 2448 x 2048), in three
+// configurations: positioning without angle; angle positioning with rotation
+// correction (the target searched within +-10 degrees and the frame turned
+// back); and that with feature alignment (angle correction) in front. The
+// limits are set so that some areas are NG in every run; the NG areas are
+// printed.
 //
 // Prints the median and 99th-percentile time of each stage (feature alignment,
 // positioning, area inspection) and of the whole detect, the cost of one area
@@ -14,6 +15,7 @@
 // mean little. Runs of this program built at two commits on one machine
 // compare the two.
 #include "cammersingleton.h"
+#include "alignmodel.h"
 #include "detectalgorithm.h"
 #include "enginestation.h"
 #include "imagehelpers.h"
@@ -306,6 +308,92 @@ void benchTurn()
     std::printf("\n");
 }
 
+// Feature alignment as it matched before the template's trees were kept:
+// the stitching module's matcher builds the trees of both sides for every
+// frame (and estimates a homography of its own that nobody reads).
+bool matchedPerFrame(AlignModel& model, const cv::Mat& live, cv::Mat& out)
+{
+    cv::detail::ImageFeatures liveFeatures;
+    model.ComputeFeatures(live, liveFeatures, 0);
+    if (!model.IsTrained() || liveFeatures.keypoints.empty() || liveFeatures.descriptors.empty()) {
+        return false;
+    }
+    std::vector<cv::detail::ImageFeatures> features{ liveFeatures, model.Features()[1] };
+    std::vector<cv::detail::MatchesInfo> pairwise;
+    const uint64 saved = cv::theRNG().state;
+    cv::theRNG().state = 0x6B6F7276616E6531ULL;
+    cv::detail::BestOf2NearestMatcher matcher(false, 0.4f, 6, 6);
+    matcher(features, pairwise, cv::UMat());
+    cv::theRNG().state = saved;
+    std::vector<cv::Point2f> livePoints;
+    std::vector<cv::Point2f> templatePoints;
+    for (const cv::detail::MatchesInfo& info : pairwise) {
+        if (info.src_img_idx == 0 && info.dst_img_idx == 1) {
+            for (const cv::DMatch& m : info.matches) {
+                livePoints.push_back(liveFeatures.keypoints[std::size_t(m.queryIdx)].pt / model.Scale());
+                templatePoints.push_back(model.Features()[1].keypoints[std::size_t(m.trainIdx)].pt / model.Scale());
+            }
+        }
+    }
+    cv::Mat h;
+    int inliers = 0;
+    if (!AlignModel::EstimateHomography(livePoints, templatePoints, h, inliers)
+        || !AlignModel::IsPlausible(h, inliers, live.size())) {
+        return false;
+    }
+    cv::warpPerspective(live, out, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    return true;
+}
+
+// Both on the same frames, taking turns, so a busy machine slows both alike.
+void benchMatcher()
+{
+    std::printf("Feature alignment of a busy 1280 x 1024 frame (default block), trees of both sides per frame "
+                "against the template's trees kept:\n");
+    const cv::Mat busy = featureScene();
+    cv::Mat mask = cv::Mat::zeros(busy.size(), CV_8UC1);
+    mask(DetectAlgorithm::DefaultBlock(W, H)).setTo(255);
+    AlignModel model;
+    if (!model.Train(busy, mask, DetectAlgorithm::kAlignKeypoints)) {
+        std::printf("  the model refused the template\n\n");
+        return;
+    }
+    std::vector<cv::Mat> knocked;
+    for (int i = 0; i < 4; ++i) {
+        knocked.push_back(knock(busy, 4 - i, i - 2, 0.4 * (i - 1)));
+    }
+    cv::Mat before(H, W, CV_8UC1);
+    cv::Mat after(H, W, CV_8UC1);
+    cv::detail::ImageFeatures features;
+    std::vector<double> beforeMs;
+    std::vector<double> afterMs;
+    std::vector<double> featureMs;
+    bool equal = true;
+    for (int i = 0; i < 25; ++i) {
+        const cv::Mat& live = knocked[std::size_t(i) % knocked.size()];
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool a = matchedPerFrame(model, live, before);
+        const auto t1 = std::chrono::steady_clock::now();
+        const bool b = model.Align(live, after, 0.4f);
+        const auto t2 = std::chrono::steady_clock::now();
+        model.ComputeFeatures(live, features, 0);
+        const auto t3 = std::chrono::steady_clock::now();
+        equal = equal && a == b && (!a || cv::norm(before, after, cv::NORM_INF) == 0.0);
+        if (i > 0) {
+            beforeMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+            afterMs.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+            featureMs.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
+        }
+    }
+    const Stats b = stats(beforeMs);
+    const Stats a = stats(afterMs);
+    const Stats f = stats(featureMs);
+    std::printf("  per frame median %7.2f ms p99 %7.2f | kept median %7.2f ms p99 %7.2f | %.2fx at the median, "
+                "%s; the frame's own features alone: median %.2f ms (%zu of them)\n\n",
+                b.median, b.p99, a.median, a.p99, b.median / a.median, equal ? "frames equal" : "FRAMES DIFFER",
+                f.median, features.keypoints.size());
+}
+
 // --- The panel's frame sizes in both configurations -------------------------
 
 // A scene of the given size: the part (about half the frame's width) on the
@@ -478,8 +566,9 @@ void benchSizes()
             int runs;
         };
         const Config configs[] = {
-            { "positioning, no alignment", 0, 0, 60 },
-            { "angle positioning and rotation correction", 1, 10, 12 },
+            { "positioning without angle", 0, 0, 60 },
+            { "angle positioning, rotation correction", 0, 10, 60 },
+            { "the same with feature alignment", 1, 10, 12 },
         };
         for (const Config& c : configs) {
             p.angleCorrect() = c.angleCorrect;
@@ -525,7 +614,7 @@ void benchSizes()
             const Stats a = stats(alignMs);
             const Stats l = stats(locateMs);
             const Stats d = stats(detectMs);
-            std::printf("    %-42s whole detect median %8.2f ms  p99 %8.2f ms  (align %.2f, locate %.2f, "
+            std::printf("    %-38s whole detect median %8.2f ms  p99 %8.2f ms  (align %.2f, locate %.2f, "
                         "inspect %.2f at the median; %zu runs; alignment trained: %s)\n",
                         c.name, whole.median, whole.p99, a.median, l.median, d.median, wholeMs.size(),
                         engine.alignModels[Mix].IsTrained() ? "yes" : "no");
@@ -550,6 +639,7 @@ int main(int argc, char** argv)
     const bool pinned = sched_setaffinity(0, sizeof one, &one) == 0;
     std::printf("OpenCV on 1 thread, %s\n\n", pinned ? "pinned to one core" : "not pinned (refused)");
     benchTurn();
+    benchMatcher();
     benchSizes();
     if (argc > 1 && std::strcmp(argv[1], "--sizes") == 0) {
         return 0;
