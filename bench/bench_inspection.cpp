@@ -1,18 +1,28 @@
 // Inspection benchmark: one camera's detect of 50 areas of about 150 x 150
-// pixels on a 1280 x 1024 grey frame, covering every detection function.
+// pixels, covering every detection function, on grey frames of the panel's
+// three camera sizes (1280 x 1024, 1920 x 1080, 2448 x 2048), in three
+// configurations: positioning without angle; angle positioning with rotation
+// correction (the target searched within +-10 degrees and the frame turned
+// back); and that with feature alignment (angle correction) in front. The
+// limits are set so that some areas are NG in every run; the NG areas are
+// printed.
 //
 // Prints the median and 99th-percentile time of each stage (feature alignment,
-// positioning, area inspection), the cost of one area per detection function,
-// the training time with the largest template count (100 samples), and the
-// heap allocations of one frame's positioning and inspection. Run it from an
-// optimised build; numbers from a sanitizer build mean little.
+// positioning, area inspection) and of the whole detect, the cost of one area
+// per detection function, the training time with the largest template count
+// (100 samples), and the heap allocations of one frame's positioning and
+// inspection. Run it from an optimised build; numbers from a sanitizer build
+// mean little. Runs of this program built at two commits on one machine
+// compare the two.
 #include "cammersingleton.h"
+#include "alignmodel.h"
 #include "detectalgorithm.h"
 #include "enginestation.h"
 #include "imagehelpers.h"
 #include "syntheticframe.h"
 
 #include <QCoreApplication>
+#include <QList>
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/utility.hpp>
@@ -24,6 +34,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -297,6 +308,322 @@ void benchTurn()
     std::printf("\n");
 }
 
+// Feature alignment as it matched before the template's trees were kept:
+// the stitching module's matcher builds the trees of both sides for every
+// frame (and estimates a homography of its own that nobody reads).
+bool matchedPerFrame(AlignModel& model, const cv::Mat& live, cv::Mat& out)
+{
+    cv::detail::ImageFeatures liveFeatures;
+    model.ComputeFeatures(live, liveFeatures, 0);
+    if (!model.IsTrained() || liveFeatures.keypoints.empty() || liveFeatures.descriptors.empty()) {
+        return false;
+    }
+    std::vector<cv::detail::ImageFeatures> features{ liveFeatures, model.Features()[1] };
+    std::vector<cv::detail::MatchesInfo> pairwise;
+    const uint64 saved = cv::theRNG().state;
+    cv::theRNG().state = 0x6B6F7276616E6531ULL;
+    cv::detail::BestOf2NearestMatcher matcher(false, 0.4f, 6, 6);
+    matcher(features, pairwise, cv::UMat());
+    cv::theRNG().state = saved;
+    std::vector<cv::Point2f> livePoints;
+    std::vector<cv::Point2f> templatePoints;
+    for (const cv::detail::MatchesInfo& info : pairwise) {
+        if (info.src_img_idx == 0 && info.dst_img_idx == 1) {
+            for (const cv::DMatch& m : info.matches) {
+                livePoints.push_back(liveFeatures.keypoints[std::size_t(m.queryIdx)].pt / model.Scale());
+                templatePoints.push_back(model.Features()[1].keypoints[std::size_t(m.trainIdx)].pt / model.Scale());
+            }
+        }
+    }
+    cv::Mat h;
+    int inliers = 0;
+    if (!AlignModel::EstimateHomography(livePoints, templatePoints, h, inliers)
+        || !AlignModel::IsPlausible(h, inliers, live.size())) {
+        return false;
+    }
+    cv::warpPerspective(live, out, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    return true;
+}
+
+// Both on the same frames, taking turns, so a busy machine slows both alike.
+void benchMatcher()
+{
+    std::printf("Feature alignment of a busy 1280 x 1024 frame (default block), trees of both sides per frame "
+                "against the template's trees kept:\n");
+    const cv::Mat busy = featureScene();
+    cv::Mat mask = cv::Mat::zeros(busy.size(), CV_8UC1);
+    mask(DetectAlgorithm::DefaultBlock(W, H)).setTo(255);
+    AlignModel model;
+    if (!model.Train(busy, mask, DetectAlgorithm::kAlignKeypoints)) {
+        std::printf("  the model refused the template\n\n");
+        return;
+    }
+    std::vector<cv::Mat> knocked;
+    for (int i = 0; i < 4; ++i) {
+        knocked.push_back(knock(busy, 4 - i, i - 2, 0.4 * (i - 1)));
+    }
+    cv::Mat before(H, W, CV_8UC1);
+    cv::Mat after(H, W, CV_8UC1);
+    cv::detail::ImageFeatures features;
+    std::vector<double> beforeMs;
+    std::vector<double> afterMs;
+    std::vector<double> featureMs;
+    bool equal = true;
+    for (int i = 0; i < 25; ++i) {
+        const cv::Mat& live = knocked[std::size_t(i) % knocked.size()];
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool a = matchedPerFrame(model, live, before);
+        const auto t1 = std::chrono::steady_clock::now();
+        const bool b = model.Align(live, after, 0.4f);
+        const auto t2 = std::chrono::steady_clock::now();
+        model.ComputeFeatures(live, features, 0);
+        const auto t3 = std::chrono::steady_clock::now();
+        equal = equal && a == b && (!a || cv::norm(before, after, cv::NORM_INF) == 0.0);
+        if (i > 0) {
+            beforeMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+            afterMs.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+            featureMs.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
+        }
+    }
+    const Stats b = stats(beforeMs);
+    const Stats a = stats(afterMs);
+    const Stats f = stats(featureMs);
+    std::printf("  per frame median %7.2f ms p99 %7.2f | kept median %7.2f ms p99 %7.2f | %.2fx at the median, "
+                "%s; the frame's own features alone: median %.2f ms (%zu of them)\n\n",
+                b.median, b.p99, a.median, a.p99, b.median / a.median, equal ? "frames equal" : "FRAMES DIFFER",
+                f.median, features.keypoints.size());
+}
+
+// --- The panel's frame sizes in both configurations -------------------------
+
+// A scene of the given size: the part (about half the frame's width) on the
+// mould, with the mould's own marks (shapes outside the part) that give the
+// feature alignment something to hold on to.
+struct SizedScene {
+    SyntheticScene scene;
+    cv::Mat marks;      // 255 where a mark is drawn
+    cv::Mat markGrey;   // the marks' grey values
+};
+
+SizedScene sizedScene(int w, int h)
+{
+    SizedScene s;
+    s.scene.width = w;
+    s.scene.height = h;
+    s.scene.partWidth = w / 2.0;
+    s.scene.partHeight = h / 2.5;
+    s.scene.mouldSeed = 3;
+    s.marks = cv::Mat::zeros(h, w, CV_8UC1);
+    s.markGrey = cv::Mat::zeros(h, w, CV_8UC1);
+    const cv::Rect part = syntheticPartBox(s.scene, 24);
+    cv::RNG rng(17);
+    const int count = w * h / 1500;
+    for (int i = 0; i < count; ++i) {
+        const cv::Point at(rng.uniform(0, w), rng.uniform(0, h));
+        const int grey = rng.uniform(0, 256);
+        const int size = rng.uniform(4, 24);
+        if (part.contains(at) || part.contains(at + cv::Point(size, size))) {
+            continue;
+        }
+        if (i % 2) {
+            cv::circle(s.marks, at, size / 2, cv::Scalar(255), cv::FILLED);
+            cv::circle(s.markGrey, at, size / 2, cv::Scalar(grey), cv::FILLED);
+        } else {
+            cv::rectangle(s.marks, cv::Rect(at, cv::Size(size, size)), cv::Scalar(255), cv::FILLED);
+            cv::rectangle(s.markGrey, cv::Rect(at, cv::Size(size, size)), cv::Scalar(grey), cv::FILLED);
+        }
+    }
+    return s;
+}
+
+// The scene's frame with the part moved by (dx, dy) and turned, then the
+// whole picture knocked by (kx, ky) and turned by knockAngle (a camera that
+// was bumped), with fresh noise.
+cv::Mat sizedFrame(const SizedScene& s, quint32 noiseSeed, double dx, double dy, double angle, double kx,
+                   double ky, double knockAngle)
+{
+    SyntheticScene scene = s.scene;
+    scene.noiseSeed = noiseSeed;
+    scene.dx = dx;
+    scene.dy = dy;
+    scene.angle = angle;
+    cv::Mat m = makeSyntheticFrame(scene).image;
+    s.markGrey.copyTo(m, s.marks);
+    if (kx == 0.0 && ky == 0.0 && knockAngle == 0.0) {
+        return m;
+    }
+    cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(m.cols / 2.0f, m.rows / 2.0f), knockAngle, 1.0);
+    turn.at<double>(0, 2) += kx;
+    turn.at<double>(1, 2) += ky;
+    cv::Mat out;
+    cv::warpAffine(m, out, turn, m.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+    return out;
+}
+
+// Cell k of an 8 x 7 grid over the frame, as an area of about 150 x 140.
+cv::Rect sizedCell(int k, int w, int h)
+{
+    const int cw = w / 8;
+    const int ch = h / 7;
+    return cv::Rect((k % 8) * cw + (cw - 150) / 2, (k / 8) * ch + (ch - 140) / 2, 150, 140);
+}
+
+// Limits that judge a good part OK and a marked one NG. Specks are drawn
+// into the cells listed in kSpeckCells of every live frame; the areas there
+// find them. Two areas have limits no frame can meet.
+void addLimitedArea(EngineStation& st, int function, cv::Rect r, bool impossible)
+{
+    switch (function) {
+    case FuncDefect: st.addRect(Mix, function, r, 3, 25, 150); break;
+    case FuncSpot: st.addRect(Mix, function, r, 40 << 8, 0, impossible ? -1 : 60); break;
+    case FuncBlackArea: st.addRect(Mix, function, r, 0, 40, 60); break;
+    case FuncWhiteArea: st.addRect(Mix, function, r, 0, 235, impossible ? -1 : 60); break;
+    case FuncSimilarity: st.addRect(Mix, function, r, 0, 40, 100); break;
+    case FuncWhiteNum: st.addRect(Mix, function, r, 5, 235, 3); break;
+    case FuncTempAlarm: st.addRect(Mix, function, r, 95, 0, 100); break;
+    default: st.addRect(Mix, function, r, 3, 235, 60); break;
+    }
+}
+
+const int kSpeckCells[] = { 12, 21, 30, 39 };
+
+void addSpecks(cv::Mat& frame)
+{
+    for (int k : kSpeckCells) {
+        const cv::Rect c = sizedCell(k, frame.cols, frame.rows);
+        const cv::Point centre(c.x + c.width / 2, c.y + c.height / 2);
+        cv::circle(frame, centre, 9, cv::Scalar(8), cv::FILLED);
+        cv::circle(frame, centre + cv::Point(30, 25), 6, cv::Scalar(250), cv::FILLED);
+    }
+}
+
+struct NgSummary {
+    int fewest = 1 << 30;
+    int most = 0;
+    QList<int> first;
+};
+
+void noteNg(const EngineStation& st, NgSummary& ng)
+{
+    QList<int> areas;
+    for (int i = 0; i < st.live->roiCount[Mix]; ++i) {
+        if (!st.data->roiOk[i]) {
+            areas.append(i);
+        }
+    }
+    if (ng.most == 0 && ng.fewest == (1 << 30)) {
+        ng.first = areas;
+    }
+    ng.fewest = std::min(ng.fewest, int(areas.size()));
+    ng.most = std::max(ng.most, int(areas.size()));
+}
+
+void printNg(const NgSummary& ng, const EngineStation& st)
+{
+    std::printf("    NG areas per run: %d to %d; in the first run:", ng.fewest, ng.most);
+    for (int a : ng.first) {
+        std::printf(" %d(%s)", a, functionName(st.live->roiFunction[a]));
+    }
+    std::printf("\n");
+}
+
+void benchSizes()
+{
+    std::printf("One detect of 50 areas on the panel's frame sizes:\n");
+    const cv::Size sizes[] = { { 1280, 1024 }, { 1920, 1080 }, { 2448, 2048 } };
+    for (const cv::Size& size : sizes) {
+        const int w = size.width;
+        const int h = size.height;
+        const SizedScene scene = sizedScene(w, h);
+        EngineStation st(w, h, false, 3);
+        QuietPeers peers;
+        peers.detect = Mix;
+        st.data->peers = &peers;
+        SystemParam& p = st.params;
+        p.showAllAlgoParams() = 1;
+        p.diffFactor() = 2;
+        p.minSpot() = 3;
+        p.maxOffset() = 40;
+        p.matchBrightness() = 1;
+
+        // Positioning on the part, angle correction on the upper band (the
+        // mould's marks), one ignore block, 47 inspection areas.
+        st.addRect(Mix, FuncPosition, syntheticPartBox(scene.scene, 8), 0, 0, 0);
+        st.addRect(Mix, FuncAngleCorrect, cv::Rect(0, 0, w, h / 4), 0, 0, 0);
+        st.addRect(Mix, FuncIgnoreArea, sizedCell(1, w, h), 0, 0, 0);
+        for (int k = 2; k < 49; ++k) {
+            addLimitedArea(st, kFunctions[(k - 2) % 9], sizedCell(k, w, h), k == 17 || k == 44);
+        }
+        for (int k = 0; k < 3; ++k) {
+            st.setTemplate(Mix, k, sizedFrame(scene, quint32(k + 1), 0, 0, 0, 0, 0, 0));
+        }
+        std::printf("  %d x %d:\n", w, h);
+
+        struct Config {
+            const char* name;
+            int angleCorrect;
+            int rotateCorrect;
+            int runs;
+        };
+        const Config configs[] = {
+            { "positioning without angle", 0, 0, 60 },
+            { "angle positioning, rotation correction", 0, 10, 60 },
+            { "the same with feature alignment", 1, 10, 12 },
+        };
+        for (const Config& c : configs) {
+            p.angleCorrect() = c.angleCorrect;
+            p.motionCorrect() = 0;
+            p.rotateCorrect() = c.rotateCorrect;
+            DetectAlgorithm engine(st.live.get(), st.data.get());
+            engine.TrainAlign(Mix);
+            engine.TrainLocate(Mix);
+            engine.TrainModels(Mix);
+            std::vector<cv::Mat> frames;
+            for (int i = 0; i < 4; ++i) {
+                const double turn = c.rotateCorrect ? 1.5 * (i - 1.5) : 0.0;
+                const double knock = c.angleCorrect ? 1.0 : 0.0;
+                cv::Mat f = sizedFrame(scene, quint32(100 + i), (i % 3) - 1, (i % 2) * 2 - 1, turn,
+                                       knock * (3 - i), knock * (i - 2), knock * 0.3 * (i - 1));
+                addSpecks(f);
+                frames.push_back(f);
+            }
+            std::vector<double> alignMs;
+            std::vector<double> locateMs;
+            std::vector<double> detectMs;
+            std::vector<double> wholeMs;
+            NgSummary ng;
+            for (int i = 0; i < c.runs + 1; ++i) {
+                copyInto(st, frames[std::size_t(i) % frames.size()]);
+                const auto t0 = std::chrono::steady_clock::now();
+                engine.RunAlign(Mix);
+                const auto t1 = std::chrono::steady_clock::now();
+                engine.RunLocate();
+                const auto t2 = std::chrono::steady_clock::now();
+                engine.RunDetect(Mix);
+                const auto t3 = std::chrono::steady_clock::now();
+                if (i == 0) {
+                    continue; // warm-up
+                }
+                alignMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+                locateMs.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+                detectMs.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
+                wholeMs.push_back(std::chrono::duration<double, std::milli>(t3 - t0).count());
+                noteNg(st, ng);
+            }
+            const Stats whole = stats(wholeMs);
+            const Stats a = stats(alignMs);
+            const Stats l = stats(locateMs);
+            const Stats d = stats(detectMs);
+            std::printf("    %-38s whole detect median %8.2f ms  p99 %8.2f ms  (align %.2f, locate %.2f, "
+                        "inspect %.2f at the median; %zu runs; alignment trained: %s)\n",
+                        c.name, whole.median, whole.p99, a.median, l.median, d.median, wholeMs.size(),
+                        engine.alignModels[Mix].IsTrained() ? "yes" : "no");
+            printNg(ng, st);
+        }
+    }
+    std::printf("\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -312,6 +639,11 @@ int main(int argc, char** argv)
     const bool pinned = sched_setaffinity(0, sizeof one, &one) == 0;
     std::printf("OpenCV on 1 thread, %s\n\n", pinned ? "pinned to one core" : "not pinned (refused)");
     benchTurn();
+    benchMatcher();
+    benchSizes();
+    if (argc > 1 && std::strcmp(argv[1], "--sizes") == 0) {
+        return 0;
+    }
     const int templates = 5;
     EngineStation st(W, H, false, templates);
     QuietPeers peers;

@@ -1,6 +1,8 @@
 #include "alignmodel.h"
 
 #include <cmath>
+#include <set>
+#include <utility>
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
@@ -30,22 +32,36 @@ bool usableImage(const cv::Mat& image)
 // The matcher's k-d trees are drawn from OpenCV's random generator, which
 // every other user on the thread shares: left alone, the same template and
 // frame would get different matches, and near the plausibility limits a
-// different verdict, depending on what ran before. For the length of one
-// match the generator starts from a fixed state; the caller's state is put
-// back afterwards so nobody else's sequence changes. The generator is per
-// thread, and the matcher builds and searches its trees on the calling
-// thread for a single pair, so stations on different threads do not meet.
+// different verdict, depending on what ran before. The template's trees are
+// drawn from a fixed state when it is trained, each frame's trees from the
+// state that left; the caller's state is put back afterwards so nobody
+// else's sequence changes. The generator is per thread, and the trees are
+// built and searched on the calling thread, so stations on different threads
+// do not meet.
 class FixedRandomState {
 public:
-    FixedRandomState() : saved(cv::theRNG().state) { cv::theRNG().state = kSeed; }
+    static constexpr uint64 kSeed = 0x6B6F7276616E6531ULL;
+    explicit FixedRandomState(uint64 state = kSeed) : saved(cv::theRNG().state) { cv::theRNG().state = state; }
     ~FixedRandomState() { cv::theRNG().state = saved; }
     FixedRandomState(const FixedRandomState&) = delete;
     FixedRandomState& operator=(const FixedRandomState&) = delete;
 
 private:
-    static constexpr uint64 kSeed = 0x6B6F7276616E6531ULL;
     uint64 saved;
 };
+
+// Four randomised k-d trees, 32 leaves checked per search.
+cv::Ptr<cv::FlannBasedMatcher> makeMatcher()
+{
+    return cv::makePtr<cv::FlannBasedMatcher>(cv::makePtr<cv::flann::KDTreeIndexParams>(),
+                                              cv::makePtr<cv::flann::SearchParams>());
+}
+
+// Whether the nearest of two is clearly nearer than the second.
+bool distinct(const std::vector<cv::DMatch>& nearest, float matchConfidence)
+{
+    return nearest.size() >= 2 && nearest[0].distance < (1.f - matchConfidence) * nearest[1].distance;
+}
 
 double cross(const cv::Point2d& o, const cv::Point2d& a, const cv::Point2d& b)
 {
@@ -89,6 +105,8 @@ bool AlignModel::Train(const cv::Mat& templ, const cv::Mat& maskImage, int minKe
     // what the caller wants aligned: never align against them again.
     trained = false;
     features[1] = cv::detail::ImageFeatures();
+    templateDescriptors.release();
+    templateMatcher.release();
 
     const float area = static_cast<float>(templ.cols * templ.rows);
     if (area == 0.0f || !usableImage(templ))
@@ -112,7 +130,43 @@ bool AlignModel::Train(const cv::Mat& templ, const cv::Mat& maskImage, int minKe
         return false;
     }
     trained = true;
+    // A template without features trains a model that refuses every frame.
+    if (features[1].descriptors.empty())
+        return true;
+    templateDescriptors = features[1].descriptors.getMat(cv::ACCESS_READ).clone();
+    {
+        const FixedRandomState fixed;
+        templateMatcher = makeMatcher();
+        templateMatcher->add(std::vector<cv::Mat>{ templateDescriptors });
+        templateMatcher->train();
+        randomAfterTemplate = cv::theRNG().state;
+    }
     return true;
+}
+
+void AlignModel::matchFeatures(float matchConfidence, std::vector<cv::DMatch>& matches)
+{
+    matches.clear();
+    const cv::Mat liveDescriptors = features[0].descriptors.getMat(cv::ACCESS_READ);
+    std::vector<std::vector<cv::DMatch>> nearest;
+    std::set<std::pair<int, int>> found;
+    templateMatcher->knnMatch(liveDescriptors, nearest, 2);
+    for (const std::vector<cv::DMatch>& pair : nearest) {
+        if (distinct(pair, matchConfidence)) {
+            matches.push_back(pair[0]);
+            found.insert(std::make_pair(pair[0].queryIdx, pair[0].trainIdx));
+        }
+    }
+    nearest.clear();
+    {
+        const FixedRandomState fixed(randomAfterTemplate);
+        makeMatcher()->knnMatch(templateDescriptors, liveDescriptors, nearest, 2);
+    }
+    for (const std::vector<cv::DMatch>& pair : nearest) {
+        if (distinct(pair, matchConfidence)
+            && found.find(std::make_pair(pair[0].trainIdx, pair[0].queryIdx)) == found.end())
+            matches.push_back(cv::DMatch(pair[0].trainIdx, pair[0].queryIdx, pair[0].distance));
+    }
 }
 
 bool AlignModel::EstimateHomography(const std::vector<cv::Point2f>& livePoints,
@@ -194,28 +248,18 @@ bool AlignModel::Align(cv::Mat live, cv::Mat& output, float matchConfidence)
     if (features[0].keypoints.empty() || features[0].descriptors.empty())
         return false;
 
-    std::vector<cv::detail::MatchesInfo> pairwise;
-    {
-        const FixedRandomState fixed;
-        cv::detail::BestOf2NearestMatcher matcher(false, matchConfidence, 6, 6);
-        matcher(features, pairwise, cv::UMat());
-        matcher.collectGarbage();
-    }
-
-    const cv::detail::MatchesInfo* pair = nullptr;
-    for (const cv::detail::MatchesInfo& info : pairwise)
-        if (info.src_img_idx == 0 && info.dst_img_idx == 1)
-            pair = &info;
-    if (!pair)
+    if (!templateMatcher || features[0].descriptors.type() != templateDescriptors.type())
         return false;
+    std::vector<cv::DMatch> matches;
+    matchFeatures(matchConfidence, matches);
 
     const std::vector<cv::KeyPoint>& liveKeys = features[0].keypoints;
     const std::vector<cv::KeyPoint>& templateKeys = features[1].keypoints;
     std::vector<cv::Point2f> livePoints;
     std::vector<cv::Point2f> templatePoints;
-    livePoints.reserve(pair->matches.size());
-    templatePoints.reserve(pair->matches.size());
-    for (const cv::DMatch& m : pair->matches) {
+    livePoints.reserve(matches.size());
+    templatePoints.reserve(matches.size());
+    for (const cv::DMatch& m : matches) {
         if (m.queryIdx < 0 || m.queryIdx >= static_cast<int>(liveKeys.size()) || m.trainIdx < 0
             || m.trainIdx >= static_cast<int>(templateKeys.size()))
             continue;

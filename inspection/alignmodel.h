@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/stitching/detail/matchers.hpp>
 
 // Angle correction: learns the SIFT features of a detect's template (inside a
@@ -15,6 +16,10 @@
 // pixels) before feature detection so their descriptors stay comparable; the
 // matched points are scaled back and the homography is estimated at full
 // resolution.
+//
+// Everything that depends on the template alone (its features and the search
+// index over its descriptors) is built once by Train; a frame costs its own
+// features and the index over them.
 class AlignModel {
 public:
     AlignModel();
@@ -60,9 +65,21 @@ public:
     const std::vector<cv::detail::ImageFeatures>& Features() const { return features; }
 
 private:
+    // The pairs of live and template features that both directions of the
+    // nearest-neighbour search agree are distinct enough: live to template
+    // first (in live order), then template to live where not found already.
+    void matchFeatures(float matchConfidence, std::vector<cv::DMatch>& matches);
+
     cv::Mat mask;
     std::vector<cv::detail::ImageFeatures> features; // [0] live, [1] template
     float scale = 1.0f;
     bool trained = false;
     cv::Mat homography;
+    // The template's descriptors and the k-d trees over them.
+    cv::Mat templateDescriptors;
+    cv::Ptr<cv::FlannBasedMatcher> templateMatcher;
+    // The random generator's state right after the template's trees were
+    // drawn: the live trees are drawn from here, so a frame gets the trees
+    // it would get if the template's were drawn anew before it.
+    uint64 randomAfterTemplate = 0;
 };

@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <exception>
 
 namespace {
@@ -157,6 +158,14 @@ cv::Mat DetectAlgorithm::scratchHeader(std::vector<uchar>& buffer, int rows, int
         buffer.resize(needed);
     }
     return cv::Mat(rows, cols, CV_8UC1, buffer.data());
+}
+
+double DetectAlgorithm::BrightnessFactor(const cv::Mat& frame, double templateNorm)
+{
+    // The factor cv::normalize takes for NORM_L2: 0 for a black frame, so
+    // it stays black instead of being divided by zero.
+    const double norm = cv::norm(frame, cv::NORM_L2);
+    return norm > DBL_EPSILON ? templateNorm / norm : 0.0;
 }
 
 cv::Rect DetectAlgorithm::DefaultBlock(int width, int height)
@@ -366,7 +375,8 @@ int DetectAlgorithm::areaError(int d, int area, const cv::Size& frame) const
     return 0;
 }
 
-int DetectAlgorithm::measureArea(int d, int area, const cv::Mat& image, cv::Mat& overlay, AreaMeasure& out)
+int DetectAlgorithm::measureArea(int d, int area, const cv::Mat& image, double brightness, cv::Mat& overlay,
+                                 AreaMeasure& out)
 {
     StationData& st = *owner;
     const int s = d * AreasPerDetect + area;
@@ -392,7 +402,12 @@ int DetectAlgorithm::measureArea(int d, int area, const cv::Mat& image, cv::Mat&
         return 0;
     }
 
-    const cv::Mat P = image(R);
+    cv::Mat P = image(R);
+    if (brightness >= 0.0) {
+        cv::Mat matched = scratchHeader(matchedBuffer, R.height, R.width);
+        P.convertTo(matched, -1, brightness, 0.0);
+        P = matched;
+    }
     cv::Mat M = scratchHeader(maskScratch, R.height, R.width);
     cv::bitwise_and(keepMasks[d](R), st.roiMasks[s], M);
     cv::Mat A = scratchHeader(rawScratch, R.height, R.width);
@@ -505,11 +520,12 @@ void DetectAlgorithm::runDetect(int detect)
         reportError(d, ErrAreaFaulty);
     }
 
-    cv::Mat image = F;
+    // Brightness matching scales every pixel by one factor of the whole
+    // frame (as an L2 normalisation onto the template's norm would), but
+    // only the areas' pixels are read: each area is scaled when it is cut.
+    double brightness = -1.0;
     if (p.matchBrightness() && templateNorms[d] > 0.0) {
-        cv::Mat matched = scratchHeader(matchedBuffer, F.rows, F.cols);
-        cv::normalize(F, matched, templateNorms[d], 0.0, cv::NORM_L2);
-        image = matched;
+        brightness = BrightnessFactor(F, templateNorms[d]);
     }
 
     if (st.overlayMask.size() != std::size_t(st.pixelCount)) {
@@ -542,7 +558,7 @@ void DetectAlgorithm::runDetect(int detect)
 
         AreaMeasure measured;
         try {
-            if (const int code = measureArea(d, i, image, overlay, measured)) {
+            if (const int code = measureArea(d, i, F, brightness, overlay, measured)) {
                 failArea(s, function, code);
                 continue;
             }

@@ -86,6 +86,12 @@ public:
     // written in place when it already is 8-bit of src's size.
     static void GrayBandMask(const cv::Mat& src, cv::Mat& dst, int lo, int hi);
 
+    // The factor brightness matching scales a frame's pixels by: the
+    // template's L2 norm over the frame's, 0 for a black frame. A pixel
+    // scaled by it (rounded to nearest, saturated) is the pixel of the
+    // frame L2-normalised onto the template's norm.
+    static double BrightnessFactor(const cv::Mat& frame, double templateNorm);
+
     // The default block of a frame: left W/4, top H/4, width 3W/4, height
     // 3H/4, reaching the right and bottom borders.
     static cv::Rect DefaultBlock(int width, int height);
@@ -142,7 +148,9 @@ private:
     int areaError(int detect, int area, const cv::Size& frame) const;
     // Measures one judgeable area on image, drawing its blobs into overlay and
     // its boxes into the station's table; 0 or a DetectError.
-    int measureArea(int detect, int area, const cv::Mat& image, cv::Mat& overlay, AreaMeasure& out);
+    // brightness >= 0 scales the area's pixels by that factor first.
+    int measureArea(int detect, int area, const cv::Mat& image, double brightness, cv::Mat& overlay,
+                    AreaMeasure& out);
     void trainModels(int detect);
     void trainAlign(int detect);
     void reportAlignRefused(int detect);
@@ -170,7 +178,7 @@ private:
     bool frameFault = false;
 
     // Reused between runs so a cycle allocates as little as possible.
-    std::vector<uchar> matchedBuffer;  // brightness-matched frame
+    std::vector<uchar> matchedBuffer;  // brightness-matched area
     std::vector<uchar> trainingGrey;   // colour templates reduced for training
     std::vector<uchar> rawScratch;     // A
     std::vector<uchar> openScratch;    // B

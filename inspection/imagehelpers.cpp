@@ -282,14 +282,20 @@ bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX,
             const int Y0 = cv::saturate_cast<int>((m[4] * q + m[5]) * kAbScale) + kRoundDelta;
             short* outXY = xy.ptr<short>(r);
             ushort* outW = weights.ptr<ushort>(r);
+            const int* ad = adelta.data();
+            const int* bd = bdelta.data();
+            // Written without branches (clamps and selects in place of the
+            // saturating casts), so the compiler can run it on vectors.
             for (int x = 0; x < width; ++x) {
-                const int X = (X0 + adelta[size_t(x)]) >> (kAbBits - kTabBits);
-                const int Y = (Y0 + bdelta[size_t(x)]) >> (kAbBits - kTabBits);
+                const int X = (X0 + ad[x]) >> (kAbBits - kTabBits);
+                const int Y = (Y0 + bd[x]) >> (kAbBits - kTabBits);
                 // Canvas positions beyond a short stay out of reach, as they were.
-                const short cx = cv::saturate_cast<short>(X >> kTabBits);
-                const short cy = cv::saturate_cast<short>(Y >> kTabBits);
-                outXY[2 * x] = cx == SHRT_MIN || cx == SHRT_MAX ? cx : cv::saturate_cast<short>(cx - offsetX);
-                outXY[2 * x + 1] = cy == SHRT_MIN || cy == SHRT_MAX ? cy : cv::saturate_cast<short>(cy - offsetY);
+                const int cx = std::min(std::max(X >> kTabBits, SHRT_MIN), SHRT_MAX);
+                const int cy = std::min(std::max(Y >> kTabBits, SHRT_MIN), SHRT_MAX);
+                const int kx = std::min(std::max(cx - offsetX, SHRT_MIN), SHRT_MAX);
+                const int ky = std::min(std::max(cy - offsetY, SHRT_MIN), SHRT_MAX);
+                outXY[2 * x] = short(cx == SHRT_MIN || cx == SHRT_MAX ? cx : kx);
+                outXY[2 * x + 1] = short(cy == SHRT_MIN || cy == SHRT_MAX ? cy : ky);
                 outW[x] = ushort((Y & (kTabSize - 1)) * kTabSize + (X & (kTabSize - 1)));
             }
         }

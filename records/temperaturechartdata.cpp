@@ -139,6 +139,9 @@ TemperatureChartData::TemperatureChartData()
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(kRetryIntervalMs);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] { flushPendingInserts(); });
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] { flushPendingInserts(); });
     m_exportTimer.setSingleShot(true);
     connect(&m_exportTimer, &QTimer::timeout, this, &TemperatureChartData::onExportTimeout);
 }
@@ -147,6 +150,10 @@ TemperatureChartData::~TemperatureChartData()
 {
     // Only tests destroy the service; the jobs must not outlive what they fill.
     m_loadFuture.waitForFinished();
+    // Rows of the last pass are not left behind when the service goes.
+    if (todayLoaded && !pendingInserts.isEmpty()) {
+        flushPendingInserts();
+    }
     stopQuery();
     delete queryThread;
     if (m_exportProcess) {
@@ -324,8 +331,10 @@ void TemperatureChartData::insertDetectResult()
     row.description = detectResult.description;
     appendPending(row);
 
-    if (todayLoaded) {
-        flushPendingInserts();
+    // Each commit waits for the disk; the other cameras of this detect are
+    // handed over within the same pass and join this transaction.
+    if (todayLoaded && !m_flushTimer.isActive()) {
+        m_flushTimer.start();
     }
 }
 
@@ -347,6 +356,7 @@ bool TemperatureChartData::flushPendingInserts()
     if (!todayLoaded || pendingInserts.isEmpty()) {
         return pendingInserts.isEmpty();
     }
+    m_flushTimer.stop();
 
     bool written = false;
     int dropped = 0;

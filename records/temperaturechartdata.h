@@ -74,8 +74,10 @@ public:
     void setDetectResult(DetectResult result);
     // Enters detectResult into today's maps.
     void updateLiveData();
-    // Writes detectResult as a res_report row, together with any rows still
-    // waiting; a row that cannot be written yet waits and is tried again.
+    // Queues detectResult as a res_report row. The queue is written once
+    // control is back in the event loop, so the rows of all cameras of one
+    // detect cost one transaction and one commit instead of one each; a row
+    // that cannot be written yet waits and is tried again.
     void insertDetectResult();
 
     void clearTodayResults();
@@ -269,6 +271,8 @@ private:
     QFutureWatcher<void> m_loadWatcher;
     bool m_loadStarted = false;
     QTimer m_retryTimer;
+    // End of the current pass: writes what this pass queued.
+    QTimer m_flushTimer;
     int m_failedFlushes = 0;
     QString m_lastFlushError;
     qint64 m_droppedRows = 0;

@@ -78,6 +78,44 @@ int countRightOf(const std::vector<cv::KeyPoint>& keys, float x)
                              [x](const cv::KeyPoint& k) { return k.pt.x > x; }));
 }
 
+// Alignment as it was before the template's trees were kept between frames:
+// both directions of the search through the stitching module's matcher,
+// drawn from the fixed state each time. Same features, same estimate.
+Outcome referenceAlign(AlignModel& model, const cv::Mat& live, cv::Mat& out)
+{
+    Outcome o;
+    cv::detail::ImageFeatures liveFeatures;
+    model.ComputeFeatures(live, liveFeatures, 0);
+    if (!model.IsTrained() || liveFeatures.keypoints.empty() || liveFeatures.descriptors.empty())
+        return o;
+    std::vector<cv::detail::ImageFeatures> features { liveFeatures, model.Features()[1] };
+    std::vector<cv::detail::MatchesInfo> pairwise;
+    const uint64 saved = cv::theRNG().state;
+    cv::theRNG().state = 0x6B6F7276616E6531ULL;
+    cv::detail::BestOf2NearestMatcher matcher(false, kConfidence, 6, 6);
+    matcher(features, pairwise, cv::UMat());
+    cv::theRNG().state = saved;
+    std::vector<cv::Point2f> livePoints;
+    std::vector<cv::Point2f> templatePoints;
+    for (const cv::detail::MatchesInfo& info : pairwise) {
+        if (info.src_img_idx != 0 || info.dst_img_idx != 1)
+            continue;
+        for (const cv::DMatch& m : info.matches) {
+            livePoints.push_back(liveFeatures.keypoints[m.queryIdx].pt / model.Scale());
+            templatePoints.push_back(model.Features()[1].keypoints[m.trainIdx].pt / model.Scale());
+        }
+    }
+    cv::Mat h;
+    int inliers = 0;
+    if (!AlignModel::EstimateHomography(livePoints, templatePoints, h, inliers)
+        || !AlignModel::IsPlausible(h, inliers, live.size()))
+        return o;
+    cv::warpPerspective(live, out, h, live.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    o.aligned = true;
+    o.h = cv::Matx33d(h);
+    return o;
+}
+
 std::vector<cv::Point2f> mapped(const std::vector<cv::Point2f>& points, const cv::Matx33d& h)
 {
     std::vector<cv::Point2f> out;
@@ -104,6 +142,7 @@ private slots:
     void colourLiveKeepsItsType();
     void unrelatedLiveImageIsRefused();
     void sameFrameGetsTheSameAnswer();
+    void keptTemplateTreesAlignAsBefore();
 
 private:
     cv::Mat m_template;
@@ -393,6 +432,57 @@ void TestAlignModel::sameFrameGetsTheSameAnswer()
     for (int k = 0; k < 9; ++k)
         fresh.h.val[k] = fields.at(k + 1).trimmed().toDouble();
     QCOMPARE(differs(first, fresh), QString());
+}
+
+void TestAlignModel::keptTemplateTreesAlignAsBefore()
+{
+    // Two templates in turn on one model (a retraining must replace the
+    // kept trees), each against frames that align and frames that do not.
+    const cv::Mat busy = busyTemplate();
+    cv::Mat busyFar;
+    cv::Mat turn = cv::getRotationMatrix2D(cv::Point2f(busy.cols / 2.0f, busy.rows / 2.0f), -6.0, 1.02);
+    cv::warpAffine(busy, busyFar, turn, busy.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+    SyntheticScene otherKnock = knockedScene();
+    otherKnock.cameraDx = -4;
+    otherKnock.cameraAngle = -2;
+    otherKnock.noiseSeed = 5;
+    cv::Mat noise(m_live.size(), CV_8UC1);
+    cv::RNG(3).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    struct Case {
+        cv::Mat templ;
+        cv::Mat mask;
+        std::vector<cv::Mat> frames;
+    };
+    cv::Mat left = cv::Mat::zeros(m_template.size(), CV_8UC1);
+    left.colRange(0, m_template.cols * 2 / 3).setTo(255);
+    const Case cases[] = {
+        { m_template, cv::Mat(), { m_live, makeSyntheticFrame(otherKnock).image, m_template, noise } },
+        { busy, cv::Mat(), { busyLive(), busyFar, busy } },
+        { m_template, left, { m_live, makeSyntheticFrame(otherKnock).image } },
+    };
+    AlignModel model;
+    int aligned = 0;
+    int refused = 0;
+    for (const Case& c : cases) {
+        QVERIFY(model.Train(c.templ, c.mask, kMinKeypoints));
+        for (size_t f = 0; f < c.frames.size(); ++f) {
+            cv::Mat expected;
+            const Outcome reference = referenceAlign(model, c.frames[f], expected);
+            cv::Mat out(c.frames[f].size(), CV_8UC1, cv::Scalar(77));
+            const Outcome now = alignOnce(model, c.frames[f]);
+            model.Align(c.frames[f], out, kConfidence);
+            QCOMPARE(differs(now, reference), QString());
+            if (reference.aligned) {
+                ++aligned;
+                QCOMPARE(cv::norm(out, expected, cv::NORM_INF), 0.0);
+            } else {
+                ++refused;
+                QCOMPARE(cv::countNonZero(out != 77), 0);
+            }
+        }
+    }
+    QVERIFY(aligned >= 6);
+    QVERIFY(refused >= 1);
 }
 
 QTEST_APPLESS_MAIN(TestAlignModel)

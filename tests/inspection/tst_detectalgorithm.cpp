@@ -2,6 +2,7 @@
 #include "enginestation.h"
 #include "imagehelpers.h"
 #include "repolygon.h"
+#include "syntheticframe.h"
 #include "recordshandover.h"
 #include "temperaturechartdata.h"
 #include "testworkdir.h"
@@ -83,6 +84,8 @@ private slots:
     void trainingUsesTheFirstValidSamples();
     void ignoreRingReopensItsCorners();
     void brightnessMatching();
+    void brightnessMatchedAreasAsTheMatchedFrame_data();
+    void brightnessMatchedAreasAsTheMatchedFrame();
     void colourTrainingLeavesTheShownGreyBufferAlone();
     void measureOnTheEditSet();
     void constructionTrainsEnabledDetects();
@@ -767,6 +770,109 @@ void TestDetectAlgorithm::brightnessMatching()
     auto engine = trainAndRun(st);
     QCOMPARE(engine->templateNorms[0], 0.0);
     QCOMPARE(st.data->roiValue[0], 16);
+}
+
+void TestDetectAlgorithm::brightnessMatchedAreasAsTheMatchedFrame_data()
+{
+    QTest::addColumn<double>("gain");
+    QTest::addColumn<double>("offset");
+    QTest::newRow("darker") << 0.55 << 0.0;
+    QTest::newRow("brighter, highlights saturate") << 1.45 << 20.0;
+    QTest::newRow("nearly the template") << 1.02 << -3.0;
+    QTest::newRow("black") << 0.0 << 0.0;
+}
+
+// The areas scaled as they are cut judge as the areas of the whole frame
+// L2-normalised onto the template's norm (the frame the engine used to
+// make): every flag, value, box, overlay pixel and record entry.
+void TestDetectAlgorithm::brightnessMatchedAreasAsTheMatchedFrame()
+{
+    QFETCH(double, gain);
+    QFETCH(double, offset);
+    constexpr int kW = 320;
+    constexpr int kH = 240;
+    EngineStation st(kW, kH);
+    st.params.diffFactor() = 2;
+    st.params.minSpot() = 2;
+    st.params.showAllAlgoParams() = 1;
+    st.params.templateIsNg() = 0;
+    const int functions[] = {FuncDefect, FuncSpot, FuncBlackArea, FuncWhiteArea, FuncSimilarity,
+                             FuncWhiteNum, FuncReserved11, FuncReserved8, FuncDefect, FuncSpot,
+                             FuncSimilarity, FuncWhiteArea};
+    for (int k = 0; k < 12; ++k) {
+        // Odd sizes and offsets, so no area starts on a vector boundary.
+        const cv::Rect r((k % 4) * 78 + 3 + k, (k / 4) * 78 + 5, 61 + k, 57 + 2 * k);
+        switch (functions[k]) {
+        case FuncDefect: st.addRect(0, FuncDefect, r, 3, 20, 40); break;
+        case FuncSpot: st.addRect(0, FuncSpot, r, spotBand(0, 60), 0, 30); break;
+        case FuncBlackArea: st.addRect(0, FuncBlackArea, r, 0, 70, 50); break;
+        case FuncSimilarity: st.addRect(0, FuncSimilarity, r, 0, 90, 100); break;
+        case FuncWhiteNum: st.addRect(0, FuncWhiteNum, r, 3, 190, 2); break;
+        default: st.addRect(0, functions[k], r, 3, 180, 50); break;
+        }
+    }
+    SyntheticScene scene;
+    scene.width = kW;
+    scene.height = kH;
+    st.setTemplate(0, 0, makeSyntheticFrame(scene).image);
+    scene.noiseSeed = 2;
+    st.setTemplate(0, 1, makeSyntheticFrame(scene).image);
+    scene.noiseSeed = 7;
+    scene.dx = 3;
+    scene.dy = -2;
+    scene.angle = 4;
+    scene.gain = gain;
+    scene.offset = offset;
+    scene.noiseSigma = gain == 0.0 ? 0.0 : 6.0;
+    const cv::Mat frame = makeSyntheticFrame(scene).image;
+
+    auto engine = engineFor(st);
+    engine->TrainModels(0);
+    QVERIFY(engine->templateNorms[0] > 0.0);
+    struct Outcome {
+        std::vector<qint32> values;
+        std::vector<qint32> blobs;
+        std::vector<quint8> flags;
+        cv::Mat overlay;
+        DetectResult record;
+        quint8 result;
+    };
+    auto judge = [&](const cv::Mat& image, int matching) {
+        st.params.matchBrightness() = matching;
+        st.setFrame(image);
+        st.peers.clear();
+        engine->RunDetect(0);
+        Outcome o;
+        o.values.assign(st.data->roiValue, st.data->roiValue + 12);
+        o.flags.assign(st.data->roiOk, st.data->roiOk + 12);
+        for (int k = 0; k < 12; ++k) {
+            o.blobs.insert(o.blobs.end(), st.data->roiBlobs[k], st.data->roiBlobs[k] + 4 * 8);
+        }
+        o.overlay = st.overlay().clone();
+        o.record = st.peers.handedOver.value(0);
+        o.result = st.data->resultOk;
+        return o;
+    };
+    const Outcome perArea = judge(frame, 1);
+    cv::Mat matched;
+    cv::normalize(frame, matched, engine->templateNorms[0], 0.0, cv::NORM_L2);
+    const Outcome wholeFrame = judge(matched, 0);
+
+    QCOMPARE(perArea.values, wholeFrame.values);
+    QCOMPARE(perArea.flags, wholeFrame.flags);
+    QCOMPARE(perArea.blobs, wholeFrame.blobs);
+    QCOMPARE(cv::norm(perArea.overlay, wholeFrame.overlay, cv::NORM_INF), 0.0);
+    QCOMPARE(perArea.record.roi_detail, wholeFrame.record.roi_detail);
+    QCOMPARE(perArea.record.roi_result, wholeFrame.record.roi_result);
+    QCOMPARE(perArea.result, wholeFrame.result);
+    QCOMPARE(perArea.record.roi_result.size(), 12);
+    if (gain == 0.0) {
+        QCOMPARE(cv::countNonZero(frame), 0);
+        QCOMPARE(DetectAlgorithm::BrightnessFactor(frame, engine->templateNorms[0]), 0.0);
+    } else {
+        // Not a case that matches nothing: the frame really was rescaled.
+        QVERIFY(cv::norm(matched, frame, cv::NORM_INF) > 0.0);
+    }
 }
 
 void TestDetectAlgorithm::colourTrainingLeavesTheShownGreyBufferAlone()

@@ -279,6 +279,7 @@ void TestResultStatistics::midnightRotation()
     const QDateTime next = at("2026-12-08 00:01:00.000");
     w.records.setDetectResult(makeResult(0, 0, next, next, 1, {}, {}));
     w.records.insertDetectResult();
+    QCoreApplication::processEvents();
     QCOMPARE(sqlite("select roundstart from res_report").trimmed(), QStringLiteral("2026-12-08 00:01:00.000"));
 
     // Later checks of the same date find nothing to do.

@@ -7,6 +7,7 @@
 #include "testworkdir.h"
 
 #include <QSqlDatabase>
+#include <QtEndian>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
@@ -28,7 +29,14 @@ struct Records {
     ProcessState state;
     TemperatureChartData data;
 
+    // One camera's result in a pass of its own: the pass ends, as in the
+    // cycle, with control back in the event loop.
     void handOver(const DetectResult& r)
+    {
+        handOverInPass(r);
+        QCoreApplication::processEvents();
+    }
+    void handOverInPass(const DetectResult& r)
     {
         data.setDetectResult(r);
         data.updateLiveData();
@@ -44,6 +52,21 @@ struct Records {
 
 const QDateTime kRound = at(QStringLiteral("2026-12-08 10:00:00.000"));
 
+// SQLite's file change counter (header bytes 24 to 27, big-endian): one step
+// per committed write transaction in the default journal mode.
+quint32 commitsOf(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray header = f.read(28);
+    if (header.size() < 28) {
+        return 0;
+    }
+    return qFromBigEndian<quint32>(header.constData() + 24);
+}
+
 } // namespace
 
 class TestTemperatureChartData : public QObject {
@@ -52,6 +75,7 @@ class TestTemperatureChartData : public QObject {
 private slots:
     void initTestCase();
     void rowsAsWritten();
+    void oneDetectIsOneCommit();
     void mapsOfTheLiveResults();
     void resultsBeforeTheLoadAreWrittenInOrderAndMarked();
     void restartReloadsToday();
@@ -96,6 +120,45 @@ void TestTemperatureChartData::rowsAsWritten()
     QVERIFY(!rec.data.regularRecordingDue);
     QVERIFY(rec.data.pendingInserts.isEmpty());
     QCOMPARE(rec.data.detectResult.description, QString());
+}
+
+void TestTemperatureChartData::oneDetectIsOneCommit()
+{
+    TestWorkDir dir;
+    FixedClock clock(at(QStringLiteral("2026-12-08 10:00:05.000")));
+    Records rec;
+    QVERIFY(rec.startAndWait());
+    rec.handOver(makeResult(0, 0, kRound, kRound, 1, {}, {}));
+    QVERIFY(!rec.data.regularRecordingDue);
+
+    // Eight cameras of one detect in one pass, then a marked detect of two.
+    const quint32 before = commitsOf(QStringLiteral("ResStatistics.db"));
+    QVERIFY(before > 0);
+    QStringList expected;
+    for (int c = 0; c < 8; ++c) {
+        const int ok = c == 3 ? 0 : 1;
+        rec.handOverInPass(makeResult(c, 1, kRound, kRound.addMSecs(100 + c), ok, {{1, c, 0, 10, 0, 0}}, {ok}));
+        expected << QStringLiteral("%1|1|[[1,%1,0,10,0,0]]|[%2]|%2|").arg(c).arg(ok);
+    }
+    QCOMPARE(rec.data.pendingInserts.size(), 8);
+    QCOMPARE(sqlite(QStringLiteral("select count(*) from res_report")).trimmed(), QStringLiteral("1"));
+    QCoreApplication::processEvents();
+    QVERIFY(rec.data.pendingInserts.isEmpty());
+    QCOMPARE(commitsOf(QStringLiteral("ResStatistics.db")), before + 1);
+
+    // Every result built while the mark is due carries it; the written
+    // queue clears it.
+    rec.data.onRegularTimer();
+    rec.handOverInPass(makeResult(0, 2, kRound, kRound.addMSecs(200), 1, {}, {}));
+    rec.handOverInPass(makeResult(1, 2, kRound, kRound.addMSecs(201), 1, {}, {}));
+    QCoreApplication::processEvents();
+    rec.handOver(makeResult(0, 3, kRound, kRound.addMSecs(300), 1, {}, {}));
+    expected << QStringLiteral("0|2|[]|[]|1|Regular recording") << QStringLiteral("1|2|[]|[]|1|Regular recording")
+             << QStringLiteral("0|3|[]|[]|1|");
+    QCOMPARE(commitsOf(QStringLiteral("ResStatistics.db")), before + 3);
+    QCOMPARE(sqliteLines(QStringLiteral("select idx_camera, idx_detect, roi_detail, roi_result, result, description "
+                                        "from res_report where idx > 1 order by idx")),
+             expected);
 }
 
 void TestTemperatureChartData::mapsOfTheLiveResults()
