@@ -28,6 +28,7 @@
 #include "promptanswerer.h"
 #include "resultstatistics.h"
 #include "systemparam.h"
+#include "taskmanager.h"
 #include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
@@ -150,7 +151,9 @@ void tour(int language)
     initTextTable();
     gLanguage = language;
     writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
+    // A fresh installation, as the demo's working folder starts.
     QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
+    QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
     if (!prepareCavityAreas(dir.path())) {
         return;
     }
@@ -159,6 +162,8 @@ void tour(int language)
     auto window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
     VeZiRevoru& w = *window;
     w.show();
+    // The program's repaint task: the title bars' status and the clock.
+    TaskManager::instance()->startLoop();
     if (!QTest::qWaitForWindowExposed(&w)) {
         fail(QStringLiteral("the window was not shown"));
     }
@@ -222,12 +227,22 @@ int main(int argc, char* argv[])
                      screen.width(), screen.height(), width, height);
         return 1;
     }
+    // The slider's pictures, as the program loads them at start-up.
+    static QPixmap slideru(QStringLiteral(":/slideru.png"));
+    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
+    static QPixmap slidert(QStringLiteral(":/slidert.png"));
+    gPixmapTable[4] = &slideru;
+    gPixmapTable[5] = &sliderd;
+    gPixmapTable[6] = &slidert;
     const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
     for (int language = 0; language < LanguageCount; ++language) {
         gOut = QStringLiteral("%1/%2x%3/%4").arg(root).arg(width).arg(height).arg(QLatin1String(languages[language]));
         QDir().mkpath(gOut);
         tour(language);
+    }
+    for (int i = 4; i <= 6; ++i) {
+        gPixmapTable[i] = nullptr;
     }
     return gFailures == 0 ? 0 : 1;
 }
