@@ -134,14 +134,16 @@ bool prepareCavityAreas(const QString& folder)
     return ok;
 }
 
+// Judged pictures, counted around the cycle's own inspection.
+int gInspections = 0;
+
 // The cavity's manual trigger, as the menu column's button gives it; returns
 // when both cameras' pictures were judged.
 bool manualCavityTrigger(VeZiRevoru& w)
 {
-    const qint64 before = w.cycleStartStamp;
+    const int before = gInspections;
     w.SlotManualTrig(1);
-    return waitFor([&w, before] { return w.manualTrigDetect == gDetectCount && w.pendingCameras[1] == 0 && w.cycleStartStamp != before; },
-                   5000);
+    return waitFor([&w, before] { return gInspections >= before + gCameraCount && w.pendingCameras[1] == 0; }, 5000);
 }
 
 void tour(int language)
@@ -161,6 +163,11 @@ void tour(int language)
     PromptAnswerer answers({0});
     auto window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
     VeZiRevoru& w = *window;
+    std::function<void(CameraStation&, int)> inspect = w.pCycle->inspect;
+    w.pCycle->inspect = [inspect](CameraStation& st, int d) {
+        inspect(st, d);
+        ++gInspections;
+    };
     w.show();
     // The program's repaint task: the title bars' status and the clock.
     TaskManager::instance()->startLoop();
