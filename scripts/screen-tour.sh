@@ -21,15 +21,54 @@ fi
 export ASAN_OPTIONS=detect_leaks=0
 TOURS=("$@")
 if [ ${#TOURS[@]} -eq 0 ]; then
-  TOURS=(kit records maintenance settings station areapanel camera campage main)
+  TOURS=(kit records maintenance settings station areapanel camera campage main window)
 fi
+
+# The main window takes the size of its screen: it is shown on a virtual
+# display of each size, started here and ended after its run.
+XVFB_PID=""
+stop_display() {
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=""
+  fi
+}
+trap stop_display EXIT
+# run_on_display WIDTH HEIGHT COMMAND...
+run_on_display() {
+  local width=$1 height=$2 fdfile
+  shift 2
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp 3>"$fdfile" 2>/dev/null &
+  XVFB_PID=$!
+  for _ in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  if [ ! -s "$fdfile" ]; then
+    rm -f "$fdfile"
+    stop_display
+    echo "The virtual display of ${width}x${height} did not start" >&2
+    return 1
+  fi
+  local status=0
+  DISPLAY=":$(head -n1 "$fdfile")" QT_QPA_PLATFORM=xcb "$@" || status=$?
+  rm -f "$fdfile"
+  stop_display
+  return $status
+}
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
   SIZES=(1920x1080 1280x720)
   # The main screen's fixed sizes are checked against the smallest panel.
   [ "$tour" = main ] && SIZES=(1920x1080 1024x768)
   for size in "${SIZES[@]}"; do
-    QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
+    if [ "$tour" = window ]; then
+      run_on_display "${size%x*}" "${size#*x}" "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
+    else
+      QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
+    fi
   done
   echo "pictures in build/tour/$tour"
 done

@@ -152,6 +152,12 @@ CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* pa
     m_report->setObjectName(QStringLiteral("_lab_detectreport"));
     m_report->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_report->setTextFormat(Qt::RichText);
+    // A label's text is its least width: with eight tiles, three a row, the
+    // counters and the status line would widen every tile and push the third
+    // column, the menu column and the dock's buttons off the screen. They give
+    // way (and are cut at their right end) instead.
+    m_report->setMinimumWidth(1);
+    m_runStatus->setMinimumWidth(1);
     m_result = new QLabel(this);
     m_result->setObjectName(QStringLiteral("_lab_result"));
     // No verdict yet: the first pass shows OK or NG whatever the flag is.

@@ -1,11 +1,14 @@
 #include "menubtnwidget.h"
 
 #include "ccomp_dialogframe.h"
+#include "globals.h"
 
 #include <QPixmap>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,9 +27,14 @@ const MenuButton Buttons[] = {
     {"pBtnProductManual", "成品手动抓拍", ":/ProductManual.png"},
 };
 
+// Icon at the top of the content box, caption at its bottom. The style aligns
+// the caption to the box's bottom, so the box must end at the button's bottom
+// edge: with a negative bottom padding the caption hangs below the button and
+// is cut in half. No side padding either: six characters at 16 px fill the
+// 100-px column and the common 5-px left padding clips the last one.
 QString buttonRule(const QString& selector, const QString& icon, const QString& colour)
 {
-    return QStringLiteral("%1{padding-top: 40px;padding-bottom: -10px;background-image: url(%2);background-repeat: no-repeat;"
+    return QStringLiteral("%1{padding-top: 40px;padding-bottom: 0px;padding-left: 0px;background-image: url(%2);background-repeat: no-repeat;"
                           "background-origin: content;background-position: top;background-color: %3;font-size:16px;"
                           "text-align: bottom;color: #FFFFFF;font-weight: 400;}")
         .arg(selector, icon, colour);
@@ -52,9 +60,6 @@ Main_MenuBtnWidget::Main_MenuBtnWidget(QWidget* parent)
         const QString icon = QString::fromLatin1(Buttons[i].icon);
         made[i] = new QPushButton(QString::fromUtf8(Buttons[i].text), this);
         made[i]->setObjectName(name);
-        // Below 150 px the buttons give way on a short screen (the column
-        // must stay whole): the minimum is the design height when it fits.
-        made[i]->setMinimumHeight(150);
         layout->addWidget(made[i]);
         const QString id = QStringLiteral("QPushButton#") + name;
         sheet += buttonRule(id, icon, QStringLiteral("#4F5963")) + buttonRule(id + QStringLiteral(":!hover"), icon, QStringLiteral("#4F5963"))
@@ -67,6 +72,18 @@ Main_MenuBtnWidget::Main_MenuBtnWidget(QWidget* parent)
     connect(made[4], &QPushButton::clicked, this, [this] { emit sigManualTrig(1); });
     connect(made[5], &QPushButton::clicked, this, [this] { emit sigManualTrig(0); });
     setCommonStyleSheet(this, sheet);
+    // A widget is never laid out below its minimum: six buttons of 150 px on
+    // a screen too short for them would be stacked over each other (each
+    // hiding the caption of the one above) and the last pushed under the
+    // dock. The column has the screen's height less the dock's 80-px buttons,
+    // and the logo keeps at least its own least height (in its style's font).
+    logo->ensurePolished();
+    const int column = gScreenHeight - 80 - layout->contentsMargins().bottom() - 6 * layout->spacing()
+        - logo->minimumSizeHint().height();
+    const int buttonHeight = std::max(0, std::min(150, column / 6));
+    for (QPushButton* b : made) {
+        b->setMinimumHeight(buttonHeight);
+    }
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
 }

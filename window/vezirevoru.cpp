@@ -503,9 +503,11 @@ void VeZiRevoru::watchKeypads()
     }
 }
 
+// The stations' host reports the camera count while all cameras are shown:
+// that is how a tap on a tile knows it may switch to its camera alone.
 int VeZiRevoru::shownCamera()
 {
-    return curCamera == gCameraCount ? -1 : curCamera;
+    return curCamera;
 }
 
 void VeZiRevoru::startDrawHint(int ms)

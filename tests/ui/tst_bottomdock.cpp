@@ -5,6 +5,7 @@
 #include "iostatuswidget.h"
 #include "mainscreenhost.h"
 #include "menubtnwidget.h"
+#include "modalanswer.h"
 #include "processstate.h"
 #include "systemclock.h"
 #include "systemparam.h"
@@ -35,6 +36,8 @@ private slots:
     void lampsIgnorePresses();
     void menuPagesAndButtons();
     void logoFollowsSizeAtShow();
+    void menuButtonsFitTheColumn_data();
+    void menuButtonsFitTheColumn();
 
 private:
     std::unique_ptr<ProcessState> m_process;
@@ -233,6 +236,39 @@ void TestBottomDock::menuPagesAndButtons()
     QCOMPARE(trig.at(1).at(0).toInt(), 0);
     QCOMPARE(area.count(), 1);
     QCOMPARE(main->findChild<QPushButton*>("pBtnStatistics")->text(), QStringLiteral("生产统计"));
+}
+
+void TestBottomDock::menuButtonsFitTheColumn_data()
+{
+    QTest::addColumn<int>("screenHeight");
+    QTest::addColumn<int>("buttonHeight");
+    QTest::newRow("panel") << 1080 << 150;
+    QTest::newRow("1024x768") << 768 << 90;
+    QTest::newRow("1280x720") << 720 << 90;
+}
+
+// The column over the dock's 80 px: the six buttons stand one below the other
+// without overlapping, down to the dock.
+void TestBottomDock::menuButtonsFitTheColumn()
+{
+    QFETCH(int, screenHeight);
+    QFETCH(int, buttonHeight);
+    ScreenSize screen(1024, screenHeight);
+    Main_MenuBtnWidget menu;
+    menu.resize(100, screenHeight - 80);
+    menu.show();
+    QApplication::processEvents();
+    int top = 0;
+    for (const char* name : {"pBtnLogo", "pBtnSetSystem", "pBtnSetROI", "pBtnStatistics", "pBtnTemperatureChart",
+                             "pBtnCavityManual", "pBtnProductManual"}) {
+        const QRect r = menu.findChild<QPushButton*>(QLatin1String(name))->geometry();
+        QVERIFY2(r.top() >= top, name);
+        if (qstrcmp(name, "pBtnLogo") != 0) {
+            QVERIFY2(r.height() >= buttonHeight, name);
+        }
+        top = r.bottom() + 1;
+    }
+    QVERIFY(top <= screenHeight - 80);
 }
 
 void TestBottomDock::logoFollowsSizeAtShow()

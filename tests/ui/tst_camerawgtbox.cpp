@@ -163,6 +163,14 @@ void TestCameraWgtBox::gridRowsAndModes()
         }
     }
     QCOMPARE(got, rows);
+    // All cameras shown, with the titles' texts in, every grid still fits
+    // beside the menu column of the panel's 1920 px.
+    grid->slotChangeCameraLayout(-1);
+    for (CameraWgt_DataWidget* t : grid->tiles()) {
+        t->currentTitle()->updateTitle();
+    }
+    QApplication::processEvents();
+    QVERIFY2(grid->minimumSizeHint().width() <= 1820, qPrintable(QString::number(grid->minimumSizeHint().width())));
     const int rowHeight = outer->widget(0)->height();
     for (int r = 1; r < outer->count(); ++r) {
         QVERIFY(qAbs(outer->widget(r)->height() - rowHeight) <= 1);

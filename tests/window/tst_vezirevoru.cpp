@@ -1,5 +1,6 @@
 #include "camerawgtbox.h"
 #include "cameraregistry.h"
+#include "cammerwidget.h"
 #include "controlport.h"
 #include "dottomdockwidget.h"
 #include "drawroiwidget.h"
@@ -59,6 +60,7 @@ private slots:
     void productDetectionStartsAtDetectZero();
     void screenModesLayOutTilesDockAndMenu_data();
     void screenModesLayOutTilesDockAndMenu();
+    void tapOnATileShowsItsCameraAlone();
     void accessChecks();
     void settingsLowerTheAdministratorAndOpen();
     void areaSettingIsRefusedByAnAlarmUnderThePasswordBox();
@@ -208,6 +210,22 @@ void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
     }
     QCOMPARE(w.pWgtDottomDock->isVisible(), !panel);
     QCOMPARE(w.pMenuBtnWidget->pages()->currentIndex(), panel ? 1 : 0);
+}
+
+void TestVeZiRevoru::tapOnATileShowsItsCameraAlone()
+{
+    Rig rig(3);
+    VeZiRevoru& w = *rig.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.curCamera, 3);
+    QTest::mouseClick(w.pCameraWgtBox->cammerWidget(1), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QCOMPARE(w.curCamera, 1);
+    QCOMPARE(visibleTiles(w), (QList<bool>{false, true, false}));
+    // Shown alone, a tap is the operator's probe, not a layout change.
+    QTest::mouseClick(w.pCameraWgtBox->cammerWidget(1), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QCOMPARE(w.curCamera, 1);
+    QCOMPARE(visibleTiles(w), (QList<bool>{false, true, false}));
 }
 
 void TestVeZiRevoru::accessChecks()
