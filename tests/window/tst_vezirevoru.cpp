@@ -214,7 +214,7 @@ void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
 
 void TestVeZiRevoru::tapOnATileShowsItsCameraAlone()
 {
-    Rig rig(3);
+    WindowRig rig(3);
     VeZiRevoru& w = *rig.window;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
