@@ -159,6 +159,9 @@ int latency(int cameras, SystemParam& params)
         stations.push_back(std::make_unique<CameraStation>(c, fakes.back().get()));
         ctl.stations.push_back(stations.back().get());
     }
+    if (getenv("BENCH_CYCLE_WORKERS")) {
+        ctl.setWorkers(atoi(getenv("BENCH_CYCLE_WORKERS")));
+    }
     ctl.inspect = [&](CameraStation& st, int) {
         const bool ok = engines[size_t(st.data.cameraIndex)]->inspect();
         st.data.resultOk = ok ? 1 : 0;
@@ -203,7 +206,9 @@ int latency(int cameras, SystemParam& params)
         const qint64 t0 = BoardSimulator::nowNs();
         board.setInput(InMouldOpenEnd, true);
         if (!waitUntil([&] { return grantedAt.load() != 0; }, 10000)) {
-            std::fprintf(stderr, "%d cameras, trial %d: no grant\n", cameras, k);
+            std::fprintf(stderr, "%d cameras, trial %d: no grant (phase %d, run %d, screen %d, outputs %d, inputs %d, withdrawn %d)\n",
+                         cameras, k, ctl.cyclePhase, ctl.runState, ctl.screenMode, board.lastOutputValue(), int(gInputWord),
+                         withdrawnAt.load() != 0);
             return 1;
         }
         watching = false;

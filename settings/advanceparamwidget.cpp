@@ -67,7 +67,8 @@ int checkIndex(int slot)
             return i;
         }
     }
-    return -1;
+    // Every caller passes a slot of the table above.
+    Q_UNREACHABLE();
 }
 
 } // namespace

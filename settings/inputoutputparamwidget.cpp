@@ -24,7 +24,8 @@ int checkIndex(int slot)
             return i;
         }
     }
-    return -1;
+    // Every caller passes a slot of the table above.
+    Q_UNREACHABLE();
 }
 
 QWidget* captioned(const QString& caption, QWidget* control, QWidget* parent)
