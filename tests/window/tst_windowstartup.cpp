@@ -15,39 +15,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-#include <modbus.h>
 
 namespace {
-
-// Holding registers from reg on, or an empty list when the server does not answer.
-QVector<quint16> readRegisters(quint16 port, int reg, int count)
-{
-    QVector<quint16> values;
-    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
-    modbus_set_slave(ctx, 1);
-    modbus_set_response_timeout(ctx, 2, 0);
-    if (modbus_connect(ctx) == 0) {
-        QVector<uint16_t> r(count);
-        if (modbus_read_registers(ctx, reg, count, r.data()) == count) {
-            values = QVector<quint16>(r.begin(), r.end());
-        }
-        modbus_close(ctx);
-    }
-    modbus_free(ctx);
-    return values;
-}
-
-QStringList recordRemarks()
-{
-    QStringList rows;
-    QSqlQuery query(QSqlDatabase::database(QStringLiteral("dbRecord"), false));
-    if (query.exec(QStringLiteral("select remarks from RECORD"))) {
-        while (query.next()) {
-            rows << query.value(0).toString();
-        }
-    }
-    return rows;
-}
 
 // The serial numbers SN.db holds, read through a connection of the test's own.
 QStringList storedSerials(const QString& path)

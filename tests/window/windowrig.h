@@ -26,6 +26,40 @@
 #include <functional>
 #include <memory>
 
+#include <modbus.h>
+
+// Holding registers from reg on, read by a Modbus client as the plant's
+// system reads them; empty when the server does not answer.
+inline QVector<quint16> readRegisters(quint16 port, int reg, int count)
+{
+    QVector<quint16> values;
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+    modbus_set_slave(ctx, 1);
+    modbus_set_response_timeout(ctx, 2, 0);
+    if (modbus_connect(ctx) == 0) {
+        QVector<uint16_t> r(count);
+        if (modbus_read_registers(ctx, reg, count, r.data()) == count) {
+            values = QVector<quint16>(r.begin(), r.end());
+        }
+        modbus_close(ctx);
+    }
+    modbus_free(ctx);
+    return values;
+}
+
+// The operation log's remarks, oldest first.
+inline QStringList recordRemarks()
+{
+    QStringList rows;
+    QSqlQuery query(QSqlDatabase::database(QStringLiteral("dbRecord"), false));
+    if (query.exec(QStringLiteral("select remarks from RECORD"))) {
+        while (query.next()) {
+            rows << query.value(0).toString();
+        }
+    }
+    return rows;
+}
+
 // A camera type that lists as many devices as the test asks for.
 inline int gListedCameras = 0;
 
