@@ -228,7 +228,9 @@ int latency(int cameras, SystemParam& params)
         // The board is polled and the main loop compares levels pass by pass:
         // a low that no whole pass saw makes the next rise no edge. A machine
         // holds its positions far longer.
-        waitUntil([&] { return !port->readIO(false, InMouldOpenEnd); }, 1000);
+        if (!waitUntil([&] { return !port->readIO(false, InMouldOpenEnd); }, 1000)) {
+            std::fprintf(stderr, "%d cameras, trial %d: the low was never read (inputs %d)\n", cameras, k, int(gInputWord));
+        }
         const int passes = gRunPassCount;
         waitUntil([&] { return gRunPassCount >= passes + 2; }, 1000);
         waitUntil([] { return false; }, 30 + (k * 7) % 20);
