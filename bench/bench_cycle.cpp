@@ -24,6 +24,7 @@
 #include "fakecamera.h"
 #include "globals.h"
 #include "iothread.h"
+#include "productioncounters.h"
 #include "savefialimagethread.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
@@ -177,6 +178,11 @@ int latency(int cameras, SystemParam& params)
     std::atomic<qint64> withdrawnAt{0};
     std::atomic<qint64> grantedAt{0};
     std::atomic<bool> watching{false};
+    // Set once the cycle is counted: a cycle judged between two polls
+    // withdraws and grants in one output word, so the board sees no
+    // withdrawal frame; its grant is the first frame after the count.
+    std::atomic<bool> counted{false};
+    std::atomic<qint64> frameAfterCount{0};
     board.setFrameObserver([&](const BoardSimulator::HostFrame& f) {
         if (f.command() != CmdSetOutputs) {
             std::lock_guard<std::mutex> lock(notesMutex);
@@ -187,6 +193,9 @@ int latency(int cameras, SystemParam& params)
         }
         if (!watching) {
             return;
+        }
+        if (counted && frameAfterCount == 0) {
+            frameAfterCount = f.atNs;
         }
         if ((f.value() & 1) && withdrawnAt == 0) {
             withdrawnAt = f.atNs;
@@ -199,31 +208,36 @@ int latency(int cameras, SystemParam& params)
     std::vector<double> toWithdraw;
     std::vector<double> toGrant;
     const int trials = 40;
-    int missed = 0;
+    int oneWord = 0;
     for (int k = 0; k < trials; ++k) {
         withdrawnAt = 0;
         grantedAt = 0;
         watching = true;
         const qint64 t0 = BoardSimulator::nowNs();
         board.setInput(InMouldOpenEnd, true);
-        if (!waitUntil([&] { return grantedAt.load() != 0; }, 3000)) {
-            // A rise the main loop did not take as an edge: counted, and the
-            // trial is made again.
-            std::fprintf(stderr, "%d cameras, trial %d: no grant (phase %d, run %d, screen %d, outputs %d, inputs %d, withdrawn %d)\n",
-                         cameras, k, ctl.cyclePhase, ctl.runState, ctl.screenMode, board.lastOutputValue(), int(gInputWord),
-                         withdrawnAt.load() != 0);
-            if (++missed > trials) {
-                return 1;
-            }
-            watching = false;
-            board.setInput(InMouldOpenEnd, false);
-            waitUntil([] { return false; }, 300);
-            --k;
-            continue;
+        counted = false;
+        frameAfterCount = 0;
+        const int cyclesBefore = gTotalCycles;
+        if (!waitUntil(
+                [&] {
+                    if (!counted && gTotalCycles != cyclesBefore) {
+                        counted = true;
+                    }
+                    return grantedAt.load() != 0 || frameAfterCount.load() != 0;
+                },
+                10000)) {
+            std::fprintf(stderr, "%d cameras, trial %d: no grant (phase %d, run %d, screen %d, outputs %d)\n", cameras, k,
+                         ctl.cyclePhase, ctl.runState, ctl.screenMode, board.lastOutputValue());
+            return 1;
         }
         watching = false;
-        toWithdraw.push_back(double(withdrawnAt - t0) / 1e6);
-        toGrant.push_back(double(grantedAt - t0) / 1e6);
+        if (grantedAt == 0) {
+            ++oneWord;
+            toGrant.push_back(double(frameAfterCount - t0) / 1e6);
+        } else {
+            toWithdraw.push_back(double(withdrawnAt - t0) / 1e6);
+            toGrant.push_back(double(grantedAt - t0) / 1e6);
+        }
         board.setInput(InMouldOpenEnd, false);
         // The board is polled and the main loop compares levels pass by pass:
         // a low that no whole pass saw makes the next rise no edge. A machine
@@ -253,8 +267,8 @@ int latency(int cameras, SystemParam& params)
     const double bareMs = percentile(bare, 0.5);
     const double w50 = percentile(toWithdraw, 0.5), w99 = percentile(toWithdraw, 0.99);
     const double g50 = percentile(toGrant, 0.5), g99 = percentile(toGrant, 0.99);
-    std::printf("%d cameras %dx%d, 50 areas each, delay and debounce 0, %d cycles (%d rises not taken as edges)\n", cameras, W,
-                H, trials, missed);
+    std::printf("%d cameras %dx%d, 50 areas each, delay and debounce 0, %d cycles (%d judged between two polls: no withdrawal frame)\n",
+                cameras, W, H, trials, oneWord);
     std::printf("  physical floor (median poll %.3f ms + 1.74 ms line time): %.3f ms\n", percentile(periods, 0.5),
                 floorMs);
     std::printf("  bare inspection of all cameras: median %.3f ms\n", bareMs);
