@@ -71,6 +71,8 @@ int checkIndex(int slot)
     Q_UNREACHABLE();
 }
 
+constexpr int kGroupBusyText = 675;  // "正在复制参数组，请稍候…"
+
 } // namespace
 
 AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
@@ -137,7 +139,28 @@ AdvanceParamWidget::AdvanceParamWidget(SystemParamDialog* owner)
     // A group's copy holds the whole dialog: its OK (or the power-off) would
     // apply and write PARAM.db while the backup copies it, or close the
     // dialog under a running restore.
-    connect(groupActions, &ParaGroupActions::busyChanged, this, [this](bool busy) { window()->setEnabled(!busy); });
+    // The operator sees why nothing answers: a box over the dialog until the
+    // copy has ended (its colours are its own, not the held dialog's grey).
+    groupBusyBox = new QLabel(textOf(kGroupBusyText), this);
+    groupBusyBox->setObjectName(QStringLiteral("groupBusyBox"));
+    groupBusyBox->setAlignment(Qt::AlignCenter);
+    groupBusyBox->setStyleSheet(QStringLiteral("QLabel{color:white;background:rgba(30,30,30,220);"
+                                               "border:2px solid white;border-radius:8px;font-size:28px;padding:24px;}"));
+    groupBusyBox->hide();
+    connect(groupActions, &ParaGroupActions::busyChanged, this, [this](bool busy) {
+        window()->setEnabled(!busy);
+        if (busy) {
+            QWidget* over = window();
+            groupBusyBox->setParent(over);
+            groupBusyBox->adjustSize();
+            groupBusyBox->move((over->width() - groupBusyBox->width()) / 2, (over->height() - groupBusyBox->height()) / 2);
+            groupBusyBox->show();
+            groupBusyBox->raise();
+            groupBusyBox->repaint();
+        } else {
+            groupBusyBox->hide();
+        }
+    });
 
     for (int i = 0; i < 9; ++i) {
         const bool seconds = kBoxSlots[i] == 138 || kBoxSlots[i] == 141;

@@ -15,6 +15,8 @@ class ParaGroupActions;
 class QPushButton;
 class SystemParamDialog;
 
+class QLabel;
+
 class AdvanceParamWidget : public TabParamWidget {
     Q_OBJECT
 public:
@@ -41,6 +43,8 @@ public:
     // The work behind the service buttons and the parameter groups.
     MaintenanceActions* maintenance = nullptr;
     ParaGroupActions* groupActions = nullptr;
+    // Over the held dialog while a group's copy runs.
+    QLabel* groupBusyBox = nullptr;
 
 public slots:
     void refreshParaGroupList();

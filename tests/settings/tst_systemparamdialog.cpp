@@ -889,14 +889,15 @@ void TestSystemParamDialog::groupsOnTheAdvancedPage()
     // While the copy runs nothing of the dialog takes a touch, its OK included.
     QList<bool> enabledWhileBusy;
     connect(page->groupActions, &ParaGroupActions::busyChanged, this,
-            [&](bool busy) { enabledWhileBusy << busy << dialog.okButton->isEnabled(); });
+            [&](bool busy) { enabledWhileBusy << busy << dialog.okButton->isEnabled() << !page->groupBusyBox->isHidden(); });
 
     page->paraGroupName->setText(QStringLiteral("A"));
     PromptAnswerer prompts({1});
     QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("pCButtonBackup")), Qt::LeftButton);
     // Nothing else was edited: the one question of the backup.
     QCOMPARE(prompts.questions, QStringList{textOf(283)});
-    QCOMPARE(enabledWhileBusy, (QList<bool>{true, false, false, true}));
+    // ... and a box says why.
+    QCOMPARE(enabledWhileBusy, (QList<bool>{true, false, true, false, true, false}));
     QStringList saved = QDir(QStringLiteral("paraGroup/A")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     saved.sort();
     QCOMPARE(saved, (QStringList{"PARAM.db", "cammer11", "cammer12", "cammer21", "cammer22"}));
