@@ -231,15 +231,19 @@ void DrawROIWidget::endDrawing(CammerWidget* cw)
 
 bool DrawROIWidget::accessFor(int passwordParam)
 {
+    // Both ways may open a password box (the login asks when protection is
+    // on and nobody is logged in), and the cycle runs under either.
     const SystemParam& p = params();
+    ++m_boxDepth;
+    bool granted = false;
     if (p[passwordParam] != 0 && p[131] == 0) {
         inputbox box(1);
-        ++m_boxDepth;
-        const int accepted = box.exec();
-        --m_boxDepth;
-        return accepted == QDialog::Accepted && m_host->userLevel() != 0;
+        granted = box.exec() == QDialog::Accepted && m_host->userLevel() != 0;
+    } else {
+        granted = m_host->CheckUserLogin() != 0;
     }
-    return m_host->CheckUserLogin() != 0;
+    --m_boxDepth;
+    return granted;
 }
 
 void DrawROIWidget::retrain(int camera, int detect)
@@ -880,12 +884,23 @@ void DrawROIWidget::SlotAddTemp()
         warn(textOf(258));
         return;
     }
-    if (!accessFor(162)) {
+    // The checks above were made on this view and this cycle: a final NG
+    // under the password box turns area setting into the alarm review, and
+    // the command would then take the NG camera's picture as a sample (and
+    // re-check it away) without the alarm checks.
+    // The cycle's detect counts only where the sample goes to it: during area
+    // setting the machine runs on and the detect changes every cycle.
+    const ViewState before = viewState();
+    const bool toCycleDetect = review && gImageSource == 1;
+    const int cycleDetect = m_host->curDetect();
+    const auto unchanged = [&] {
+        return viewState() == before && (!toCycleDetect || m_host->curDetect() == cycleDetect);
+    };
+    if (!accessFor(162) || !unchanged()) {
         return;
     }
-    const int t = review && gImageSource == 1 ? m_host->curDetect() : m_host->editDetect();
-    const ViewState before = viewState();
-    if (ask(textOf(108)) != 1 || !(viewState() == before)) {
+    const int t = toCycleDetect ? cycleDetect : m_host->editDetect();
+    if (ask(textOf(108)) != 1 || !unchanged()) {
         return;
     }
     const int mode = m_host->screenMode();
@@ -1137,7 +1152,10 @@ void DrawROIWidget::SlotNoCheckCur()
     }
     const int d = m_host->curDetect();
     m_host->hideImagePicker();
-    if (!accessFor(161)) {
+    // The camera and the detect the operator chose before the password box
+    // are the ones the command may act on.
+    const ViewState asked = viewState();
+    if (!accessFor(161) || !(viewState() == asked) || m_host->curDetect() != d) {
         return;
     }
     if (params()[164] != 0 && gDoorClearedAlarm == 0) {

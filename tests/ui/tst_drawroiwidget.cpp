@@ -122,6 +122,7 @@ private slots:
     void browseTemplatesSkipsFreeSlots();
     void recheckLeavesHandledCamerasOut();
     void noCheckOnOkCameraAndDoorRule();
+    void finalNgUnderTheTemplatePassword();
 
 private:
     void makeStations(int count);
@@ -523,6 +524,45 @@ void TestDrawROIWidget::noCheckOnOkCameraAndDoorRule()
     QCOMPARE(m_host.records, QStringList{textOf(106).arg(2)});
     QVERIFY(!m_host.calls.contains("run 1 1"));
     QVERIFY(m_host.calls.contains("run 0 1"));
+}
+
+// Area setting goes on while the machine runs. A final NG under the password
+// box of "add as template" (begun on a recent picture) turns the panel into
+// the alarm review on the live picture of the one camera: the command must
+// end there, not take the NG frame as a sample and re-check the camera away.
+void TestDrawROIWidget::finalNgUnderTheTemplatePassword()
+{
+    m_params[162] = 1;
+    makeStations(1);
+    CameraStation& st = m_host.cams[0]->station();
+    std::vector<uchar> frame(std::size_t(W * H), 5);
+    QVERIFY(st.StoreTemplate(1, 0, frame.data()));
+    st.data.lastImage = frame;
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    m_panel->SetSourceIndex(2);
+    int boxes = 0;
+    const PasswordEntryHandler previous = setPasswordEntryHandler([&](QString& entry) {
+        ++boxes;
+        st.data.resultOk = 0;
+        m_host.state[0][1] = 3;
+        m_host.ng = true;
+        m_host.mode = 2;
+        m_panel->EnterAreaMode();
+        entry = QStringLiteral("5826");
+        return true;
+    });
+    m_host.calls.clear();
+    m_panel->SlotAddTemp();
+    setPasswordEntryHandler(previous);
+    QCOMPARE(boxes, 1);
+    QCOMPARE(gImageSource, 1);
+    QCOMPARE(st.data.templateCount[1], 1);
+    QVERIFY(!QFile::exists(st.templatePath(1, 1)));
+    QVERIFY(!st.operatorHandled[1]);
+    QCOMPARE(m_host.state[0][1], 3);
+    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(!m_host.calls.contains("reset"));
 }
 
 QTEST_MAIN(TestDrawROIWidget)

@@ -139,7 +139,6 @@ private slots:
     void emptyMouldThenPartLeft();
     void panelCommandsAfterAnAlarm_data();
     void panelCommandsAfterAnAlarm();
-    void alarmWhileTheTemplatePasswordIsAsked();
 };
 
 void TestWindowCycle::initTestCase()
@@ -350,50 +349,6 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
     if (granted && command == AddAsTemplate) {
         QCOMPARE(cavitySamples(w), samples + 1);
     }
-}
-
-// Area setting goes on while the machine runs. A final NG that comes while
-// the password box of "add as template" is open turns the panel into the
-// alarm review: the command, begun on a recent picture, must not go on to
-// take the NG camera's picture as a sample and re-check it away, past the
-// door rule.
-void TestWindowCycle::alarmWhileTheTemplatePasswordIsAsked()
-{
-    CycleRig r([](SystemParam& p) {
-        p[131] = 0;
-        p[162] = 1;
-        p[164] = 1;
-    });
-    VeZiRevoru& w = *r.w;
-    w.show();
-    DrawROIWidget& panel = *w.pDrawROIWidget;
-    w.SlotAdjustArea();
-    QCOMPARE(w.screenMode, int(AreaSetting));
-    panel.SetSourceIndex(2);
-    QVERIFY(panel.pCButtonAddTemp->isVisible());
-    const int samples = cavitySamples(w);
-    int from = 0;
-    const PasswordEntryHandler previous = setPasswordEntryHandler([&](QString& entry) {
-        r.showMould(true);
-        from = r.board.frameCount();
-        r.pulseInput(InMouldOpenEnd);
-        for (int waited = 0; !r.alarmOn() && waited < 5000; waited += 50) {
-            QTest::qWait(50);
-        }
-        entry = QStringLiteral("5826");
-        return true;
-    });
-    QTest::mouseClick(panel.pCButtonAddTemp, Qt::LeftButton);
-    setPasswordEntryHandler(previous);
-    QTest::qWait(500);
-    QVERIFY2(from > 0, "the password box was asked");
-    QCOMPARE(w.screenMode, int(Alarm));
-    QVERIFY(r.alarmOn());
-    const QString bits = r.clampBits(from);
-    QVERIFY2(bits.contains('1') && !bits.mid(bits.indexOf('1')).contains('0'), qPrintable(bits));
-    QCOMPARE(cavitySamples(w), samples);
-    QVERIFY(!w.pCammer[0]->station().operatorHandled[kCavityDetect]);
-    QVERIFY(!recordRemarks().contains(textOf(109).arg(1)));
 }
 
 QTEST_MAIN(TestWindowCycle)
