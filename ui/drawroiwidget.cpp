@@ -23,6 +23,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -89,6 +92,7 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         sheet += QString::fromLatin1(kButtonRule).arg(QString::fromLatin1(name), QString::fromLatin1(icon));
         connect(member, &QPushButton::clicked, this, slot);
+        fitCaption(member);
         m_widgets << member;
         layout->addWidget(member);
     };
@@ -99,6 +103,8 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member->setItemFont(QFont(QStringLiteral("SimHei"), 16));
         member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);
+        connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, member] { fitComboFont(member); });
         m_widgets << member;
         layout->addWidget(member);
     };
@@ -165,6 +171,7 @@ void DrawROIWidget::FillCombos()
         pComboChangeDetect->addItem(detectName(machineType(), d) + tr("检测"));
     }
     pComboChangeDetect->blockSignals(false);
+    fitComboFonts();
 }
 
 // ---------------------------------------------------------------- helpers
@@ -389,9 +396,7 @@ void DrawROIWidget::EnterAreaMode(bool toggleOp)
     const bool review = m_host->screenMode() == AlarmReview;
     const int d = entryDetect(params(), m_host->curDetect(), gDetectCount, review);
     m_host->setEditDetect(d);
-    pComboChangeDetect->blockSignals(true);
-    pComboChangeDetect->setCurrentIndex(d);
-    pComboChangeDetect->blockSignals(false);
+    selectQuietly(pComboChangeDetect, d);
     m_host->selectPickerDetect(d);
     show();
     setCombo(pComboChangeSource, review ? 1 : 0, &DrawROIWidget::SlotChangeSource);
@@ -436,9 +441,7 @@ void DrawROIWidget::SlotChangeSource(int source)
             // the picker, so the live view does not freeze on a template
             // the operator may not edit.
             gImageSource = previous;
-            pComboChangeSource->blockSignals(true);
-            pComboChangeSource->setCurrentIndex(previous);
-            pComboChangeSource->blockSignals(false);
+            selectQuietly(pComboChangeSource, previous);
             return;
         }
         if (source != 1) {
@@ -457,18 +460,16 @@ void DrawROIWidget::SlotChangeSource(int source)
         m_host->setCurCamera(0);
         m_host->ChangeCammer();
     }
-    pComboChangeCamera->blockSignals(true);
-    pComboChangeCamera->setCurrentIndex(m_host->curCamera());
-    pComboChangeCamera->blockSignals(false);
-    pCButtonTempLast->setText(textOf(59));
-    pCButtonTempNext->setText(textOf(62));
+    selectQuietly(pComboChangeCamera, m_host->curCamera());
+    setCaption(pCButtonTempLast, textOf(59));
+    setCaption(pCButtonTempNext, textOf(62));
 
     const int d = m_host->editDetect();
     switch (source) {
     case 0: {
-        pCButtonDrawPloygn->setText(textOf(53));
-        pCButtonTempLast->setText(textOf(559));
-        pCButtonTempNext->setText(textOf(560));
+        setCaption(pCButtonDrawPloygn, textOf(53));
+        setCaption(pCButtonTempLast, textOf(559));
+        setCaption(pCButtonTempNext, textOf(560));
         m_host->setDrawMode(0);
         if (refreshOnTemplate) {
             refreshOnTemplate = 0;
@@ -600,9 +601,74 @@ void DrawROIWidget::fitHeights(quint32 mask)
     }
 }
 
+void DrawROIWidget::setCaption(QPushButton* button, const QString& caption)
+{
+    button->setText(caption);
+    fitCaption(button);
+}
+
+void DrawROIWidget::fitCaption(QPushButton* button)
+{
+    // A caption of the text table wider than the 100-px column ("Previous
+    // Template", "前のテンプレート") is cut at both ends: such a caption takes
+    // the largest pixel size up to the column's 16 at which it fits. The
+    // button's own sheet wins over the panel's rules whatever their states.
+    constexpr int column = 100;
+    QFont font = button->font();
+    int px = 16;
+    for (; px > 9; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font, button).horizontalAdvance(button->text()) <= column - 2) {
+            break;
+        }
+    }
+    const QString sheet = px < 16 ? QStringLiteral("QPushButton{font-size:%1px;}").arg(px) : QString();
+    if (button->styleSheet() != sheet) {
+        button->setStyleSheet(sheet);
+    }
+}
+
+void DrawROIWidget::selectQuietly(ComboBox* box, int index)
+{
+    box->blockSignals(true);
+    box->setCurrentIndex(index);
+    box->blockSignals(false);
+    fitComboFont(box);
+}
+
+void DrawROIWidget::fitComboFont(ComboBox* box)
+{
+    // The box shows its item beside the arrow in the 100-px column, where
+    // SimHei 16 cuts "1 号相机" or "NG图片记录" off mid-character: the shown
+    // item takes the largest size up to 16 at which it fits (the pop-up list
+    // keeps its own font and widens to its items).
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.rect = QRect(0, 0, width(), std::max(box->height(), 1));
+    option.editable = false;
+    option.subControls = QStyle::SC_All;
+    const int room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
+    const QString text = box->currentText();
+    QFont font(QStringLiteral("SimHei"), 16);
+    while (font.pointSize() > 8 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
+        font.setPointSize(font.pointSize() - 1);
+    }
+    if (box->font() != font) {
+        box->setFont(font);
+    }
+}
+
+void DrawROIWidget::fitComboFonts()
+{
+    for (ComboBox* box : {pComboChangeSource, pComboChangeCamera, pComboChangeDetect}) {
+        fitComboFont(box);
+    }
+}
+
 void DrawROIWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitComboFonts();
     const bool review = m_host && m_host->screenMode() == AlarmReview;
     fitHeights(visibleWidgets(gImageSource, editingAreas, review, gCameraCount));
 }
@@ -756,7 +822,7 @@ void DrawROIWidget::SlotDrawRect()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(1);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawCircle()
@@ -768,7 +834,7 @@ void DrawROIWidget::SlotDrawCircle()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(4);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawHand()
@@ -781,7 +847,7 @@ void DrawROIWidget::SlotDrawHand()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(2);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawPloygn()
@@ -795,14 +861,14 @@ void DrawROIWidget::SlotDrawPloygn()
     if (m_host->drawMode() == 2) {
         cw->SavePolygon();
         if (m_host->drawMode() == 0) {
-            pCButtonDrawPloygn->setText(textOf(53));
+            setCaption(pCButtonDrawPloygn, textOf(53));
         }
         cw->update();
         return;
     }
     endDrawing(cw);
     m_host->setDrawMode(2);
-    pCButtonDrawPloygn->setText(textOf(33));
+    setCaption(pCButtonDrawPloygn, textOf(33));
 }
 
 void DrawROIWidget::SlotCopyArea()
@@ -812,7 +878,7 @@ void DrawROIWidget::SlotCopyArea()
     }
     m_host->setCopyAreaMode(1);
     m_host->setDrawMode(0);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDeleteROI()
@@ -1136,9 +1202,7 @@ void DrawROIWidget::SlotReCheck()
         }
         m_host->setCurCamera(shown);
         m_host->ChangeCammer();
-        pComboChangeCamera->blockSignals(true);
-        pComboChangeCamera->setCurrentIndex(shown);
-        pComboChangeCamera->blockSignals(false);
+        selectQuietly(pComboChangeCamera, shown);
     }
     if (m_host->screenMode() != AlarmReview) {
         gImageSource = -1;

@@ -17,6 +17,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QListView>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -178,8 +179,9 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn_data()
 {
     QTest::addColumn<int>("language");
     QTest::newRow("Chinese") << 0;
-    // English has the longest captions from the text table.
+    // English and Japanese have the longest captions from the text table.
     QTest::newRow("English") << 1;
+    QTest::newRow("Japanese") << 3;
 }
 
 // The panel is the 100-px menu column: a caption wider than that must not widen
@@ -213,6 +215,33 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn()
         const QRect top(0, 0, b->width(), b->height() / 2);
         QVERIFY2(withCaption.copy(top) == iconOnly.copy(top), qPrintable(b->objectName()));
     }
+    // The item a combo box shows fits beside its 30-px arrow, as large as it
+    // can up to the list's own size.
+    for (ComboBox* box : {panel.pComboChangeSource, panel.pComboChangeCamera, panel.pComboChangeDetect}) {
+        QCOMPARE(box->width(), 100);
+        for (int i = 0; i < box->count(); ++i) {
+            box->setCurrentIndex(i);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->currentText()) <= box->width() - 30,
+                     qPrintable(box->currentText()));
+            QVERIFY(box->font().pointSize() <= 16);
+        }
+        QCOMPARE(box->listView->font().pointSize(), 16);
+    }
+    panel.pComboChangeSource->setCurrentIndex(0);
+    QCOMPARE(panel.pComboChangeSource->font().pointSize(), 16);
+
+    // Whole captions, those the template source puts on the browse buttons too.
+    const auto wholeCaption = [](QPushButton* b) {
+        return QFontMetrics(b->font(), b).horizontalAdvance(b->text()) <= 100;
+    };
+    for (QPushButton* b : buttons) {
+        QVERIFY2(wholeCaption(b), qPrintable(b->text()));
+    }
+    makeStations(1);
+    m_panel->EnterAreaMode();
+    QCOMPARE(m_panel->pCButtonTempLast->text(), textOf(559));
+    QVERIFY2(wholeCaption(m_panel->pCButtonTempLast), qPrintable(textOf(559)));
+    QVERIFY2(wholeCaption(m_panel->pCButtonTempNext), qPrintable(textOf(560)));
 }
 
 void TestDrawROIWidget::makeStations(int count)
