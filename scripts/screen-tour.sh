@@ -63,8 +63,10 @@ for tour in "${TOURS[@]}"; do
   SIZES=(1920x1080 1280x720)
   # The main screen's fixed sizes are checked against the smallest panel.
   [ "$tour" = main ] && SIZES=(1920x1080 1024x768)
+  # The area panel is looked at on the real window at the panel's own size.
+  [ "$tour" = areapanel ] && SIZES=(1920x1080)
   for size in "${SIZES[@]}"; do
-    if [ "$tour" = window ]; then
+    if [ "$tour" = window ] || [ "$tour" = areapanel ]; then
       run_on_display "${size%x*}" "${size#*x}" "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
     else
       QT_QPA_PLATFORM=offscreen "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"

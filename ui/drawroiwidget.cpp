@@ -23,6 +23,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -89,6 +92,7 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         sheet += QString::fromLatin1(kButtonRule).arg(QString::fromLatin1(name), QString::fromLatin1(icon));
         connect(member, &QPushButton::clicked, this, slot);
+        fitCaption(member);
         m_widgets << member;
         layout->addWidget(member);
     };
@@ -99,6 +103,8 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member->setItemFont(QFont(QStringLiteral("SimHei"), 16));
         member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);
+        connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, member] { fitComboFont(member); });
         m_widgets << member;
         layout->addWidget(member);
     };
@@ -165,6 +171,7 @@ void DrawROIWidget::FillCombos()
         pComboChangeDetect->addItem(detectName(machineType(), d) + tr("检测"));
     }
     pComboChangeDetect->blockSignals(false);
+    fitComboFonts();
 }
 
 // ---------------------------------------------------------------- helpers
@@ -231,15 +238,19 @@ void DrawROIWidget::endDrawing(CammerWidget* cw)
 
 bool DrawROIWidget::accessFor(int passwordParam)
 {
+    // Both ways may open a password box (the login asks when protection is
+    // on and nobody is logged in), and the cycle runs under either.
     const SystemParam& p = params();
+    ++m_boxDepth;
+    bool granted = false;
     if (p[passwordParam] != 0 && p[131] == 0) {
         inputbox box(1);
-        ++m_boxDepth;
-        const int accepted = box.exec();
-        --m_boxDepth;
-        return accepted == QDialog::Accepted && m_host->userLevel() != 0;
+        granted = box.exec() == QDialog::Accepted && m_host->userLevel() != 0;
+    } else {
+        granted = m_host->CheckUserLogin() != 0;
     }
-    return m_host->CheckUserLogin() != 0;
+    --m_boxDepth;
+    return granted;
 }
 
 void DrawROIWidget::retrain(int camera, int detect)
@@ -385,9 +396,7 @@ void DrawROIWidget::EnterAreaMode(bool toggleOp)
     const bool review = m_host->screenMode() == AlarmReview;
     const int d = entryDetect(params(), m_host->curDetect(), gDetectCount, review);
     m_host->setEditDetect(d);
-    pComboChangeDetect->blockSignals(true);
-    pComboChangeDetect->setCurrentIndex(d);
-    pComboChangeDetect->blockSignals(false);
+    selectQuietly(pComboChangeDetect, d);
     m_host->selectPickerDetect(d);
     show();
     setCombo(pComboChangeSource, review ? 1 : 0, &DrawROIWidget::SlotChangeSource);
@@ -432,9 +441,7 @@ void DrawROIWidget::SlotChangeSource(int source)
             // the picker, so the live view does not freeze on a template
             // the operator may not edit.
             gImageSource = previous;
-            pComboChangeSource->blockSignals(true);
-            pComboChangeSource->setCurrentIndex(previous);
-            pComboChangeSource->blockSignals(false);
+            selectQuietly(pComboChangeSource, previous);
             return;
         }
         if (source != 1) {
@@ -453,18 +460,16 @@ void DrawROIWidget::SlotChangeSource(int source)
         m_host->setCurCamera(0);
         m_host->ChangeCammer();
     }
-    pComboChangeCamera->blockSignals(true);
-    pComboChangeCamera->setCurrentIndex(m_host->curCamera());
-    pComboChangeCamera->blockSignals(false);
-    pCButtonTempLast->setText(textOf(59));
-    pCButtonTempNext->setText(textOf(62));
+    selectQuietly(pComboChangeCamera, m_host->curCamera());
+    setCaption(pCButtonTempLast, textOf(59));
+    setCaption(pCButtonTempNext, textOf(62));
 
     const int d = m_host->editDetect();
     switch (source) {
     case 0: {
-        pCButtonDrawPloygn->setText(textOf(53));
-        pCButtonTempLast->setText(textOf(559));
-        pCButtonTempNext->setText(textOf(560));
+        setCaption(pCButtonDrawPloygn, textOf(53));
+        setCaption(pCButtonTempLast, textOf(559));
+        setCaption(pCButtonTempNext, textOf(560));
         m_host->setDrawMode(0);
         if (refreshOnTemplate) {
             refreshOnTemplate = 0;
@@ -596,9 +601,74 @@ void DrawROIWidget::fitHeights(quint32 mask)
     }
 }
 
+void DrawROIWidget::setCaption(QPushButton* button, const QString& caption)
+{
+    button->setText(caption);
+    fitCaption(button);
+}
+
+void DrawROIWidget::fitCaption(QPushButton* button)
+{
+    // A caption of the text table wider than the 100-px column ("Previous
+    // Template", "前のテンプレート") is cut at both ends: such a caption takes
+    // the largest pixel size up to the column's 16 at which it fits. The
+    // button's own sheet wins over the panel's rules whatever their states.
+    constexpr int column = 100;
+    QFont font = button->font();
+    int px = 16;
+    for (; px > 9; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font, button).horizontalAdvance(button->text()) <= column - 2) {
+            break;
+        }
+    }
+    const QString sheet = px < 16 ? QStringLiteral("QPushButton{font-size:%1px;}").arg(px) : QString();
+    if (button->styleSheet() != sheet) {
+        button->setStyleSheet(sheet);
+    }
+}
+
+void DrawROIWidget::selectQuietly(ComboBox* box, int index)
+{
+    box->blockSignals(true);
+    box->setCurrentIndex(index);
+    box->blockSignals(false);
+    fitComboFont(box);
+}
+
+void DrawROIWidget::fitComboFont(ComboBox* box)
+{
+    // The box shows its item beside the arrow in the 100-px column, where
+    // SimHei 16 cuts "1 号相机" or "NG图片记录" off mid-character: the shown
+    // item takes the largest size up to 16 at which it fits (the pop-up list
+    // keeps its own font and widens to its items).
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.rect = QRect(0, 0, width(), std::max(box->height(), 1));
+    option.editable = false;
+    option.subControls = QStyle::SC_All;
+    const int room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
+    const QString text = box->currentText();
+    QFont font(QStringLiteral("SimHei"), 16);
+    while (font.pointSize() > 8 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
+        font.setPointSize(font.pointSize() - 1);
+    }
+    if (box->font() != font) {
+        box->setFont(font);
+    }
+}
+
+void DrawROIWidget::fitComboFonts()
+{
+    for (ComboBox* box : {pComboChangeSource, pComboChangeCamera, pComboChangeDetect}) {
+        fitComboFont(box);
+    }
+}
+
 void DrawROIWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitComboFonts();
     const bool review = m_host && m_host->screenMode() == AlarmReview;
     fitHeights(visibleWidgets(gImageSource, editingAreas, review, gCameraCount));
 }
@@ -752,7 +822,7 @@ void DrawROIWidget::SlotDrawRect()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(1);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawCircle()
@@ -764,7 +834,7 @@ void DrawROIWidget::SlotDrawCircle()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(4);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawHand()
@@ -777,7 +847,7 @@ void DrawROIWidget::SlotDrawHand()
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
     m_host->setDrawMode(2);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDrawPloygn()
@@ -791,14 +861,14 @@ void DrawROIWidget::SlotDrawPloygn()
     if (m_host->drawMode() == 2) {
         cw->SavePolygon();
         if (m_host->drawMode() == 0) {
-            pCButtonDrawPloygn->setText(textOf(53));
+            setCaption(pCButtonDrawPloygn, textOf(53));
         }
         cw->update();
         return;
     }
     endDrawing(cw);
     m_host->setDrawMode(2);
-    pCButtonDrawPloygn->setText(textOf(33));
+    setCaption(pCButtonDrawPloygn, textOf(33));
 }
 
 void DrawROIWidget::SlotCopyArea()
@@ -808,7 +878,7 @@ void DrawROIWidget::SlotCopyArea()
     }
     m_host->setCopyAreaMode(1);
     m_host->setDrawMode(0);
-    pCButtonDrawPloygn->setText(textOf(53));
+    setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
 void DrawROIWidget::SlotDeleteROI()
@@ -880,12 +950,23 @@ void DrawROIWidget::SlotAddTemp()
         warn(textOf(258));
         return;
     }
-    if (!accessFor(162)) {
+    // The checks above were made on this view and this cycle: a final NG
+    // under the password box turns area setting into the alarm review, and
+    // the command would then take the NG camera's picture as a sample (and
+    // re-check it away) without the alarm checks.
+    // The cycle's detect counts only where the sample goes to it: during area
+    // setting the machine runs on and the detect changes every cycle.
+    const ViewState before = viewState();
+    const bool toCycleDetect = review && gImageSource == 1;
+    const int cycleDetect = m_host->curDetect();
+    const auto unchanged = [&] {
+        return viewState() == before && (!toCycleDetect || m_host->curDetect() == cycleDetect);
+    };
+    if (!accessFor(162) || !unchanged()) {
         return;
     }
-    const int t = review && gImageSource == 1 ? m_host->curDetect() : m_host->editDetect();
-    const ViewState before = viewState();
-    if (ask(textOf(108)) != 1 || !(viewState() == before)) {
+    const int t = toCycleDetect ? cycleDetect : m_host->editDetect();
+    if (ask(textOf(108)) != 1 || !unchanged()) {
         return;
     }
     const int mode = m_host->screenMode();
@@ -1121,9 +1202,7 @@ void DrawROIWidget::SlotReCheck()
         }
         m_host->setCurCamera(shown);
         m_host->ChangeCammer();
-        pComboChangeCamera->blockSignals(true);
-        pComboChangeCamera->setCurrentIndex(shown);
-        pComboChangeCamera->blockSignals(false);
+        selectQuietly(pComboChangeCamera, shown);
     }
     if (m_host->screenMode() != AlarmReview) {
         gImageSource = -1;
@@ -1137,7 +1216,10 @@ void DrawROIWidget::SlotNoCheckCur()
     }
     const int d = m_host->curDetect();
     m_host->hideImagePicker();
-    if (!accessFor(161)) {
+    // The camera and the detect the operator chose before the password box
+    // are the ones the command may act on.
+    const ViewState asked = viewState();
+    if (!accessFor(161) || !(viewState() == asked) || m_host->curDetect() != d) {
         return;
     }
     if (params()[164] != 0 && gDoorClearedAlarm == 0) {

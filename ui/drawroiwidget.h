@@ -128,6 +128,11 @@ private:
     bool accessFor(int passwordParam);
     void retrain(int camera, int detect);
     void fitHeights(quint32 mask);
+    void setCaption(QPushButton* button, const QString& caption);
+    void fitCaption(QPushButton* button);
+    void selectQuietly(ComboBox* box, int index);
+    void fitComboFont(ComboBox* box);
+    void fitComboFonts();
     void endDrawing(CammerWidget* cw);
 
     AreaPanelHost* m_host = nullptr;

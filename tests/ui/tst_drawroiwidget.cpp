@@ -17,6 +17,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QListView>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -122,6 +123,7 @@ private slots:
     void browseTemplatesSkipsFreeSlots();
     void recheckLeavesHandledCamerasOut();
     void noCheckOnOkCameraAndDoorRule();
+    void finalNgUnderTheTemplatePassword();
 
 private:
     void makeStations(int count);
@@ -177,8 +179,9 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn_data()
 {
     QTest::addColumn<int>("language");
     QTest::newRow("Chinese") << 0;
-    // English has the longest captions from the text table.
+    // English and Japanese have the longest captions from the text table.
     QTest::newRow("English") << 1;
+    QTest::newRow("Japanese") << 3;
 }
 
 // The panel is the 100-px menu column: a caption wider than that must not widen
@@ -212,6 +215,33 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn()
         const QRect top(0, 0, b->width(), b->height() / 2);
         QVERIFY2(withCaption.copy(top) == iconOnly.copy(top), qPrintable(b->objectName()));
     }
+    // The item a combo box shows fits beside its 30-px arrow, as large as it
+    // can up to the list's own size.
+    for (ComboBox* box : {panel.pComboChangeSource, panel.pComboChangeCamera, panel.pComboChangeDetect}) {
+        QCOMPARE(box->width(), 100);
+        for (int i = 0; i < box->count(); ++i) {
+            box->setCurrentIndex(i);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->currentText()) <= box->width() - 30,
+                     qPrintable(box->currentText()));
+            QVERIFY(box->font().pointSize() <= 16);
+        }
+        QCOMPARE(box->listView->font().pointSize(), 16);
+    }
+    panel.pComboChangeSource->setCurrentIndex(0);
+    QCOMPARE(panel.pComboChangeSource->font().pointSize(), 16);
+
+    // Whole captions, those the template source puts on the browse buttons too.
+    const auto wholeCaption = [](QPushButton* b) {
+        return QFontMetrics(b->font(), b).horizontalAdvance(b->text()) <= 100;
+    };
+    for (QPushButton* b : buttons) {
+        QVERIFY2(wholeCaption(b), qPrintable(b->text()));
+    }
+    makeStations(1);
+    m_panel->EnterAreaMode();
+    QCOMPARE(m_panel->pCButtonTempLast->text(), textOf(559));
+    QVERIFY2(wholeCaption(m_panel->pCButtonTempLast), qPrintable(textOf(559)));
+    QVERIFY2(wholeCaption(m_panel->pCButtonTempNext), qPrintable(textOf(560)));
 }
 
 void TestDrawROIWidget::makeStations(int count)
@@ -523,6 +553,45 @@ void TestDrawROIWidget::noCheckOnOkCameraAndDoorRule()
     QCOMPARE(m_host.records, QStringList{textOf(106).arg(2)});
     QVERIFY(!m_host.calls.contains("run 1 1"));
     QVERIFY(m_host.calls.contains("run 0 1"));
+}
+
+// Area setting goes on while the machine runs. A final NG under the password
+// box of "add as template" (begun on a recent picture) turns the panel into
+// the alarm review on the live picture of the one camera: the command must
+// end there, not take the NG frame as a sample and re-check the camera away.
+void TestDrawROIWidget::finalNgUnderTheTemplatePassword()
+{
+    m_params[162] = 1;
+    makeStations(1);
+    CameraStation& st = m_host.cams[0]->station();
+    std::vector<uchar> frame(std::size_t(W * H), 5);
+    QVERIFY(st.StoreTemplate(1, 0, frame.data()));
+    st.data.lastImage = frame;
+    m_host.curDet = 1;
+    m_panel->EnterAreaMode();
+    m_panel->SetSourceIndex(2);
+    int boxes = 0;
+    const PasswordEntryHandler previous = setPasswordEntryHandler([&](QString& entry) {
+        ++boxes;
+        st.data.resultOk = 0;
+        m_host.state[0][1] = 3;
+        m_host.ng = true;
+        m_host.mode = 2;
+        m_panel->EnterAreaMode();
+        entry = QStringLiteral("5826");
+        return true;
+    });
+    m_host.calls.clear();
+    m_panel->SlotAddTemp();
+    setPasswordEntryHandler(previous);
+    QCOMPARE(boxes, 1);
+    QCOMPARE(gImageSource, 1);
+    QCOMPARE(st.data.templateCount[1], 1);
+    QVERIFY(!QFile::exists(st.templatePath(1, 1)));
+    QVERIFY(!st.operatorHandled[1]);
+    QCOMPARE(m_host.state[0][1], 3);
+    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(!m_host.calls.contains("reset"));
 }
 
 QTEST_MAIN(TestDrawROIWidget)

@@ -9,6 +9,7 @@
 #include "cammerwidget.h"
 #include "camerastation.h"
 #include "clustomrect.h"
+#include "colorbutton.h"
 #include "drawroiwidget.h"
 #include "detectalgorithm.h"
 #include "globals.h"
@@ -203,18 +204,58 @@ void TestWindowCycle::emptyMouldThenPartLeft()
 
 enum PanelCommand { ReCheck, NotThisMouldOne, NotThisMouldAll, AddAsTemplate };
 
+// What happens while the password box is open.
+enum UnderTheBox { Nothing, OtherCameraShown };
+
+// Samples in the cavity detect's library of both cameras.
+int cavitySamples(VeZiRevoru& w)
+{
+    int n = 0;
+    for (int c = 0; c < 2; ++c) {
+        n += w.pCammer[c]->station().data.templateCount[kCavityDetect];
+    }
+    return n;
+}
+
 void TestWindowCycle::panelCommandsAfterAnAlarm_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("partRemoved");
     QTest::addColumn<int>("doorRule");
+    // The command's own password (161 or 162) on, with general protection
+    // off: the password box asks, and gets these entries one by one (the box
+    // is cancelled when none is left).
+    QTest::addColumn<int>("password");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("underTheBox");
     QTest::addColumn<bool>("granted");
-    QTest::newRow("re-check, part still there") << int(ReCheck) << false << 0 << false;
-    QTest::newRow("re-check, part removed") << int(ReCheck) << true << 0 << true;
-    QTest::newRow("not this mould, camera 1") << int(NotThisMouldOne) << false << 0 << true;
-    QTest::newRow("not this mould, all cameras") << int(NotThisMouldAll) << false << 0 << true;
-    QTest::newRow("add as template") << int(AddAsTemplate) << false << 0 << true;
-    QTest::newRow("door rule: not this mould before the door") << int(NotThisMouldOne) << false << 1 << false;
+    const QStringList none;
+    const QStringList right{QStringLiteral("5826")};
+    const QStringList wrong{QStringLiteral("1234")};
+    const QStringList operatorPassword{QStringLiteral("4711")};
+    QTest::newRow("re-check, part still there") << int(ReCheck) << false << 0 << 0 << none << 0 << false;
+    QTest::newRow("re-check, part removed") << int(ReCheck) << true << 0 << 0 << none << 0 << true;
+    QTest::newRow("not this mould, camera 1") << int(NotThisMouldOne) << false << 0 << 0 << none << 0 << true;
+    QTest::newRow("not this mould, all cameras") << int(NotThisMouldAll) << false << 0 << 0 << none << 0 << true;
+    QTest::newRow("add as template") << int(AddAsTemplate) << false << 0 << 0 << none << 0 << true;
+    QTest::newRow("door rule: not this mould before the door") << int(NotThisMouldOne) << false << 1 << 0 << none << 0
+                                                               << false;
+
+    QTest::newRow("not this mould, password right") << int(NotThisMouldOne) << false << 0 << 161 << right << 0 << true;
+    QTest::newRow("not this mould, all cameras, operator password")
+        << int(NotThisMouldAll) << false << 0 << 161 << operatorPassword << 0 << true;
+    QTest::newRow("not this mould, password wrong") << int(NotThisMouldOne) << false << 0 << 161 << wrong << 0 << false;
+    QTest::newRow("not this mould, all cameras, box cancelled")
+        << int(NotThisMouldAll) << false << 0 << 161 << none << 0 << false;
+    QTest::newRow("not this mould, other camera shown under the box")
+        << int(NotThisMouldOne) << false << 0 << 161 << right << int(OtherCameraShown) << false;
+    QTest::newRow("add as template, password right") << int(AddAsTemplate) << false << 0 << 162 << right << 0 << true;
+    QTest::newRow("add as template, wrong then right")
+        << int(AddAsTemplate) << false << 0 << 162 << (wrong + right) << 0 << true;
+    QTest::newRow("add as template, password wrong") << int(AddAsTemplate) << false << 0 << 162 << wrong << 0 << false;
+    QTest::newRow("add as template, box cancelled") << int(AddAsTemplate) << false << 0 << 162 << none << 0 << false;
+    QTest::newRow("add as template, other camera shown under the box")
+        << int(AddAsTemplate) << false << 0 << 162 << right << int(OtherCameraShown) << false;
 }
 
 void TestWindowCycle::panelCommandsAfterAnAlarm()
@@ -222,8 +263,18 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
     QFETCH(int, command);
     QFETCH(bool, partRemoved);
     QFETCH(int, doorRule);
+    QFETCH(int, password);
+    QFETCH(QStringList, entries);
+    QFETCH(int, underTheBox);
     QFETCH(bool, granted);
-    CycleRig r([doorRule](SystemParam& p) { p[164] = doorRule; });
+    CycleRig r([doorRule, password](SystemParam& p) {
+        p[164] = doorRule;
+        p[131] = 0;
+        if (password != 0) {
+            p[password] = 1;
+        }
+        p.setPasswordText(QStringLiteral("4711"));
+    });
     VeZiRevoru& w = *r.w;
     w.show();
 
@@ -255,8 +306,26 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
         break;
     }
     QVERIFY(button && button->isVisible());
+    const int samples = cavitySamples(w);
+    int boxes = 0;
+    // The password boxes, answered here so that the view can change under one.
+    const PasswordEntryHandler previous = setPasswordEntryHandler([&](QString& entry) {
+        if (boxes++ == 0 && underTheBox == OtherCameraShown) {
+            // Camera 2 saw no part: a command meant for camera 1 must not
+            // land on it.
+            panel.pComboChangeCamera->setCurrentIndex(1);
+        }
+        if (entries.isEmpty()) {
+            return false;
+        }
+        entry = entries.takeFirst();
+        return true;
+    });
     QTest::mouseClick(button, Qt::LeftButton);
+    setPasswordEntryHandler(previous);
     QTest::qWait(500);
+    QCOMPARE(boxes > 0, password != 0);
+    QVERIFY2(entries.isEmpty(), "the box took every entry");
 
     // The clamp stays withdrawn until a verdict lets it go, and then stays
     // granted: never a grant in between.
@@ -266,6 +335,19 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
     QCOMPARE(r.alarmOn(), !granted);
     if (doorRule != 0) {
         QVERIFY(r.rig->answers->warnings.contains(textOf(195)));
+    }
+    // A refused or overtaken command leaves both cameras in the re-checks
+    // and the libraries as they were.
+    if (!granted && command != ReCheck) {
+        QCOMPARE(cavitySamples(w), samples);
+        for (int c = 0; c < 2; ++c) {
+            QVERIFY(!w.pCammer[c]->station().operatorHandled[kCavityDetect]);
+        }
+        QVERIFY(!recordRemarks().contains(textOf(109).arg(1)));
+        QVERIFY(!recordRemarks().contains(textOf(109).arg(2)));
+    }
+    if (granted && command == AddAsTemplate) {
+        QCOMPARE(cavitySamples(w), samples + 1);
     }
 }
 
