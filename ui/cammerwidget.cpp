@@ -7,6 +7,7 @@
 #include "detectalgorithm.h"
 #include "globals.h"
 #include "imagehelpers.h"
+#include "nearestscale.h"
 #include "operatorprompt.h"
 #include "repolygon.h"
 #include "roiinterface.h"
@@ -399,7 +400,7 @@ void CammerWidget::paintEvent(QPaintEvent*)
             const QImage picture = host->recordPicture();
             painter.translate(offX, offY);
             painter.scale(zoomX, zoomY);
-            painter.drawImage(0, 0, picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            painter.drawImage(0, 0, nearestScaled(picture, size()));
         }
         return;
     }
