@@ -400,7 +400,13 @@ void CammerWidget::paintEvent(QPaintEvent*)
             const QImage picture = host->recordPicture();
             painter.translate(offX, offY);
             painter.scale(zoomX, zoomY);
-            painter.drawImage(0, 0, nearestScaled(picture, size()));
+            if (painter.transform().isIdentity() && picture.format() == QImage::Format_Grayscale8) {
+                // Untransformed, a grey picture reaches the screen as its
+                // RGB32 copy, and drawing that is a plain copy.
+                painter.drawImage(0, 0, nearestScaledGreyAsRgb32(picture, size()));
+            } else {
+                painter.drawImage(0, 0, nearestScaled(picture, size()));
+            }
         }
         return;
     }

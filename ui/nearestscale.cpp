@@ -74,7 +74,27 @@ Maps gMaps;
 
 } // namespace
 
-QImage nearestScaled(const QImage& picture, const QSize& size)
+namespace {
+
+// The maps for the picture's format and sizes, from the last call's when they
+// are the same; empty when Qt's choice cannot be read back.
+bool mapsFor(const QImage& picture, const QSize& size, std::vector<int>& columns, std::vector<int>& rows)
+{
+    const QImage::Format format = picture.format();
+    std::lock_guard<std::mutex> lock(gMapsMutex);
+    if (gMaps.format != format || gMaps.from != picture.size() || gMaps.to != size) {
+        gMaps.columns = axisMap(format, picture.width(), size.width(), true);
+        gMaps.rows = axisMap(format, picture.height(), size.height(), false);
+        gMaps.format = format;
+        gMaps.from = picture.size();
+        gMaps.to = size;
+    }
+    columns = gMaps.columns;
+    rows = gMaps.rows;
+    return !columns.empty() && !rows.empty();
+}
+
+bool gatherable(const QImage& picture, const QSize& size)
 {
     const QImage::Format format = picture.format();
     const int n = std::max(picture.width(), picture.height());
@@ -82,53 +102,66 @@ QImage nearestScaled(const QImage& picture, const QSize& size)
     const bool numbered = grey(format) ? n <= 0xffff : n <= 0xffffff;
     // A single pixel Qt paints as a solid colour, not by sampling.
     const bool single = picture.width() == 1 && picture.height() == 1;
-    if (picture.isNull() || size.isEmpty() || !(grey(format) || rgb32(format)) || !numbered || single
-        || picture.devicePixelRatio() != 1.0) {
+    return !picture.isNull() && !size.isEmpty() && (grey(format) || rgb32(format)) && numbered && !single
+           && picture.devicePixelRatio() == 1.0;
+}
+
+// Gathers the picture through the maps into out (the picture's format, or
+// RGB32 from grey).
+template <typename Target, typename Source, typename Convert>
+void gather(const QImage& picture, QImage& out, const std::vector<int>& columns, const std::vector<int>& rows,
+            Convert convert)
+{
+    const int w = out.width();
+    for (int y = 0; y < out.height(); ++y) {
+        Target* target = reinterpret_cast<Target*>(out.scanLine(y));
+        if (y > 0 && rows[std::size_t(y)] == rows[std::size_t(y - 1)]) {
+            std::memcpy(target, out.constScanLine(y - 1), std::size_t(w) * sizeof(Target));
+            continue;
+        }
+        const Source* source = reinterpret_cast<const Source*>(picture.constScanLine(rows[std::size_t(y)]));
+        for (int x = 0; x < w; ++x) {
+            target[x] = convert(source[columns[std::size_t(x)]]);
+        }
+    }
+}
+
+} // namespace
+
+QImage nearestScaled(const QImage& picture, const QSize& size)
+{
+    std::vector<int> columns;
+    std::vector<int> rows;
+    if (!gatherable(picture, size) || !mapsFor(picture, size, columns, rows)) {
         return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
     if (picture.size() == size) {
         return picture;
     }
-    std::vector<int> columns;
-    std::vector<int> rows;
-    {
-        std::lock_guard<std::mutex> lock(gMapsMutex);
-        if (gMaps.format != format || gMaps.from != picture.size() || gMaps.to != size) {
-            gMaps.columns = axisMap(format, picture.width(), size.width(), true);
-            gMaps.rows = axisMap(format, picture.height(), size.height(), false);
-            gMaps.format = format;
-            gMaps.from = picture.size();
-            gMaps.to = size;
-        }
-        columns = gMaps.columns;
-        rows = gMaps.rows;
-    }
-    if (columns.empty() || rows.empty()) {
-        return picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    QImage out(size, format);
+    QImage out(size, picture.format());
     if (out.isNull()) {
         return out;
     }
-    const int w = size.width();
-    for (int y = 0; y < size.height(); ++y) {
-        uchar* target = out.scanLine(y);
-        if (y > 0 && rows[std::size_t(y)] == rows[std::size_t(y - 1)]) {
-            std::memcpy(target, out.constScanLine(y - 1), std::size_t(out.bytesPerLine()));
-            continue;
-        }
-        const uchar* source = picture.constScanLine(rows[std::size_t(y)]);
-        if (grey(format)) {
-            for (int x = 0; x < w; ++x) {
-                target[x] = source[columns[std::size_t(x)]];
-            }
-        } else {
-            const QRgb* s = reinterpret_cast<const QRgb*>(source);
-            QRgb* t = reinterpret_cast<QRgb*>(target);
-            for (int x = 0; x < w; ++x) {
-                t[x] = s[columns[std::size_t(x)]];
-            }
-        }
+    if (grey(picture.format())) {
+        gather<uchar, uchar>(picture, out, columns, rows, [](uchar v) { return v; });
+    } else {
+        gather<QRgb, QRgb>(picture, out, columns, rows, [](QRgb v) { return v; });
     }
+    return out;
+}
+
+QImage nearestScaledGreyAsRgb32(const QImage& picture, const QSize& size)
+{
+    std::vector<int> columns;
+    std::vector<int> rows;
+    if (!grey(picture.format()) || !gatherable(picture, size) || picture.size() == size
+        || !mapsFor(picture, size, columns, rows)) {
+        return nearestScaled(picture, size).convertToFormat(QImage::Format_RGB32);
+    }
+    QImage out(size, QImage::Format_RGB32);
+    if (out.isNull()) {
+        return out;
+    }
+    gather<QRgb, uchar>(picture, out, columns, rows, [](uchar v) { return qRgb(v, v, v); });
     return out;
 }

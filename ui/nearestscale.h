@@ -16,3 +16,10 @@
 // those two maps. Other formats, an empty picture or size, and sizes the
 // index pictures cannot number fall back to QImage::scaled.
 QImage nearestScaled(const QImage& picture, const QSize& size);
+
+// nearestScaled(picture, size).convertToFormat(QImage::Format_RGB32), pixel
+// for pixel, for a grey picture gathered straight into RGB32: a grey picture
+// painted without a transformation becomes exactly that on the screen, and
+// painting RGB32 onto the screen's RGB32 is a plain copy where grey is
+// converted pixel by pixel.
+QImage nearestScaledGreyAsRgb32(const QImage& picture, const QSize& size);

@@ -2,6 +2,7 @@
 // equal pixel for pixel.
 #include "nearestscale.h"
 
+#include <QPainter>
 #include <QtTest>
 
 #include <cstring>
@@ -12,6 +13,8 @@ class TestNearestScale : public QObject {
 private slots:
     void equalsQtFastScaling_data();
     void equalsQtFastScaling();
+    void greyAsRgb32PaintsAsTheGreyPicture_data();
+    void greyAsRgb32PaintsAsTheGreyPicture();
 };
 
 namespace {
@@ -101,6 +104,46 @@ void TestNearestScale::equalsQtFastScaling()
             }
         }
     }
+}
+
+void TestNearestScale::greyAsRgb32PaintsAsTheGreyPicture_data()
+{
+    QTest::addColumn<int>("screen");
+    QTest::addColumn<QSize>("from");
+    QTest::addColumn<QSize>("to");
+    for (QImage::Format f : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB16}) {
+        QTest::addRow("screen format %d, panel tile", int(f)) << int(f) << QSize(1920, 1080) << QSize(1816, 1000);
+        QTest::addRow("screen format %d, enlarged", int(f)) << int(f) << QSize(640, 480) << QSize(1001, 777);
+        QTest::addRow("screen format %d, same size", int(f)) << int(f) << QSize(300, 200) << QSize(300, 200);
+    }
+}
+
+// What the camera tile paints without a transformation: the RGB32 copy
+// leaves exactly the pixels the grey picture Qt scales would.
+void TestNearestScale::greyAsRgb32PaintsAsTheGreyPicture()
+{
+    QFETCH(int, screen);
+    QFETCH(QSize, from);
+    QFETCH(QSize, to);
+    std::mt19937 random(3);
+    const QImage picture = noise(from, QImage::Format_Grayscale8, random);
+    const QImage expanded = nearestScaledGreyAsRgb32(picture, to);
+    QCOMPARE(expanded.format(), QImage::Format_RGB32);
+    QCOMPARE(expanded, picture.scaled(to, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                           .convertToFormat(QImage::Format_RGB32));
+    QImage ours(to + QSize(5, 5), QImage::Format(screen));
+    QImage theirs(ours.size(), ours.format());
+    ours.fill(Qt::black);
+    theirs.fill(Qt::black);
+    {
+        QPainter p(&ours);
+        p.drawImage(0, 0, expanded);
+    }
+    {
+        QPainter p(&theirs);
+        p.drawImage(0, 0, picture.scaled(to, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    }
+    QCOMPARE(ours, theirs);
 }
 
 QTEST_MAIN(TestNearestScale)
