@@ -6,14 +6,16 @@
 //   changed. Printed: the time of the whole command against the I/O link's
 //   10 s heartbeat (the GUI thread cannot feed it meanwhile), and the longest
 //   gap between two polls the simulated board (pseudo-terminal, "COM1")
-//   received while the save ran. Aim: under 3 s.
+//   received while the save ran. Every model is trained once first, as the
+//   program has them after its start. Aim: under 3 s.
 // - stepping next / previous through 5,000 NG record pictures of 1920 x 1080,
 //   named and timed as the picture writer leaves them: median and p99 of one
 //   step (the panel's button until the camera tile has painted the picture)
 //   against decoding that picture alone with QImage, as the panel loads it,
-//   in the same run. Aim: under 1.5 x.
+//   in the same run; the step is also split into the command and the
+//   painting. Aim: under 1.5 x.
 //
-// Usage: bench_areapanel [save rounds, default 3]
+// Usage: bench_areapanel [save rounds, default 3; 0 measures the stepping only]
 //   KORVANE_BENCH_RECORDS: record pictures (5000); KORVANE_BENCH_STEPS: steps
 //   each way (100).
 // Run it under Xvfb at the panel's size, or offscreen:
