@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <vector>
@@ -46,4 +47,63 @@ QFileInfoList filesNewestFirst(const QString& folder, const QStringList& nameFil
         sorted.append(files.at(item.index));
     }
     return sorted;
+}
+
+namespace {
+
+// How long before a listing the folder must have been left alone for the
+// listing to be kept: well above the coarsest time stamps of the file
+// systems a panel writes pictures to.
+constexpr qint64 kSettledNs = 3'000'000'000;
+
+qint64 nowRealNs()
+{
+    // The file system stamps with the kernel's wall clock, not with the
+    // program's own clock, so that is the clock to compare with.
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+} // namespace
+
+NewestFirstListing::FolderState NewestFirstListing::stateOf(const QString& folder)
+{
+    FolderState state;
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0) {
+        return state;
+    }
+    state.exists = true;
+    state.device = qint64(st.st_dev);
+    state.inode = qint64(st.st_ino);
+    state.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    state.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    return state;
+}
+
+const QFileInfoList& NewestFirstListing::files(const QString& folder, const QStringList& nameFilters)
+{
+    const FolderState state = stateOf(folder);
+    if (m_trusted && folder == m_folder && nameFilters == m_filters && state == m_state) {
+        return m_files;
+    }
+    // The state is taken before the listing: a change while listing makes
+    // the next call list again.
+    const qint64 listedAt = nowRealNs();
+    m_files = filesNewestFirst(folder, nameFilters);
+    m_folder = folder;
+    m_filters = nameFilters;
+    m_state = state;
+    // Any later change of the entries stamps the folder's modification time
+    // anew; only a stamp taken within the same coarse tick as the one
+    // already there could go unseen.
+    m_trusted = state.exists && state.modifiedNs < listedAt - kSettledNs;
+    return m_files;
+}
+
+void NewestFirstListing::clear()
+{
+    m_trusted = false;
+    m_files.clear();
 }

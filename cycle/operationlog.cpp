@@ -270,10 +270,24 @@ void OperationLog::closeConnection()
 
 bool OperationLog::insertRecord(const QString& remarks, int userLevel)
 {
+    return insertRecords(QStringList{remarks}, userLevel);
+}
+
+bool OperationLog::insertRecords(const QStringList& remarks, int userLevel)
+{
+    if (remarks.isEmpty()) {
+        return true;
+    }
     checkDate();
+    // One time for the whole batch, taken after the day check: all of its
+    // rows land in the file of that day.
     const QDateTime now = clockNow();
-    m_pending.append({now.date().toString(QLatin1String(RecordDateFormat)), now.time().toString(QStringLiteral("hh.mm.ss")),
-                      userLevelText(userLevel), remarks});
+    const QString day = now.date().toString(QLatin1String(RecordDateFormat));
+    const QString time = now.time().toString(QStringLiteral("hh.mm.ss"));
+    const QString level = userLevelText(userLevel);
+    for (const QString& remark : remarks) {
+        m_pending.append({day, time, level, remark});
+    }
     while (m_pending.size() > kMaxPendingRows) {
         const PendingRow dropped = m_pending.takeFirst();
         qWarning().noquote() << "operation log: too many rows kept back; row lost:" << dropped.day << dropped.time

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -68,6 +69,10 @@ public:
     // whether the row, and every row kept back before it, is in the file now;
     // otherwise the row is kept and written later.
     bool insertRecord(const QString& remarks, int userLevel);
+    // The same rows as insertRecord called for each remark in turn, written
+    // in one commit: a command that logs hundreds of rows at once (an area
+    // save) would otherwise wait for the disk once per row.
+    bool insertRecords(const QStringList& remarks, int userLevel);
     // Empties today's table (and drops the rows kept back for it); the
     // archived days are untouched.
     bool clearRecord();

@@ -20,6 +20,7 @@ void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaM
 {
     trained = false;
     samples.clear();
+    samplesShared = false;
     differenceMasks.clear();
     if (width > 0 && height > 0) {
         sum = cv::Mat::zeros(height, width, CV_32F);
@@ -40,6 +41,16 @@ void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaM
 
 void DefectModel::AddSample(const cv::Mat& sample)
 {
+    addSample(sample, false);
+}
+
+void DefectModel::AddSampleShared(const cv::Mat& sample)
+{
+    addSample(sample, true);
+}
+
+void DefectModel::addSample(const cv::Mat& sample, bool shared)
+{
     // A sample of another size than Init announced would make every later
     // per-pixel step read past a row; it is refused, and a model left without
     // samples stays untrained.
@@ -48,7 +59,12 @@ void DefectModel::AddSample(const cv::Mat& sample)
                  sum.cols, sum.rows);
         return;
     }
-    samples.push_back(sample.clone());
+    if (shared) {
+        samples.push_back(sample);
+        samplesShared = true;
+    } else {
+        samples.push_back(sample.clone());
+    }
     for (int y = 0; y < sample.rows; ++y) {
         const uchar* s = sample.ptr<uchar>(y);
         float* acc = sum.ptr<float>(y);
@@ -71,11 +87,20 @@ void DefectModel::Train(int areaTolerance, int factor, int firstCanny, int secon
     // area it cannot judge.
     if (samples.empty() || !isGrey(mask) || mask.size() != sum.size()) {
         samples.clear();
+        samplesShared = false;
         return;
     }
 
     if (factor == 4) {
         mode = ModeNearest;
+        // Detect compares with the samples long after the caller's pixels
+        // may have changed.
+        if (samplesShared) {
+            for (cv::Mat& sample : samples) {
+                sample = sample.clone();
+            }
+            samplesShared = false;
+        }
         differenceMasks.reserve(samples.size());
         for (std::size_t i = 0; i < samples.size(); ++i) {
             differenceMasks.push_back(cv::Mat::zeros(samples.front().size(), CV_8U));
@@ -100,6 +125,7 @@ void DefectModel::Train(int areaTolerance, int factor, int firstCanny, int secon
     }
     trained = true;
     samples.clear();
+    samplesShared = false;
 }
 
 void DefectModel::learnEdges(int dilation)
@@ -258,8 +284,9 @@ bool DefectModel::Detect(cv::Mat live, cv::Mat& output)
 void DefectModel::Reset()
 {
     trained = false;
-    if (mode > 1) {
+    if (mode > 1 || samplesShared) {
         samples.clear();
         differenceMasks.clear();
+        samplesShared = false;
     }
 }

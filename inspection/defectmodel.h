@@ -30,6 +30,12 @@ public:
     void Init(int width, int height, const cv::Mat& mask, int mode);
     // Keeps a copy of the sample and adds it to the running sum.
     void AddSample(const cv::Mat& sample);
+    // As AddSample, but keeps only a header onto the caller's pixels, which
+    // must stay unchanged until Train (or Reset); Train copies the samples it
+    // keeps beyond itself. The engine trains a detect from its template slots
+    // without copying every area of every sample first: that copy was most of
+    // an area save's time.
+    void AddSampleShared(const cv::Mat& sample);
     // Builds the model from the samples added since Init. Factor 4 keeps the
     // samples (nearest-sample mode); any other factor builds bounds: 0 the span
     // of the samples widened by the tolerance, otherwise mean +/- factor
@@ -62,6 +68,7 @@ public:
     double CannyHigh() const { return cannyHigh; }
 
 private:
+    void addSample(const cv::Mat& sample, bool shared);
     // The deviation of a single sample: its edge map, dilated by a square of
     // that size, so that its edges never count as defects.
     void learnEdges(int dilation);
@@ -81,6 +88,8 @@ private:
     cv::Mat lower;     // CV_8U
     cv::Mat mask;      // CV_8U
     std::vector<cv::Mat> samples;
+    // Some of samples are the callers' pixels (AddSampleShared).
+    bool samplesShared = false;
     std::vector<cv::Mat> differenceMasks;
     double cannyLow = 0.0;
     double cannyHigh = 0.0;

@@ -790,6 +790,7 @@ void DetectAlgorithm::trainModels(int d)
     const std::size_t available = std::min<std::size_t>(std::size_t(std::max(0, gTemplateCount)),
                                                          std::min(st.templates[d].size(), st.templateValid[d].size()));
     int used = 0;
+    cv::Mat lastSample;
     for (std::size_t k = 0; k < available && used < st.templateCount[d]; ++k) {
         if (!st.templateValid[d][k]) {
             continue;
@@ -802,15 +803,26 @@ void DetectAlgorithm::trainModels(int d)
                      st.cameraIndex, d, k);
             continue;
         }
-        templateNorms[d] = cv::norm(sample, cv::NORM_L2);
+        // A grey sample is the template slot itself, which stays as it is
+        // until the models are built below: the defect models read it there.
+        // A reduced colour sample is overwritten by the next one and is copied.
+        const bool inSlot = sample.data == st.templates[d][k].data();
         for (const ModelArea& area : areas) {
             if (area.function == FuncSimilarity) {
                 similarityModels[area.slot].AddSample(sample(area.rect));
+            } else if (inSlot) {
+                defectModels[area.slot].AddSampleShared(sample(area.rect));
             } else {
                 defectModels[area.slot].AddSample(sample(area.rect));
             }
         }
+        lastSample = sample;
         ++used;
+    }
+    // The brightness reference is the last sample used; taken once, not
+    // for every sample only to be overwritten.
+    if (!lastSample.empty()) {
+        templateNorms[d] = cv::norm(lastSample, cv::NORM_L2);
     }
     const SystemParam& p = sys();
     for (const ModelArea& area : areas) {

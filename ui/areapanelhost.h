@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -59,6 +60,14 @@ public:
     }
     virtual void CheckNG(bool isClearNG) = 0;
     virtual void InsertRecord(const QString& text) = 0;
+    // InsertRecord for each row in that order; the window writes them in
+    // one commit.
+    virtual void InsertRecords(const QStringList& rows)
+    {
+        for (const QString& row : rows) {
+            InsertRecord(row);
+        }
+    }
     virtual void BackTrain() = 0;
     // The machine outputs (logically on withdraws a permission).
     virtual void setOutput(int index, int on) = 0;

@@ -7,6 +7,7 @@
 #include "detectalgorithm.h"
 #include "globals.h"
 #include "imagehelpers.h"
+#include "nearestscale.h"
 #include "operatorprompt.h"
 #include "repolygon.h"
 #include "roiinterface.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTransform>
 #include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -68,6 +70,9 @@ CammerWidget::CammerWidget(QWidget* parent, int camera, CameraInterface* driver)
 {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Every paint covers the whole view (black, the frame or a picture):
+    // nothing of the tile behind it needs painting first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_station = std::make_unique<CameraStation>(camera, driver, this);
     m_station->repaintHandler = [this] { update(); };
     m_station->paraPanelHandler = [this] { UpdateParaPanel(); };
@@ -385,21 +390,29 @@ void CammerWidget::paintEvent(QPaintEvent*)
     }
     const int source = gImageSource;
     if (source == 2 || source == 3 || source == 4) {
-        painter.fillRect(rect(), Qt::black);
         const double offX = host ? host->panX() : 0.0;
         const double offY = host ? host->panY() : 0.0;
         const double zoomX = host ? host->zoomX() : 1.0;
         const double zoomY = host ? host->zoomY() : 1.0;
+        const QTransform view = QTransform::fromTranslate(offX, offY).scale(zoomX, zoomY);
+        const QImage picture = source != 2 && host && host->recordPictureCount() > 0 ? host->recordPicture() : QImage();
+        if (view.isIdentity() && picture.format() == QImage::Format_Grayscale8 && !picture.isNull()) {
+            // Untransformed, a grey picture reaches the screen as its RGB32
+            // copy, and drawing that is a plain copy; scaled to the tile it
+            // covers every pixel, so there is no black to lay under it.
+            painter.drawImage(0, 0, nearestScaledGreyAsRgb32(picture, size()));
+            return;
+        }
+        painter.fillRect(rect(), Qt::black);
         if (source == 2) {
             sampleFrame();
             painter.translate(offX, offY);
             painter.scale(zoomX, zoomY);
             painter.drawImage(0, 0, m_view);
         } else if (host && host->recordPictureCount() > 0) {
-            const QImage picture = host->recordPicture();
             painter.translate(offX, offY);
             painter.scale(zoomX, zoomY);
-            painter.drawImage(0, 0, picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+            painter.drawImage(0, 0, nearestScaled(picture, size()));
         }
         return;
     }

@@ -345,7 +345,11 @@ void DrawROIWidget::LoadPic()
     recordCamera = c >= 0 && c < gCameraCount ? c : 0;
     const int d = m_host->editDetect();
     recordDetect = d >= 0 && d < gDetectCount ? d : 0;
-    const QFileInfoList list = filesNewestFirst(m_host->recordDir(recordCamera, recordDetect, recordKind), {QStringLiteral("*.jpg")});
+    // Kept between steps while the folder stays as it was: next and previous
+    // through thousands of pictures would otherwise read every picture's
+    // time at every step.
+    const QFileInfoList& list =
+        m_recordListing.files(m_host->recordDir(recordCamera, recordDetect, recordKind), {QStringLiteral("*.jpg")});
     recordCount = list.size();
     if (list.isEmpty()) {
         recordIndex = 0;
@@ -777,9 +781,7 @@ void DrawROIWidget::SlotSaveData()
                 m_host->InsertRecord(textOf(TextAreasNotSaved).arg(c + 1));
                 continue;
             }
-            for (const QString& row : rows) {
-                m_host->InsertRecord(row);
-            }
+            m_host->InsertRecords(rows);
             // The ignored pixels follow the areas only now that they are stored.
             for (int d = 0; d < std::min(gDetectCount, int(StationData::DetectCount)); ++d) {
                 if (!st.editIgnoreMasks[d].empty()) {

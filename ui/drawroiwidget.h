@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelisting.h"
+
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -136,6 +138,7 @@ private:
     void endDrawing(CammerWidget* cw);
 
     AreaPanelHost* m_host = nullptr;
+    NewestFirstListing m_recordListing;
     QList<QWidget*> m_widgets;
     int m_entries = 0;
     int m_boxDepth = 0;

@@ -825,6 +825,15 @@ void VeZiRevoru::InsertRecord(QString s)
     recordLog()->insertRecord(s, userLevel);
 }
 
+void VeZiRevoru::InsertRecords(const QStringList& rows)
+{
+    if (!m_logStarted) {
+        m_earlyRecords.append(rows);
+        return;
+    }
+    recordLog()->insertRecords(rows, userLevel);
+}
+
 void VeZiRevoru::ClearRecord()
 {
     recordLog()->clearRecord();

@@ -92,6 +92,7 @@ public:
     }
     void CheckNG(bool isClearNG) override { w->CheckNG(isClearNG); }
     void InsertRecord(const QString& text) override { w->InsertRecord(text); }
+    void InsertRecords(const QStringList& rows) override { w->InsertRecords(rows); }
     void BackTrain() override { w->BackTrain(); }
     void setOutput(int index, int on) override
     {

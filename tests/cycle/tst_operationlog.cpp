@@ -48,6 +48,7 @@ private slots:
     void rowHoldsTimeLevelAndRemark_data();
     void rowHoldsTimeLevelAndRemark();
     void remarkIsStoredVerbatim();
+    void batchIsItsRowsOneByOne();
     void clearEmptiesTodayAndKeepsArchives();
     void midnightArchivesWithinTheTimer();
     void eventJustAfterMidnightGoesToItsOwnDay();
@@ -115,6 +116,38 @@ void TestOperationLog::remarkIsStoredVerbatim()
     for (int i = 0; i < remarks.size(); ++i) {
         QCOMPARE(rows.at(i + 1).at(2), remarks.at(i));
     }
+}
+
+// A batch stores what inserting its rows one by one would, in that order,
+// also when the file is held and the rows wait for the retry.
+void TestOperationLog::batchIsItsRowsOneByOne()
+{
+    TestWorkDir dir;
+    RecordingSystemCommands sys;
+    TestClock clock(kStart);
+    OperationLog log;
+    log.start();
+    QVERIFY(log.insertRecords({}, 1));
+    QVERIFY(log.insertRecord("before", 1));
+    QVERIFY(log.insertRecords({"one", "it's two", ""}, 2));
+    QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow,
+                                        {"09.05.03", "初级用户", "before"},
+                                        {"09.05.03", "高级用户", "one"},
+                                        {"09.05.03", "高级用户", "it's two"},
+                                        {"09.05.03", "高级用户", ""}}));
+
+    const Rows before = rowsOf("RECORD.db");
+    DatabaseLocker locker;
+    QVERIFY(locker.lock("RECORD.db", -1));
+    log.setRetryIntervalMs(50);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot be written"));
+    clock.advanceMs(1000);
+    QVERIFY(!log.insertRecords({"held 1", "held 2"}, 1));
+    QCOMPARE(log.pendingRowCount(), 2);
+    QVERIFY(locker.release());
+    QTRY_COMPARE(log.pendingRowCount(), 0);
+    const Rows held{{"09.05.04", "初级用户", "held 1"}, {"09.05.04", "初级用户", "held 2"}};
+    QCOMPARE(rowsOf("RECORD.db"), before + held);
 }
 
 void TestOperationLog::clearEmptiesTodayAndKeepsArchives()

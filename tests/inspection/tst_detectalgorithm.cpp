@@ -82,6 +82,8 @@ private slots:
     void stationFaultsFailTheWholeDetect_data();
     void stationFaultsFailTheWholeDetect();
     void trainingUsesTheFirstValidSamples();
+    void trainedModelsEqualModelsOfCopiedSamples_data();
+    void trainedModelsEqualModelsOfCopiedSamples();
     void ignoreRingReopensItsCorners();
     void brightnessMatching();
     void brightnessMatchedAreasAsTheMatchedFrame_data();
@@ -700,6 +702,83 @@ void TestDetectAlgorithm::trainingUsesTheFirstValidSamples()
     st.setTemplate(1, 0, grey(90));
     engine->TrainModels(1);
     QCOMPARE(engine->templateNorms[1], 0.0);
+}
+
+void TestDetectAlgorithm::trainedModelsEqualModelsOfCopiedSamples_data()
+{
+    QTest::addColumn<bool>("colour");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<int>("samples");
+    QTest::newRow("grey, deviation") << false << 2 << 3;
+    QTest::newRow("grey, span") << false << 0 << 3;
+    QTest::newRow("grey, one sample") << false << 2 << 1;
+    QTest::newRow("grey, nearest sample") << false << 4 << 3;
+    QTest::newRow("colour, deviation") << true << 2 << 3;
+    QTest::newRow("colour, nearest sample") << true << 4 << 3;
+}
+
+// The engine trains its defect models from the template slots themselves;
+// the models must be exactly those of copies of the samples handed over one
+// by one, and must not follow a slot that changes after training.
+void TestDetectAlgorithm::trainedModelsEqualModelsOfCopiedSamples()
+{
+    QFETCH(bool, colour);
+    QFETCH(int, factor);
+    QFETCH(int, samples);
+    EngineStation st(W, H, colour, 4);
+    st.params.diffFactor() = factor;
+    const std::vector<cv::Rect> areas{cv::Rect(3, 4, 50, 40), cv::Rect(30, 20, 70, 60), cv::Rect(100, 70, 60, 50)};
+    for (const cv::Rect& r : areas) {
+        st.addRect(0, FuncDefect, r, 1, 6, 100);
+    }
+    cv::RNG rng(7);
+    std::vector<cv::Mat> greys;
+    for (int k = 0; k < samples; ++k) {
+        cv::Mat picture(H, W, colour ? CV_8UC4 : CV_8UC1);
+        rng.fill(picture, cv::RNG::UNIFORM, 0, 256);
+        // Slot 0 left empty: the samples are the valid slots after it.
+        st.setTemplate(0, k + 1, picture);
+        cv::Mat g;
+        if (colour) {
+            QVERIFY(rgb32ToGray(picture, g));
+        } else {
+            g = picture.clone();
+        }
+        greys.push_back(g);
+    }
+    auto engine = engineFor(st);
+    engine->TrainModels(0);
+    QCOMPARE(engine->templateNorms[0], cv::norm(greys.back(), cv::NORM_L2));
+
+    // The slots change after training (a new sample stored, another deleted).
+    for (int k = 0; k < samples; ++k) {
+        st.frame(st.data->templates[0][std::size_t(k + 1)]).setTo(cv::Scalar::all(77));
+    }
+    cv::Mat live(H, W, CV_8UC1);
+    rng.fill(live, cv::RNG::UNIFORM, 0, 256);
+    for (std::size_t i = 0; i < areas.size(); ++i) {
+        const cv::Rect& r = areas[i];
+        DefectModel reference;
+        reference.Init(r.width, r.height, st.data->roiMasks[i], 0);
+        for (const cv::Mat& g : greys) {
+            reference.AddSample(g(r).clone());
+        }
+        reference.Train(6, factor, 100, 150);
+        const DefectModel& model = engine->defectModels[i];
+        QVERIFY(model.IsTrained());
+        QCOMPARE(model.Mode(), reference.Mode());
+        if (factor != 4) {
+            QCOMPARE(cv::countNonZero(model.Upper() != reference.Upper()), 0);
+            QCOMPARE(cv::countNonZero(model.Lower() != reference.Lower()), 0);
+            QCOMPARE(cv::countNonZero(model.Mean() != reference.Mean()), 0);
+            QCOMPARE(cv::countNonZero(model.Deviation() != reference.Deviation()), 0);
+        }
+        cv::Mat ours(r.size(), CV_8UC1, cv::Scalar(9));
+        cv::Mat theirs(r.size(), CV_8UC1, cv::Scalar(9));
+        QVERIFY(engine->defectModels[i].Detect(live(r).clone(), ours));
+        QVERIFY(reference.Detect(live(r).clone(), theirs));
+        QCOMPARE(cv::countNonZero(ours != theirs), 0);
+    }
 }
 
 void TestDetectAlgorithm::ignoreRingReopensItsCorners()

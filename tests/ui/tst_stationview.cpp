@@ -18,6 +18,7 @@
 #include "texttable.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -43,10 +44,16 @@ struct ViewHost : StationHost {
     int editorDrawMode() override { return mode; }
     void setEditorDrawMode(int m) override { mode = m; }
     QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
+    double pan = 0;
+    double zoom = 1;
+    int records = 0;
+    QImage record;
+    double panX() override { return pan; }
+    double panY() override { return pan / 2; }
+    double zoomX() override { return zoom; }
+    double zoomY() override { return zoom; }
+    int recordPictureCount() override { return records; }
+    QImage recordPicture() override { return record; }
     void setProbe(int, int) override {}
     void setProbeValue(quint32) override {}
     void insertRecord(const QString&) override {}
@@ -188,6 +195,8 @@ private slots:
     void penColours_data();
     void penColours();
     void areasDrawnPerSource();
+    void recordPicturePaintsScaledOverBlack_data();
+    void recordPicturePaintsScaledOverBlack();
     void labels_data();
     void labels();
 
@@ -533,6 +542,64 @@ void TestStationView::areasDrawnPerSource()
     QCOMPARE(shot.pixel(150, 50), plain);
     gImageSource = 2;
     QCOMPARE(v.grab().pixel(20, 50), plain);
+}
+
+void TestStationView::recordPicturePaintsScaledOverBlack_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<double>("pan");
+    QTest::newRow("grey, untransformed") << int(QImage::Format_Grayscale8) << QSize(500, 333) << 3 << 1.0 << 0.0;
+    QTest::newRow("grey, tile size") << int(QImage::Format_Grayscale8) << QSize(W, H) << 3 << 1.0 << 0.0;
+    QTest::newRow("grey, zoomed and moved") << int(QImage::Format_Grayscale8) << QSize(500, 333) << 3 << 1.5 << -17.0;
+    QTest::newRow("grey, moved") << int(QImage::Format_Grayscale8) << QSize(100, 90) << 3 << 1.0 << 40.0;
+    QTest::newRow("colour") << int(QImage::Format_RGB32) << QSize(123, 457) << 3 << 1.0 << 0.0;
+    QTest::newRow("unreadable picture") << int(QImage::Format_Invalid) << QSize() << 3 << 1.0 << 0.0;
+    QTest::newRow("empty folder") << int(QImage::Format_Grayscale8) << QSize(500, 333) << 0 << 1.0 << 0.0;
+}
+
+// The record sources show the loaded picture stretched over the tile through
+// the view's offset and zoom, on black, as QImage's fast scaling gives it.
+void TestStationView::recordPicturePaintsScaledOverBlack()
+{
+    QFETCH(int, format);
+    QFETCH(QSize, size);
+    QFETCH(int, records);
+    QFETCH(double, zoom);
+    QFETCH(double, pan);
+    View v;
+    QImage picture;
+    if (format != QImage::Format_Invalid) {
+        picture = QImage(size, QImage::Format(format));
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x) {
+                const int g = (x * 7 + y * 13) % 256;
+                picture.setPixel(x, y, format == QImage::Format_Grayscale8 ? uint(g) : qRgb(g, 255 - g, x % 256));
+            }
+        }
+    }
+    v.host.record = picture;
+    v.host.records = records;
+    v.host.zoom = zoom;
+    v.host.pan = pan;
+    for (int source : {3, 4}) {
+        gImageSource = source;
+        QImage expected(v.widget->size(), QImage::Format_RGB32);
+        expected.fill(Qt::black);
+        if (records > 0) {
+            QPainter p(&expected);
+            p.translate(pan, pan / 2);
+            p.scale(zoom, zoom);
+            p.drawImage(0, 0, picture.scaled(v.widget->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        }
+        // The tile itself, without its labels.
+        QImage shown(v.widget->size(), QImage::Format_RGB32);
+        shown.fill(Qt::red);
+        v.widget->render(&shown, QPoint(), QRegion(), QWidget::RenderFlags());
+        QCOMPARE(shown, expected);
+    }
 }
 
 void TestStationView::labels_data()
