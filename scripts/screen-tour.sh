@@ -61,8 +61,10 @@ run_on_display() {
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
   SIZES=(1920x1080 1280x720)
-  # The main screen's fixed sizes are checked against the smallest panel.
-  [ "$tour" = main ] && SIZES=(1920x1080 1024x768)
+  # The main screen's fixed sizes are checked against the smaller panels too.
+  if [ "$tour" = main ] || [ "$tour" = window ]; then
+    SIZES=(1920x1080 1280x720 1024x768)
+  fi
   for size in "${SIZES[@]}"; do
     if [ "$tour" = window ]; then
       run_on_display "${size%x*}" "${size#*x}" "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" "${size%x*}" "${size#*x}"
