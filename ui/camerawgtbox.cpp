@@ -234,6 +234,11 @@ CameraWgt_DataWidget_Title::CameraWgt_DataWidget_Title(QWidget* parent)
     m_selector = new MultipleBtnGroup(gCameraCount, this);
     m_selector->setObjectName(QStringLiteral("_pBtnGroup"));
     m_selector->markButton(m_camera);
+    // Titles start as in the all-cameras view. A selector shown until the
+    // main window first picks the view would widen every tile by its row of
+    // buttons (about 800 px with eight cameras), and a window still taking
+    // its size from its layout would keep that width.
+    m_selector->hide();
     connect(m_selector, &MultipleBtnGroup::buttonClicked, this, [this](int id) {
         emit m_tile->sigChangeCameraLayout(id);
         update();
