@@ -25,6 +25,7 @@
 #include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -118,6 +119,23 @@ QString offScreen(QWidget* window, QSize screen)
     for (CameraWgt_DataWidget* tile : window->findChildren<CameraWgt_DataWidget*>()) {
         if (tile->isVisible()) {
             mustFit(tile, QSize());
+        }
+    }
+    // Counters and status line are whole or end in "…" within their label,
+    // as the label lays its text out: never cut at the label's edge.
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        const QString name = label->objectName();
+        if (!label->isVisible() || (name != QLatin1String("_lab_detectreport") && name != QLatin1String("_lab_runstatus"))) {
+            continue;
+        }
+        QTextDocument doc;
+        doc.setDocumentMargin(0);
+        doc.setDefaultFont(label->font());
+        // A trailing blank takes no room that shows.
+        doc.setHtml(label->text().trimmed());
+        const QString plain = doc.toPlainText();
+        if (doc.idealWidth() > label->contentsRect().width() && plain.trimmed() != QString(QChar(0x2026))) {
+            faults << QStringLiteral("%1 \"%2\" is %3 px in %4").arg(name, plain).arg(doc.idealWidth()).arg(label->contentsRect().width());
         }
     }
     return faults.join(QStringLiteral("; "));
