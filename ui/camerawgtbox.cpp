@@ -102,8 +102,18 @@ public:
         fit();
     }
 
+    // A label that yields asks for no width: it gets what its neighbours leave.
+    void setYields(bool yields)
+    {
+        m_yields = yields;
+        updateGeometry();
+    }
+
     QSize sizeHint() const override
     {
+        if (m_yields) {
+            return QSize(1, QLabel::sizeHint().height());
+        }
         const QMargins m = contentsMargins();
         return QSize(fontMetrics().horizontalAdvance(m_plain) + 2 * margin() + m.left() + m.right() + 2,
                      QLabel::sizeHint().height());
@@ -148,8 +158,10 @@ private:
                     used += w;
                     continue;
                 }
-                QString cut = fm.elidedText(p.second, Qt::ElideRight, std::max(0, room - used));
-                if (cut.isEmpty() || cut == QString(QChar(0x2026)) ) {
+                // A piece that fits only without the "…" after it is cut
+                // within its own width: the text goes on after it.
+                QString cut = fm.elidedText(p.second, Qt::ElideRight, std::max(0, std::min(room - used, w - 1)));
+                if (!cut.endsWith(QChar(0x2026))) {
                     cut = QString(QChar(0x2026));
                 }
                 fitting << TextPiece(p.first, cut);
@@ -164,6 +176,7 @@ private:
 
     QList<TextPiece> m_pieces;
     QString m_plain;
+    bool m_yields = false;
 };
 
 TitleTextLabel* titleText(QLabel* label)
@@ -291,7 +304,12 @@ CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* pa
     // screen. They give way (ending in "…") instead.
     m_report = new TitleTextLabel(this);
     m_report->setObjectName(QStringLiteral("_lab_detectreport"));
+    // It asks for no width of its own, so across it takes what the status
+    // line leaves: on a narrow tile (three a row at 1280 or 1024 px) the run
+    // state stays readable and the counters give way first. With room to
+    // spare it takes all the spare width, as an expanding label does.
     m_report->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    titleText(m_report)->setYields(true);
     m_result = new QLabel(this);
     m_result->setObjectName(QStringLiteral("_lab_result"));
     // No verdict yet: the first pass shows OK or NG whatever the flag is.
