@@ -88,6 +88,13 @@ public:
         setMinimumWidth(1);
     }
 
+    // One plain text, shown as it is (blanks kept), cut with "…" the same way.
+    void setPlain(const QString& text)
+    {
+        setTextFormat(Qt::PlainText);
+        setPieces({TextPiece(QString(), text)});
+    }
+
     void setPieces(const QList<TextPiece>& pieces)
     {
         if (pieces == m_pieces) {
@@ -146,7 +153,9 @@ private:
         while (end > 0 && m_plain.at(end - 1).isSpace()) {
             --end;
         }
-        if (fm.horizontalAdvance(m_plain.left(end)) <= room) {
+        if (textFormat() == Qt::PlainText) {
+            shown = fm.horizontalAdvance(m_plain.left(end)) <= room ? m_plain : fm.elidedText(m_plain, Qt::ElideRight, room);
+        } else if (fm.horizontalAdvance(m_plain.left(end)) <= room) {
             shown = richText(m_pieces);
         } else {
             QList<TextPiece> fitting;
@@ -371,11 +380,13 @@ CameraWgt_DataWidget_Title_SetROI::CameraWgt_DataWidget_Title_SetROI(QWidget* pa
     if (!m_tile) {
         return;
     }
-    m_info = new QLabel(zh("图片信息"), this);
-    m_info->setAlignment(Qt::AlignCenter);
     // The template line and the status line give way as in the run-mode
-    // title: both pages of the stack count for the tile's least width.
-    m_info->setMinimumWidth(1);
+    // title (both pages of the stack count for the tile's least width), and
+    // a centred line too long for its label ends in "…" rather than losing
+    // both its ends.
+    m_info = new TitleTextLabel(this);
+    titleText(m_info)->setPlain(zh("图片信息"));
+    m_info->setAlignment(Qt::AlignCenter);
     m_info->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -403,7 +414,7 @@ void CameraWgt_DataWidget_Title_SetROI::setSingleView(bool)
 void CameraWgt_DataWidget_Title_SetROI::setText(const QString& text)
 {
     if (m_info) {
-        m_info->setText(text);
+        titleText(m_info)->setPlain(text);
     }
 }
 
