@@ -61,8 +61,10 @@ run_on_display() {
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
   SIZES=(1920x1080 1280x720)
-  # The main screen's fixed sizes are checked against the smallest panel.
-  [ "$tour" = main ] && SIZES=(1920x1080 1024x768)
+  # The main screen's fixed sizes are checked against the smaller panels too.
+  if [ "$tour" = main ] || [ "$tour" = window ]; then
+    SIZES=(1920x1080 1280x720 1024x768)
+  fi
   # The area panel is looked at on the real window at the panel's own size.
   [ "$tour" = areapanel ] && SIZES=(1920x1080)
   for size in "${SIZES[@]}"; do

@@ -13,12 +13,14 @@
 #include <QButtonGroup>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -57,7 +59,142 @@ const char* const ResultNgSheet =
 
 } // namespace
 
-QString titleStatusText(int camera)
+namespace {
+
+// A piece of a title text: its colour (none: plain) and its words.
+using TextPiece = QPair<QString, QString>;
+
+QString richText(const QList<TextPiece>& pieces)
+{
+    QString text;
+    for (const TextPiece& p : pieces) {
+        text += p.first.isEmpty() ? p.second : colouredText(p.first, p.second);
+    }
+    return text;
+}
+
+// A title text in coloured pieces. Where the title is narrower than its
+// texts (three tiles a row, a small panel) the label ends with "…" after the
+// last piece that fits instead of being cut in the middle of a word right
+// against the next label, where counters and status line read as one. It
+// asks for its whole text, so it is whole whenever the title has the room.
+class TitleTextLabel : public QLabel {
+public:
+    explicit TitleTextLabel(QWidget* parent)
+        : QLabel(parent)
+    {
+        setTextFormat(Qt::RichText);
+        // Its least width is not its text: the tile gives way, not the screen.
+        setMinimumWidth(1);
+    }
+
+    // One plain text, shown as it is (blanks kept), cut with "…" the same way.
+    void setPlain(const QString& text)
+    {
+        setTextFormat(Qt::PlainText);
+        setPieces({TextPiece(QString(), text)});
+    }
+
+    void setPieces(const QList<TextPiece>& pieces)
+    {
+        if (pieces == m_pieces) {
+            return;
+        }
+        m_pieces = pieces;
+        m_plain.clear();
+        for (const TextPiece& p : pieces) {
+            m_plain += p.second;
+        }
+        updateGeometry();
+        fit();
+    }
+
+    // A label that yields asks for no width: it gets what its neighbours leave.
+    void setYields(bool yields)
+    {
+        m_yields = yields;
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override
+    {
+        if (m_yields) {
+            return QSize(1, QLabel::sizeHint().height());
+        }
+        const QMargins m = contentsMargins();
+        return QSize(fontMetrics().horizontalAdvance(m_plain) + 2 * margin() + m.left() + m.right() + 2,
+                     QLabel::sizeHint().height());
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+            updateGeometry();
+            fit();
+        }
+    }
+
+private:
+    void fit()
+    {
+        const QFontMetrics fm = fontMetrics();
+        const int room = contentsRect().width() - 2 * margin() - 2;
+        QString shown;
+        // Trailing blanks need no room: a text whose words fit is whole.
+        int end = m_plain.size();
+        while (end > 0 && m_plain.at(end - 1).isSpace()) {
+            --end;
+        }
+        if (textFormat() == Qt::PlainText) {
+            shown = fm.horizontalAdvance(m_plain.left(end)) <= room ? m_plain : fm.elidedText(m_plain, Qt::ElideRight, room);
+        } else if (fm.horizontalAdvance(m_plain.left(end)) <= room) {
+            shown = richText(m_pieces);
+        } else {
+            QList<TextPiece> fitting;
+            int used = 0;
+            for (const TextPiece& p : m_pieces) {
+                const int w = fm.horizontalAdvance(p.second);
+                if (used + w + fm.horizontalAdvance(QChar(0x2026)) <= room) {
+                    fitting << p;
+                    used += w;
+                    continue;
+                }
+                // A piece that fits only without the "…" after it is cut
+                // within its own width: the text goes on after it.
+                QString cut = fm.elidedText(p.second, Qt::ElideRight, std::max(0, std::min(room - used, w - 1)));
+                if (!cut.endsWith(QChar(0x2026))) {
+                    cut = QString(QChar(0x2026));
+                }
+                fitting << TextPiece(p.first, cut);
+                break;
+            }
+            shown = richText(fitting);
+        }
+        if (text() != shown) {
+            setText(shown);
+        }
+    }
+
+    QList<TextPiece> m_pieces;
+    QString m_plain;
+    bool m_yields = false;
+};
+
+TitleTextLabel* titleText(QLabel* label)
+{
+    return static_cast<TitleTextLabel*>(label);
+}
+
+// Colour and words of a tile's status line.
+TextPiece statusLine(int camera)
 {
     const MainScreenHost* host = mainScreenHost();
     QString colour;
@@ -91,7 +228,15 @@ QString titleStatusText(int camera)
     if (delay > 0.02) {
         text += QLatin1Char(' ') + QString::number(delay, 'g', 3);
     }
-    return colouredText(colour, text);
+    return TextPiece(colour, text);
+}
+
+} // namespace
+
+QString titleStatusText(int camera)
+{
+    const TextPiece line = statusLine(camera);
+    return colouredText(line.first, line.second);
 }
 
 // ---- titles ----
@@ -111,13 +256,17 @@ CameraWgt_DataWidget_Title::CameraWgt_DataWidget_Title(QWidget* parent)
     m_selector = new MultipleBtnGroup(gCameraCount, this);
     m_selector->setObjectName(QStringLiteral("_pBtnGroup"));
     m_selector->markButton(m_camera);
+    // Titles start as in the all-cameras view. A selector shown until the
+    // main window first picks the view would widen every tile by its row of
+    // buttons (about 800 px with eight cameras), and a window still taking
+    // its size from its layout would keep that width.
+    m_selector->hide();
     connect(m_selector, &MultipleBtnGroup::buttonClicked, this, [this](int id) {
         emit m_tile->sigChangeCameraLayout(id);
         update();
     });
-    m_runStatus = new QLabel(this);
+    m_runStatus = new TitleTextLabel(this);
     m_runStatus->setObjectName(QStringLiteral("_lab_runstatus"));
-    m_runStatus->setTextFormat(Qt::RichText);
 }
 
 void CameraWgt_DataWidget_Title::updateTitle()
@@ -125,11 +274,8 @@ void CameraWgt_DataWidget_Title::updateTitle()
     if (!m_runStatus) {
         return;
     }
-    const QString text = titleStatusText(m_camera);
     // Only a changed text costs a repaint of the label.
-    if (m_runStatus->text() != text) {
-        m_runStatus->setText(text);
-    }
+    titleText(m_runStatus)->setPieces({statusLine(m_camera)});
 }
 
 void CameraWgt_DataWidget_Title::setSingleView(bool single)
@@ -139,7 +285,20 @@ void CameraWgt_DataWidget_Title::setSingleView(bool single)
     }
     m_cameraLabel->setVisible(!single);
     m_selector->setVisible(single);
+    refit();
     update();
+}
+
+void CameraWgt_DataWidget_Title::refit()
+{
+    // The titles of hidden tiles change too, and the layouts above a hidden
+    // widget do not hear of it: shown again, the tile would keep the least
+    // width of the selector's row (about 900 px with eight cameras) and push
+    // the grid off the screen.
+    updateGeometry();
+    if (QWidget* stack = parentWidget()) {
+        stack->updateGeometry();
+    }
 }
 
 CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* parent)
@@ -148,16 +307,18 @@ CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* pa
     if (!m_tile) {
         return;
     }
-    m_report = new QLabel(this);
+    // A plain label's text is its least width: with eight tiles, three a
+    // row, the counters and the status line would widen every tile and push
+    // the third column, the menu column and the dock's buttons off the
+    // screen. They give way (ending in "…") instead.
+    m_report = new TitleTextLabel(this);
     m_report->setObjectName(QStringLiteral("_lab_detectreport"));
+    // It asks for no width of its own, so across it takes what the status
+    // line leaves: on a narrow tile (three a row at 1280 or 1024 px) the run
+    // state stays readable and the counters give way first. With room to
+    // spare it takes all the spare width, as an expanding label does.
     m_report->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    m_report->setTextFormat(Qt::RichText);
-    // A label's text is its least width: with eight tiles, three a row, the
-    // counters and the status line would widen every tile and push the third
-    // column, the menu column and the dock's buttons off the screen. They give
-    // way (and are cut at their right end) instead.
-    m_report->setMinimumWidth(1);
-    m_runStatus->setMinimumWidth(1);
+    titleText(m_report)->setYields(true);
     m_result = new QLabel(this);
     m_result->setObjectName(QStringLiteral("_lab_result"));
     // No verdict yet: the first pass shows OK or NG whatever the flag is.
@@ -194,12 +355,10 @@ void CameraWgt_DataWidget_Title_Normal::updateTitle()
     const int total = m_camera >= 0 && m_camera < CounterCameras ? gTotalCount[m_camera] : 0;
     const QString white = QStringLiteral("#ffffff");
     const QString cyan = QStringLiteral("#00ffff");
-    const QString report = colouredText(white, zh("帧率 ")) + colouredText(cyan, QString::number(frames)) + QLatin1Char(' ')
-        + colouredText(white, zh("NG数 ")) + colouredText(cyan, QString::number(ng)) + QLatin1Char(' ')
-        + colouredText(white, zh("总数 ")) + colouredText(cyan, QString::number(total)) + QLatin1Char(' ');
-    if (m_report->text() != report) {
-        m_report->setText(report);
-    }
+    const QString blank = QStringLiteral(" ");
+    titleText(m_report)->setPieces({{white, zh("帧率 ")}, {cyan, QString::number(frames)}, {QString(), blank},
+                                     {white, zh("NG数 ")}, {cyan, QString::number(ng)}, {QString(), blank},
+                                     {white, zh("总数 ")}, {cyan, QString::number(total)}, {QString(), blank}});
     if (view) {
         const bool ok = view->station().data.resultOk != 0;
         const QVariant shown = m_result->property("isok");
@@ -221,7 +380,12 @@ CameraWgt_DataWidget_Title_SetROI::CameraWgt_DataWidget_Title_SetROI(QWidget* pa
     if (!m_tile) {
         return;
     }
-    m_info = new QLabel(zh("图片信息"), this);
+    // The template line and the status line give way as in the run-mode
+    // title (both pages of the stack count for the tile's least width), and
+    // a centred line too long for its label ends in "…" rather than losing
+    // both its ends.
+    m_info = new TitleTextLabel(this);
+    titleText(m_info)->setPlain(zh("图片信息"));
     m_info->setAlignment(Qt::AlignCenter);
     m_info->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* row = new QHBoxLayout(this);
@@ -243,13 +407,14 @@ void CameraWgt_DataWidget_Title_SetROI::setSingleView(bool)
     }
     m_cameraLabel->show();
     m_selector->hide();
+    refit();
     update();
 }
 
 void CameraWgt_DataWidget_Title_SetROI::setText(const QString& text)
 {
     if (m_info) {
-        m_info->setText(text);
+        titleText(m_info)->setPlain(text);
     }
 }
 
@@ -298,6 +463,10 @@ CameraWgt_DataWidget::CameraWgt_DataWidget(int camera, QWidget* parent)
 
     m_report = new CameraReportForm(this);
     m_report->setObjectName(QStringLiteral("CameraReportForm"));
+    // Three rows of tiles on a 720- or 768-line panel leave a tile less than
+    // the table's 200 lines: the table's bottom is cut there, the rows stay
+    // on the screen.
+    m_report->setMinimumHeight(1);
 
     m_hideButton = new QPushButton(this);
     m_hideButton->setObjectName(QStringLiteral("btn_hide"));
@@ -343,9 +512,14 @@ void CameraWgt_DataWidget::setLayoutMode(int mode)
         sub->addWidget(m_view, 0);
         sub->addWidget(m_report, 0);
     } else {
+        // Beside the view the row itself keeps the table as tall as the view,
+        // lower and taller alike. A table aligned to the top and fixed to the
+        // tallest view it saw (the single view, area setting without the dock)
+        // would hold every tile at that height when all cameras are shown
+        // again, and the rows would push the dock off the screen.
         sub = new QHBoxLayout;
         sub->addWidget(m_view, 2);
-        sub->addWidget(m_report, 1, Qt::AlignTop);
+        sub->addWidget(m_report, 1);
     }
     main->addLayout(sub, 0);
     m_hideButton->raise();
@@ -424,15 +598,6 @@ void CameraWgt_DataWidget::resizeEvent(QResizeEvent* event)
             if (m_viewHeight != 0) {
                 m_report->setFixedHeight(m_viewHeight);
             }
-        } else {
-            if (m_viewHeight == 0) {
-                m_viewHeight = viewHeight;
-            }
-            if (viewHeight == m_viewHeight) {
-                m_report->setFixedHeight(m_viewHeight);
-            } else if (viewHeight > m_viewHeight) {
-                m_report->setFixedHeight(viewHeight);
-            }
         }
     }
     QWidget::resizeEvent(event);
@@ -471,11 +636,15 @@ CameraWgtBox::CameraWgtBox(QList<CameraInterface*> cameras, QWidget* parent)
     const int mode = layoutModeFor(n);
     m_outer = new QSplitter(Qt::Vertical, this);
     m_outer->setHandleWidth(0);
+    // A row whose tiles were all hidden by the single view has no size; a
+    // collapsible row would stay collapsed when its tiles are shown again.
+    m_outer->setChildrenCollapsible(false);
     QSplitter* row = nullptr;
     for (int i = 0; i < n; ++i) {
         if (i % perRow == 0) {
             row = new QSplitter(Qt::Horizontal, m_outer);
             row->setHandleWidth(0);
+            row->setChildrenCollapsible(false);
             m_outer->addWidget(row);
         }
         auto* tile = new CameraWgt_DataWidget(i, this);
@@ -503,6 +672,14 @@ void CameraWgtBox::resetSplitSizes()
     }
     for (CameraWgt_DataWidget* tile : m_tiles) {
         tile->show();
+    }
+    equaliseSplitSizes();
+}
+
+void CameraWgtBox::equaliseSplitSizes()
+{
+    if (m_tiles.isEmpty()) {
+        return;
     }
     const int rows = m_outer->count();
     auto* first = static_cast<QSplitter*>(m_outer->widget(0));
@@ -550,6 +727,17 @@ void CameraWgtBox::slotChangeCameraLayout(int index)
         if (CameraWgt_DataWidget_Title* title = tile->currentTitle()) {
             title->setSingleView(index != -1);
         }
+    }
+    // The single view leaves the other rows and tiles at no size at all, and
+    // the splitters give the tiles shown again their sizes of no size back
+    // once they have taken the show: after that, all cameras get their even
+    // shares again (unless a camera was chosen alone in between).
+    if (index == -1) {
+        QTimer::singleShot(0, this, [this] {
+            if (mainScreenHost()->currentCamera() == gCameraCount) {
+                equaliseSplitSizes();
+            }
+        });
     }
     mainScreenHost()->setCurrentCamera(index == -1 ? gCameraCount : index);
     update();

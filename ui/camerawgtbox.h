@@ -39,6 +39,9 @@ public:
     CameraWgt_DataWidget* tile() const { return m_tile; }
 
 protected:
+    // Tells the tile's layouts that the title's least size changed.
+    void refit();
+
     CameraWgt_DataWidget* m_tile = nullptr;
     int m_camera = -1;
     QLabel* m_cameraLabel = nullptr;
@@ -144,6 +147,8 @@ public slots:
 
 private:
     void resetSplitSizes();
+    // Every row the same height, every tile of a row the same width.
+    void equaliseSplitSizes();
 
     QList<CameraInterface*> m_cameras;
     QSplitter* m_outer = nullptr;

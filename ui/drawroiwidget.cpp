@@ -100,6 +100,12 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
         member = new ComboBox(this);
         member->setObjectName(QString::fromLatin1(name));
         member->setItemHeight(81);
+        // In the 100-px column a 30-px drop-down and the style's own text
+        // margin leave "1 号相机" or "模腔检测" in 16-point type about 60 px:
+        // their last character sat under the arrow. The drop-down is as wide
+        // as its 15-px arrow and the text starts at the box's edge instead.
+        member->setStyleSheet(member->styleSheet()
+                              + QStringLiteral("QComboBox{padding-left:0px;padding-right:0px;}QComboBox::drop-down{width:15px;}"));
         member->setItemFont(QFont(QStringLiteral("SimHei"), 16));
         member->setSizePolicy(QSizePolicy::Ignored, member->sizePolicy().verticalPolicy());
         connect(member, QOverload<int>::of(&QComboBox::currentIndexChanged), this, slot);

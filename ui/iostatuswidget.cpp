@@ -70,7 +70,20 @@ IOStatusWidget_2::IOStatusWidget_2(QWidget* parent)
         m_inputs << new IOWidget_Item(i, true, this);
         m_outputs << new IOWidget_Item(i, false, this);
     }
-    auto* layout = new QHBoxLayout(this);
+    // The lamps keep their size and places on a row of their own, and the
+    // strip shows as much of that row as the dock leaves it: on a panel
+    // narrower than lamps, clock and buttons together (1280 or 1024 px) the
+    // strip gives way and the last lamps are cut at its right edge, where
+    // squeezing the row itself would stack the fixed-size lamps over each
+    // other. The dock asks for the whole row whenever it has the room.
+    auto* strip = new QHBoxLayout(this);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(0);
+    auto* lamps = new QWidget(this);
+    strip->addWidget(lamps, 0, Qt::AlignLeft);
+    setMinimumWidth(1);
+    auto* layout = new QHBoxLayout(lamps);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     auto* inputRow = new QHBoxLayout;

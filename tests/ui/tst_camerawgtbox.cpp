@@ -1,5 +1,8 @@
 #include "camerawgtbox.h"
 
+#include "dottomdockwidget.h"
+#include "menubtnwidget.h"
+
 #include "cameraregistry.h"
 #include "camerareportform.h"
 #include "cammersingleton.h"
@@ -13,14 +16,18 @@
 #include "systemparam.h"
 #include "testworkdir.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTextDocument>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <memory>
@@ -44,6 +51,114 @@ protected:
     }
 };
 
+// Where a widget lies in the window.
+QRect rectIn(const QWidget* w, const QWidget* window)
+{
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+// Every widget (below the window) that asks more than the given share of the
+// screen: what pushed a window off its screen.
+QString demanding(const QWidget* window, QSize screen)
+{
+    QString out;
+    for (const QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window)) {
+            continue;
+        }
+        // As a layout takes it: a least size set by hand overrides the hint.
+        QSize least = w->minimumSizeHint();
+        if (w->minimumWidth() > 0) {
+            least.setWidth(w->minimumWidth());
+        }
+        if (w->minimumHeight() > 0) {
+            least.setHeight(w->minimumHeight());
+        }
+        if (least.width() > screen.width() / 4 || least.height() > screen.height() / 3) {
+            out += QStringLiteral(" %1(%2)=%3x%4").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName())
+                       .arg(least.width()).arg(least.height());
+        }
+    }
+    return out;
+}
+
+// What of the main screen is off the screen or not whole; empty when it all fits.
+QString offScreen(QWidget* window, QSize screen)
+{
+    QStringList faults;
+    const QSize least = window->layout()->minimumSize();
+    if (least.width() > screen.width() || least.height() > screen.height()) {
+        faults << QStringLiteral("asks %1x%2:%3").arg(least.width()).arg(least.height()).arg(demanding(window, screen));
+    }
+    const QRect whole(QPoint(0, 0), screen);
+    auto mustFit = [&](const QWidget* w, QSize size) {
+        const QRect r = rectIn(w, window);
+        if (!whole.contains(r) || (size.isValid() && r.size() != size)) {
+            faults << QStringLiteral("%1 at %2,%3 %4x%5").arg(w->objectName()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+        }
+    };
+    auto* menu = window->findChild<MenuBtnWidget*>();
+    mustFit(menu, QSize(100, screen.height() - (window->findChild<DottomDockWidget*>()->isVisible() ? 80 : 0)));
+    // The menu's buttons are whole and in their column, one under the other.
+    int below = 0;
+    for (QPushButton* b : menu->mainMenu()->findChildren<QPushButton*>()) {
+        if (b->isVisible()) {
+            mustFit(b, QSize());
+            const QRect r = rectIn(b, window);
+            if (r.top() < below || r.height() < 40) {
+                faults << QStringLiteral("%1 overlaps or is too low: %2..%3").arg(b->objectName()).arg(r.top()).arg(r.bottom());
+            }
+            below = r.bottom() + 1;
+        }
+    }
+    for (const char* name : {"_btn_repick", "_btn_startstop"}) {
+        auto* b = window->findChild<QPushButton*>(QLatin1String(name));
+        if (b->isVisible()) {
+            mustFit(b, QSize(200, 80));
+        }
+    }
+    for (CameraWgt_DataWidget* tile : window->findChildren<CameraWgt_DataWidget*>()) {
+        if (tile->isVisible()) {
+            mustFit(tile, QSize());
+        }
+    }
+    // Counters and status line are whole or end in "…" within their label,
+    // as the label lays its text out: never cut at the label's edge.
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        const QString name = label->objectName();
+        if (!label->isVisible() || (name != QLatin1String("_lab_detectreport") && name != QLatin1String("_lab_runstatus"))) {
+            continue;
+        }
+        QTextDocument doc;
+        doc.setDocumentMargin(0);
+        doc.setDefaultFont(label->font());
+        // A trailing blank takes no room that shows.
+        doc.setHtml(label->text().trimmed());
+        const QString plain = doc.toPlainText();
+        if (doc.idealWidth() > label->contentsRect().width() && plain.trimmed() != QString(QChar(0x2026))) {
+            faults << QStringLiteral("%1 \"%2\" is %3 px in %4").arg(name, plain).arg(doc.idealWidth()).arg(label->contentsRect().width());
+        }
+        const CameraWgt_DataWidget_Title* title = qobject_cast<CameraWgt_DataWidget_Title*>(label->parentWidget());
+        const int camera = title->camera();
+        QString full;
+        if (name == QLatin1String("_lab_runstatus")) {
+            doc.setHtml(titleStatusText(camera));
+            full = doc.toPlainText();
+        } else {
+            // The frame rate is the camera's own and moves on while the test runs.
+            full = QRegularExpression(QStringLiteral("^帧率 \\d+ NG数 %1 总数 %2$").arg(gNgCount[camera]).arg(gTotalCount[camera]))
+                       .match(plain.trimmed())
+                       .hasMatch()
+                ? plain.trimmed()
+                : QString();
+        }
+        if (plain.trimmed() != full && !plain.trimmed().endsWith(QChar(0x2026))) {
+            faults << QStringLiteral("%1 \"%2\" is cut without an ellipsis").arg(name, plain);
+        }
+    }
+    return faults.join(QStringLiteral("; "));
+}
+
 } // namespace
 
 class TestCameraWgtBox : public QObject {
@@ -62,6 +177,8 @@ private slots:
     void selectorAndCameraLabel();
     void reportFormModel();
     void templateTimeText();
+    void mainScreenFitsTheScreen_data();
+    void mainScreenFitsTheScreen();
 
 private:
     std::unique_ptr<CameraWgtBox> makeGrid(int cameras, QSize size = QSize(1800, 900));
@@ -304,7 +421,8 @@ void TestCameraWgtBox::reportAndResultLabel()
     QCOMPARE(result->text(), QStringLiteral("NG"));
     QVERIFY(result->styleSheet().contains("#F44336"));
     QCOMPARE(sheets.changes, 1);
-    QCOMPARE(report->text(),
+    // Whole once the title has given the new counters their room.
+    QTRY_COMPARE(report->text(),
              QStringLiteral("<font style='color:#ffffff;'>帧率 </font><font style='color:#00ffff;'>12</font> "
                             "<font style='color:#ffffff;'>NG数 </font><font style='color:#00ffff;'>3</font> "
                             "<font style='color:#ffffff;'>总数 </font><font style='color:#00ffff;'>40</font> "));
@@ -394,6 +512,131 @@ void TestCameraWgtBox::templateTimeText()
     QCOMPARE(gTemplateTimeText, QStringLiteral("2024-03-05 07.08.09"));
     setTemplateTimeText(0, 1, 1);
     QCOMPARE(gTemplateTimeText, QString());
+}
+
+void TestCameraWgtBox::mainScreenFitsTheScreen_data()
+{
+    QTest::addColumn<int>("cameras");
+    QTest::addColumn<QSize>("screen");
+    for (const QSize screen : {QSize(1920, 1080), QSize(1280, 720), QSize(1024, 768)}) {
+        for (int n = 1; n <= 8; ++n) {
+            QTest::addRow("%d cameras %dx%d", n, screen.width(), screen.height()) << n << screen;
+        }
+    }
+}
+
+// The client area of the main window, built as the window builds it, never
+// leaves its screen: with every camera shown, with one alone and in area
+// setting, the menu column and the dock's buttons stay whole and the tiles
+// share what is left.
+void TestCameraWgtBox::mainScreenFitsTheScreen()
+{
+    QFETCH(int, cameras);
+    QFETCH(QSize, screen);
+    // Screen size and counters are process-wide: given back however the test ends.
+    struct Restore {
+        QSize screen{gScreenWidth, gScreenHeight};
+        ~Restore()
+        {
+            gScreenWidth = screen.width();
+            gScreenHeight = screen.height();
+            for (int i = 0; i < CounterCameras; ++i) {
+                gNgCount[i] = 0;
+                gTotalCount[i] = 0;
+            }
+        }
+    } restore;
+    gScreenWidth = screen.width();
+    gScreenHeight = screen.height();
+    // The widest lamp strip: ten output lamps.
+    m_live.ejectorPulseOnNg() = 1;
+    gCameraCount = cameras;
+    QList<CameraInterface*> list;
+    m_drivers.clear();
+    for (int i = 0; i < cameras; ++i) {
+        m_drivers.push_back(std::make_unique<FakeCamera>(64, 48));
+        m_drivers.back()->open();
+        list << m_drivers.back().get();
+    }
+    QWidget window;
+    window.setFixedSize(screen);
+    auto* outer = new QVBoxLayout(&window);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    outer->addLayout(row, 1);
+    auto* grid = new CameraWgtBox(list, &window);
+    row->addWidget(grid, 1);
+    row->addWidget(new MenuBtnWidget(&window));
+    auto* dock = new DottomDockWidget(&window);
+    dock->setObjectName(QStringLiteral("pWgtDottomDock"));
+    outer->addWidget(dock);
+
+    // The longest texts a title shows: large counters and a delay running.
+    m_state.run = 1;
+    m_state.phase = 3;
+    m_state.detect = 1;
+    m_state.delayRunning[1] = true;
+    m_state.delayLeft[1] = 12.5;
+    QList<CameraReportForm_Item> items;
+    for (int a = 0; a < 6; ++a) {
+        items << CameraReportForm_Item{a + 1, QStringLiteral("Similarity"), -32768, 32767, 123456, a % 2 == 0};
+    }
+    for (int i = 0; i < cameras; ++i) {
+        gNgCount[i] = 99999;
+        gTotalCount[i] = 9999999;
+        grid->dataWidget(i)->cammerWidget()->station().frameCount = 120;
+        grid->dataWidget(i)->reportForm()->setReportItems(items);
+    }
+    auto refresh = [&] {
+        for (CameraWgt_DataWidget* t : grid->tiles()) {
+            t->currentTitle()->updateTitle();
+        }
+        QTest::qWait(50);
+    };
+    // As built, before the window picks its view: a window that takes its
+    // size from its layout keeps what it asks for now.
+    QVERIFY2(window.layout()->totalMinimumSize().width() <= screen.width(),
+             qPrintable(demanding(&window, screen)));
+    grid->slotChangeCameraLayout(cameras == 1 ? 0 : -1);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    refresh();
+    QString faults = offScreen(&window, screen);
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("all cameras: ") + faults));
+
+    grid->slotChangeCameraLayout(cameras - 1);
+    refresh();
+    faults = offScreen(&window, screen);
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("one camera: ") + faults));
+    // Back from the larger single view, no table keeps the height it had there.
+    grid->slotChangeCameraLayout(-1);
+    refresh();
+    faults = offScreen(&window, screen);
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("all cameras again: ") + faults));
+
+    // Area setting: the area titles with their template line, no dock.
+    m_state.mode = 3;
+    for (CameraWgt_DataWidget* t : grid->tiles()) {
+        t->setScreenMode(3);
+    }
+    window.findChild<MenuBtnWidget*>()->SetMenuPage(3);
+    dock->hide();
+    refresh();
+    faults = offScreen(&window, screen);
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("area setting: ") + faults));
+    // Back to the run screen: the dock takes its height from the taller tiles again.
+    m_state.mode = 0;
+    for (CameraWgt_DataWidget* t : grid->tiles()) {
+        t->setScreenMode(0);
+    }
+    window.findChild<MenuBtnWidget*>()->SetMenuPage(0);
+    dock->show();
+    refresh();
+    faults = offScreen(&window, screen);
+    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("run screen again: ") + faults));
 }
 
 QTEST_MAIN(TestCameraWgtBox)
