@@ -6,45 +6,22 @@
 // Pictures go to <output folder>/<width>x<height>/<language>/.
 #include "datetimewidget.h"
 #include "globals.h"
-#include "kiticons.h"
 #include "listingserver.h"
 #include "maintenanceactions.h"
-#include "mapplication.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "v_selectbox.h"
 #include "versiondownloaddialog.h"
 #include "warnbox.h"
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QPainter>
 #include <QTemporaryDir>
 
-#include <cstdio>
 
 namespace {
-
-QString gOut;
-
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void tour(ListingServer& server, const QString& packages)
 {
@@ -116,16 +93,12 @@ void tour(ListingServer& server, const QString& packages)
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+    TourArguments arguments;
+    if (!readTourArguments(argc, argv, &arguments)) {
         return 2;
     }
     QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
+    startTour(arguments);
 
     ListingServer server;
     QList<ListingServer::Entry> release;
@@ -143,15 +116,6 @@ int main(int argc, char* argv[])
         file.open(QIODevice::WriteOnly);
     }
 
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4")
-                   .arg(QString::fromLocal8Bit(argv[1]))
-                   .arg(gScreenWidth)
-                   .arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour(server, packages.path());
-    }
+    forEachLanguage(arguments, [&] { tour(server, packages.path()); });
     return 0;
 }

@@ -10,13 +10,12 @@
 #include "circle.h"
 #include "clustomrect.h"
 #include "globals.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "mouldpicture.h"
 #include "repolygon.h"
 #include "stationhost.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "toursupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,13 +27,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
-
-QString gOut;
 
 struct TourHost : StationHost {
     int mode = 0;
@@ -65,10 +61,7 @@ cv::Mat gFrame;
 void shoot(CammerWidget& w, const QString& name)
 {
     QApplication::processEvents();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!w.grab().save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
+    saveShot(w.grab(), name);
 }
 
 // A station over the mould picture (no camera) at the single-camera size.
@@ -202,24 +195,14 @@ void tour()
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+    TourArguments arguments;
+    if (!readTourArguments(argc, argv, &arguments)) {
         return 2;
     }
     QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    static QPixmap slideru(QStringLiteral(":/slideru.png"));
-    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
-    static QPixmap slidert(QStringLiteral(":/slidert.png"));
-    gPixmapTable[4] = &slideru;
-    gPixmapTable[5] = &sliderd;
-    gPixmapTable[6] = &slidert;
+    startTour(arguments);
+    SliderPictures sliders;
 
-    const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     // The stations read their areas from PARAM.db: an empty one in a scratch folder.
     QTemporaryDir scratch;
     QDir::setCurrent(scratch.path());
@@ -237,19 +220,10 @@ int main(int argc, char* argv[])
     setStationHost(&gHost);
     renderMouldPictures(mouldLayout(0), &gFrame, nullptr);
 
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4").arg(root).arg(gScreenWidth).arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour();
-    }
+    forEachLanguage(arguments, tour);
     clearStationHost(&gHost);
     gpSystemParam = nullptr;
     QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
-    for (int i = 4; i <= 6; ++i) {
-        gPixmapTable[i] = nullptr;
-    }
     return 0;
 }

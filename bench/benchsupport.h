@@ -1,0 +1,82 @@
+// Pieces the benchmark programs share: how late the GUI thread's timer fires
+// while a copy runs, and the large folders those copies are made of.
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
+
+// Measures how late a 100 ms timer fires while work runs.
+struct LatenessProbe {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
+    LatenessProbe()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.elapsed();
+            worst = qMax(worst, now - last - 100);
+            last = now;
+        });
+    }
+    void start()
+    {
+        clock.start();
+        last = 0;
+        worst = 0;
+        timer.start(100);
+    }
+    // The lateness of a tick that never came while blocking counts too.
+    qint64 stop()
+    {
+        worst = qMax(worst, clock.elapsed() - last - 100);
+        timer.stop();
+        return worst;
+    }
+};
+
+// Writes size bytes of fill to an open file, starting at offset from of fill
+// and going round to its start as often as needed: a fill shorter than the
+// file still gives every file its own content when each starts elsewhere.
+inline bool writeFill(QFile& file, qint64 size, const QByteArray& fill, qint64 from = 0)
+{
+    qint64 left = size;
+    qint64 at = from;
+    while (left > 0) {
+        const qint64 n = qMin(left, qint64(fill.size()) - at);
+        if (file.write(fill.constData() + at, n) != n) {
+            return false;
+        }
+        left -= n;
+        at = 0;
+    }
+    return true;
+}
+
+// A new file at path (its folder made as needed) of size bytes of fill.
+inline bool writeFillFile(const QString& path, qint64 size, const QByteArray& fill, qint64 from = 0)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && writeFill(file, size, fill, from);
+}
+
+// Reads the entries of folder once, so that the copies measured after it
+// read from memory alike instead of the first one paying for the disk.
+inline void warmPageCache(const QString& folder, const QStringList& entries)
+{
+    QProcess::execute(QStringLiteral("tar"),
+                      QStringList{QStringLiteral("-cf"), QStringLiteral("/dev/null"), QStringLiteral("-C"), folder}
+                          + entries);
+}
