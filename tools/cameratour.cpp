@@ -29,7 +29,6 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -58,9 +57,7 @@ void shootBox(const QString& name, const QString& message, int buttons, QWidget*
 // pictured where it stands and answered from the script.
 void groupTour()
 {
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
     static SystemParam live;
     static SystemParam edit;
@@ -145,7 +142,6 @@ void groupTour()
     }
     gpSystemParam = nullptr;
     gpSystemParamEdit = nullptr;
-    QDir::setCurrent(previous);
 }
 
 void tour()
@@ -163,16 +159,15 @@ void tour()
     groupTour();
 }
 
+int shootAll(const TourArguments& arguments)
+{
+    forEachLanguage(arguments, tour);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
-    forEachLanguage(arguments, tour);
-    return 0;
+    return runTour(argc, argv, shootAll);
 }

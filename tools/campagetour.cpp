@@ -16,10 +16,8 @@
 #include "toursupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QPainter>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -93,20 +91,9 @@ void tour(TourHost& host, SystemParam* live, SystemParam* edit)
     shoot(QStringLiteral("campage_thermal_simple"), {&dialog}, livePicture());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
-
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     static SystemParam live;
     static SystemParam edit;
     loadFactoryParams(&live, &edit);
@@ -125,6 +112,12 @@ int main(int argc, char* argv[])
         clearSettingsHost(&host);
         host.stations.clear();
     }
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

@@ -144,17 +144,16 @@ void tour()
     }
 }
 
+int shootAll(const TourArguments& arguments)
+{
+    SliderPictures sliders;
+    forEachLanguage(arguments, tour);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
-    SliderPictures sliders;
-    forEachLanguage(arguments, tour);
-    return 0;
+    return runTour(argc, argv, shootAll);
 }

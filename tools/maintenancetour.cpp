@@ -89,17 +89,8 @@ void tour(ListingServer& server, const QString& packages)
     }
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
-
     ListingServer server;
     QList<ListingServer::Entry> release;
     for (int i = 10; i <= 18; ++i) {
@@ -118,4 +109,11 @@ int main(int argc, char* argv[])
 
     forEachLanguage(arguments, [&] { tour(server, packages.path()); });
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

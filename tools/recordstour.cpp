@@ -34,7 +34,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -216,22 +215,12 @@ void temperatureTour(TemperatureChartData& data)
     w.closeButtonClicked();
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
     gCameraCount = 4;
     gDetectCount = 2;
 
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     const WallClock previousClock = setWallClock([] { return kNow; });
 
     // Three archived days of cycles and temperatures.
@@ -261,6 +250,12 @@ int main(int argc, char* argv[])
         gpTemperatureChartData = nullptr;
     });
     setWallClock(previousClock);
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

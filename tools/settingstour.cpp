@@ -21,7 +21,6 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 
 namespace {
@@ -89,21 +88,10 @@ void tour(SystemParam* live, SystemParam* edit)
     shootBox(QStringLiteral("warning_savefailed"), textOf(kTextSaveFailed), 0, &dialog);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
-
     // The dialog works on files of its working folder: a throw-away one.
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     static SystemParam live;
     static SystemParam edit;
     loadFactoryParams(&live, &edit);
@@ -123,6 +111,12 @@ int main(int argc, char* argv[])
 
         forEachLanguage(arguments, [&] { tour(&live, &edit); });
     }
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

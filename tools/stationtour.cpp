@@ -18,11 +18,9 @@
 #include "toursupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMouseEvent>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 #include <opencv2/imgproc.hpp>
 
@@ -191,21 +189,12 @@ void tour()
     }
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    startTour(arguments);
     SliderPictures sliders;
 
     // The stations read their areas from PARAM.db: an empty one in a scratch folder.
-    QTemporaryDir scratch;
-    QDir::setCurrent(scratch.path());
+    ScratchFolder scratch;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
         db.setDatabaseName(scratch.filePath(QStringLiteral("PARAM.db")));
@@ -226,4 +215,11 @@ int main(int argc, char* argv[])
     QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

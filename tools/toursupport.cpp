@@ -34,13 +34,19 @@ bool readTourArguments(int argc, char* argv[], TourArguments* arguments)
     return true;
 }
 
-void startTour(const TourArguments& arguments)
+int runTour(int argc, char* argv[], const std::function<int(const TourArguments&)>& body)
 {
+    TourArguments arguments;
+    if (!readTourArguments(argc, argv, &arguments)) {
+        return 2;
+    }
+    QApplication app(argc, argv);
     installFontSubstitutes();
     ensureKitIcons();
     initTextTable();
     gScreenWidth = arguments.width;
     gScreenHeight = arguments.height;
+    return body(arguments);
 }
 
 void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots)
@@ -114,6 +120,17 @@ SliderPictures::~SliderPictures()
     for (int i = 4; i <= 6; ++i) {
         gPixmapTable[i] = nullptr;
     }
+}
+
+ScratchFolder::ScratchFolder()
+    : previous_(QDir::currentPath())
+{
+    QDir::setCurrent(folder_.path());
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    QDir::setCurrent(previous_);
 }
 
 void loadFactoryParams(SystemParam* live, SystemParam* edit)

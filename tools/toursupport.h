@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -23,9 +24,10 @@ struct TourArguments {
 // false for anything else.
 bool readTourArguments(int argc, char* argv[], TourArguments* arguments);
 
-// What a tour of the kit's screens sets up once the application exists: the
-// fonts and icons the panel has, the text table, and the screen size asked for.
-void startTour(const TourArguments& arguments);
+// A tour's main: reads the command line (2 when it is wrong), makes the
+// application with the fonts and icons the panel has, the text table and the
+// screen size asked for, and gives body's answer.
+int runTour(int argc, char* argv[], const std::function<int(const TourArguments&)>& body);
 
 // Runs shots once for each language, gLanguage set to it and the pictures
 // going to <folder>/<width>x<height>/<language>/ (made first).
@@ -56,6 +58,22 @@ private:
     QPixmap up_;
     QPixmap down_;
     QPixmap track_;
+};
+
+// A throw-away working folder, the current one while this lives: the screens
+// read and write the system's files relative to it.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    QString path() const { return folder_.path(); }
+    QString filePath(const QString& name) const { return folder_.filePath(name); }
+
+private:
+    QTemporaryDir folder_;
+    QString previous_;
 };
 
 // The factory parameter group written into the working folder, its PARAM.db
