@@ -28,7 +28,7 @@
 #include "detectalgorithm.h"
 #include "fakecamera.h"
 #include "globals.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
@@ -60,20 +60,8 @@ constexpr int H = 1080;
 constexpr int Cavity = 1;
 constexpr int Cameras = 8;
 
-struct Host : StationHost {
+struct Host : QuietStationHost {
     int detectRunning() override { return Cavity; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
-    QVector<QRgb> grayColourTable() override { return {}; }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
 };
 
 cv::Rect cell(int k)

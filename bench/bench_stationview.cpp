@@ -11,7 +11,7 @@
 #include "globals.h"
 #include "imagehelpers.h"
 #include "repolygon.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -32,20 +32,7 @@
 
 namespace {
 
-struct BenchHost : StationHost {
-    int detectRunning() override { return 0; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
+struct BenchHost : QuietStationHost {
     int shownCamera() override { return 0; }
     int screenShown() override { return 2; } // alarm view: blink, tints and areas all drawn
 };

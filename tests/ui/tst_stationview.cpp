@@ -12,7 +12,7 @@
 #include "promptanswerer.h"
 #include "repolygon.h"
 #include "slider.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
@@ -29,7 +29,7 @@ namespace {
 constexpr int W = 320;
 constexpr int H = 240;
 
-struct ViewHost : StationHost {
+struct ViewHost : QuietStationHost {
     int edit = 0;
     int running = 0;
     int mode = 0;
@@ -42,15 +42,6 @@ struct ViewHost : StationHost {
     int detectEdited() override { return edit; }
     int editorDrawMode() override { return mode; }
     void setEditorDrawMode(int m) override { mode = m; }
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
     int shownCamera() override { return shown; }
     int screenShown() override { return screen; }
     bool freehandDrawing() override { return freehand; }
