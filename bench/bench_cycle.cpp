@@ -12,6 +12,7 @@
 //
 // Usage: bench_cycle [picture cycles, default 2000]
 
+#include "benchsupport.h"
 #include "boardframing.h"
 #include "boardsimulator.h"
 #include "camerastation.h"
@@ -54,16 +55,6 @@ namespace {
 constexpr int W = 1920;
 constexpr int H = 1080;
 constexpr int Cavity = 1;
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {

@@ -4,6 +4,7 @@
 // Frames of 640 x 480, 1280 x 1024 and 2448 x 2048 grey with 50 labelled areas
 // of mixed results and one 8,095-point polygon, at the tile size of eight
 // cameras on a 1920 x 1080 screen and at single-camera size.
+#include "benchsupport.h"
 #include "cameraregistry.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
@@ -125,12 +126,6 @@ void paintBaseline(CammerWidget& w, QImage& target)
         p.drawText(QRect(ax + 10, ay > 26 ? ay - 26 : ay, 400, 25), Qt::AlignLeft | Qt::AlignVCenter,
                    w.areaLabel(set, 0, i));
     }
-}
-
-double percentile(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(q * double(v.size() - 1) + 0.5))];
 }
 
 } // namespace

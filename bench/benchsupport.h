@@ -1,5 +1,6 @@
 // Pieces the benchmark programs share: how late the GUI thread's timer fires
-// while a copy runs, and the large folders those copies are made of.
+// while a copy runs, the large folders those copies are made of, and the
+// percentiles the timings are given in.
 #pragma once
 
 #include <QByteArray>
@@ -97,4 +98,16 @@ inline void warmPageCache(const QString& folder, const QStringList& entries)
             readAll(files.next());
         }
     }
+}
+
+// The p-quantile (p from 0 to 1) of v by nearest rank; 0 where there are no
+// values, so that a run that measured nothing prints 0 instead of reading
+// past the end.
+inline double percentile(std::vector<double> v, double p)
+{
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5))];
 }
