@@ -27,14 +27,13 @@
 #include "iothread.h"
 #include "productioncounters.h"
 #include "savefialimagethread.h"
+#include "sqlitetestutil.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
 #include "texttable.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -326,14 +325,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        db.open();
-        for (int c = 0; c < 8; ++c) {
-            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
-        }
-    }
+    openStationParamDatabase(dir.filePath("PARAM.db"), 8);
     if (!gMutexTable[9]) {
         gMutexTable[9] = new std::mutex;
     }

@@ -29,6 +29,7 @@
 #include "fakecamera.h"
 #include "globals.h"
 #include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
@@ -36,8 +37,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <opencv2/core/utility.hpp>
@@ -142,14 +141,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        db.open();
-        for (int c = 0; c < 8; ++c) {
-            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
-        }
-    }
+    openStationParamDatabase(dir.filePath("PARAM.db"), 8);
     SystemParam params{};
     std::memset(&params, 0, sizeof params);
     params[120] = 1;

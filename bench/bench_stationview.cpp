@@ -13,6 +13,7 @@
 #include "imagehelpers.h"
 #include "repolygon.h"
 #include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -21,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -136,12 +136,7 @@ int main(int argc, char* argv[])
     initTextTable();
     QTemporaryDir scratch;
     QDir::setCurrent(scratch.path());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(scratch.filePath(QStringLiteral("PARAM.db")));
-        db.open();
-        QSqlQuery(db).exec(QStringLiteral("create table cammer0 (name text, value text)"));
-    }
+    openStationParamDatabase(scratch.filePath(QStringLiteral("PARAM.db")), 1);
     SystemParam params{};
     params.clear();
     params.showAllAlgoParams() = 1;

@@ -17,6 +17,7 @@
 #include "processstate.h"
 #include "productioncounters.h"
 #include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
 #include "testclock.h"
@@ -24,7 +25,6 @@
 #include "texttable.h"
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -211,14 +211,7 @@ void TestInspectionPool::play(int workers, Trace& trace)
     TestClock clock;
     TemperatureChartData records;
     gpTemperatureChartData = &records;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        QVERIFY(db.open());
-        for (int c = 0; c < 8; ++c) {
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c)));
-        }
-    }
+    QVERIFY(openStationParamDatabase(dir.filePath("PARAM.db"), 8));
     SystemParam params;
     std::memset(&params, 0, sizeof params);
     params[119] = 1; // product detect
