@@ -11,8 +11,8 @@
 #include "clustomrect.h"
 #include "globals.h"
 #include "mouldpicture.h"
+#include "quietstationhost.h"
 #include "repolygon.h"
-#include "stationhost.h"
 #include "systemparam.h"
 #include "texttable.h"
 #include "toursupport.h"
@@ -30,23 +30,12 @@
 
 namespace {
 
-struct TourHost : StationHost {
+struct TourHost : QuietStationHost {
     int mode = 0;
     int screen = 1;
     bool freehand = false;
-    int detectRunning() override { return 0; }
-    int detectEdited() override { return 0; }
     int editorDrawMode() override { return mode; }
     void setEditorDrawMode(int m) override { mode = m; }
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
     int shownCamera() override { return 0; }
     int screenShown() override { return screen; }
     bool freehandDrawing() override { return freehand; }

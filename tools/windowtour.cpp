@@ -19,8 +19,6 @@
 #include "drawroiwidget.h"
 #include "globals.h"
 #include "imagepickform.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "modbusserver.h"
 #include "mouldpicture.h"
 #include "paramstorage.h"
@@ -214,17 +212,8 @@ void tour(int language)
     resetCameraRegistry();
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    TourArguments arguments;
-    if (!readTourArguments(argc, argv, &arguments)) {
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     if (screen != QSize(arguments.width, arguments.height)) {
         std::fprintf(stderr, "windowtour: the screen is %dx%d, not %dx%d: run it on a display of that size\n",
@@ -234,4 +223,11 @@ int main(int argc, char* argv[])
     SliderPictures sliders;
     forEachLanguage(arguments, [] { tour(gLanguage); });
     return gFailures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }
