@@ -12,6 +12,7 @@
 //
 // Usage: bench_cycle [picture cycles, default 2000]
 
+#include "benchsupport.h"
 #include "boardframing.h"
 #include "boardsimulator.h"
 #include "camerastation.h"
@@ -26,14 +27,13 @@
 #include "iothread.h"
 #include "productioncounters.h"
 #include "savefialimagethread.h"
+#include "sqlitetestutil.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
 #include "texttable.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -54,16 +54,6 @@ namespace {
 constexpr int W = 1920;
 constexpr int H = 1080;
 constexpr int Cavity = 1;
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
@@ -335,14 +325,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        db.open();
-        for (int c = 0; c < 8; ++c) {
-            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
-        }
-    }
+    openStationParamDatabase(dir.filePath("PARAM.db"), 8);
     if (!gMutexTable[9]) {
         gMutexTable[9] = new std::mutex;
     }

@@ -6,6 +6,7 @@
 //   commit), also in poll periods: the link needs up to one period for the
 //   next poll, one to pick up the reply and one to send the new word.
 
+#include "benchsupport.h"
 #include "boardsimulator.h"
 #include "controlport.h"
 #include "iothread.h"
@@ -37,13 +38,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
         QThread::usleep(200);
     }
     return true;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
 }
 
 } // namespace

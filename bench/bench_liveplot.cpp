@@ -9,6 +9,7 @@
 #undef QT_NO_FOREACH
 #include <qcustomplot.h>
 
+#include "benchsupport.h"
 #include "mcustomplot.h"
 #include "resultrow.h"
 #include "systemclock.h"
@@ -27,13 +28,6 @@ namespace {
 constexpr int kSeries = 16;
 constexpr int kStepS = 10;
 constexpr int kRounds = 200;
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 struct Result {
     double refreshMedian = 0;

@@ -60,16 +60,7 @@ public:
     QString typeId() override { return QString::fromLatin1(kHikCameraIid); }
     QList<CameraInfo> enumerate() override
     {
-        QList<CameraInfo> devices;
-        for (int i = 0; i < kCameras; ++i) {
-            CameraInfo record;
-            record.index = i;
-            record.number = i;
-            record.iid = QString::fromLatin1(kHikCameraIid);
-            qsnprintf(record.id, sizeof record.id, "BENCH%d", i);
-            devices.append(record);
-        }
-        return devices;
+        return listedDevices(kCameras, QString::fromLatin1(kHikCameraIid), "BENCH");
     }
     int deviceCount() override { return kCameras; }
     CameraInterface* create(CameraInfo) override { return new BenchCamera; }

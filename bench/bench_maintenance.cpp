@@ -7,6 +7,7 @@
 // thread, and their ratios. The page cache is warmed by a first read, so both
 // copy from memory.
 
+#include "benchsupport.h"
 #include "cameraregistry.h"
 #include "maintenanceactions.h"
 #include "systemparam.h"
@@ -22,41 +23,6 @@
 
 #include <cstdio>
 #include <random>
-
-namespace {
-
-// Measures how late a 100 ms timer fires while work runs.
-struct LatenessProbe {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    LatenessProbe()
-    {
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            worst = qMax(worst, now - last - 100);
-            last = now;
-        });
-    }
-    void start()
-    {
-        clock.start();
-        last = 0;
-        worst = 0;
-        timer.start(100);
-    }
-    // The lateness of a tick that never came while blocking counts too.
-    qint64 stop()
-    {
-        worst = qMax(worst, clock.elapsed() - last - 100);
-        timer.stop();
-        return worst;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -74,18 +40,13 @@ int main(int argc, char** argv)
         const qint64 size = sizes(random);
         const QString name = QStringLiteral("%1/originalimage/cammer%2%3/%4.bmp")
                                  .arg(program).arg(files % 2 + 1).arg(files % 4 / 2 + 1).arg(files);
-        QDir().mkpath(QFileInfo(name).absolutePath());
-        QFile file(name);
-        file.open(QIODevice::WriteOnly);
-        file.write(block.constData(), size);
+        writeFillFile(name, size, block);
         written += size;
         ++files;
     }
     std::printf("folder: %d files, %lld MB\n", files, written >> 20);
     // Warm the page cache so that both copies read from memory.
-    QProcess warm;
-    warm.start("tar", {"-cf", "/dev/null", "-C", work.path(), "rud-OVA"});
-    warm.waitForFinished(-1);
+    warmPageCache(work.path(), {"rud-OVA"});
 
     LatenessProbe probe;
     // Baseline: the blocking copy on the GUI thread.

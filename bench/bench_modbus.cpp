@@ -10,6 +10,7 @@
 // server is measured in alternating rounds and the median round counts, so a
 // noisy neighbour on the machine hurts neither side alone.
 
+#include "benchsupport.h"
 #include "modbusserver.h"
 
 #include <QCoreApplication>
@@ -46,13 +47,6 @@ struct Result {
     double p99us = 0;
     double medianUs = 0;
 };
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 // One client connection reading kCount registers kRequests times.
 bool measure(quint16 port, const std::vector<uint16_t>& expected, Result* result)

@@ -9,6 +9,7 @@
 // median time, the worst lateness. The page cache is warmed by a first read
 // and the dirty pages written out before each copy, so both start alike.
 
+#include "benchsupport.h"
 #include "cameraregistry.h"
 #include "paragroupactions.h"
 #include "paragroupstore.h"
@@ -32,37 +33,6 @@
 #include <random>
 
 namespace {
-
-// Measures how late a 100 ms timer fires while work runs.
-struct LatenessProbe {
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    LatenessProbe()
-    {
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            worst = qMax(worst, now - last - 100);
-            last = now;
-        });
-    }
-    void start()
-    {
-        clock.start();
-        last = 0;
-        worst = 0;
-        timer.start(100);
-    }
-    // The lateness of a tick that never came while blocking counts too.
-    qint64 stop()
-    {
-        worst = qMax(worst, clock.elapsed() - last - 100);
-        timer.stop();
-        return worst;
-    }
-};
 
 // A 24-bit bitmap of about the given size, its pixels taken from noise.
 bool writeBitmap(const QString& path, qint64 size, const QByteArray& noise, std::mt19937& random)
@@ -92,17 +62,7 @@ bool writeBitmap(const QString& path, qint64 size, const QByteArray& noise, std:
         return false;
     }
     // Each file starts somewhere else in the noise, so no two are alike.
-    qint64 left = pixels;
-    qint64 at = std::uniform_int_distribution<qint64>(0, noise.size() / 2)(random);
-    while (left > 0) {
-        const qint64 n = qMin(left, qint64(noise.size()) - at);
-        if (file.write(noise.constData() + at, n) != n) {
-            return false;
-        }
-        left -= n;
-        at = 0;
-    }
-    return true;
+    return writeFill(file, pixels, noise, std::uniform_int_distribution<qint64>(0, noise.size() / 2)(random));
 }
 
 bool writeParamDb(const QString& path)
@@ -209,8 +169,7 @@ int main(int argc, char** argv)
     sources << QStringLiteral("PARAM.db");
     {
         // Both copies read from memory and start with no dirty pages left.
-        QStringList tarArgs{QStringLiteral("-cf"), QStringLiteral("/dev/null")};
-        QProcess::execute(QStringLiteral("tar"), tarArgs + sources);
+        warmPageCache(QDir::currentPath(), sources);
     }
 
     gCameraCount = cameras;

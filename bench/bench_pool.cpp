@@ -28,7 +28,8 @@
 #include "detectalgorithm.h"
 #include "fakecamera.h"
 #include "globals.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
@@ -36,8 +37,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <opencv2/core/utility.hpp>
@@ -60,20 +59,8 @@ constexpr int H = 1080;
 constexpr int Cavity = 1;
 constexpr int Cameras = 8;
 
-struct Host : StationHost {
+struct Host : QuietStationHost {
     int detectRunning() override { return Cavity; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
-    QVector<QRgb> grayColourTable() override { return {}; }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
 };
 
 cv::Rect cell(int k)
@@ -154,14 +141,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no temporary folder\n");
         return 1;
     }
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        db.open();
-        for (int c = 0; c < 8; ++c) {
-            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
-        }
-    }
+    openStationParamDatabase(dir.filePath("PARAM.db"), 8);
     SystemParam params{};
     std::memset(&params, 0, sizeof params);
     params[120] = 1;

@@ -13,6 +13,7 @@
 // Usage: bench_queries <folder>   The 30 day files (about 2.5 GB) are made
 // once in <folder>/ResStatistics and reused by later runs.
 
+#include "benchsupport.h"
 #include "datathread.h"
 #include "historyreference.h"
 #include "recordsclock.h"
@@ -111,15 +112,6 @@ ResultQuery rangeQuery(int days, bool cameraArea)
     q.from = QDateTime(kFirstDay, QTime(0, 0, 0, 0));
     q.to = QDateTime(kFirstDay.addDays(days - 1), QTime(23, 59, 59, 999));
     return q;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
 // --- children: each prints one line "RESULT key=value ..." -----------------

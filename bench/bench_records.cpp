@@ -9,6 +9,7 @@
 // Usage: bench_records [folder]   (default: a new folder under the system's
 // temporary folder; give a folder on the disk to be measured)
 
+#include "benchsupport.h"
 #include "cameraregistry.h"
 #include "systemparam.h"
 #include "recordsclock.h"
@@ -39,13 +40,6 @@ constexpr int kMeasuredDetects = 400;
 
 const QList<QList<int>> kDetail{{1, 120, 80, 500, 3, 0}, {9, 65, 80, 120, 90}, {0, 5, 0, 150, 2}, {}, {1, 7, 0, 10, 0, 0}};
 const QList<int> kVerdicts{1, 1, 1, 0, 1};
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 QString residentMemory()
 {

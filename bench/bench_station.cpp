@@ -9,6 +9,7 @@
 #include "fakecamera.h"
 #include "globals.h"
 #include "operatorprompt.h"
+#include "sqlitetestutil.h"
 #include "stationhost.h"
 #include "systemparam.h"
 #include "testworkdir.h"
@@ -16,7 +17,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <unistd.h>
 
@@ -99,14 +99,7 @@ int main(int argc, char** argv)
     gDetectCount = Detects;
     gTemplateCount = Samples;
     live.maxTemplates() = Samples;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        db.open();
-        for (int c = 0; c < Cameras; ++c) {
-            QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
-        }
-    }
+    openStationParamDatabase(dir.filePath("PARAM.db"), Cameras);
     const QString which = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (which.isEmpty() || which == "grey") {
         run(false);

@@ -4,6 +4,7 @@
 // Frames of 640 x 480, 1280 x 1024 and 2448 x 2048 grey with 50 labelled areas
 // of mixed results and one 8,095-point polygon, at the tile size of eight
 // cameras on a 1920 x 1080 screen and at single-camera size.
+#include "benchsupport.h"
 #include "cameraregistry.h"
 #include "cammersingleton.h"
 #include "cammerwidget.h"
@@ -11,7 +12,8 @@
 #include "globals.h"
 #include "imagehelpers.h"
 #include "repolygon.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -20,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -32,20 +33,7 @@
 
 namespace {
 
-struct BenchHost : StationHost {
-    int detectRunning() override { return 0; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
+struct BenchHost : QuietStationHost {
     int shownCamera() override { return 0; }
     int screenShown() override { return 2; } // alarm view: blink, tints and areas all drawn
 };
@@ -140,12 +128,6 @@ void paintBaseline(CammerWidget& w, QImage& target)
     }
 }
 
-double percentile(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(q * double(v.size() - 1) + 0.5))];
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -154,12 +136,7 @@ int main(int argc, char* argv[])
     initTextTable();
     QTemporaryDir scratch;
     QDir::setCurrent(scratch.path());
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(scratch.filePath(QStringLiteral("PARAM.db")));
-        db.open();
-        QSqlQuery(db).exec(QStringLiteral("create table cammer0 (name text, value text)"));
-    }
+    openStationParamDatabase(scratch.filePath(QStringLiteral("PARAM.db")), 1);
     SystemParam params{};
     params.clear();
     params.showAllAlgoParams() = 1;

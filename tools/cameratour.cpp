@@ -12,8 +12,6 @@
 #include "colorbutton.h"
 #include "edit.h"
 #include "globals.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "operatorprompt.h"
 #include "paragroupactions.h"
 #include "paragroupstore.h"
@@ -21,42 +19,20 @@
 #include "systemparam.h"
 #include "systemparamdialog.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "warnbox.h"
 #include "widgetchangecamera.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPainter>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
-#include <cstdio>
 #include <memory>
 
 namespace {
-
-QString gOut;
-
-// The panel's background with the given top-level widgets drawn where they stand.
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 // A question (buttons > 0) or warning box as the prompt handlers show it:
 // without parent, in the middle of the screen, over the dialog.
@@ -81,24 +57,16 @@ void shootBox(const QString& name, const QString& message, int buttons, QWidget*
 // pictured where it stands and answered from the script.
 void groupTour()
 {
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
-    writeFactoryParamGroup(QStringLiteral("."));
-    openParamDatabase();
     static SystemParam live;
     static SystemParam edit;
-    live.clear();
-    initSysParamDefaults(&live);
     // Loading the record sets the language it was saved in: the tour's stays.
     const int language = gLanguage;
-    loadSysParam(&live);
+    loadFactoryParams(&live, &edit);
     gLanguage = language;
     live.paraGroupIndex() = 1;
     edit = live;
-    gpSystemParam = &live;
-    gpSystemParamEdit = &edit;
     gCameraCount = 2;
     gDetectCount = 2;
     for (const char* folder : {"cammer11", "cammer12", "cammer21", "cammer22"}) {
@@ -174,7 +142,6 @@ void groupTour()
     }
     gpSystemParam = nullptr;
     gpSystemParamEdit = nullptr;
-    QDir::setCurrent(previous);
 }
 
 void tour()
@@ -192,30 +159,15 @@ void tour()
     groupTour();
 }
 
+int shootAll(const TourArguments& arguments)
+{
+    forEachLanguage(arguments, tour);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    const QString outRoot = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4")
-                   .arg(outRoot)
-                   .arg(gScreenWidth)
-                   .arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour();
-    }
-    return 0;
+    return runTour(argc, argv, shootAll);
 }

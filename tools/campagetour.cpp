@@ -8,27 +8,21 @@
 #include "colorbutton.h"
 #include "fakecamera.h"
 #include "globals.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "paramstorage.h"
 #include "settingshost.h"
 #include "systemparam.h"
 #include "systemparamdialog.h"
 #include "texttable.h"
+#include "toursupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QPainter>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
-#include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace {
-
-QString gOut;
 
 // Three simulated cameras, the third thermal, as the main window would hand
 // them to the page.
@@ -79,25 +73,6 @@ QImage livePicture()
     return image;
 }
 
-void shoot(const QString& name, QWidget* dialog, const QImage& background)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    if (background.isNull()) {
-        canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    } else {
-        canvas = background.copy();
-    }
-    dialog->show();
-    QApplication::processEvents();
-    QPainter painter(&canvas);
-    painter.drawPixmap(dialog->pos(), dialog->grab());
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
-
 void tour(TourHost& host, SystemParam* live, SystemParam* edit)
 {
     *edit = *live;
@@ -105,45 +80,23 @@ void tour(TourHost& host, SystemParam* live, SystemParam* edit)
     SystemParamDialog dialog;
     dialog.tabWidget->setCurrentIndex(1);
     CameraParamWidget* page = dialog.cameraWgt;
-    shoot(QStringLiteral("campage_full"), &dialog, QImage());
+    shoot(QStringLiteral("campage_full"), {&dialog});
     page->pCButtonShowMode->click();
-    shoot(QStringLiteral("campage_simple"), &dialog, livePicture());
+    shoot(QStringLiteral("campage_simple"), {&dialog}, livePicture());
     page->pCButtonShowMode->click();
     page->pCButtonCamera->click();
     page->pCButtonCamera->click();
-    shoot(QStringLiteral("campage_thermal"), &dialog, QImage());
+    shoot(QStringLiteral("campage_thermal"), {&dialog});
     page->pCButtonShowMode->click();
-    shoot(QStringLiteral("campage_thermal_simple"), &dialog, livePicture());
+    shoot(QStringLiteral("campage_thermal_simple"), {&dialog}, livePicture());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    const QString outRoot = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
-    writeFactoryParamGroup(QStringLiteral("."));
-    openParamDatabase();
+    ScratchFolder work;
     static SystemParam live;
     static SystemParam edit;
-    live.clear();
-    initSysParamDefaults(&live);
-    loadSysParam(&live);
-    gpSystemParam = &live;
-    gpSystemParamEdit = &edit;
+    loadFactoryParams(&live, &edit);
     gCameraCount = 3;
     gDetectCount = 1;
     gTemplateCount = 1;
@@ -155,19 +108,16 @@ int main(int argc, char* argv[])
             host.stations.push_back(std::make_unique<CameraStation>(c, host.cameras.back().get()));
         }
         setSettingsHost(&host);
-        static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-        for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-            gOut = QStringLiteral("%1/%2x%3/%4")
-                       .arg(outRoot)
-                       .arg(gScreenWidth)
-                       .arg(gScreenHeight)
-                       .arg(QLatin1String(languages[gLanguage]));
-            QDir().mkpath(gOut);
-            tour(host, &live, &edit);
-        }
+        forEachLanguage(arguments, [&] { tour(host, &live, &edit); });
         clearSettingsHost(&host);
         host.stations.clear();
     }
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

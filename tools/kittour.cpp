@@ -9,46 +9,22 @@
 #include "globals.h"
 #include "inputbox.h"
 #include "kithost.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "numberkeypad.h"
 #include "rollingtime.h"
 #include "slider.h"
 #include "systemclock.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "warnbox.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFocusEvent>
 #include <QMouseEvent>
-#include <QPainter>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 
 namespace {
-
-QString gOut;
-
-// The panel's background with the given top-level widgets drawn where they stand.
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void release(Edit* field)
 {
@@ -168,38 +144,16 @@ void tour()
     }
 }
 
+int shootAll(const TourArguments& arguments)
+{
+    SliderPictures sliders;
+    forEachLanguage(arguments, tour);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    static QPixmap slideru(QStringLiteral(":/slideru.png"));
-    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
-    static QPixmap slidert(QStringLiteral(":/slidert.png"));
-    gPixmapTable[4] = &slideru;
-    gPixmapTable[5] = &sliderd;
-    gPixmapTable[6] = &slidert;
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4")
-                   .arg(QString::fromLocal8Bit(argv[1]))
-                   .arg(gScreenWidth)
-                   .arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour();
-    }
-    for (int i = 4; i <= 6; ++i) {
-        gPixmapTable[i] = nullptr;
-    }
-    return 0;
+    return runTour(argc, argv, shootAll);
 }

@@ -6,45 +6,22 @@
 // Pictures go to <output folder>/<width>x<height>/<language>/.
 #include "datetimewidget.h"
 #include "globals.h"
-#include "kiticons.h"
 #include "listingserver.h"
 #include "maintenanceactions.h"
-#include "mapplication.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "v_selectbox.h"
 #include "versiondownloaddialog.h"
 #include "warnbox.h"
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QPainter>
 #include <QTemporaryDir>
 
-#include <cstdio>
 
 namespace {
-
-QString gOut;
-
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void tour(ListingServer& server, const QString& packages)
 {
@@ -112,21 +89,8 @@ void tour(ListingServer& server, const QString& packages)
     }
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-
     ListingServer server;
     QList<ListingServer::Entry> release;
     for (int i = 10; i <= 18; ++i) {
@@ -143,15 +107,13 @@ int main(int argc, char* argv[])
         file.open(QIODevice::WriteOnly);
     }
 
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4")
-                   .arg(QString::fromLocal8Bit(argv[1]))
-                   .arg(gScreenWidth)
-                   .arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour(server, packages.path());
-    }
+    forEachLanguage(arguments, [&] { tour(server, packages.path()); });
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

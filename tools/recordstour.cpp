@@ -16,8 +16,6 @@
 #include "exportnotice.h"
 #include "globals.h"
 #include "histogram.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "mcustomplot.h"
 #include "numberkeypad.h"
 #include "resultrow.h"
@@ -28,39 +26,20 @@
 #include "temperaturechartdata.h"
 #include "temperaturechartwidget.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "warnbox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
 
-QString gOut;
 const QDateTime kNow(QDate(2026, 12, 8), QTime(15, 42, 10));
-
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void settle(TemperatureChartData& data)
 {
@@ -236,27 +215,12 @@ void temperatureTour(TemperatureChartData& data)
     w.closeButtonClicked();
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
     gCameraCount = 4;
     gDetectCount = 2;
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
 
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
+    ScratchFolder work;
     const WallClock previousClock = setWallClock([] { return kNow; });
 
     // Three archived days of cycles and temperatures.
@@ -272,14 +236,7 @@ int main(int argc, char* argv[])
         }
     }
 
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4")
-                   .arg(out)
-                   .arg(gScreenWidth)
-                   .arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
+    forEachLanguage(arguments, [&] {
         TemperatureChartData data;
         gpTemperatureChartData = &data;
         // Today until now: a cycle every 5 minutes, some NG.
@@ -291,8 +248,14 @@ int main(int argc, char* argv[])
         temperatureTour(data);
         data.stopQuery();
         gpTemperatureChartData = nullptr;
-    }
+    });
     setWallClock(previousClock);
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

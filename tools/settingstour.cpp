@@ -7,46 +7,23 @@
 #include "colorbutton.h"
 #include "globals.h"
 #include "inputoutputparamwidget.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "operationlog.h"
 #include "paramchangelog.h"
 #include "paramstorage.h"
 #include "systemparam.h"
 #include "systemparamdialog.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "warnbox.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QPainter>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
-#include <cstdio>
 
 namespace {
-
-QString gOut;
-
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void makeArchivedDay(const QString& day)
 {
@@ -111,35 +88,13 @@ void tour(SystemParam* live, SystemParam* edit)
     shootBox(QStringLiteral("warning_savefailed"), textOf(kTextSaveFailed), 0, &dialog);
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    const QString outRoot = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-
     // The dialog works on files of its working folder: a throw-away one.
-    QTemporaryDir work;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(work.path());
-    writeFactoryParamGroup(QStringLiteral("."));
-    openParamDatabase();
+    ScratchFolder work;
     static SystemParam live;
     static SystemParam edit;
-    live.clear();
-    initSysParamDefaults(&live);
-    loadSysParam(&live);
-    gpSystemParam = &live;
-    gpSystemParamEdit = &edit;
+    loadFactoryParams(&live, &edit);
     gCameraCount = 2;
     {
         OperationLog log;
@@ -154,17 +109,14 @@ int main(int argc, char* argv[])
         log.insertRecord(paramChangeSentence(changed, live), 2);
         log.insertRecord(textOf(292), 2);
 
-        static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-        for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-            gOut = QStringLiteral("%1/%2x%3/%4")
-                       .arg(outRoot)
-                       .arg(gScreenWidth)
-                       .arg(gScreenHeight)
-                       .arg(QLatin1String(languages[gLanguage]));
-            QDir().mkpath(gOut);
-            tour(&live, &edit);
-        }
+        forEachLanguage(arguments, [&] { tour(&live, &edit); });
     }
-    QDir::setCurrent(previous);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

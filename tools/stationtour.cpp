@@ -10,49 +10,32 @@
 #include "circle.h"
 #include "clustomrect.h"
 #include "globals.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "mouldpicture.h"
+#include "quietstationhost.h"
 #include "repolygon.h"
-#include "stationhost.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "toursupport.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMouseEvent>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-QString gOut;
-
-struct TourHost : StationHost {
+struct TourHost : QuietStationHost {
     int mode = 0;
     int screen = 1;
     bool freehand = false;
-    int detectRunning() override { return 0; }
-    int detectEdited() override { return 0; }
     int editorDrawMode() override { return mode; }
     void setEditorDrawMode(int m) override { mode = m; }
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
     int shownCamera() override { return 0; }
     int screenShown() override { return screen; }
     bool freehandDrawing() override { return freehand; }
@@ -65,10 +48,7 @@ cv::Mat gFrame;
 void shoot(CammerWidget& w, const QString& name)
 {
     QApplication::processEvents();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!w.grab().save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
+    saveShot(w.grab(), name);
 }
 
 // A station over the mould picture (no camera) at the single-camera size.
@@ -198,31 +178,12 @@ void tour()
     }
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    static QPixmap slideru(QStringLiteral(":/slideru.png"));
-    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
-    static QPixmap slidert(QStringLiteral(":/slidert.png"));
-    gPixmapTable[4] = &slideru;
-    gPixmapTable[5] = &sliderd;
-    gPixmapTable[6] = &slidert;
+    SliderPictures sliders;
 
-    const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     // The stations read their areas from PARAM.db: an empty one in a scratch folder.
-    QTemporaryDir scratch;
-    QDir::setCurrent(scratch.path());
+    ScratchFolder scratch;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
         db.setDatabaseName(scratch.filePath(QStringLiteral("PARAM.db")));
@@ -237,19 +198,17 @@ int main(int argc, char* argv[])
     setStationHost(&gHost);
     renderMouldPictures(mouldLayout(0), &gFrame, nullptr);
 
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4").arg(root).arg(gScreenWidth).arg(gScreenHeight)
-                   .arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
-        tour();
-    }
+    forEachLanguage(arguments, tour);
     clearStationHost(&gHost);
     gpSystemParam = nullptr;
     QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
-    for (int i = 4; i <= 6; ++i) {
-        gPixmapTable[i] = nullptr;
-    }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

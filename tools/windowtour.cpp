@@ -19,8 +19,6 @@
 #include "drawroiwidget.h"
 #include "globals.h"
 #include "imagepickform.h"
-#include "kiticons.h"
-#include "mapplication.h"
 #include "modbusserver.h"
 #include "mouldpicture.h"
 #include "paramstorage.h"
@@ -31,6 +29,7 @@
 #include "taskmanager.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "toursupport.h"
 #include "vezirevoru.h"
 
 #include <QApplication>
@@ -48,7 +47,6 @@
 
 namespace {
 
-QString gOut;
 int gFailures = 0;
 
 void fail(const QString& text)
@@ -86,9 +84,8 @@ void shoot(VeZiRevoru& w, const QString& name)
         }
     }
     painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        fail(QStringLiteral("could not write %1").arg(file));
+    if (!saveShot(canvas, name, "windowtour")) {
+        ++gFailures;
     }
 }
 
@@ -215,41 +212,22 @@ void tour(int language)
     resetCameraRegistry();
 }
 
+int shootAll(const TourArguments& arguments)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    if (screen != QSize(arguments.width, arguments.height)) {
+        std::fprintf(stderr, "windowtour: the screen is %dx%d, not %dx%d: run it on a display of that size\n",
+                     screen.width(), screen.height(), arguments.width, arguments.height);
+        return 1;
+    }
+    SliderPictures sliders;
+    forEachLanguage(arguments, [] { tour(gLanguage); });
+    return gFailures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    const int width = QString::fromLocal8Bit(argv[2]).toInt();
-    const int height = QString::fromLocal8Bit(argv[3]).toInt();
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    if (screen != QSize(width, height)) {
-        std::fprintf(stderr, "windowtour: the screen is %dx%d, not %dx%d: run it on a display of that size\n",
-                     screen.width(), screen.height(), width, height);
-        return 1;
-    }
-    // The slider's pictures, as the program loads them at start-up.
-    static QPixmap slideru(QStringLiteral(":/slideru.png"));
-    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
-    static QPixmap slidert(QStringLiteral(":/slidert.png"));
-    gPixmapTable[4] = &slideru;
-    gPixmapTable[5] = &sliderd;
-    gPixmapTable[6] = &slidert;
-    const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (int language = 0; language < LanguageCount; ++language) {
-        gOut = QStringLiteral("%1/%2x%3/%4").arg(root).arg(width).arg(height).arg(QLatin1String(languages[language]));
-        QDir().mkpath(gOut);
-        tour(language);
-    }
-    for (int i = 4; i <= 6; ++i) {
-        gPixmapTable[i] = nullptr;
-    }
-    return gFailures == 0 ? 0 : 1;
+    return runTour(argc, argv, shootAll);
 }

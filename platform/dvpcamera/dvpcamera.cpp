@@ -1,5 +1,6 @@
 #include "dvpcamera.h"
 #include "dvpcamerasim.h"
+#include "sessionhandle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,24 +47,22 @@ simdev::Simulator& sim()
     return dvpSimulator();
 }
 
-struct DvpHandle {
-    std::mutex mutex;
-    std::shared_ptr<Session> session;
+const simdev::StatusCodes kStatus{
+    DVP_STATUS_OK,
+    DVP_STATUS_INVALID_HANDLE,  // no such handle
+    DVP_STATUS_INVALID_HANDLE,  // not open
+    DVP_STATUS_NOT_FOUND,       // the device is gone
+    DVP_STATUS_NOT_SUPPORTED,
+    DVP_STATUS_PARAMETER_INVALID,
+    DVP_STATUS_BUSY,  // a setting held
+    DVP_STATUS_FAILED,
+};
+const simdev::FormatCodes kFormats{DVP_FORMAT_MONO8, DVP_FORMAT_BAYER8, DVP_FORMAT_RGB24};
+
+struct DvpHandle : simdev::SessionHandle {
     dvpStreamCallback stream = nullptr;
     void* streamContext = nullptr;
     std::map<int, std::pair<dvpEventCallback, void*>> events;
-
-    ~DvpHandle()
-    {
-        if (session) {
-            session->close();
-        }
-    }
-    std::shared_ptr<Session> openSession()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return session;
-    }
 };
 
 std::shared_ptr<DvpHandle> findHandle(dvpHandle handle)
@@ -74,77 +73,31 @@ std::shared_ptr<DvpHandle> findHandle(dvpHandle handle)
 template <typename F>
 int withSession(dvpHandle handle, F&& f)
 {
-    const auto h = findHandle(handle);
-    const auto session = h ? h->openSession() : nullptr;
-    if (!session) {
-        return DVP_STATUS_INVALID_HANDLE;
-    }
-    if (!session->alive()) {
-        return DVP_STATUS_NOT_FOUND;
-    }
-    return f(*h, *session);
+    return simdev::withSession(findHandle(handle), kStatus, std::forward<F>(f));
 }
 
 int statusOf(SetResult result)
 {
-    switch (result) {
-    case SetResult::Ok:
-        return DVP_STATUS_OK;
-    case SetResult::Unknown:
-        return DVP_STATUS_NOT_SUPPORTED;
-    case SetResult::OutOfRange:
-        return DVP_STATUS_PARAMETER_INVALID;
-    case SetResult::Locked:
-        return DVP_STATUS_BUSY;
-    }
-    return DVP_STATUS_FAILED;
+    return simdev::statusOf(result, kStatus);
 }
 
 int formatCode(PixelFormat format)
 {
-    switch (format) {
-    case PixelFormat::Mono8:
-        return DVP_FORMAT_MONO8;
-    case PixelFormat::BayerRG8:
-        return DVP_FORMAT_BAYER8;
-    case PixelFormat::Rgb8:
-        return DVP_FORMAT_RGB24;
-    }
-    return 0;
+    return int(simdev::codeOf(format, kFormats));
 }
 
 int setFeature(const char* function, const char* name, dvpHandle handle, double value)
 {
-    if (const auto fault = sim().call(function, simdev::arguments(handle, value))) {
-        return *fault;
-    }
-    return withSession(handle, [&](DvpHandle&, Session& session) { return statusOf(session.setFeature(name, value)); });
+    return simdev::setFeature(sim(), kStatus, function, name, handle, value, findHandle);
 }
 
 template <typename T>
 int getFeature(const char* function, const char* name, dvpHandle handle, T* value)
 {
-    if (const auto fault = sim().call(function, simdev::arguments(handle))) {
-        return *fault;
-    }
-    return withSession(handle, [&](DvpHandle&, Session& session) {
-        Feature feature;
-        if (!value) {
-            return int(DVP_STATUS_PARAMETER_INVALID);
-        }
-        if (!session.feature(name, &feature)) {
-            return int(DVP_STATUS_NOT_SUPPORTED);
-        }
-        *value = T(feature.value);
-        return int(DVP_STATUS_OK);
-    });
+    return simdev::getFeature(sim(), kStatus, function, name, handle, value, findHandle);
 }
 
-void fillText(char* field, std::size_t size, const std::string& text)
-{
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
+using simdev::fillText;
 
 // The cameras the last dvpRefresh found; dvpEnum reads them.
 std::mutex gFoundMutex;
@@ -309,14 +262,7 @@ int dvpClose(dvpHandle handle)
     if (!h) {
         return DVP_STATUS_INVALID_HANDLE;
     }
-    // Callbacks in flight may still use the handle: it goes once they are over.
-    if (const auto session = h->openSession()) {
-        session->close();
-    }
-    {
-        std::lock_guard<std::mutex> lock(h->mutex);
-        h->session.reset();
-    }
+    h->closeSession();
     sim().removeHandle(handle);
     return DVP_STATUS_OK;
 }

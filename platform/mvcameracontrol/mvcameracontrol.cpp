@@ -1,5 +1,6 @@
 #include "mvcameracontrol.h"
 #include "mvcameracontrolsim.h"
+#include "sessionhandle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -46,27 +47,25 @@ simdev::Simulator& sim()
     return mvccSimulator();
 }
 
+const simdev::StatusCodes kStatus{
+    MV_OK,
+    MV_E_HANDLE,    // no such handle
+    MV_E_CALLORDER, // not open
+    MV_E_NODEVICE,  // the device is gone
+    MV_E_SUPPORT,
+    MV_E_PARAMETER,
+    MV_E_ACCESS_DENIED,  // a setting held
+    MV_E_PARAMETER,
+};
+const simdev::FormatCodes kFormats{MV_PIXEL_MONO8, MV_PIXEL_BAYER_RG8, MV_PIXEL_RGB8_PACKED};
+
 // One handle: made for a device record, opened onto a session.
-struct HikHandle {
+struct HikHandle : simdev::SessionHandle {
     std::string serial;
-    std::mutex mutex;
-    std::shared_ptr<Session> session;
     MvImageCallback image = nullptr;
     void* imageUser = nullptr;
     MvExceptionCallback exception = nullptr;
     void* exceptionUser = nullptr;
-
-    ~HikHandle()
-    {
-        if (session) {
-            session->close();
-        }
-    }
-    std::shared_ptr<Session> openSession()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return session;
-    }
 };
 
 std::uintptr_t keyOf(void* handle)
@@ -83,68 +82,25 @@ std::shared_ptr<HikHandle> findHandle(void* handle)
 template <typename F>
 int withSession(void* handle, F&& f)
 {
-    const auto h = findHandle(handle);
-    if (!h) {
-        return MV_E_HANDLE;
-    }
-    const auto session = h->openSession();
-    if (!session) {
-        return MV_E_CALLORDER;
-    }
-    if (!session->alive()) {
-        return MV_E_NODEVICE;
-    }
-    return f(*h, *session);
+    return simdev::withSession(findHandle(handle), kStatus, std::forward<F>(f));
 }
 
 int statusOf(SetResult result)
 {
-    switch (result) {
-    case SetResult::Ok:
-        return MV_OK;
-    case SetResult::Unknown:
-        return MV_E_SUPPORT;
-    case SetResult::OutOfRange:
-        return MV_E_PARAMETER;
-    case SetResult::Locked:
-        return MV_E_ACCESS_DENIED;
-    }
-    return MV_E_PARAMETER;
+    return simdev::statusOf(result, kStatus);
 }
 
 std::optional<PixelFormat> formatOf(unsigned int pixelType)
 {
-    switch (pixelType) {
-    case MV_PIXEL_MONO8:
-        return PixelFormat::Mono8;
-    case MV_PIXEL_BAYER_RG8:
-        return PixelFormat::BayerRG8;
-    case MV_PIXEL_RGB8_PACKED:
-        return PixelFormat::Rgb8;
-    default:
-        return std::nullopt;
-    }
+    return simdev::formatOf(pixelType, kFormats);
 }
 
 unsigned int pixelTypeOf(PixelFormat format)
 {
-    switch (format) {
-    case PixelFormat::Mono8:
-        return MV_PIXEL_MONO8;
-    case PixelFormat::BayerRG8:
-        return MV_PIXEL_BAYER_RG8;
-    case PixelFormat::Rgb8:
-        return MV_PIXEL_RGB8_PACKED;
-    }
-    return 0;
+    return simdev::codeOf(format, kFormats);
 }
 
-void fillText(unsigned char* field, std::size_t size, const std::string& text)
-{
-    // As the library does: a text that fills the field gets no NUL.
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
+using simdev::fillText;
 
 // The records of the last enumeration; the next one frees them.
 std::mutex gRecordsMutex;
@@ -228,13 +184,7 @@ int MV_CC_DestroyHandle(void* handle)
         return MV_E_HANDLE;
     }
     // An open device is closed with its handle, once its callbacks are over.
-    if (const auto session = h->openSession()) {
-        session->close();
-    }
-    {
-        std::lock_guard<std::mutex> lock(h->mutex);
-        h->session.reset();
-    }
+    h->closeSession();
     sim().removeHandle(keyOf(handle));
     return MV_OK;
 }

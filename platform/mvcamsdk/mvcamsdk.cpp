@@ -1,5 +1,6 @@
 #include "mvcamsdk.h"
 #include "mvcamsdksim.h"
+#include "sessionhandle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -52,26 +53,24 @@ simdev::Simulator& sim()
     return mindSimulator();
 }
 
-struct MindHandle {
+const simdev::StatusCodes kStatus{
+    CAMERA_STATUS_SUCCESS,
+    CAMERA_STATUS_INVALID_HANDLE,  // no such handle
+    CAMERA_STATUS_INVALID_HANDLE,  // not open
+    CAMERA_STATUS_NO_DEVICE_FOUND, // the device is gone
+    CAMERA_STATUS_NOT_SUPPORTED,
+    CAMERA_STATUS_PARAMETER_INVALID,
+    CAMERA_STATUS_FAILED,  // a setting held
+    CAMERA_STATUS_FAILED,
+};
+const simdev::FormatCodes kFormats{CAMERA_MEDIA_MONO8, CAMERA_MEDIA_BAYRG8, CAMERA_MEDIA_RGB8};
+
+struct MindHandle : simdev::SessionHandle {
     std::string serial;
-    std::mutex mutex;
-    std::shared_ptr<Session> session;
     CameraFrameCallback frame = nullptr;
     void* frameContext = nullptr;
     CameraConnectionCallback connection = nullptr;
     void* connectionContext = nullptr;
-
-    ~MindHandle()
-    {
-        if (session) {
-            session->close();
-        }
-    }
-    std::shared_ptr<Session> openSession()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return session;
-    }
 };
 
 std::shared_ptr<MindHandle> findHandle(CameraHandle handle)
@@ -82,88 +81,34 @@ std::shared_ptr<MindHandle> findHandle(CameraHandle handle)
 template <typename F>
 int withSession(CameraHandle handle, F&& f)
 {
-    const auto h = findHandle(handle);
-    if (!h) {
-        return CAMERA_STATUS_INVALID_HANDLE;
-    }
-    const auto session = h->openSession();
-    if (!session) {
-        return CAMERA_STATUS_INVALID_HANDLE;
-    }
-    if (!session->alive()) {
-        return CAMERA_STATUS_NO_DEVICE_FOUND;
-    }
-    return f(*h, *session);
+    return simdev::withSession(findHandle(handle), kStatus, std::forward<F>(f));
 }
 
 int statusOf(SetResult result)
 {
-    switch (result) {
-    case SetResult::Ok:
-        return CAMERA_STATUS_SUCCESS;
-    case SetResult::Unknown:
-        return CAMERA_STATUS_NOT_SUPPORTED;
-    case SetResult::OutOfRange:
-        return CAMERA_STATUS_PARAMETER_INVALID;
-    case SetResult::Locked:
-        return CAMERA_STATUS_FAILED;
-    }
-    return CAMERA_STATUS_FAILED;
+    return simdev::statusOf(result, kStatus);
 }
 
 std::optional<PixelFormat> formatOf(unsigned int media)
 {
-    switch (media) {
-    case CAMERA_MEDIA_MONO8:
-        return PixelFormat::Mono8;
-    case CAMERA_MEDIA_BAYRG8:
-        return PixelFormat::BayerRG8;
-    case CAMERA_MEDIA_RGB8:
-        return PixelFormat::Rgb8;
-    default:
-        return std::nullopt;
-    }
+    return simdev::formatOf(media, kFormats);
 }
 
 unsigned int mediaOf(PixelFormat format)
 {
-    switch (format) {
-    case PixelFormat::Mono8:
-        return CAMERA_MEDIA_MONO8;
-    case PixelFormat::BayerRG8:
-        return CAMERA_MEDIA_BAYRG8;
-    case PixelFormat::Rgb8:
-        return CAMERA_MEDIA_RGB8;
-    }
-    return 0;
+    return simdev::codeOf(format, kFormats);
 }
 
 // Sets a whole-number feature through the named call.
 int setFeature(const char* function, const char* name, CameraHandle handle, double value)
 {
-    if (const auto fault = sim().call(function, simdev::arguments(handle, value))) {
-        return *fault;
-    }
-    return withSession(handle, [&](MindHandle&, Session& session) { return statusOf(session.setFeature(name, value)); });
+    return simdev::setFeature(sim(), kStatus, function, name, handle, value, findHandle);
 }
 
 template <typename T>
 int getFeature(const char* function, const char* name, CameraHandle handle, T* value)
 {
-    if (const auto fault = sim().call(function, simdev::arguments(handle))) {
-        return *fault;
-    }
-    return withSession(handle, [&](MindHandle&, Session& session) {
-        Feature feature;
-        if (!value) {
-            return int(CAMERA_STATUS_PARAMETER_INVALID);
-        }
-        if (!session.feature(name, &feature)) {
-            return int(CAMERA_STATUS_NOT_SUPPORTED);
-        }
-        *value = T(feature.value);
-        return int(CAMERA_STATUS_SUCCESS);
-    });
+    return simdev::getFeature(sim(), kStatus, function, name, handle, value, findHandle);
 }
 
 CameraRange rangeOf(Session& session, const char* name)
@@ -173,11 +118,7 @@ CameraRange rangeOf(Session& session, const char* name)
     return CameraRange{int(feature.minimum), int(feature.maximum)};
 }
 
-void fillText(char* field, std::size_t size, const std::string& text)
-{
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
+using simdev::fillText;
 
 } // namespace
 
@@ -296,14 +237,7 @@ int CameraUnInit(CameraHandle handle)
     if (!h) {
         return CAMERA_STATUS_INVALID_HANDLE;
     }
-    // Callbacks in flight may still use the handle: it goes once they are over.
-    if (const auto session = h->openSession()) {
-        session->close();
-    }
-    {
-        std::lock_guard<std::mutex> lock(h->mutex);
-        h->session.reset();
-    }
+    h->closeSession();
     sim().removeHandle(std::uintptr_t(handle));
     return CAMERA_STATUS_SUCCESS;
 }

@@ -16,7 +16,8 @@
 #include "platformhelpers.h"
 #include "processstate.h"
 #include "productioncounters.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
+#include "sqlitetestutil.h"
 #include "systemparam.h"
 #include "temperaturechartdata.h"
 #include "testclock.h"
@@ -24,7 +25,6 @@
 #include "texttable.h"
 
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
@@ -52,7 +52,7 @@ struct Trace {
     QStringList rows;    // records rows handed over
 };
 
-struct Host : CycleHost, StationHost {
+struct Host : CycleHost, QuietStationHost {
     QStringList* events = nullptr;
     CycleController* ctl = nullptr;
     std::set<int> rawFailing;
@@ -69,16 +69,6 @@ struct Host : CycleHost, StationHost {
     void leaveAlarmScreen(int) override { *events << QStringLiteral("alarm screen left"); }
 
     int detectRunning() override { return ctl ? ctl->curDetect : 0; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
-    QVector<QRgb> grayColourTable() override { return {}; }
-    double panX() override { return 0; }
-    double panY() override { return 0; }
-    double zoomX() override { return 1; }
-    double zoomY() override { return 1; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
 };
 
 void addRect(CameraStation& st, int detect, cv::Rect r, int function, int param, int lower, int upper)
@@ -221,14 +211,7 @@ void TestInspectionPool::play(int workers, Trace& trace)
     TestClock clock;
     TemperatureChartData records;
     gpTemperatureChartData = &records;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-        db.setDatabaseName(dir.filePath("PARAM.db"));
-        QVERIFY(db.open());
-        for (int c = 0; c < 8; ++c) {
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c)));
-        }
-    }
+    QVERIFY(openStationParamDatabase(dir.filePath("PARAM.db"), 8));
     SystemParam params;
     std::memset(&params, 0, sizeof params);
     params[119] = 1; // product detect

@@ -237,3 +237,17 @@ bool FakeCamera::isOnline()
     calls << QStringLiteral("isOnline");
     return present.load();
 }
+
+QList<CameraInfo> listedDevices(int count, const QString& iid, const char* prefix)
+{
+    QList<CameraInfo> devices;
+    for (int i = 0; i < count; ++i) {
+        CameraInfo record;
+        record.index = i;
+        record.number = i;
+        record.iid = iid;
+        qsnprintf(record.id, sizeof record.id, "%s%d", prefix, i);
+        devices.append(record);
+    }
+    return devices;
+}

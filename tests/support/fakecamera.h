@@ -97,3 +97,7 @@ private:
     bool stopping = false;
     std::thread worker;
 };
+
+// The records a driver that lists count devices of type iid gives from
+// enumerate(): serials prefix0, prefix1, ..., numbered as enumerated.
+QList<CameraInfo> listedDevices(int count, const QString& iid, const char* prefix);

@@ -1,5 +1,7 @@
 #include "sqlitetestutil.h"
 
+#include "cammersingleton.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -69,4 +71,15 @@ void SqliteFileHolder::release()
         }
     }
     m_held = false;
+}
+
+bool openStationParamDatabase(const QString& path, int cameras)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
+    db.setDatabaseName(path);
+    bool ok = db.open();
+    for (int c = 0; ok && c < cameras; ++c) {
+        ok = QSqlQuery(db).exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
+    }
+    return ok;
 }

@@ -12,7 +12,7 @@
 #include "promptanswerer.h"
 #include "repolygon.h"
 #include "slider.h"
-#include "stationhost.h"
+#include "quietstationhost.h"
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
@@ -30,7 +30,7 @@ namespace {
 constexpr int W = 320;
 constexpr int H = 240;
 
-struct ViewHost : StationHost {
+struct ViewHost : QuietStationHost {
     int edit = 0;
     int running = 0;
     int mode = 0;
@@ -43,7 +43,6 @@ struct ViewHost : StationHost {
     int detectEdited() override { return edit; }
     int editorDrawMode() override { return mode; }
     void setEditorDrawMode(int m) override { mode = m; }
-    QVector<QRgb> grayColourTable() override { return greyRampTable(); }
     double pan = 0;
     double zoom = 1;
     int records = 0;
@@ -54,10 +53,6 @@ struct ViewHost : StationHost {
     double zoomY() override { return zoom; }
     int recordPictureCount() override { return records; }
     QImage recordPicture() override { return record; }
-    void setProbe(int, int) override {}
-    void setProbeValue(quint32) override {}
-    void insertRecord(const QString&) override {}
-    void appendCycleValue(int) override {}
     int shownCamera() override { return shown; }
     int screenShown() override { return screen; }
     bool freehandDrawing() override { return freehand; }

@@ -72,16 +72,7 @@ public:
     QString typeId() override { return QString::fromLatin1(kHikCameraIid); }
     QList<CameraInfo> enumerate() override
     {
-        QList<CameraInfo> devices;
-        for (int i = 0; i < gListedCameras; ++i) {
-            CameraInfo record;
-            record.index = i;
-            record.number = i;
-            record.iid = QString::fromLatin1(kHikCameraIid);
-            qsnprintf(record.id, sizeof record.id, "LISTED%d", i);
-            devices.append(record);
-        }
-        return devices;
+        return listedDevices(gListedCameras, QString::fromLatin1(kHikCameraIid), "LISTED");
     }
     int deviceCount() override { return gListedCameras; }
     CameraInterface* create(CameraInfo record) override

@@ -1,0 +1,145 @@
+#include "toursupport.h"
+
+#include "globals.h"
+#include "kiticons.h"
+#include "mapplication.h"
+#include "paramstorage.h"
+#include "systemparam.h"
+#include "texttable.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QPainter>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+// The folder of the language being shot.
+QString gShotFolder;
+
+} // namespace
+
+bool readTourArguments(int argc, char* argv[], TourArguments* arguments)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+        return false;
+    }
+    arguments->folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    arguments->width = QString::fromLocal8Bit(argv[2]).toInt();
+    arguments->height = QString::fromLocal8Bit(argv[3]).toInt();
+    return true;
+}
+
+int runTour(int argc, char* argv[], const std::function<int(const TourArguments&)>& body)
+{
+    TourArguments arguments;
+    if (!readTourArguments(argc, argv, &arguments)) {
+        return 2;
+    }
+    QApplication app(argc, argv);
+    installFontSubstitutes();
+    ensureKitIcons();
+    initTextTable();
+    gScreenWidth = arguments.width;
+    gScreenHeight = arguments.height;
+    return body(arguments);
+}
+
+void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots)
+{
+    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+    for (int language = 0; language < LanguageCount; ++language) {
+        gLanguage = language;
+        gShotFolder = QStringLiteral("%1/%2x%3/%4")
+                          .arg(arguments.folder)
+                          .arg(arguments.width)
+                          .arg(arguments.height)
+                          .arg(QLatin1String(languages[language]));
+        QDir().mkpath(gShotFolder);
+        shots();
+    }
+}
+
+QString shotFile(const QString& name)
+{
+    return gShotFolder + QLatin1Char('/') + name + QStringLiteral(".png");
+}
+
+bool saveShot(const QImage& picture, const QString& name, const char* program)
+{
+    const QString file = shotFile(name);
+    if (picture.save(file)) {
+        return true;
+    }
+    if (program) {
+        std::fprintf(stderr, "%s: ", program);
+    }
+    std::fprintf(stderr, "could not write %s\n", qPrintable(file));
+    return false;
+}
+
+bool saveShot(const QPixmap& picture, const QString& name, const char* program)
+{
+    return saveShot(picture.toImage(), name, program);
+}
+
+void shoot(const QString& name, const QList<QWidget*>& windows, const QImage& background)
+{
+    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
+    if (background.isNull()) {
+        canvas.fill(QColor(QStringLiteral("#1E1E1E")));
+    } else {
+        canvas = background.copy();
+    }
+    QPainter painter(&canvas);
+    for (QWidget* w : windows) {
+        w->show();
+        QApplication::processEvents();
+        painter.drawPixmap(w->pos(), w->grab());
+    }
+    painter.end();
+    saveShot(canvas, name);
+}
+
+SliderPictures::SliderPictures()
+    : up_(QStringLiteral(":/slideru.png"))
+    , down_(QStringLiteral(":/sliderd.png"))
+    , track_(QStringLiteral(":/slidert.png"))
+{
+    gPixmapTable[4] = &up_;
+    gPixmapTable[5] = &down_;
+    gPixmapTable[6] = &track_;
+}
+
+SliderPictures::~SliderPictures()
+{
+    for (int i = 4; i <= 6; ++i) {
+        gPixmapTable[i] = nullptr;
+    }
+}
+
+ScratchFolder::ScratchFolder()
+    : previous_(QDir::currentPath())
+{
+    QDir::setCurrent(folder_.path());
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    QDir::setCurrent(previous_);
+}
+
+void loadFactoryParams(SystemParam* live, SystemParam* edit)
+{
+    writeFactoryParamGroup(QStringLiteral("."));
+    openParamDatabase();
+    live->clear();
+    initSysParamDefaults(live);
+    loadSysParam(live);
+    gpSystemParam = live;
+    gpSystemParamEdit = edit;
+}
