@@ -12,167 +12,27 @@
 // The window takes the screen's size, so it runs on a display of that size
 // (scripts/screen-tour.sh starts a virtual one); pictures go to
 // <output folder>/<width>x<height>/<language>/.
-#include "cameraregistry.h"
-#include "camerastation.h"
-#include "cammersingleton.h"
 #include "cammerwidget.h"
-#include "clustomrect.h"
+#include "camerastation.h"
 #include "colorbutton.h"
-#include "controlport.h"
 #include "drawroiwidget.h"
 #include "globals.h"
-#include "kiticons.h"
-#include "mapplication.h"
-#include "modbusserver.h"
-#include "mouldpicture.h"
-#include "paramstorage.h"
 #include "processstate.h"
 #include "promptanswerer.h"
-#include "resultstatistics.h"
 #include "savefialimagethread.h"
-#include "systemparam.h"
-#include "taskmanager.h"
 #include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
+#include "windowtourrig.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QPainter>
-#include <QScreen>
-#include <QSqlDatabase>
-#include <QtTest>
 
-#include <cstdio>
-#include <functional>
 #include <memory>
 
 namespace {
 
-constexpr int kCavityDetect = 1;
-
-QString gOut;
-int gFailures = 0;
-
-void fail(const QString& text)
-{
-    std::fprintf(stderr, "areapaneltour: %s\n", qPrintable(text));
-    ++gFailures;
-}
-
-// Runs the event loop until done() holds or ms pass; false on the timeout.
-bool waitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) {
-            return false;
-        }
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-// The window and, over it, every other visible top-level window (the image
-// picker, boxes), as the operator sees the screen.
-void shoot(VeZiRevoru& w, const QString& name)
-{
-    QTest::qWait(150);  // one pass of the repaint task at least
-    QImage canvas(w.size(), QImage::Format_RGB32);
-    canvas.fill(Qt::black);
-    QPainter painter(&canvas);
-    painter.drawPixmap(0, 0, w.grab());
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top != &w && top->isVisible()) {
-            painter.drawPixmap(top->pos(), top->grab());
-        }
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        fail(QStringLiteral("could not write %1").arg(file));
-    }
-}
-
-// What the operator would have set up before: the empty mould sampled as the
-// cavity detect's template of each camera, and a defect area over each of its
-// cavities.
-bool prepareCavityAreas(const QString& folder)
-{
-    QString error;
-    if (!writeMouldPictures(folder, &error)) {
-        fail(error);
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
-    db.setDatabaseName(QStringLiteral("PARAM.db"));
-    bool ok = db.open();
-    for (int camera = 0; ok && camera < 2; ++camera) {
-        const QString templates = QStringLiteral("cammer%1%2").arg(camera + 1).arg(kCavityDetect + 1);
-        QDir().mkpath(templates);
-        ok = QFile::copy(QStringLiteral("cammer%1/template0.bmp").arg(10 * camera + 15),
-                         templates + QStringLiteral("/template0.bmp"));
-        CammerSingleton set(camera);
-        const MouldLayout layout = mouldLayout(camera);
-        for (const cv::Rect& c : layout.cavities) {
-            auto* shape = new ClustomRect(c.x - 10, c.y - 10, c.x + c.width + 10, c.y + c.height + 10);
-            shape->updateBounds();
-            const int slot = kCavityDetect * CammerSingleton::AreasPerDetect + set.roiCount[kCavityDetect]++;
-            set.roiLists[kCavityDetect].append(shape);
-            set.roiShapeType[slot] = shape->type();
-            set.roiFunction[slot] = FuncDefect;
-            set.roiParam[slot] = 3;
-            set.roiLower[slot] = 25;
-            set.roiUpper[slot] = 100;
-        }
-        ok = ok && set.SaveToDB();
-    }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
-    if (!ok) {
-        fail(QStringLiteral("could not prepare the cavity areas"));
-    }
-    return ok;
-}
-
-// The window reads its language from PARAM.db, as the program does: the
-// tour's language is stored there before the window is made.
-bool storeLanguage(int language)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tourlanguage"));
-        db.setDatabaseName(QStringLiteral("PARAM.db"));
-        if (db.open()) {
-            SystemParam record{};
-            loadSysParam(&record, db, QSqlDatabase(), nullptr);
-            gLanguage = language;
-            ok = saveSysParam(&record, db);
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("tourlanguage"));
-    if (!ok) {
-        fail(QStringLiteral("could not store the language %1").arg(language));
-    }
-    return ok;
-}
-
-// Judged pictures, counted around the cycle's own inspection.
-int gInspections = 0;
-
-// The cavity's manual trigger, as the menu column's button gives it; returns
-// when both cameras' pictures were judged.
-bool manualCavityTrigger(VeZiRevoru& w)
-{
-    const int before = gInspections;
-    w.SlotManualTrig(kCavityDetect);
-    return waitFor([&w, before] { return gInspections >= before + gCameraCount && w.pendingCameras[1] == 0; }, 5000);
-}
+using namespace windowtour;
 
 // The panel's combo boxes as the operator taps them.
 void choose(ComboBox* box, int index)
@@ -181,34 +41,18 @@ void choose(ComboBox* box, int index)
     QApplication::processEvents();
 }
 
-void tour(int language)
+void tour()
 {
     TestWorkDir dir;
     ProcessState state;
     initTextTable();
-    gLanguage = language;
-    writeFactoryParamGroup(QStringLiteral("paraGroup/default"));
-    // A fresh installation, as the demo's working folder starts.
-    QFile::copy(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
-    QFile::copy(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
-    if (!storeLanguage(language) || !prepareCavityAreas(dir.path())) {
+    if (!prepareWorkFolder(dir.path())) {
         return;
     }
     // The start-up question about the simulated cameras is cancelled, as the demo does.
     PromptAnswerer answers({0});
-    auto window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
+    std::unique_ptr<VeZiRevoru> window = openWindow();
     VeZiRevoru& w = *window;
-    std::function<void(CameraStation&, int)> inspect = w.pCycle->inspect;
-    w.pCycle->inspect = [inspect](CameraStation& st, int d) {
-        inspect(st, d);
-        ++gInspections;
-    };
-    w.show();
-    // The program's repaint task: the title bars' status and the clock.
-    TaskManager::instance()->startLoop();
-    if (!QTest::qWaitForWindowExposed(&w)) {
-        fail(QStringLiteral("the window was not shown"));
-    }
     DrawROIWidget& panel = *w.pDrawROIWidget;
 
     // The empty mould passes: the cameras hold a picture to set areas on.
@@ -278,54 +122,13 @@ void tour(int language)
     shoot(w, QStringLiteral("07-ng-records"));
     panel.SlotReturn();
 
-    // What the program keeps for its whole life, the tour gives back.
-    ModbusServer* server = w.pModbusServer;
-    const QList<CameraInterface*> cameras = w.openedCameras;
-    window.reset();
-    qDeleteAll(cameras);
-    delete server;
-    delete gpSystemParam;
-    delete gpSystemParamEdit;
-    delete gpControlPort;
-    delete gpResultStatistics;
-    resetCameraRegistry();
+    closeWindow(window);
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    const int width = QString::fromLocal8Bit(argv[2]).toInt();
-    const int height = QString::fromLocal8Bit(argv[3]).toInt();
-    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-    if (screen != QSize(width, height)) {
-        std::fprintf(stderr, "areapaneltour: the screen is %dx%d, not %dx%d: run it on a display of that size\n",
-                     screen.width(), screen.height(), width, height);
-        return 1;
-    }
-    // The slider's pictures, as the program loads them at start-up.
-    static QPixmap slideru(QStringLiteral(":/slideru.png"));
-    static QPixmap sliderd(QStringLiteral(":/sliderd.png"));
-    static QPixmap slidert(QStringLiteral(":/slidert.png"));
-    gPixmapTable[4] = &slideru;
-    gPixmapTable[5] = &sliderd;
-    gPixmapTable[6] = &slidert;
-    const QString root = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (int language = 0; language < LanguageCount; ++language) {
-        gOut = QStringLiteral("%1/%2x%3/%4").arg(root).arg(width).arg(height).arg(QLatin1String(languages[language]));
-        QDir().mkpath(gOut);
-        tour(language);
-    }
-    for (int i = 4; i <= 6; ++i) {
-        gPixmapTable[i] = nullptr;
-    }
-    return gFailures == 0 ? 0 : 1;
+    setProgram("areapaneltour");
+    return shootAll(argc, argv, tour);
 }
