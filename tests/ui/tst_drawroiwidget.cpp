@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStyleOptionComboBox>
 #include <QtTest>
 
 #include <memory>
@@ -215,13 +216,20 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn()
         const QRect top(0, 0, b->width(), b->height() / 2);
         QVERIFY2(withCaption.copy(top) == iconOnly.copy(top), qPrintable(b->objectName()));
     }
-    // The item a combo box shows fits beside its 30-px arrow, as large as it
-    // can up to the list's own size.
+    // The item a combo box shows fits in the box's text field beside its
+    // arrow, as large as it can up to the list's own size.
     for (ComboBox* box : {panel.pComboChangeSource, panel.pComboChangeCamera, panel.pComboChangeDetect}) {
         QCOMPARE(box->width(), 100);
         for (int i = 0; i < box->count(); ++i) {
             box->setCurrentIndex(i);
-            QVERIFY2(box->fontMetrics().horizontalAdvance(box->currentText()) <= box->width() - 30,
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = box->isEditable();
+            option.currentText = box->currentText();
+            const QRect field =
+                box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+            QVERIFY2(field.right() < box->width() - 10, "the text field reaches under the arrow");
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->currentText()) <= field.width(),
                      qPrintable(box->currentText()));
             QVERIFY(box->font().pointSize() <= 16);
         }
