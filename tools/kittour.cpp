@@ -75,7 +75,9 @@ void tour()
         CComp_DialogFrame frame(textOf(121));
         setCommonStyleSheet(&frame);
         frame.resize(1000, 800);
-        frame.move((gScreenWidth - 1000) / 2, (gScreenHeight - 800) / 2);
+        // The frame is sized for the 1920 x 1080 panel; on a smaller screen it
+        // starts at the top edge so that its title bar stays in the picture.
+        frame.move(qMax(0, (gScreenWidth - 1000) / 2), qMax(0, (gScreenHeight - 800) / 2));
         auto* box = new EditBox(30, 9999, frame.contentWidget, textOf(121), QStringLiteral("ms"));
         box->move(20, 40);
         box->setValue(150);
