@@ -33,11 +33,14 @@ bool copyRegularFile(const QString& from, const QString& to, FileModeCopy mode, 
         return fail(failure, QStringLiteral("cannot open"), from, errno);
     }
     struct stat info {};
-    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(in, &info) != 0) {
         const int error = errno;
         ::close(in);
-        return S_ISREG(info.st_mode) ? fail(failure, QStringLiteral("cannot read"), from, error)
-                                     : fail(failure, QStringLiteral("not a regular file:"), from, EINVAL);
+        return fail(failure, QStringLiteral("cannot read"), from, error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(in);
+        return fail(failure, QStringLiteral("not a regular file:"), from, EINVAL);
     }
     const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0) {

@@ -11,13 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace {
 
