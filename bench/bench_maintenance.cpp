@@ -2,7 +2,9 @@
 // - our export (copy on a worker, the GUI thread in a nested event loop) of a
 //   folder of files between 100 KB and 20 MB, 1 GB in all by default
 //   (first argument: megabytes);
-// - "cp -r" of the same folder run on the GUI thread, as the panel did;
+// - "cp -r" of the same folder run on the GUI thread, as the panel did, then
+//   "sync -f" of its file system: the export is done only once its copy is on
+//   the disk, so the baseline pays for the same guarantee;
 // for both the copy time and the worst lateness of a 100 ms timer on the GUI
 // thread, and their ratios. The page cache is warmed by a first read, so both
 // copy from memory.
@@ -47,6 +49,9 @@ int main(int argc, char** argv)
     std::printf("folder: %d files, %lld MB\n", files, written >> 20);
     // Warm the page cache so that both copies read from memory.
     warmPageCache(work.path(), {"rud-OVA"});
+    // The folder's own writes reach the disk now: the first sync measured
+    // would pay for them otherwise.
+    QProcess::execute("sync", {"-f", work.path()});
 
     LatenessProbe probe;
     // Baseline: the blocking copy on the GUI thread.
@@ -55,6 +60,7 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     QProcess::execute("cp", {"-r", program, work.filePath("usb-cp/")});
+    QProcess::execute("sync", {"-f", work.filePath("usb-cp")});
     const qint64 cpMs = timer.elapsed();
     QCoreApplication::processEvents();
     const qint64 cpLate = probe.stop();
@@ -76,8 +82,8 @@ int main(int argc, char** argv)
     QDir().mkpath(usb);
     hooks.mountUsb = [usb] { return usb; };
     MaintenanceActions actions(folders, hooks, nullptr);
-    // The copy is the second piece of work the export hands to its worker
-    // (after the mount); the removal, flush and unmount follow it.
+    // The copy and its sync are the second piece of work the export hands to
+    // its worker (after the mount); the removal and unmount follow it.
     QList<qint64> busy;
     QObject::connect(&actions, &MaintenanceActions::busyChanged, [&](bool) { busy << timer.elapsed(); });
     actions.exportData();
@@ -87,9 +93,9 @@ int main(int argc, char** argv)
         std::printf("export failed\n");
         return 1;
     }
-    std::printf("cp -r on the GUI thread: %lld ms, timer late by up to %lld ms\n", cpMs, cpLate);
-    std::printf("export on a worker:      %lld ms, timer late by up to %lld ms\n", oursMs, oursLate);
-    std::printf("time ratio (ours / cp -r): %.2f (at most 1.25 wanted)\n", double(oursMs) / qMax<qint64>(1, cpMs));
+    std::printf("cp -r + sync on GUI thread: %lld ms, timer late by up to %lld ms\n", cpMs, cpLate);
+    std::printf("export on a worker:         %lld ms, timer late by up to %lld ms\n", oursMs, oursLate);
+    std::printf("time ratio (ours / cp -r + sync): %.2f (at most 1.25 wanted)\n", double(oursMs) / qMax<qint64>(1, cpMs));
     std::printf("worst lateness: ours %lld ms against %lld ms (under 200 ms wanted)\n", oursLate, cpLate);
     return 0;
 }

@@ -140,9 +140,11 @@ SystemOperation SystemOperation::unmountUsbDisk()
     return SystemOperation(UnmountUsbDisk, kMountCommandTimeoutMs);
 }
 
-SystemOperation SystemOperation::syncDisks()
+SystemOperation SystemOperation::syncDisks(const QString& fileSystemOf)
 {
-    return SystemOperation(SyncDisks, kSyncTimeoutMs);
+    SystemOperation op(SyncDisks, kSyncTimeoutMs);
+    op.m_path = fileSystemOf;
+    return op;
 }
 
 SystemOperation SystemOperation::copyToUsbDisk(const QString& source, const QString& folderName)
@@ -243,6 +245,11 @@ QString SystemOperation::problem() const
             return QStringLiteral("no folder given");
         }
         return {};
+    case SyncDisks:
+        if (!m_path.isEmpty() && (!m_path.startsWith(QLatin1Char('/')) || m_path.contains(QChar(0)))) {
+            return QStringLiteral("not an absolute path: \"%1\"").arg(m_path);
+        }
+        return {};
     case SetClock:
     case BackupProgramFolder:
         if (!m_time.isValid()) {
@@ -273,7 +280,7 @@ QString SystemOperation::describe() const
     case UnmountUsbDisk:
         return QStringLiteral("umount %1").arg(mount);
     case SyncDisks:
-        return QStringLiteral("sync");
+        return m_path.isEmpty() ? QStringLiteral("sync") : QStringLiteral("sync -f %1").arg(m_path);
     case CopyToUsbDisk:
         return QStringLiteral("copy %1 to %2/%3/").arg(m_path, mount, m_name);
     case RemoveFolderContents:
@@ -313,7 +320,10 @@ QList<QStringList> SystemOperation::commandLines(const QString& mountPoint, cons
     case UnmountUsbDisk:
         return {{QStringLiteral("umount"), mountPoint}};
     case SyncDisks:
-        return {{QStringLiteral("sync")}};
+        if (m_path.isEmpty()) {
+            return {{QStringLiteral("sync")}};
+        }
+        return {{QStringLiteral("sync"), QStringLiteral("-f"), QStringLiteral("--"), m_path}};
     case CopyToUsbDisk: {
         const QString target = mountPoint + QLatin1Char('/') + m_name;
         return {{QStringLiteral("mkdir"), QStringLiteral("-p"), QStringLiteral("--"), target},

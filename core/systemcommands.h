@@ -37,7 +37,9 @@ public:
     // device: a partition's path under "/dev/", as blkid lists it.
     static SystemOperation mountUsbDisk(const QString& device);
     static SystemOperation unmountUsbDisk();
-    static SystemOperation syncDisks();
+    // Every disk; or, given a path, only the file system that holds it, which
+    // (unlike the whole-system flush) reports a write that failed.
+    static SystemOperation syncDisks(const QString& fileSystemOf = QString());
     // Copies the folder source into the folder named folderName (one plain
     // name) on the USB disk, which is made when missing.
     static SystemOperation copyToUsbDisk(const QString& source, const QString& folderName);

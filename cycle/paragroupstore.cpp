@@ -1,5 +1,7 @@
 #include "paragroupstore.h"
 
+#include "filecopy.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
@@ -9,13 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -81,75 +76,11 @@ bool noteAdded(const QString& journalPath, const QString& name)
     return journal.write(line) == line.size() && journal.flush();
 }
 
-// Copies one regular file with its mode and modification time, the data moved
-// inside the kernel. A group is a gigabyte of bitmaps: a copy through a
-// temporary file that is flushed to disk one by one (as QFile::copy does)
-// takes several times as long as the copy itself. The group is swapped in
-// whole only after every file was copied, so a file needs no flush of its own.
-// A partial target is removed.
+// A group is a gigabyte of bitmaps, swapped in whole only after every file was
+// copied, so a file needs no flush of its own.
 bool copyFile(const QString& from, const QString& to)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    // Not blocking: a pipe in a camera folder must not hang the copy.
-    const int in = ::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (in < 0) {
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(in);
-        return false;
-    }
-    const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    bool ok = true;
-    off_t copied = 0;
-    bool inKernel = true;
-    while (ok && copied < info.st_size) {
-        const size_t want = size_t(std::min<off_t>(info.st_size - copied, off_t(1) << 30));
-        ssize_t n = -1;
-        if (inKernel) {
-            n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
-            if (n < 0 && copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
-                // Another file system or an older kernel: copy through a buffer.
-                inKernel = false;
-                continue;
-            }
-        } else {
-            static thread_local std::vector<char> buffer(1 << 20);
-            n = ::read(in, buffer.data(), std::min(want, buffer.size()));
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w = ::write(out, buffer.data() + done, size_t(n - done));
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    n = -1;
-                    break;
-                }
-                done += w;
-            }
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        // A file that shrank while being copied counts as failed too: its copy
-        // would not be the file it was.
-        ok = n > 0;
-        copied += n > 0 ? n : 0;
-    }
-    const struct timespec times[2] = {info.st_atim, info.st_mtim};
-    ok = ok && ::fchmod(out, info.st_mode & 07777) == 0 && ::futimens(out, times) == 0;
-    ok = ::close(out) == 0 && ok;
-    ::close(in);
-    if (!ok) {
-        ::unlink(target.constData());
-    }
-    return ok;
+    return copyRegularFile(from, to, FileModeCopy::Required);
 }
 
 QString addedJournalName()

@@ -2,6 +2,7 @@
 
 #include "cameraregistry.h"
 #include "datetimewidget.h"
+#include "filecopy.h"
 #include "globals.h"
 #include "operatorprompt.h"
 #include "paramstorage.h"
@@ -24,26 +25,20 @@
 
 namespace {
 
-// Copies one file with Qt's own copy (which lets the file system clone it
-// where it can) and gives it the source's modification time. The copy must
-// be at least as long as the source was when it was listed: a database or a
-// log being written only grows meanwhile.
+// Copies one file with its modification time (its mode where the disk can
+// hold one: a FAT stick cannot). The copy must be at least as long as the
+// source was when it was listed: a database or a log being written only grows
+// meanwhile. No file is flushed on its own: the export syncs the disk once at
+// the end, which takes a fraction of the time of a flush per file.
 bool copyFile(const QFileInfo& source, const QString& target, QString* failure)
 {
     QFile::remove(target);
-    if (!QFile::copy(source.filePath(), target)) {
-        *failure = QStringLiteral("cannot copy ") + source.filePath() + QStringLiteral(" to ") + target;
-        QFile::remove(target);
+    if (!copyRegularFile(source.filePath(), target, FileModeCopy::BestEffort, failure)) {
         return false;
     }
-    QFile out(target);
-    if (!out.open(QIODevice::Append) || !out.setFileTime(source.lastModified(), QFileDevice::FileModificationTime)) {
-        *failure = QStringLiteral("cannot set the time of ") + target;
-        return false;
-    }
-    out.close();
     if (QFileInfo(target).size() < source.size()) {
         *failure = QStringLiteral("copy shorter than its source: ") + target;
+        QFile::remove(target);
         return false;
     }
     return true;
@@ -189,11 +184,24 @@ void MaintenanceActions::exportData()
     const QString target = QDir(QDir(mount).filePath(folderName)).filePath(QFileInfo(source).fileName());
     const int cameras = gCameraCount;
     const int detects = gDetectCount;
-    const CopyResult copied =
-        runAside<CopyResult>([=] { return copyProgramFolder(source, target, cameras, detects); });
+    // The export is done only once it is on the disk: the operator may pull
+    // the stick as soon as the screen says so. One sync of the stick's file
+    // system after the last file; it also reports a write the disk refused.
+    const QString fileSystem = QFileInfo(mount).absoluteFilePath();
+    const CopyResult copied = runAside<CopyResult>([=] {
+        CopyResult result = copyProgramFolder(source, target, cameras, detects);
+        const SystemCommands::Result synced = systemCommands().perform(SystemOperation::syncDisks(fileSystem));
+        if (result.ok && !synced.ok()) {
+            result.ok = false;
+            result.failure = QStringLiteral("cannot sync ") + fileSystem + QStringLiteral(": ")
+                             + QString::fromLocal8Bit(synced.output).trimmed() + synced.refusal;
+        }
+        return result;
+    });
     int removed = 0;
     if (copied.ok) {
-        // Only the frames that were copied go: the cycle may have written new ones meanwhile.
+        // Only the frames that were copied go, and only once they are on the
+        // disk: the cycle may have written new ones meanwhile.
         removed = runAside<int>([files = copied.rawFramesCopied] {
             int n = 0;
             for (const QString& file : files) {
@@ -204,11 +212,11 @@ void MaintenanceActions::exportData()
     } else {
         qWarning().noquote() << "export:" << copied.failure;
     }
-    runAside<bool>([] {
-        const bool synced = systemCommands().perform(SystemOperation::syncDisks()).ok();
-        const bool unmounted = systemCommands().perform(SystemOperation::unmountUsbDisk()).ok();
-        return synced && unmounted;
-    });
+    // The data is on the disk already: a stick that stays mounted is logged,
+    // not an export that failed.
+    if (!runAside<bool>([] { return systemCommands().perform(SystemOperation::unmountUsbDisk()).ok(); })) {
+        qWarning().noquote() << "export: the USB disk could not be unmounted";
+    }
     if (copied.ok) {
         qInfo().noquote() << "export:" << copied.files << "files," << copied.bytes << "bytes to" << target << ";"
                           << removed << "raw frames removed";

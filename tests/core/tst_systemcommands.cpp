@@ -34,6 +34,7 @@ QList<Sample> samples()
         {SystemOperation::mountUsbDisk("/dev/sdb1"), "mount /dev/sdb1 /mnt", {{"mount", "/dev/sdb1", "/mnt"}}, false},
         {SystemOperation::unmountUsbDisk(), "umount /mnt", {{"umount", "/mnt"}}, false},
         {SystemOperation::syncDisks(), "sync", {{"sync"}}, true},
+        {SystemOperation::syncDisks("/mnt/2024"), "sync -f /mnt/2024", {{"sync", "-f", "--", "/mnt/2024"}}, true},
         {SystemOperation::copyToUsbDisk("../rud-OVA", "2024-03-05_14.07.09"),
          "copy ../rud-OVA to /mnt/2024-03-05_14.07.09/",
          {{"mkdir", "-p", "--", "/mnt/2024-03-05_14.07.09"},
@@ -169,6 +170,7 @@ void TestSystemCommands::malformedOperationsAreRefusedByEveryImplementation_data
     QTest::newRow("system folder") << 10;
     QTest::newRow("clock without a time") << 11;
     QTest::newRow("package suffix with a path") << 12;
+    QTest::newRow("sync of a relative path") << 13;
 }
 
 void TestSystemCommands::malformedOperationsAreRefusedByEveryImplementation()
@@ -188,6 +190,7 @@ void TestSystemCommands::malformedOperationsAreRefusedByEveryImplementation()
         SystemOperation::removeFolderContents("/etc"),
         SystemOperation::setClock(QDateTime()),
         SystemOperation::storeUpdatePackage("pkg.tar.gz", "/../../../etc/passwd", true),
+        SystemOperation::syncDisks("-d"),
     };
     TestWorkDir dir;
     dir.write("keep.txt", "x");

@@ -70,6 +70,7 @@ private slots:
     void initTestCase() { initTextTable(); }
     void exportCopiesThenRemovesWhatItCopied();
     void exportFailingHalfwayKeepsFrames();
+    void exportUnsyncedIsAFailure();
     void exportWithoutDisk();
     void updatePackages_data();
     void updatePackages();
@@ -148,6 +149,32 @@ void TstMaintenanceActions::exportFailingHalfwayKeepsFrames()
         QVERIFY2(QFile::exists(inst.program("originalimage/") + frame), frame);
     }
     QCOMPARE(kinds(sys), QStringList({"sync", "umount"}));
+}
+
+// A sync the stick refuses (it was pulled, or it is full of bad blocks) leaves
+// the copy unsure: the operator is told, and the raw frames stay on the panel.
+void TstMaintenanceActions::exportUnsyncedIsAFailure()
+{
+    ProcessState state;
+    Installation inst;
+    gCameraCount = 2;
+    gDetectCount = 2;
+    RecordingSystemCommands sys;
+    sys.script(SystemOperation::syncDisks(QFileInfo(inst.usb).absoluteFilePath()),
+               RecordingSystemCommands::finished(1, "sync: error syncing: Input/output error"));
+    PromptAnswerer answers({1});
+    MaintenanceActions actions(inst.folders, inst.hooks, nullptr);
+    LogCapture log(LogCapture::Swallow);
+
+    actions.exportData();
+
+    QCOMPARE(answers.warnings, QStringList({textOf(MaintenanceActions::ExportFailedText)}));
+    QCOMPARE(answers.questions, QStringList({textOf(324)}));
+    for (const char* frame : {"cammer11/1.bmp", "cammer12/1.bmp", "cammer21/1.bmp", "cammer22/2.bmp"}) {
+        QVERIFY2(QFile::exists(inst.program("originalimage/") + frame), frame);
+    }
+    QCOMPARE(sys.performed(), QStringList({"sync -f " + QFileInfo(inst.usb).absoluteFilePath(), "umount /mnt"}));
+    QVERIFY(log.contains("Input/output error"));
 }
 
 void TstMaintenanceActions::exportWithoutDisk()
