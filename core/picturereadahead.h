@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <mutex>
+
+// Pictures decoded ahead on worker threads, so that stepping through record
+// pictures one by one takes a picture that is already decoded instead of
+// decoding it while the operator waits.
+//
+// picture() gives exactly what QImage(path) would give now: a picture read
+// ahead is used only when its file is still the one that was decoded (same
+// device, inode, size, modification and change times as before and after
+// the decode); otherwise the picture is decoded on the spot. A file written
+// in place twice within one time-stamp tick with the same size would go
+// unseen, which the picture writer never does (every picture gets a new
+// name).
+//
+// Called from one thread (the GUI thread); the workers only decode.
+class PictureReadAhead {
+public:
+    PictureReadAhead();
+    // Waits for the decodes still running.
+    ~PictureReadAhead();
+    PictureReadAhead(const PictureReadAhead&) = delete;
+    PictureReadAhead& operator=(const PictureReadAhead&) = delete;
+
+    // The picture of the file as it is on disk now. Waits for a read-ahead of
+    // the same file that is still running: it started earlier than a decode
+    // here would.
+    QImage picture(const QString& path);
+    // Keeps (or starts decoding) the pictures of these files and drops all
+    // others.
+    void readAhead(const QStringList& paths);
+    // Drops every picture kept; decodes still running are discarded.
+    void clear();
+    // Returns once every picture asked for in readAhead() is decoded.
+    void waitForReadAhead();
+
+    struct Stamp {
+        bool exists = false;
+        qint64 device = 0;
+        qint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const Stamp& o) const
+        {
+            return exists == o.exists && device == o.device && inode == o.inode && size == o.size
+                   && modifiedNs == o.modifiedNs && changedNs == o.changedNs;
+        }
+        bool operator!=(const Stamp& o) const { return !(*this == o); }
+    };
+    static Stamp stampOf(const QString& path);
+
+private:
+    struct Entry {
+        quint64 generation = 0;
+        bool ready = false;
+        // Valid only when the file did not change during the decode.
+        Stamp stamp;
+        QImage image;
+    };
+    void decode(const QString& path, quint64 generation);
+
+    std::mutex m_mutex;
+    std::condition_variable m_decoded;
+    QHash<QString, Entry> m_entries;
+    quint64 m_generation = 0;
+    QThreadPool m_pool;
+};
