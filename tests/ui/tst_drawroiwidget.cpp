@@ -647,9 +647,8 @@ bool writeRecord(const QString& path, const QImage& picture, qint64 seconds)
 void TestDrawROIWidget::recordStepsShowThePicturesOnDisk()
 {
     makeStations(1);
-    m_host.edit = 0;
     m_panel->EnterAreaMode();
-    const QString folder = m_host.recordDir(0, 0, 0);
+    const QString folder = m_host.recordDir(0, m_host.edit, 0);
     QVERIFY(QDir().mkpath(folder));
     constexpr int count = 5;
     const qint64 base = 1'790'000'000;
@@ -678,6 +677,9 @@ void TestDrawROIWidget::recordStepsShowThePicturesOnDisk()
                  where.constData());
     };
     check("first");
+    if (QTest::currentTestFailed()) {
+        return;
+    }
     const int moves[] = {1, 1, 1, 1, 1, 1, -1, -1, -1, -1, 1};
     int rewritten = 0;
     for (int move : moves) {
