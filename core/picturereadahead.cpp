@@ -39,7 +39,11 @@ QImage PictureReadAhead::picture(const QString& path)
     const Stamp now = stampOf(path);
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_entries.contains(path)) {
+        const auto queued = m_entries.constFind(path);
+        if (queued != m_entries.constEnd() && !queued->started && !queued->ready) {
+            // Its job finds it gone and leaves it to the decode below.
+            m_entries.remove(path);
+        } else if (queued != m_entries.constEnd()) {
             m_decoded.wait(lock, [&] {
                 const auto it = m_entries.constFind(path);
                 return it == m_entries.constEnd() || it->ready;
@@ -53,12 +57,13 @@ QImage PictureReadAhead::picture(const QString& path)
     QImage image(path);
     // Kept for the step back only when the file held still while it was read.
     if (now.exists && stampOf(path) == now) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Entry& entry = m_entries[path];
-        entry.generation = ++m_generation;
+        Entry entry;
         entry.ready = true;
         entry.stamp = now;
         entry.image = image;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        entry.generation = ++m_generation;
+        m_entries.insert(path, entry);
     }
     return image;
 }
@@ -107,6 +112,7 @@ void PictureReadAhead::decode(const QString& path, quint64 generation)
             m_decoded.notify_all();
             return;
         }
+        m_entries[path].started = true;
     }
     const Stamp before = stampOf(path);
     QImage image(path);

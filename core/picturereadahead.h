@@ -31,8 +31,8 @@ public:
     PictureReadAhead& operator=(const PictureReadAhead&) = delete;
 
     // The picture of the file as it is on disk now. Waits for a read-ahead of
-    // the same file that is still running: it started earlier than a decode
-    // here would.
+    // the same file that is already decoding (it started earlier than a
+    // decode here would), not for one still queued behind others.
     QImage picture(const QString& path);
     // Keeps (or starts decoding) the pictures of these files and drops all
     // others.
@@ -61,6 +61,7 @@ public:
 private:
     struct Entry {
         quint64 generation = 0;
+        bool started = false;
         bool ready = false;
         // Valid only when the file did not change during the decode.
         Stamp stamp;
