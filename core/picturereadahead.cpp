@@ -6,16 +6,20 @@
 
 #include <algorithm>
 
-PictureReadAhead::PictureReadAhead()
-{
-    // Next and previous at once; more would only take cores from the cycle.
-    m_pool.setMaxThreadCount(2);
-}
+PictureReadAhead::PictureReadAhead() = default;
 
 PictureReadAhead::~PictureReadAhead()
 {
-    clear();
-    m_pool.waitForDone();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        m_entries.clear();
+        m_queue.clear();
+    }
+    m_queued.notify_all();
+    for (std::thread& worker : m_workers) {
+        worker.join();
+    }
 }
 
 PictureReadAhead::Stamp PictureReadAhead::stampOf(const QString& path)
@@ -80,9 +84,15 @@ void PictureReadAhead::readAhead(const QStringList& paths)
         }
         Entry& entry = m_entries[path];
         entry.generation = ++m_generation;
-        const quint64 generation = entry.generation;
-        m_pool.start([this, path, generation] { decode(path, generation); });
+        m_queue.emplace_back(path, entry.generation);
     }
+    // Next and previous at once; more would only take cores from the cycle.
+    // Started with the first read-ahead: most panels never step through
+    // records.
+    while (m_workers.size() < 2) {
+        m_workers.emplace_back([this] { work(); });
+    }
+    m_queued.notify_all();
 }
 
 void PictureReadAhead::clear()
@@ -99,34 +109,42 @@ void PictureReadAhead::waitForReadAhead()
     });
 }
 
-void PictureReadAhead::decode(const QString& path, quint64 generation)
+bool PictureReadAhead::wanted(const QString& path, quint64 generation) const
 {
-    const auto wanted = [&] {
-        const auto it = m_entries.constFind(path);
-        return it != m_entries.constEnd() && it->generation == generation && !it->ready;
-    };
-    {
-        // Steps faster than the decodes leave jobs nobody wants any more.
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!wanted()) {
-            m_decoded.notify_all();
+    const auto it = m_entries.constFind(path);
+    return it != m_entries.constEnd() && it->generation == generation && !it->ready && !it->started;
+}
+
+void PictureReadAhead::work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_queued.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping) {
             return;
         }
+        const auto [path, generation] = m_queue.front();
+        m_queue.pop_front();
+        // Steps faster than the decodes leave pictures nobody wants any more.
+        if (!wanted(path, generation)) {
+            continue;
+        }
         m_entries[path].started = true;
-    }
-    const Stamp before = stampOf(path);
-    QImage image(path);
-    const Stamp after = stampOf(path);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    // Woken waiters look again once the lock is free.
-    m_decoded.notify_all();
-    if (!wanted()) {
-        return;
-    }
-    Entry& entry = m_entries[path];
-    entry.ready = true;
-    if (before.exists && before == after) {
-        entry.stamp = before;
-        entry.image = std::move(image);
+        lock.unlock();
+        const Stamp before = stampOf(path);
+        QImage image(path);
+        const Stamp after = stampOf(path);
+        lock.lock();
+        // Woken waiters look again once the lock is free.
+        m_decoded.notify_all();
+        const auto it = m_entries.find(path);
+        if (it == m_entries.end() || it->generation != generation || it->ready) {
+            continue;
+        }
+        it->ready = true;
+        if (before.exists && before == after) {
+            it->stamp = before;
+            it->image = std::move(image);
+        }
     }
 }

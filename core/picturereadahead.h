@@ -4,10 +4,13 @@
 #include <QImage>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 // Pictures decoded ahead on worker threads, so that stepping through record
 // pictures one by one takes a picture that is already decoded instead of
@@ -25,7 +28,7 @@
 class PictureReadAhead {
 public:
     PictureReadAhead();
-    // Waits for the decodes still running.
+    // Stops the workers once their decodes are done.
     ~PictureReadAhead();
     PictureReadAhead(const PictureReadAhead&) = delete;
     PictureReadAhead& operator=(const PictureReadAhead&) = delete;
@@ -67,11 +70,17 @@ private:
         Stamp stamp;
         QImage image;
     };
-    void decode(const QString& path, quint64 generation);
+    void work();
+    bool wanted(const QString& path, quint64 generation) const;
 
+    // Our own workers and queue rather than a thread pool: every hand-over
+    // goes through m_mutex, where the thread checker can see it.
     std::mutex m_mutex;
+    std::condition_variable m_queued;
     std::condition_variable m_decoded;
+    std::deque<std::pair<QString, quint64>> m_queue;
     QHash<QString, Entry> m_entries;
     quint64 m_generation = 0;
-    QThreadPool m_pool;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
 };
