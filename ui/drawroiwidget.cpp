@@ -361,12 +361,18 @@ void DrawROIWidget::LoadPic()
         recordIndex = 0;
         recordName.clear();
         recordImage = QImage();
+        m_recordPictures.clear();
         return;
     }
     recordIndex = std::clamp(recordIndex, 0, recordCount - 1);
     const QFileInfo& entry = list.at(recordIndex);
     recordName = entry.completeBaseName();
-    recordImage = QImage(entry.absoluteFilePath());
+    const QString path = entry.absoluteFilePath();
+    recordImage = m_recordPictures.picture(path);
+    // Next and previous wrap around like the buttons; the picture shown is
+    // kept for the step back.
+    m_recordPictures.readAhead({path, list.at((recordIndex + 1) % recordCount).absoluteFilePath(),
+                                list.at((recordIndex + recordCount - 1) % recordCount).absoluteFilePath()});
 }
 
 void DrawROIWidget::browseRecords(int step)
@@ -417,6 +423,7 @@ void DrawROIWidget::LeaveAreaMode()
     if (!m_host) {
         return;
     }
+    m_recordPictures.clear();
     m_host->setScreenModeValue(0);
     for (int c = 0; c < gCameraCount; ++c) {
         if (CammerWidget* cw = m_host->cammer(c)) {
@@ -445,6 +452,11 @@ void DrawROIWidget::SlotChangeSource(int source)
     const int previous = gImageSource;
     gImageSource = source;
     m_host->setCopyAreaMode(0);
+    if (source != 3 && source != 4) {
+        // Pictures read ahead for the records are large; no need to hold them
+        // while another source is shown.
+        m_recordPictures.clear();
+    }
     if (m_host->screenMode() == AlarmReview) {
         if (source == 0 && m_host->CheckUserLogin() == 0) {
             // Refused: the previous picture comes back, in the combo box and

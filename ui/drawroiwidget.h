@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelisting.h"
+#include "picturereadahead.h"
 
 #include <QImage>
 #include <QString>
@@ -139,6 +140,9 @@ private:
 
     AreaPanelHost* m_host = nullptr;
     NewestFirstListing m_recordListing;
+    // The record pictures next to the one shown, decoded while the operator
+    // looks at it.
+    PictureReadAhead m_recordPictures;
     QList<QWidget*> m_widgets;
     int m_entries = 0;
     int m_boxDepth = 0;

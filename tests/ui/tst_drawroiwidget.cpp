@@ -19,9 +19,14 @@
 #include <QFile>
 #include <QListView>
 #include <QSqlDatabase>
+#include <QSaveFile>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QStyleOptionComboBox>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <fcntl.h>
 
 #include <memory>
 #include <vector>
@@ -125,6 +130,7 @@ private slots:
     void recheckLeavesHandledCamerasOut();
     void noCheckOnOkCameraAndDoorRule();
     void finalNgUnderTheTemplatePassword();
+    void recordStepsShowThePicturesOnDisk();
 
 private:
     void makeStations(int count);
@@ -604,3 +610,103 @@ void TestDrawROIWidget::finalNgUnderTheTemplatePassword()
 
 QTEST_MAIN(TestDrawROIWidget)
 #include "tst_drawroiwidget.moc"
+
+namespace {
+
+QImage recordPicture(int shade)
+{
+    QImage picture(W, H, QImage::Format_Grayscale8);
+    picture.fill(shade);
+    for (int x = 0; x < W; x += 4) {
+        picture.setPixel(x, (shade + x) % H, qRgb(255 - shade, 255 - shade, 255 - shade));
+    }
+    return picture;
+}
+
+// As the picture writer leaves a picture: written whole under its name, then
+// dated to its moment.
+bool writeRecord(const QString& path, const QImage& picture, qint64 seconds)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "JPG") || !file.commit()) {
+        return false;
+    }
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = time_t(seconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+} // namespace
+
+// Next and previous through the NG records, wrapping both ways, with the
+// pictures next to the shown one decoded ahead: every step shows what
+// decoding its file alone shows, under the same index and title, also when
+// the picture about to be shown is rewritten on disk (same name, same time)
+// after it was read ahead, or removed.
+void TestDrawROIWidget::recordStepsShowThePicturesOnDisk()
+{
+    makeStations(1);
+    m_panel->EnterAreaMode();
+    const QString folder = m_host.recordDir(0, m_host.edit, 0);
+    QVERIFY(QDir().mkpath(folder));
+    constexpr int count = 5;
+    const qint64 base = 1'790'000'000;
+    QStringList newestFirst;
+    for (int i = count - 1; i >= 0; --i) {
+        newestFirst << QStringLiteral("2026-11-02_06.00.%1").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY(writeRecord(folder + QLatin1Char('/') + newestFirst.back() + QStringLiteral(".jpg"),
+                            recordPicture(20 + 40 * i), base + i));
+    }
+    QSignalSpy titles(m_panel.get(), &DrawROIWidget::recentNgImg);
+    m_panel->SetSourceIndex(4);
+
+    int expected = 0;
+    const auto check = [&](const char* what) {
+        const QString path = folder + QLatin1Char('/') + newestFirst[expected] + QStringLiteral(".jpg");
+        const QByteArray where = QByteArray(what) + " at " + newestFirst[expected].toUtf8();
+        QVERIFY2(m_panel->recordIndex == expected, where.constData());
+        QVERIFY2(m_panel->recordName == newestFirst[expected], where.constData());
+        QVERIFY2(m_panel->recordImage == QImage(path), where.constData());
+        QVERIFY2(!titles.isEmpty(), where.constData());
+        QVERIFY2(titles.last().at(0).toString()
+                     == QString::fromUtf8("NG记录共%1张图片 当前为第%2张 %3")
+                            .arg(count)
+                            .arg(expected + 1)
+                            .arg(newestFirst[expected]),
+                 where.constData());
+    };
+    check("first");
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    const int moves[] = {1, 1, 1, 1, 1, 1, -1, -1, -1, -1, 1};
+    int rewritten = 0;
+    for (int move : moves) {
+        const int next = (expected + move + count) % count;
+        if (rewritten < 2 && (move == 1 ? next == 2 : next == 4)) {
+            // Give the read-ahead time to decode the old content first.
+            QTest::qWait(50);
+            const QString path = folder + QLatin1Char('/') + newestFirst[next] + QStringLiteral(".jpg");
+            QVERIFY(writeRecord(path, recordPicture(rewritten ? 5 : 250), base + (count - 1 - next)));
+            ++rewritten;
+        }
+        (move == 1 ? m_panel->pCButtonTempNext : m_panel->pCButtonTempLast)->click();
+        expected = next;
+        check(move == 1 ? "next" : "previous");
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+    }
+    QCOMPARE(rewritten, 2);
+
+    // The next picture goes after it was read ahead: the folder's listing
+    // changes and the step lands on what is there now.
+    QTest::qWait(50);
+    QVERIFY(QFile::remove(folder + QLatin1Char('/') + newestFirst[expected + 1] + QStringLiteral(".jpg")));
+    newestFirst.removeAt(expected + 1);
+    m_panel->pCButtonTempNext->click();
+    QCOMPARE(m_panel->recordCount, count - 1);
+    QCOMPARE(m_panel->recordName, newestFirst[m_panel->recordIndex]);
+    QCOMPARE(m_panel->recordImage, QImage(folder + QLatin1Char('/') + m_panel->recordName + QStringLiteral(".jpg")));
+}
