@@ -21,7 +21,7 @@ if [ ${#TESTS[@]} -eq 0 ]; then
          tst_temperaturechartdata tst_resultstatistics tst_resultqueries tst_temperatureexport
          tst_industrialcameras tst_camerastress tst_hikcamera tst_mindcamera tst_do3thinkcamera
          tst_streamsdk tst_thermalsession tst_camerafotric tst_hikircamera tst_camerastation tst_cammerwidget
-         tst_failimagewriter tst_cyclecontroller tst_wholecycle tst_inspectionpool)
+         tst_failimagewriter tst_cyclecontroller tst_wholecycle tst_inspectionpool tst_picturereadahead)
 fi
 
 # The compiler cache, as for the sanitizer build of the test command.
