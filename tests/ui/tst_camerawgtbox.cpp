@@ -603,19 +603,22 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     grid->slotChangeCameraLayout(cameras == 1 ? 0 : -1);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    refresh();
-    QString faults = offScreen(&window, screen);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("all cameras: ") + faults));
+    // Lays the window out and says what of the view named leaves the screen.
+    const auto viewFaults = [&](const char* view) {
+        refresh();
+        const QString faults = offScreen(&window, screen);
+        return faults.isEmpty() ? faults : QLatin1String(view) + QStringLiteral(": ") + faults;
+    };
+    QString faults = viewFaults("all cameras");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
 
     grid->slotChangeCameraLayout(cameras - 1);
-    refresh();
-    faults = offScreen(&window, screen);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("one camera: ") + faults));
+    faults = viewFaults("one camera");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
     // Back from the larger single view, no table keeps the height it had there.
     grid->slotChangeCameraLayout(-1);
-    refresh();
-    faults = offScreen(&window, screen);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("all cameras again: ") + faults));
+    faults = viewFaults("all cameras again");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
 
     // Area setting: the area titles with their template line, no dock.
     m_state.mode = 3;
@@ -624,9 +627,8 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     }
     window.findChild<MenuBtnWidget*>()->SetMenuPage(3);
     dock->hide();
-    refresh();
-    faults = offScreen(&window, screen);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("area setting: ") + faults));
+    faults = viewFaults("area setting");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
     // Back to the run screen: the dock takes its height from the taller tiles again.
     m_state.mode = 0;
     for (CameraWgt_DataWidget* t : grid->tiles()) {
@@ -634,9 +636,8 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     }
     window.findChild<MenuBtnWidget*>()->SetMenuPage(0);
     dock->show();
-    refresh();
-    faults = offScreen(&window, screen);
-    QVERIFY2(faults.isEmpty(), qPrintable(QStringLiteral("run screen again: ") + faults));
+    faults = viewFaults("run screen again");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
 }
 
 QTEST_MAIN(TestCameraWgtBox)
