@@ -67,24 +67,25 @@ qint64 nowRealNs()
 
 } // namespace
 
-NewestFirstListing::FolderState NewestFirstListing::stateOf(const QString& folder)
+FileStamp fileStampOf(const QString& path)
 {
-    FolderState state;
+    FileStamp stamp;
     struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0) {
-        return state;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return stamp;
     }
-    state.exists = true;
-    state.device = qint64(st.st_dev);
-    state.inode = qint64(st.st_ino);
-    state.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    state.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return state;
+    stamp.exists = true;
+    stamp.device = qint64(st.st_dev);
+    stamp.inode = qint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    return stamp;
 }
 
 const QFileInfoList& NewestFirstListing::files(const QString& folder, const QStringList& nameFilters)
 {
-    const FolderState state = stateOf(folder);
+    const FileStamp state = fileStampOf(folder);
     if (m_trusted && folder == m_folder && nameFilters == m_filters && state == m_state) {
         return m_files;
     }

@@ -11,12 +11,31 @@
 // is read once and the sort compares numbers.
 QFileInfoList filesNewestFirst(const QString& folder, const QStringList& nameFilters);
 
+// What stat() says of a file's identity, size and times: two equal stamps
+// taken at different moments mean the file (or folder) was not replaced,
+// rewritten or renamed into in between, up to the file system's time tick.
+struct FileStamp {
+    bool exists = false;
+    qint64 device = 0;
+    qint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp& o) const
+    {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size
+               && modifiedNs == o.modifiedNs && changedNs == o.changedNs;
+    }
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+FileStamp fileStampOf(const QString& path);
+
 // filesNewestFirst of one folder, kept between calls and listed again only
 // when the folder may have changed since: browsing a folder of thousands of
 // pictures one by one would otherwise read every file's time at every step.
 // A folder's own times change whenever a file is added, removed or renamed in
 // it (the picture writer adds every picture under a new name), so an equal
-// folder, by identity and both times, has the same entries. A folder
+// folder, by identity, size and both times, has the same entries. A folder
 // modified shortly before it was listed is not kept: a later change could
 // carry the same coarse time stamp. A picture whose time is changed in place
 // keeps its place until the folder changes.
@@ -27,23 +46,10 @@ public:
     void clear();
 
 private:
-    struct FolderState {
-        bool exists = false;
-        qint64 device = 0;
-        qint64 inode = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        bool operator==(const FolderState& o) const
-        {
-            return exists == o.exists && device == o.device && inode == o.inode && modifiedNs == o.modifiedNs
-                   && changedNs == o.changedNs;
-        }
-    };
-    static FolderState stateOf(const QString& folder);
 
     bool m_trusted = false;
     QString m_folder;
     QStringList m_filters;
-    FolderState m_state;
+    FileStamp m_state;
     QFileInfoList m_files;
 };

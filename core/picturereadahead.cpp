@@ -1,8 +1,6 @@
 #include "picturereadahead.h"
 
-#include <QFile>
 
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -22,25 +20,9 @@ PictureReadAhead::~PictureReadAhead()
     }
 }
 
-PictureReadAhead::Stamp PictureReadAhead::stampOf(const QString& path)
-{
-    Stamp stamp;
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        return stamp;
-    }
-    stamp.exists = true;
-    stamp.device = qint64(st.st_dev);
-    stamp.inode = qint64(st.st_ino);
-    stamp.size = qint64(st.st_size);
-    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    stamp.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return stamp;
-}
-
 QImage PictureReadAhead::picture(const QString& path)
 {
-    const Stamp now = stampOf(path);
+    const FileStamp now = fileStampOf(path);
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         const auto queued = m_entries.constFind(path);
@@ -60,7 +42,7 @@ QImage PictureReadAhead::picture(const QString& path)
     }
     QImage image(path);
     // Kept for the step back only when the file held still while it was read.
-    if (now.exists && stampOf(path) == now) {
+    if (now.exists && fileStampOf(path) == now) {
         Entry entry;
         entry.ready = true;
         entry.stamp = now;
@@ -131,9 +113,9 @@ void PictureReadAhead::work()
         }
         m_entries[path].started = true;
         lock.unlock();
-        const Stamp before = stampOf(path);
+        const FileStamp before = fileStampOf(path);
         QImage image(path);
-        const Stamp after = stampOf(path);
+        const FileStamp after = fileStampOf(path);
         lock.lock();
         // Woken waiters look again once the lock is free.
         m_decoded.notify_all();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelisting.h"
+
 #include <QHash>
 #include <QImage>
 #include <QString>
@@ -45,21 +47,6 @@ public:
     // Returns once every picture asked for in readAhead() is decoded.
     void waitForReadAhead();
 
-    struct Stamp {
-        bool exists = false;
-        qint64 device = 0;
-        qint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        bool operator==(const Stamp& o) const
-        {
-            return exists == o.exists && device == o.device && inode == o.inode && size == o.size
-                   && modifiedNs == o.modifiedNs && changedNs == o.changedNs;
-        }
-        bool operator!=(const Stamp& o) const { return !(*this == o); }
-    };
-    static Stamp stampOf(const QString& path);
 
 private:
     struct Entry {
@@ -67,7 +54,7 @@ private:
         bool started = false;
         bool ready = false;
         // Valid only when the file did not change during the decode.
-        Stamp stamp;
+        FileStamp stamp;
         QImage image;
     };
     void work();

@@ -17,10 +17,8 @@
 #include "colorbutton.h"
 #include "drawroiwidget.h"
 #include "globals.h"
-#include "processstate.h"
 #include "promptanswerer.h"
 #include "savefialimagethread.h"
-#include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
 #include "windowtourrig.h"
@@ -43,16 +41,11 @@ void choose(ComboBox* box, int index)
 
 void tour()
 {
-    TestWorkDir dir;
-    ProcessState state;
-    initTextTable();
-    if (!prepareWorkFolder(dir.path())) {
+    Session session;
+    if (!session.window()) {
         return;
     }
-    // The start-up question about the simulated cameras is cancelled, as the demo does.
-    PromptAnswerer answers({0});
-    std::unique_ptr<VeZiRevoru> window = openWindow();
-    VeZiRevoru& w = *window;
+    VeZiRevoru& w = *session.window();
     DrawROIWidget& panel = *w.pDrawROIWidget;
 
     // The empty mould passes: the cameras hold a picture to set areas on.
@@ -122,7 +115,6 @@ void tour()
     shoot(w, QStringLiteral("07-ng-records"));
     panel.SlotReturn();
 
-    closeWindow(window);
 }
 
 } // namespace

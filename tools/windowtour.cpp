@@ -13,9 +13,7 @@
 #include "cammerwidget.h"
 #include "drawroiwidget.h"
 #include "globals.h"
-#include "processstate.h"
 #include "promptanswerer.h"
-#include "testworkdir.h"
 #include "texttable.h"
 #include "vezirevoru.h"
 #include "windowtourrig.h"
@@ -30,16 +28,11 @@ using namespace windowtour;
 
 void tour()
 {
-    TestWorkDir dir;
-    ProcessState state;
-    initTextTable();
-    if (!prepareWorkFolder(dir.path())) {
+    Session session;
+    if (!session.window()) {
         return;
     }
-    // The start-up question about the simulated cameras is cancelled, as the demo does.
-    PromptAnswerer answers({0});
-    std::unique_ptr<VeZiRevoru> window = openWindow();
-    VeZiRevoru& w = *window;
+    VeZiRevoru& w = *session.window();
 
     // 1. Both cameras' first pictures: the empty mould.
     if (!manualCavityTrigger(w)) {
@@ -68,7 +61,6 @@ void tour()
     }
     shoot(w, QStringLiteral("alarm"));
 
-    closeWindow(window);
 }
 
 } // namespace

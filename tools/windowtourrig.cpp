@@ -132,6 +132,8 @@ bool waitFor(const std::function<bool()>& done, int ms)
     return true;
 }
 
+namespace {
+
 bool prepareWorkFolder(const QString& folder)
 {
     const int language = gLanguage;
@@ -160,6 +162,8 @@ std::unique_ptr<VeZiRevoru> openWindow()
     return window;
 }
 
+} // namespace
+
 bool manualCavityTrigger(VeZiRevoru& w)
 {
     const int before = gInspections;
@@ -185,11 +189,22 @@ void shoot(VeZiRevoru& w, const QString& name)
     }
 }
 
-void closeWindow(std::unique_ptr<VeZiRevoru>& window)
+Session::Session()
 {
-    ModbusServer* server = window->pModbusServer;
-    const QList<CameraInterface*> cameras = window->openedCameras;
-    window.reset();
+    initTextTable();
+    if (prepareWorkFolder(dir_.path())) {
+        window_ = openWindow();
+    }
+}
+
+Session::~Session()
+{
+    if (!window_) {
+        return;
+    }
+    ModbusServer* server = window_->pModbusServer;
+    const QList<CameraInterface*> cameras = window_->openedCameras;
+    window_.reset();
     qDeleteAll(cameras);
     delete server;
     delete gpSystemParam;

@@ -6,6 +6,10 @@
 // giving back what the program keeps for its whole life.
 #pragma once
 
+#include "processstate.h"
+#include "promptanswerer.h"
+#include "testworkdir.h"
+
 #include <QString>
 
 #include <functional>
@@ -25,14 +29,28 @@ int failures();
 // Runs the event loop until done() holds or ms pass; false on the timeout.
 bool waitFor(const std::function<bool()>& done, int ms);
 
-// Fills the current (scratch) working folder as a fresh installation in the
-// current language, with the mould pictures and the cavity areas.
-bool prepareWorkFolder(const QString& folder);
+// One language's pass: a scratch working folder filled as a fresh
+// installation in the current language, with the mould pictures and the
+// cavity areas; the window as the program builds it, shown, its inspections
+// counted and the program's repaint task running (the start-up question about
+// the simulated cameras cancelled, as the demo does); at the end the window
+// closed and what the program keeps for its whole life given back.
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-// The window as the program builds it, shown, its inspections counted and
-// the program's repaint task running. Boxes asked meanwhile are answered by
-// whoever answers them (the caller's PromptAnswerer).
-std::unique_ptr<VeZiRevoru> openWindow();
+    // Null when the working folder could not be prepared (said by fail()).
+    VeZiRevoru* window() const { return window_.get(); }
+
+private:
+    TestWorkDir dir_;
+    ProcessState state_;
+    PromptAnswerer answers_{ {0} };
+    std::unique_ptr<VeZiRevoru> window_;
+};
 
 // The cavity's manual trigger, as the menu column's button gives it; true
 // when both cameras' pictures were judged.
@@ -41,10 +59,6 @@ bool manualCavityTrigger(VeZiRevoru& w);
 // The window and, over it, every other visible top-level window (the image
 // browser, boxes), saved as name in the language's folder.
 void shoot(VeZiRevoru& w, const QString& name);
-
-// Closes the window and gives back its cameras, Modbus server, parameter
-// records, board link, statistics and camera registry.
-void closeWindow(std::unique_ptr<VeZiRevoru>& window);
 
 // The tour's body once per language on a display of the asked size; the
 // program's exit code.
