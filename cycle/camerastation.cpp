@@ -9,6 +9,7 @@
 #include "repolygon.h"
 #include "roiinterface.h"
 #include "stationhost.h"
+#include "systemclock.h"
 #include "systemparam.h"
 #include "texttable.h"
 
@@ -364,11 +365,24 @@ bool CameraStation::GrabFrame()
         return false;
     }
     const bool got = pDriver->getFrame(data.grabBuffer.data());
+    if (got) {
+        lastFrameMs = clockMonotonicMs();
+    }
     if (gpSystemParam && gpSystemParam->externalTrigger() == 0 && (gImageSource == -1 || gImageSource == 1)) {
         std::memcpy(data.displayBuffer.data(), data.grabBuffer.data(), std::size_t(data.bufferSize));
         repaintStation();
     }
     return got;
+}
+
+bool CameraStation::streamStalled(qint64 nowMs, qint64 marginMs, qint64 sinceMs) const
+{
+    if (isSimulated || !pDriver || lastFrameMs < 0 || (gpSystemParam && gpSystemParam->externalTrigger() != 0)) {
+        return false;
+    }
+    const qint64 interval = frameCount > 0 ? 1000 / frameCount : 1000;
+    const qint64 oldest = std::min(nowMs, sinceMs >= 0 ? sinceMs : nowMs) - interval - marginMs;
+    return lastFrameMs < oldest;
 }
 
 void CameraStation::TimerFPS()

@@ -69,6 +69,11 @@ public:
 
     // Frames and the camera.
     bool GrabFrame();
+    // A streaming camera that stays reachable but has delivered nothing new
+    // for its frame interval plus marginMs (or nothing since sinceMs minus
+    // that time): its newest frame says nothing about the mould now.
+    // Replayed pictures and externally triggered cameras never stall.
+    bool streamStalled(qint64 nowMs, qint64 marginMs, qint64 sinceMs = -1) const;
     void TimerFPS();
     void ApplyCameraSettings();
     void SetExposure(bool fromEdit);
@@ -165,6 +170,10 @@ public:
     int recentCount[DetectCount] = {};
     int blinkState = 0;
     int frameCount = 0;
+    // When the newest frame arrived (monotonic milliseconds; -1 before the
+    // first), and whether a stall of the stream has been told.
+    qint64 lastFrameMs = -1;
+    bool stallTold = false;
     bool online = true;
     bool isThermal = false;
     bool isSimulated = false;

@@ -151,14 +151,7 @@ bool ControlPort::inputEdge(int index)
         const bool doorInverted = s.inputInvert(InSafetyDoor) != 0;
         const bool opened = doorInverted ? (doorBefore == 0 && doorNow == 1) : (doorBefore == 1 && doorNow == 0);
         if (opened) {
-            if (bitOf(m_outputWord, OutAlarm)) {
-                const int rest = s.outInitState(OutAlarm) != 0 ? 1 : 0;
-                setBit(OutAlarm, rest);
-                if (s.spareOutput4Use() == OutAlarm + 1) {
-                    setBit(OutSpare4, rest);
-                }
-            }
-            commitOutputs();
+            m_doorOpened = true;
             gDoorClearedAlarm = 1;
         }
     }
@@ -211,7 +204,11 @@ void ControlPort::stopIOThread()
 
 void ControlPort::shutdown()
 {
-    initOutputs();
-    commitOutputs();
+    if (m_quitWord) {
+        m_quitWord();
+    } else {
+        initOutputs();
+        commitOutputs();
+    }
     stopIOThread();
 }

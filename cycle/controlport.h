@@ -62,8 +62,20 @@ public:
 
     // Stops and joins the I/O thread; its last act is sending the current word.
     void stopIOThread();
-    // The quit work: outputs at rest, committed, delivered, thread stopped.
+    // The quit work: the last word committed and delivered, thread stopped.
+    // The last word is the quit word's owner's (the machine outputs' authority)
+    // when one is set, else every output at rest.
     void shutdown();
+    void setQuitWord(std::function<void()> publishLastWord) { m_quitWord = std::move(publishLastWord); }
+
+    // Whether the safety door was opened since the last call (the edge is
+    // seen by inputEdge; what it does to the alarm is the outputs' owner's).
+    bool takeDoorOpened()
+    {
+        const bool opened = m_doorOpened;
+        m_doorOpened = false;
+        return opened;
+    }
 
     int outputWord() const { return m_outputWord; }
     int portIndex() const { return m_portIndex; }
@@ -81,6 +93,8 @@ private:
     int m_inputCopy;
     IOThread* m_ioThread;
     const int m_portIndex;
+    bool m_doorOpened = false;
+    std::function<void()> m_quitWord;
 };
 
 extern ControlPort* gpControlPort;

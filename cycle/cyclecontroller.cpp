@@ -10,10 +10,11 @@
 #include "detectalgorithm.h"
 #include "detectresult.h"
 #include "productioncounters.h"
+#include "systemclock.h"
 #include "systemparam.h"
 #include "texttable.h"
 
-#include <QDateTime>
+#include <QDebug>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,8 +30,9 @@ int gSamplingReview = 0;
 const int gNgAreaOutputMap[10] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 9};
 
 CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* parent)
-    : QObject(parent), m_port(port), m_host(host ? host : &m_noHost)
+    : QObject(parent), m_port(port), m_host(host ? host : &m_noHost), m_outputs(port)
 {
+    m_outputs.setPort(port);
     auto single = [this](QTimer*& t, bool singleShot) {
         t = new QTimer(this);
         t->setSingleShot(singleShot);
@@ -52,16 +54,14 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
     for (int j = 0; j < 2; ++j) {
         single(aux5Timers[j], false);
         connect(aux5Timers[j], &QTimer::timeout, this, [this, j] {
-            setOut(OutAux5, 1);
+            MachineOutputs::Pass pass(m_outputs);
+            setOut(OutAux5, 1, OutputReason::AuxDelay);
             commit();
             aux5Timers[j]->stop();
         });
     }
     single(alarmOffTimer, true);
-    connect(alarmOffTimer, &QTimer::timeout, this, [this] {
-        setOut(OutAlarm, 0);
-        commit();
-    });
+    connect(alarmOffTimer, &QTimer::timeout, this, &CycleController::OutTimerAlarmOff);
     single(ngPulseTimer, false);
     connect(ngPulseTimer, &QTimer::timeout, this, &CycleController::OutTimerOutNG);
     single(clampPulseTimer, false);
@@ -75,7 +75,10 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
 
     // The station's own flag follows its frame counter once a second; the
     // driver knows at once when the device is gone.
-    stationOnline = [](CameraStation& st) { return st.online && (!st.pDriver || st.pDriver->isOnline()); };
+    stationOnline = [this](CameraStation& st) {
+        return st.online && (!st.pDriver || st.pDriver->isOnline())
+               && !st.streamStalled(clockMonotonicMs(), kFrameMarginMs, m_judgeSinceMs);
+    };
     retrain = [](CameraStation& st, int d) {
         if (st.pDetector) {
             st.pDetector->TrainLocate(d);
@@ -125,18 +128,73 @@ bool CycleController::detectEnabled(int d) const
     return d >= 0 && d < 4 && P()[119 + d] != 0;
 }
 
-void CycleController::setOut(int output, int on)
+void CycleController::setOut(int output, int on, OutputReason why)
 {
-    if (m_port) {
-        m_port->setOutput(output, on);
-    }
+    m_outputs.set(output, on != 0, why);
 }
 
 void CycleController::commit()
 {
-    if (m_port) {
-        m_port->commitOutputs();
+    m_outputs.commit();
+}
+
+QString CycleController::restartRefusal() const
+{
+    if (m_outputs.alarmStanding() || screenMode == Alarm) {
+        return QStringLiteral("an alarm stands");
     }
+    if (!camerasOnline || m_outputs.cameraHeld()) {
+        return QStringLiteral("a camera is lost");
+    }
+    bool judging = recheckPending != 0 || gSamplingReview != 0
+                   || (runState != Stopped && (pendingCameras[0] != 0 || pendingCameras[1] != 0));
+    for (QTimer* t : detectDelayTimers) {
+        judging = judging || (t && t->isActive());
+    }
+    return judging ? QStringLiteral("a cycle is being judged") : QString();
+}
+
+void CycleController::withdrawForUnjudgedCycle(OutputReason why)
+{
+    const SystemParam& s = P();
+    if (s.okNgPulse() != 0 || runState == Stopped) {
+        return;
+    }
+    setOut(OutAllowClamp, 1, why);
+    if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0 && (detectEnabled(0) || detectEnabled(2))) {
+        setOut(OutAllowEjector, 1, why);
+    }
+}
+
+void CycleController::linkStateChanged(bool up)
+{
+    if (up == m_linkUp) {
+        return;
+    }
+    m_linkUp = up;
+    if (!up) {
+        MachineOutputs::Pass pass(m_outputs);
+        withdrawForUnjudgedCycle(OutputReason::LinkLost);
+        commit();
+    }
+}
+
+int CycleController::enabledDetectOfTimer(int k)
+{
+    const int d = detectOfTimer(k);
+    if (detectEnabled(d)) {
+        return d;
+    }
+    const int machine = P().systemFunction();
+    if ((machine == 1 || machine == 2) && k >= 0 && k < 2) {
+        // The other side's detect of this timer.
+        const int other = d >= 2 ? d - 2 : d + 2;
+        if (detectEnabled(other)) {
+            curSide = other >= 2 ? 0 : 1;
+            return other;
+        }
+    }
+    return -1;
 }
 
 void CycleController::startMs(QTimer* timer, qint64 ms)
@@ -161,6 +219,7 @@ void CycleController::setPort(ControlPort* port)
         disconnect(m_port, nullptr, this, nullptr);
     }
     m_port = port;
+    m_outputs.setPort(port);
     if (m_port) {
         connect(m_port, &ControlPort::sigIOChange, this, &CycleController::OnIOChange, Qt::QueuedConnection);
     }
@@ -179,6 +238,7 @@ void CycleController::TimerCheckInput(int i)
 
 void CycleController::Run()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& p = P();
     const int cams = cameraCount();
 
@@ -210,20 +270,38 @@ void CycleController::Run()
             }
         }
     }
+    if (m_port && m_port->takeDoorOpened()) {
+        // The operator at the machine silences the alarm; it still stands.
+        m_outputs.silenceAlarm(OutputReason::DoorOpened);
+        commit();
+    }
 
     // 4. Frames.
     for (CameraStation* st : stations) {
         st->GrabFrame();
     }
 
-    // 5. Lost camera.
+    // 5. Lost camera; a stream that stalled counts as lost.
     bool allOnline = true;
+    const qint64 nowMs = clockMonotonicMs();
     for (CameraStation* st : stations) {
-        allOnline = allOnline && stationOnline(*st);
+        const bool stalled = st->streamStalled(nowMs, kFrameMarginMs);
+        if (stalled && !st->stallTold) {
+            qWarning() << "camera" << st->data.cameraIndex + 1 << "delivers no new frames";
+            m_host->insertRecord(textOf(CycleText::StreamStalled).arg(st->data.cameraIndex + 1));
+        }
+        st->stallTold = stalled;
+        if (!stationOnline(*st)) {
+            allOnline = false;
+            if (st->data.cameraIndex >= 0 && st->data.cameraIndex < 32) {
+                m_lostStations |= 1u << st->data.cameraIndex;
+            }
+        }
     }
     if (!allOnline) {
         gRunPassCount = 0;
-        setOut(OutAllowClamp, 1);
+        setOut(OutAllowClamp, 1, OutputReason::CameraLost);
+        m_outputs.holdForCamera(true, OutputReason::CameraLost);
         commit();
         m_host->showWarning(textOf(CycleText::CameraLost));
         inCheckTimer->stop();
@@ -278,27 +356,31 @@ void CycleController::Run()
             if (r == 1) {
                 // The cavity was NG: the clamp stays withdrawn through every
                 // re-check, whatever the pre-cut setting left before.
-                setOut(OutAllowClamp, 1);
+                setOut(OutAllowClamp, 1, OutputReason::ReCheck);
                 commit();
-            }
-            for (int c = 0; c < cams; ++c) {
-                if (detectEnabled(d)) {
-                    pendingCameras[r] |= 1 << c;
-                }
             }
             std::vector<int> judged;
             for (int c = 0; c < cams; ++c) {
                 if (detectEnabled(d)) {
+                    pendingCameras[r] |= 1 << c;
                     judged.push_back(c);
                 }
             }
-            RunAlgorithms(judged, d);
+            if (judged.empty()) {
+                // The detect was switched off meanwhile: nothing can pass it,
+                // so the NG it had stands as the final one.
+                retriesLeft[r] = 0;
+                m_host->insertRecord(textOf(CycleText::NothingChecked));
+            } else {
+                RunAlgorithms(judged, d);
+            }
             CheckNG(false);
         }
         inCheckTimer->stop();
     } else {
         // 10. Normal branch.
-        if (p.value[170] != 0 && runState != Stopped && (confirmedInputs[1] || pendingInput == 1)) {
+        if (p.value[170] != 0 && runState != Stopped && (confirmedInputs[1] || pendingInput == 1)
+            && enabledDetectOfTimer(1) >= 0) {
             pendingInput = -1;
             for (int c = 0; c < cams; ++c) {
                 stations[c]->operatorHandled[1] = false;
@@ -328,9 +410,9 @@ void CycleController::Run()
         if (manualTrigDetect != gDetectCount) {
             const int k = manualTrigDetect;
             manualTrigDetect = gDetectCount;
-            const bool enabled = (machine == 1 || machine == 2) ? (detectEnabled(k) || detectEnabled(k + 2))
-                                                                 : detectEnabled(k);
-            if (k >= 0 && k < 2 && enabled) {
+            // The trigger runs an enabled detect only: a detect that is off
+            // has no areas and would pass whatever the picture shows.
+            if (k >= 0 && k < 2 && enabledDetectOfTimer(k) >= 0) {
                 m_host->checkDayChange();
                 cycleStamp();
                 manualCycle = true;
@@ -344,9 +426,9 @@ void CycleController::Run()
                 TimerUp(k);
                 if (screenMode == Alarm) {
                     if (p.okNgPulse() == 0) {
-                        setOut(OutAllowClamp, 1);
+                        setOut(OutAllowClamp, 1, OutputReason::ManualTrigger);
                         if (k == 0 && p.productNoEjector() == 0 && p.ejectorPulseOnNg() == 0) {
-                            setOut(OutAllowEjector, 1);
+                            setOut(OutAllowEjector, 1, OutputReason::ManualTrigger);
                         }
                     }
                     commit();
@@ -358,7 +440,7 @@ void CycleController::Run()
         // 10.5 Output-5 delays.
         if (confirmedInputs[3] && p.productDetect() != 0) {
             if (p.pulseDelayIn3() == 0) {
-                setOut(OutAux5, 1);
+                setOut(OutAux5, 1, OutputReason::AuxDelay);
                 commit();
             } else {
                 startMs(aux5Timers[0], p.pulseDelayIn3Ms());
@@ -366,7 +448,7 @@ void CycleController::Run()
         }
         if (confirmedInputs[4]) {
             if (p.pulseDelayIn4() == 0) {
-                setOut(OutAux5, 1);
+                setOut(OutAux5, 1, OutputReason::AuxDelay);
                 commit();
             } else {
                 startMs(aux5Timers[1], p.pulseDelayIn4Ms());
@@ -455,7 +537,9 @@ bool CycleController::triggerMatches(int k, int p) const
 void CycleController::cycleStamp()
 {
     m_host->stampRoundStart();
-    const qint64 now = QDateTime::currentMSecsSinceEpoch() / 100;
+    // An interval: the monotonic clock, so setting the panel's clock does not
+    // show a cycle of minus an hour.
+    const qint64 now = clockMonotonicMs() / 100;
     cycleTime = now - cycleStartStamp;
     cycleStartStamp = now;
 }
@@ -474,6 +558,10 @@ void CycleController::cycleStart(int p)
     }
     pendingCameras[0] = pendingCameras[1] = 0;
     gDoorClearedAlarm = 0;
+    m_productPassed = true;
+    if (gSamplingReview) {
+        m_cycleDuringReview = true;
+    }
     std::fill(std::begin(ngAreaOutputs), std::end(ngAreaOutputs), 0);
     retriesLeft[0] = 0;
     retriesLeft[1] = s.okNgPulse() != 0 ? 0 : s.reCheckCount();
@@ -482,6 +570,7 @@ void CycleController::cycleStart(int p)
         for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
             if (detectEnabled(d)) {
                 pendingCameras[d & 1] |= 1 << c;
+                m_productPassed = m_productPassed && (d & 1) != 0;
             }
             stations[c]->operatorHandled[d] = false;
             resultState[c][d] = 1;
@@ -495,7 +584,7 @@ void CycleController::cycleStart(int p)
             ejectOk = p == 0;
         }
         if (s.preCutClamp() == 0 && s.cutClampOnAlarm() == 0 && clampOk) {
-            setOut(OutAllowClamp, 1);
+            setOut(OutAllowClamp, 1, OutputReason::CycleStart);
         }
         if (pendingCameras[0] != 0) {
             if (s.ejectorPulseOnNg() != 0 || s.cutEjectorOnAlarm() != 0) {
@@ -504,11 +593,11 @@ void CycleController::cycleStart(int p)
                 // the cavity of this cycle is not judged yet.
                 for (int o = 0; o <= 9; ++o) {
                     if (o != OutAlarm && o != OutAllowClamp) {
-                        setOut(o, 0);
+                        setOut(o, 0, OutputReason::CycleStart);
                     }
                 }
             } else if (s.productNoEjector() == 0 && ejectOk) {
-                setOut(OutAllowEjector, 1);
+                setOut(OutAllowEjector, 1, OutputReason::CycleStart);
             }
         }
         commit();
@@ -540,7 +629,7 @@ void CycleController::secondStage(int p)
     }
     if (s.okNgPulse() == 0) {
         if (s.preCutClamp() == 0) {
-            setOut(OutAllowClamp, 1);
+            setOut(OutAllowClamp, 1, OutputReason::SecondStage);
         }
         commit();
     }
@@ -565,6 +654,7 @@ bool CycleController::detectStart(int p)
             delay += gLastDetectDelay;
         }
         gLastDetectDelay = delay;
+        m_delayStartMs[k] = clockMonotonicMs();
         if (delay <= 0) {
             detectDelayLeft[k] = 0;
             TimerUp(k);
@@ -584,12 +674,13 @@ bool CycleController::detectStart(int p)
 
 void CycleController::TimerUp(int k)
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
     // Pre-cut: the clamp is withdrawn 192 x 0.1 s before the cavity inspection,
     // whatever the setting's size.
     if (k == 1 && s.preCutClamp() > 0 && s.okNgPulse() == 0
         && s.preCutClamp() + 0.01 >= detectDelayLeft[1] * 10) {
-        setOut(OutAllowClamp, 1);
+        setOut(OutAllowClamp, 1, OutputReason::PreCut);
         commit();
     }
     setCurDetect(detectOfTimer(k));
@@ -603,6 +694,12 @@ void CycleController::TimerUp(int k)
     detectDelayTimers[k]->stop();
     detectDelayLeft[k] = 0;
     m_host->clearCycleValues();
+    // Frames from before this detect's delay began say nothing of the mould now.
+    struct SinceScope {
+        qint64& since;
+        explicit SinceScope(qint64& s, qint64 v) : since(s) { since = v; }
+        ~SinceScope() { since = -1; }
+    } sinceScope(m_judgeSinceMs, m_delayStartMs[k]);
     bool allOk = true;
     std::vector<int> judged;
     for (int c = 0; c < cameraCount(); ++c) {
@@ -658,7 +755,8 @@ void CycleController::TimerShow()
 
 void CycleController::InCheck()
 {
-    setOut(OutAllowClamp, 1);
+    MachineOutputs::Pass pass(m_outputs);
+    setOut(OutAllowClamp, 1, OutputReason::NoInput);
     commit();
     inCheckTimer->stop();
     m_host->insertRecord(textOf(CycleText::NoInput));
@@ -668,15 +766,17 @@ void CycleController::InCheck()
 
 void CycleController::StartDetect()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
-    if (m_port) {
-        m_port->initOutputs();
-    }
+    // Every caller ends what stood before: the operator's start, a passing
+    // re-check of the alarm, the end of template sampling.
+    m_outputs.endAlarm(OutputReason::OperatorStart);
+    m_outputs.rest(OutputReason::OperatorStart);
     if (s.cutEjectorWhenClamp() != 0) {
-        setOut(OutAllowEjector, 1);
+        setOut(OutAllowEjector, 1, OutputReason::OperatorStart);
     }
     if (s.separateSignals() == 1 && s.cutEjectorAfterOk() != 0 && s.ejectorPulse() > 0) {
-        setOut(OutAllowEjector, 1);
+        setOut(OutAllowEjector, 1, OutputReason::OperatorStart);
     }
     commit();
     screenMode = Live;
@@ -705,11 +805,10 @@ void CycleController::ResetRun()
 
 void CycleController::StopDetect()
 {
-    if (m_port) {
-        m_port->initOutputs();
-    }
+    MachineOutputs::Pass pass(m_outputs);
+    m_outputs.rest(OutputReason::OperatorStop);
     if (P().noClampWhenStopped() == 1) {
-        setOut(OutAllowClamp, 1);
+        setOut(OutAllowClamp, 1, OutputReason::OperatorStop);
     }
     commit();
     SetStopDetect();
@@ -734,17 +833,20 @@ void CycleController::SlotStartStop()
         return;
     }
     if (runState == Stopped) {
+        MachineOutputs::Pass pass(m_outputs);
         m_host->setReadData(0, 1);
         StartDetect();
         if (s.cutClampAfterOk() != 0 && s.clampPulse() > 0) {
-            setOut(OutAllowClamp, 1);
+            setOut(OutAllowClamp, 1, OutputReason::OperatorStart);
             commit();
         }
         m_host->insertRecord(textOf(CycleText::StartedByHand));
     } else {
         const bool access = (s.pswStopDetect() != 0 && s.isPswUsed() == 0) ? m_host->passwordBox()
                                                                           : m_host->checkUserLogin() != 0;
-        if (access && m_host->ask(textOf(CycleText::StopQuestion)) && !m_host->areaPanelVisible()) {
+        if (access && m_host->ask(textOf(CycleText::StopQuestion)) && !m_host->areaPanelVisible()
+            && runState != Stopped) {
+            MachineOutputs::Pass pass(m_outputs);
             m_host->setReadData(0, 0);
             StopDetect();
             m_host->insertRecord(textOf(CycleText::StoppedByHand));

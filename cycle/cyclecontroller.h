@@ -1,5 +1,6 @@
 #pragma once
 
+#include "machineoutputs.h"
 #include "systemcounts.h"
 
 #include <QObject>
@@ -96,6 +97,25 @@ public:
     // builds the controller first, the link in a later construction step).
     void setPort(ControlPort* port);
 
+    // The one writer of the machine outputs.
+    MachineOutputs& outputs() { return m_outputs; }
+    const MachineOutputs& outputs() const { return m_outputs; }
+
+    // Why the program may not restart now (an alarm stands, a camera is
+    // lost, a moulding cycle is between its start and its verdict); empty
+    // when it may. A new instance starts with the outputs at rest and knows
+    // nothing of what this one holds back.
+    QString restartRefusal() const;
+
+    // The board link went down or came back. While it is down a cycle start
+    // may be missed: the clamp (and the ejector where the product result
+    // governs it) is withdrawn and stays so until a passing evaluation.
+    void linkStateChanged(bool up);
+
+    // Milliseconds a streaming camera may go without a new frame beyond its
+    // frame interval before it counts as lost.
+    static constexpr int kFrameMarginMs = 1000;
+
     // The camera stations in camera order (not owned).
     std::vector<CameraStation*> stations;
     // Inspects one station for one detect (align, locate, display copy,
@@ -190,6 +210,8 @@ public slots:
     void OutTimerOutNG();
     void OutTimerNotAllowClose();
     void OutTimerNotAllowThimble();
+    // End of the temperature alarm's pulse (system parameter 148).
+    void OutTimerAlarmOff();
     void SlotReTrain();
     void BackTrain();
     // The area panel's re-check as the main loop needs it (alarm pictures
@@ -208,8 +230,16 @@ private:
     // False when the pass ended in Stopped (a final NG).
     bool detectStart(int p);
     void endPass();
-    void setOut(int output, int on);
+    void setOut(int output, int on, OutputReason why);
     void commit();
+    // The detect that a trigger of detect-timer k may run: the one the timer
+    // runs now, or on a two-sided machine the other side's when only that one
+    // is enabled; -1 when neither is enabled.
+    int enabledDetectOfTimer(int k);
+    // Withdraws what a cycle start withdraws when a start may have been
+    // missed (camera or link lost).
+    void withdrawForUnjudgedCycle(OutputReason why);
+
     void startMs(QTimer* timer, qint64 ms);
     void handlePictures(int g, bool anyNg);
     void handOver(bool anyNg);
@@ -228,10 +258,26 @@ private:
     void finishJudge(int camera, int detect);
     // Whether the camera's engine may judge on a worker for this detect.
     bool poolable(const CameraStation& st, int detect) const;
+    void judgeAfterSampling(const std::vector<int>& cameras, int d);
     InspectionPool* pool();
 
     ControlPort* m_port;
     CycleHost* m_host;
+    MachineOutputs m_outputs;
+    // A moulding cycle started during the template review: judged before the
+    // review's end grants anything.
+    bool m_cycleDuringReview = false;
+    // Sampling ended without a review: the detect is judged for real.
+    bool m_judgeAfterSampling = false;
+    bool m_linkUp = true;
+    // Cameras lost since their last passing inspection (bit per camera).
+    unsigned m_lostStations = 0;
+    // This cycle's product was found good (or no product detect is due).
+    bool m_productPassed = true;
+    // When each detect-timer's delay began, and while a detect is judged the
+    // moment its frames must be newer than (-1: now).
+    qint64 m_delayStartMs[DetectsPerCamera] = {};
+    qint64 m_judgeSinceMs = -1;
     CycleHost m_noHost;
     // Raw frames are skipped while the disk is short; told once per outage.
     bool m_rawSkipped = false;
@@ -265,4 +311,14 @@ constexpr int ProductDetectOff = 118;
 constexpr int StopQuestion = 660;
 constexpr int StartedByHand = 661;
 constexpr int StoppedByHand = 662;
+// A re-check that inspected no camera.
+constexpr int NothingChecked = 699;
+// An engine failed: %1 the camera, %2 why.
+constexpr int InspectionFailed = 700;
+// A streaming camera delivers no new frames (%1 the camera).
+constexpr int StreamStalled = 701;
+// The plant's parameter-group switch refused (%1 the group).
+constexpr int GroupSwitchRefused = 702;
+// A cycle started during the template review.
+constexpr int CycleDuringReview = 703;
 }

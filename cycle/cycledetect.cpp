@@ -14,12 +14,15 @@
 #include "globals.h"
 #include "platformhelpers.h"
 #include "productioncounters.h"
+#include "systemclock.h"
 #include "systemparam.h"
 #include "texttable.h"
 
+#include <QDebug>
 #include <QPointer>
-#include <QTime>
 #include <QTimer>
+
+#include <exception>
 
 #include <algorithm>
 #include <cstring>
@@ -111,6 +114,7 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
         for (int c : cameras) {
             RunAlgorithm(c, d);
         }
+        judgeAfterSampling(cameras, d);
         return;
     }
 
@@ -179,13 +183,37 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
         } else if (t.deferred) {
             t.deferred->replay(st, *t.peers);
             if (errors[t.job]) {
-                std::rethrow_exception(errors[t.job]);
+                // An engine that failed on a worker has judged nothing: the
+                // camera is NG, and the program goes on to say so.
+                QString what = QStringLiteral("unknown error");
+                try {
+                    std::rethrow_exception(errors[t.job]);
+                } catch (const std::exception& e) {
+                    what = QString::fromLocal8Bit(e.what());
+                } catch (...) {
+                }
+                qCritical().noquote() << "inspection of camera" << t.camera + 1 << "failed:" << what;
+                st.data.resultOk = 0;
+                st.data.areaOk = 0;
+                m_host->insertRecord(textOf(CycleText::InspectionFailed).arg(t.camera + 1).arg(what));
             }
         } else {
             inspect(st, d);
         }
         finishJudge(t.camera, d);
     }
+    judgeAfterSampling(cameras, d);
+}
+
+void CycleController::judgeAfterSampling(const std::vector<int>& cameras, int d)
+{
+    // Sampling ended without the operator's review: the frames taken as
+    // templates are no verdict on the mould, so this detect is judged now.
+    if (!m_judgeAfterSampling || runState == Sampling) {
+        return;
+    }
+    m_judgeAfterSampling = false;
+    RunAlgorithms(cameras, d);
 }
 
 CycleController::Begin CycleController::beginJudge(int c, int d, QString* rawLine)
@@ -230,12 +258,14 @@ CycleController::Begin CycleController::beginJudge(int c, int d, QString* rawLin
         }
         StartDetect();
         if (s.okNgPulse() == 0) {
-            setOut(OutAllowClamp, 1);
+            setOut(OutAllowClamp, 1, OutputReason::Sampling);
             commit();
         }
         runState = Sampling;
+        m_cycleDuringReview = false;
         if (m_host->checkUserLogin() == 0) {
             runState = Detecting;
+            m_judgeAfterSampling = true;
             return Begin::Done;
         }
         screenMode = AreaSetting;
@@ -261,6 +291,9 @@ void CycleController::finishJudge(int c, int d)
     const SystemParam& s = P();
     CameraStation& st = *stations[size_t(c)];
     StationData& data = st.data;
+    if (data.resultOk == 1 && c < 32) {
+        m_lostStations &= ~(1u << c);
+    }
     if (data.resultOk == 0) {
         if (s.okNgPulse() == 0) {
             bool alarmRule = true;
@@ -268,17 +301,22 @@ void CycleController::finishJudge(int c, int d)
                 if (s.ejectorPulseOnNg() != 0) {
                     alarmRule = false;
                 } else if (s.productNoEjector() == 0) {
-                    setOut(OutAllowEjector, 1);
+                    setOut(OutAllowEjector, 1, OutputReason::Ng);
                     if (s.preCutClamp() == 0 && s.cutClampOnAlarm() == 0 && s.separateSignals() == 0) {
-                        setOut(OutAllowClamp, 1);
+                        setOut(OutAllowClamp, 1, OutputReason::Ng);
                     }
                 }
             } else {
                 // A cavity NG withdraws the clamp at once, re-checks left or not.
-                setOut(OutAllowClamp, 1);
+                setOut(OutAllowClamp, 1, OutputReason::Ng);
             }
             if (alarmRule && retriesLeft[d & 1] == 0) {
-                setOut(OutAlarm, 1);
+                // A final NG: the alarm stands until a passing evaluation or
+                // the operator ends it, and holds clamp and ejector meanwhile
+                // whatever the pre-cut, alarm-cut or separate-signal settings
+                // left granted for the cycle.
+                alarmOffTimer->stop();
+                m_outputs.raiseAlarm(OutputReason::FinalNg);
             }
         }
         if (s.ejectorPulseOnNg() != 0 && (d & 1) == 0 && st.pLiveSingleton) {
@@ -331,7 +369,7 @@ void CycleController::CheckNG(bool isClearNG)
     lastCycleNg = anyNg;
 
     if (!anyNg) {
-        setOut(OutAux5, 0);
+        setOut(OutAux5, 0, OutputReason::Pass);
         commit();
     }
 
@@ -339,21 +377,32 @@ void CycleController::CheckNG(bool isClearNG)
     enum Next { AfterPass, AfterNg };
     Next next = AfterPass;
     if (s.okNgPulse() != 0) {
-        setOut(OutAllowClamp, anyNg ? 1 : 0);
-        setOut(OutAllowEjector, anyNg ? 0 : 1);
-        setOut(OutAlarm, anyNg ? 1 : 0);
+        setOut(OutAllowClamp, anyNg ? 1 : 0, OutputReason::ResultPulse);
+        setOut(OutAllowEjector, anyNg ? 0 : 1, OutputReason::ResultPulse);
+        setOut(OutAlarm, anyNg ? 1 : 0, OutputReason::ResultPulse);
         commit();
         if (s.clampPulse() > 0) {
             startMs(clampPulseTimer, s.clampPulseMs());
         }
         next = anyNg ? AfterNg : AfterPass;
     } else if (!anyNg) {
+        // What a lost camera held is free once every camera is back and has
+        // passed an inspection since, or the operator has decided for it.
+        bool allOnline = true;
+        for (CameraStation* st : stations) {
+            allOnline = allOnline && stationOnline(*st);
+        }
+        if (allOnline && runState != Sampling && (m_lostStations == 0 || isClearNG)) {
+            m_lostStations = 0;
+            m_outputs.holdForCamera(false, OutputReason::Pass);
+        }
         if (g == 0) {
+            m_productPassed = true;
             if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0) {
-                setOut(OutAllowEjector, 0);
+                setOut(OutAllowEjector, 0, OutputReason::Pass);
             }
         } else if (!gRetrainPending) {
-            setOut(OutAllowClamp, 0);
+            setOut(OutAllowClamp, 0, OutputReason::Pass);
         }
         recheckPending = 0;
         commit();
@@ -361,8 +410,15 @@ void CycleController::CheckNG(bool isClearNG)
             m_host->setReadData(1, 0);
             m_host->leaveAlarmScreen(curCamera);
             if (g == 0) {
-                setOut(OutAlarm, 0);
-                setOut(OutAllowEjector, 0);
+                m_outputs.endAlarm(OutputReason::Pass);
+                setOut(OutAlarm, 0, OutputReason::Pass);
+                setOut(OutAllowEjector, 0, OutputReason::Pass);
+                if (pendingCameras[1] != 0 && s.okNgPulse() == 0) {
+                    // The product passed, but this cycle's cavity is not
+                    // judged yet: whatever the setting left granted at the
+                    // cycle start, the clamp waits for that inspection.
+                    setOut(OutAllowClamp, 1, OutputReason::ReCheck);
+                }
                 commit();
                 screenMode = Live;
                 ResetRun();
@@ -373,18 +429,28 @@ void CycleController::CheckNG(bool isClearNG)
                 }
             } else {
                 StartDetect();
+                if (!m_productPassed && s.okNgPulse() == 0 && s.productNoEjector() == 0
+                    && s.ejectorPulseOnNg() == 0 && s.cutEjectorOnAlarm() == 0) {
+                    // The cavity is clear, but this cycle's product was never
+                    // found good: the ejector waits for the next cycle's.
+                    setOut(OutAllowEjector, 1, OutputReason::Pass);
+                    commit();
+                }
             }
         }
         next = AfterPass;
     } else {
         next = AfterNg;
+        if (g == 0) {
+            m_productPassed = false;
+        }
         if ((s.ejectorPulseOnNg() != 0 && g == 0) || screenMode == Alarm) {
             // nothing more: step 7
         } else if (retriesLeft[g] != 0) {
             recheckPending = 1;
         } else {
             if (doorTrigger) {
-                setOut(OutAllowClamp, 1);
+                setOut(OutAllowClamp, 1, OutputReason::FinalNg);
                 commit();
             }
             m_host->setBacklightOn();
@@ -409,7 +475,7 @@ void CycleController::CheckNG(bool isClearNG)
     bool showResult = true;
     if (next == AfterPass) {
         if (s.tempAlarmNoStop() != 0 && tempNg) {
-            setOut(OutAlarm, 1);
+            setOut(OutAlarm, 1, OutputReason::TempAlarm);
             commit();
             startMs(alarmOffTimer, s.alarmDurationMs());
         }
@@ -426,7 +492,7 @@ void CycleController::CheckNG(bool isClearNG)
     // 9. The ejector is cut again once the cavity was found empty.
     if (!anyNg && g == 1 && detectEnabled(0) && s.cutEjectorWhenClamp() != 0 && s.productNoEjector() == 0
         && s.ejectorPulseOnNg() == 0) {
-        setOut(OutAllowEjector, 1);
+        setOut(OutAllowEjector, 1, OutputReason::Pass);
         commit();
     }
 
@@ -458,11 +524,11 @@ void CycleController::CheckNG(bool isClearNG)
     if (s.ejectorPulseOnNg() != 0 && g == 0 && anyNg) {
         for (int i = 0; i < 10; ++i) {
             if (ngAreaOutputs[i]) {
-                setOut(gNgAreaOutputMap[i], 1);
+                setOut(gNgAreaOutputMap[i], 1, OutputReason::ResultPulse);
             }
         }
         if (s.productNoEjector() == 0) {
-            setOut(OutAllowEjector, 1);
+            setOut(OutAllowEjector, 1, OutputReason::ResultPulse);
         }
         commit();
         if (s.ejectorPulse() > 0) {
@@ -518,7 +584,7 @@ void CycleController::handlePictures(int g, bool /*anyNg*/)
                 composed = true;
             }
             if (composed && gStatisticsEnabled) {
-                m_host->addStatistics(QTime::currentTime().hour(), ok ? 1 : 0, c, d);
+                m_host->addStatistics(clockNow().time().hour(), ok ? 1 : 0, c, d);
             }
         }
         if (st == 4 || st == 5) {
@@ -610,6 +676,7 @@ std::vector<CycleReportRow> CycleController::reportItems(int c) const
 
 void CycleController::OutTimerOutNG()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
     ngPulseTimer->stop();
     // The pulse ends for the ejector only while the cycle runs (a stop holds
@@ -617,13 +684,13 @@ void CycleController::OutTimerOutNG()
     // ejector permissions, never released here: only a passing cavity
     // evaluation grants the clamp.
     if (s.productNoEjector() == 0 && runState != Stopped) {
-        setOut(OutAllowEjector, 0);
+        setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
     }
     if (s.ejectorPulseOnNg() != 0) {
         for (int i = 0; i < 10; ++i) {
             const int out = gNgAreaOutputMap[i];
             if (ngAreaOutputs[i] && out > OutAlarm) {
-                setOut(out, 0);
+                setOut(out, 0, OutputReason::PulseEnd);
             }
         }
     }
@@ -632,31 +699,46 @@ void CycleController::OutTimerOutNG()
 
 void CycleController::OutTimerNotAllowClose()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
     clampPulseTimer->stop();
     if (s.okNgPulse() != 0) {
-        setOut(OutAllowClamp, 0);
-        setOut(OutAllowEjector, 0);
-        setOut(OutAlarm, 0);
+        setOut(OutAllowClamp, 0, OutputReason::PulseEnd);
+        setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
+        setOut(OutAlarm, 0, OutputReason::PulseEnd);
         commit();
     } else if (runState != Stopped) {
-        setOut(OutAllowClamp, 1);
+        setOut(OutAllowClamp, 1, OutputReason::PulseEnd);
         commit();
     }
 }
 
 void CycleController::OutTimerNotAllowThimble()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
     ejectorPulseTimer->stop();
     if (s.okNgPulse() != 0) {
-        setOut(OutAllowClamp, 0);
-        setOut(OutAllowEjector, 0);
+        // The product's OK pulse ends; an NG pulse of a later result on the
+        // clamp output is the clamp timer's to end, not this one's.
+        if (!lastCycleNg) {
+            setOut(OutAllowClamp, 0, OutputReason::PulseEnd);
+        }
+        setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
         commit();
     } else if (runState != Stopped) {
-        setOut(OutAllowEjector, 1);
+        setOut(OutAllowEjector, 1, OutputReason::PulseEnd);
         commit();
     }
+}
+
+void CycleController::OutTimerAlarmOff()
+{
+    MachineOutputs::Pass pass(m_outputs);
+    alarmOffTimer->stop();
+    // The temperature pulse ends; a standing alarm is not this timer's.
+    setOut(OutAlarm, 0, OutputReason::TempAlarm);
+    commit();
 }
 
 void CycleController::SlotReTrain()
@@ -665,9 +747,13 @@ void CycleController::SlotReTrain()
     if (m_host->areaPanelVisible() || m_host->checkUserLogin() == 0) {
         return;
     }
-    if (!m_host->ask(textOf(CycleText::Resample)) || m_host->areaPanelVisible() || screenMode == Alarm) {
+    if (!m_host->ask(textOf(CycleText::Resample)) || m_host->areaPanelVisible() || screenMode == Alarm
+        || m_outputs.alarmStanding()) {
         return;
     }
+    MachineOutputs::Pass pass(m_outputs);
+    m_cycleDuringReview = false;
+    m_judgeAfterSampling = false;
     screenMode = Live;
     for (CameraStation* st : stations) {
         st->data.resultOk = 1;
@@ -680,7 +766,7 @@ void CycleController::SlotReTrain()
     if (runState == Stopped) {
         StartDetect();
         if (s.cutClampAfterOk() != 0 && s.clampPulse() > 0) {
-            setOut(OutAllowClamp, 1);
+            setOut(OutAllowClamp, 1, OutputReason::Sampling);
             commit();
         }
     }
@@ -701,14 +787,48 @@ void CycleController::SlotReTrain()
 
 void CycleController::BackTrain()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
+    if (m_cycleDuringReview) {
+        // The mould opened again while the operator reviewed the templates:
+        // the sample speaks for its own cycle only. The engines learn the
+        // reviewed templates now and judge the cycle that is open; that
+        // evaluation, not the review, grants the clamp.
+        m_cycleDuringReview = false;
+        m_host->insertRecord(textOf(CycleText::CycleDuringReview));
+        runState = Detecting;
+        for (CameraStation* st : stations) {
+            for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
+                if (detectEnabled(d)) {
+                    retrain(*st, d);
+                }
+            }
+        }
+        if (s.okNgPulse() == 0) {
+            setOut(OutAllowClamp, 1, OutputReason::ReviewEnd);
+            commit();
+        }
+        const int cavity = enabledDetectOfTimer(1);
+        cyclePhase = Done;
+        if (cavity < 0) {
+            return;
+        }
+        setCurDetect(cavity);
+        std::vector<int> all;
+        for (int c = 0; c < cameraCount(); ++c) {
+            all.push_back(c);
+        }
+        RunAlgorithms(all, cavity);
+        CheckNG(false);
+        return;
+    }
     if (s.okNgPulse() == 0) {
         // The reviewed templates were taken from the empty mould: that sample
         // is the cycle's cavity evaluation.
-        setOut(OutAllowClamp, 0);
+        setOut(OutAllowClamp, 0, OutputReason::ReviewEnd);
         if (s.cutEjectorWhenClamp() != 0 && detectEnabled(0) && s.productNoEjector() == 0
             && s.ejectorPulseOnNg() == 0 && s.systemFunction() == 0) {
-            setOut(OutAllowEjector, 1);
+            setOut(OutAllowEjector, 1, OutputReason::ReviewEnd);
         }
     }
     commit();
@@ -720,29 +840,39 @@ void CycleController::BackTrain()
 
 void CycleController::ReCheck()
 {
+    MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
-    ResetRun();
     const int machine = s.systemFunction();
     const int d = curDetect;
     const int pos = (machine == 1 || machine == 2) ? (d & 1) : d;
     if (pos < 0 || pos > 1) {
         return;
     }
-    pendingCameras[pos] = 0;
-    if (pos == 1) {
-        setOut(OutAllowClamp, 1);
-    } else if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0 && s.cutEjectorOnAlarm() == 0) {
-        setOut(OutAllowEjector, 1);
-    }
-    commit();
     std::vector<int> cams;
     for (int c = 0; c < cameraCount() && c < MaxCameras; ++c) {
         if (detectEnabled(d) && !stations[c]->operatorHandled[d]) {
-            pendingCameras[pos] |= 1 << c;
-            if (resultState[c][d] == 3) {
-                resultState[c][d] = 7;
-            }
             cams.push_back(c);
+        }
+    }
+    if (cams.empty() && m_outputs.alarmStanding()) {
+        // Nothing inspected is nothing passed: the detect was switched off
+        // meanwhile or every camera is left to the operator. The alarm stays.
+        qWarning() << "re-check of detect" << d + 1 << "inspected no camera; the alarm stays";
+        m_host->insertRecord(textOf(CycleText::NothingChecked));
+        return;
+    }
+    ResetRun();
+    pendingCameras[pos] = 0;
+    if (pos == 1) {
+        setOut(OutAllowClamp, 1, OutputReason::ReCheck);
+    } else if (s.productNoEjector() == 0 && s.ejectorPulseOnNg() == 0 && s.cutEjectorOnAlarm() == 0) {
+        setOut(OutAllowEjector, 1, OutputReason::ReCheck);
+    }
+    commit();
+    for (int c : cams) {
+        pendingCameras[pos] |= 1 << c;
+        if (resultState[c][d] == 3) {
+            resultState[c][d] = 7;
         }
     }
     RunAlgorithms(cams, d);

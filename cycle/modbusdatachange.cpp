@@ -59,6 +59,20 @@ bool ModbusDataChange::switchParaGroup(int group)
         qInfo().noquote() << "paramgroup index is same" << ", index is" << group;
         return false;
     }
+    // The switch restarts the program: never while the monitor is holding
+    // the machine back or judging a cycle, since the new instance would know
+    // nothing of it and start with the outputs at rest.
+    const QString busy = m_host.busy ? m_host.busy() : QString();
+    if (!busy.isEmpty()) {
+        qWarning().noquote() << "modbus: switch to parameter group" << group << "refused:" << busy;
+        if (m_host.insertRecord) {
+            m_host.insertRecord(textOf(702).arg(group));
+        }
+        if (m_host.publishGroup) {
+            m_host.publishGroup();
+        }
+        return false;
+    }
     QString why;
     if (restoreGroupAndRestart(group, QString(), &why)) {
         return true;

@@ -27,6 +27,11 @@ public:
         int cameraCount = 0;
         int detectCount = 0;
         QString groupRoot = QStringLiteral("./paraGroup");
+        // Why a restart must wait now (an alarm stands, a cycle is being
+        // judged); empty when it may go ahead. Empty function: never busy.
+        std::function<QString()> busy;
+        // Shows the current group again in the read registers.
+        std::function<void()> publishGroup;
         // Runs the copying of a group restore; empty: on the calling thread.
         // The settings page runs it on a worker while its GUI thread waits.
         std::function<bool(const std::function<bool()>& copy)> runCopy;

@@ -69,9 +69,11 @@ public:
         }
     }
     virtual void BackTrain() = 0;
-    // The machine outputs (logically on withdraws a permission).
-    virtual void setOutput(int index, int on) = 0;
-    virtual void commitOutputs() = 0;
+    // The cycle's re-check of the alarm's detect (the one re-check there is).
+    virtual void ReCheck() = 0;
+    // The operator looks away from the live alarm: the alarm output is
+    // silenced, the alarm itself stands.
+    virtual void silenceAlarm() = 0;
     // The image picker beside the tiles.
     virtual void hideImagePicker() = 0;
     virtual void selectPickerDetect(int detect) = 0;

@@ -467,8 +467,7 @@ void DrawROIWidget::SlotChangeSource(int source)
             return;
         }
         if (source != 1) {
-            m_host->setOutput(OutAlarm, 0);
-            m_host->commitOutputs();
+            m_host->silenceAlarm();
         }
     }
     for (int c = 0; c < gCameraCount; ++c) {
@@ -1182,34 +1181,9 @@ void DrawROIWidget::SlotReCheck()
     }
     const int c0 = m_host->curCamera();
     SlotSaveData();
-    m_host->ResetRun();
-    const int d = m_host->curDetect();
-    const int type = machineType();
-    const int p = (type == 1 || type == 2) ? d % 2 : d;
-    const SystemParam& sp = params();
-    m_host->setPendingCameras(p, 0);
-    if (p == 1) {
-        if (sp[158] == 0) {
-            m_host->setOutput(OutAllowClamp, 1);
-        }
-    } else if (sp[151] == 0 && sp[152] == 0 && sp[157] == 0) {
-        m_host->setOutput(OutAllowEjector, 1);
-    }
-    m_host->commitOutputs();
-    std::vector<int> cameras;
-    const bool active = d >= 0 && d < 4 && sp[119 + d] != 0;
-    for (int i = 0; i < gCameraCount && active; ++i) {
-        CammerWidget* cw = m_host->cammer(i);
-        if (cw && !cw->station().operatorHandled[d]) {
-            cameras.push_back(i);
-            m_host->setPendingCameras(p, m_host->pendingCameras(p) | (1 << i));
-            if (m_host->resultState(i, d) == 3) {
-                m_host->setResultState(i, d, 7);
-            }
-        }
-    }
-    m_host->RunAlgorithms(cameras, d);
-    m_host->CheckNG(true);
+    // The cycle's own re-check: the cameras not left to the operator are
+    // inspected again and the detect evaluated; nothing inspected is no pass.
+    m_host->ReCheck();
     if (c0 >= 0 && c0 < gCameraCount && m_host->screenMode() == AlarmReview && gImageSource == 1) {
         int shown = c0;
         for (int k = 0; k < gCameraCount; ++k) {

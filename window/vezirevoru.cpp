@@ -168,9 +168,11 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     if (!gpControlPort) {
         gpControlPort = new ControlPort(gComPort);
     }
-    // The machine may not close the mould until the cycle says so.
-    gpControlPort->setOutput(OutAllowClamp, 1);
-    gpControlPort->commitOutputs();
+    // The machine may not close the mould until the cycle says so; from here
+    // on the cycle's output authority is the one writer of the word.
+    pCycle->setPort(gpControlPort);
+    pCycle->outputs().withdrawClamp(OutputReason::Startup);
+    pCycle->outputs().commit();
 
     step(14);
     grayTable = greyRampTable();
@@ -268,10 +270,13 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     gpResultStatistics->checkDayChange();
 
     step(34);
-    StartDetect();
-    if (gpSystemParam->cutClampAfterOk() && gpSystemParam->clampPulse() > 0) {
-        gpControlPort->setOutput(OutAllowClamp, 1);
-        gpControlPort->commitOutputs();
+    {
+        MachineOutputs::Pass pass(pCycle->outputs());
+        StartDetect();
+        if (gpSystemParam->cutClampAfterOk() && gpSystemParam->clampPulse() > 0) {
+            pCycle->outputs().withdrawClamp(OutputReason::Startup);
+            pCycle->outputs().commit();
+        }
     }
 
     step(35);
@@ -896,5 +901,11 @@ void VeZiRevoru::SlotModbusDataChange(QList<int> chg_WriteData_index)
     host.quitEventLoop = [] { QCoreApplication::quit(); };
     host.cameraCount = gCameraCount;
     host.detectCount = gDetectCount;
+    host.busy = [this] { return pCycle ? pCycle->restartRefusal() : QString(); };
+    host.publishGroup = [this] {
+        if (pModbusServer && gpSystemParam) {
+            pModbusServer->setReadData(2, static_cast<quint16>(gpSystemParam->paraGroupIndex()));
+        }
+    };
     ModbusDataChange(pModbusServer, host).handle(chg_WriteData_index);
 }

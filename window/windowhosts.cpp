@@ -94,17 +94,12 @@ public:
     void InsertRecord(const QString& text) override { w->InsertRecord(text); }
     void InsertRecords(const QStringList& rows) override { w->InsertRecords(rows); }
     void BackTrain() override { w->BackTrain(); }
-    void setOutput(int index, int on) override
+    void ReCheck() override { w->pCycle->ReCheck(); }
+    void silenceAlarm() override
     {
-        if (gpControlPort) {
-            gpControlPort->setOutput(index, on);
-        }
-    }
-    void commitOutputs() override
-    {
-        if (gpControlPort) {
-            gpControlPort->commitOutputs();
-        }
+        MachineOutputs::Pass pass(w->pCycle->outputs());
+        w->pCycle->outputs().silenceAlarm(OutputReason::PanelCommand);
+        w->pCycle->outputs().commit();
     }
     void hideImagePicker() override
     {

@@ -80,8 +80,8 @@ struct FakeHost : AreaPanelHost {
     void CheckNG(bool clear) override { calls << QStringLiteral("checkng %1").arg(clear); }
     void InsertRecord(const QString& text) override { records << text; }
     void BackTrain() override { calls << "backtrain"; }
-    void setOutput(int i, int on) override { calls << QStringLiteral("out %1=%2").arg(i).arg(on); }
-    void commitOutputs() override { calls << "commit"; }
+    void ReCheck() override { calls << "recheck"; }
+    void silenceAlarm() override { calls << "silence"; }
     void hideImagePicker() override {}
     void selectPickerDetect(int) override {}
     void repaintWindow() override {}
@@ -365,7 +365,7 @@ void TestDrawROIWidget::refusedLoginKeepsTheLivePicture()
     m_host.login = 1;
     m_panel->SlotAutoChange();
     QCOMPARE(gImageSource, 0);
-    QVERIFY(m_host.calls.contains("out 2=0"));
+    QVERIFY(m_host.calls.contains("silence"));
 }
 
 void TestDrawROIWidget::deleteAllWaitsForTheSave()
@@ -522,9 +522,9 @@ void TestDrawROIWidget::recheckLeavesHandledCamerasOut()
     m_host.state[2][1] = 3;
     m_host.calls.clear();
     m_panel->SlotReCheck();
-    QCOMPARE(m_host.calls, (QStringList{"reset", "out 0=1", "commit", "run 1 1", "run 2 1", "checkng 1", "layout 2"}));
-    QCOMPARE(m_host.pending[1], 0b110);
-    QCOMPARE(m_host.state[2][1], 7);
+    // The cycle's re-check does the inspecting (its own tests say which
+    // cameras); the panel then shows the first NG camera from the shown one.
+    QCOMPARE(m_host.calls, (QStringList{"recheck", "layout 2"}));
     QCOMPARE(m_host.cur, 2);
 
     // Begun while another command waits on its box: nothing happens.
@@ -563,10 +563,9 @@ void TestDrawROIWidget::noCheckOnOkCameraAndDoorRule()
     m_host.state[1][1] = 3;
     m_panel->SlotNoCheckCur();
     QVERIFY(m_host.cams[1]->station().operatorHandled[1]);
-    QCOMPARE(m_host.state[1][1], 7 - 3); // 3 -> 4 by the command; the re-check leaves it out
+    QCOMPARE(m_host.state[1][1], 4); // the re-check that follows leaves the handled camera out
     QCOMPARE(m_host.records, QStringList{textOf(106).arg(2)});
-    QVERIFY(!m_host.calls.contains("run 1 1"));
-    QVERIFY(m_host.calls.contains("run 0 1"));
+    QVERIFY(m_host.calls.contains("recheck"));
 }
 
 // Area setting goes on while the machine runs. A final NG under the password
