@@ -49,6 +49,11 @@ BoardScan scanBoardFrames(const unsigned char* data, int size)
     return scan;
 }
 
+bool outputEchoMatches(int echo, int sentWord)
+{
+    return (echo & kOutputBits) == (sentWord & kOutputBits);
+}
+
 PollReply decodePollReply(const BoardReply& reply)
 {
     PollReply poll;
@@ -94,7 +99,7 @@ int nextPollCommand(int* pollCount, int* nextValueIndex)
     return CmdPoll;
 }
 
-BoardReceiver::Result BoardReceiver::receive(const unsigned char* data, int size, int wanted, qint32* values,
+BoardReceiver::Result BoardReceiver::receive(const unsigned char* data, int size, int sentWord, qint32* values,
                                              int* nextValueIndex)
 {
     Result result;
@@ -115,9 +120,10 @@ BoardReceiver::Result BoardReceiver::receive(const unsigned char* data, int size
         case CmdPoll: {
             const PollReply poll = decodePollReply(reply);
             result.inputWords[result.pollReplies++] = poll.inputs;
-            if (poll.echo != wanted) {
-                result.sendOutputs = true;
-            }
+            result.sendOutputs = true;
+            // The latest reply tells what the board drives now.
+            result.echo = poll.echo;
+            result.echoMatches = outputEchoMatches(poll.echo, sentWord);
             break;
         }
         case CmdReadValues1:

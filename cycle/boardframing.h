@@ -36,6 +36,13 @@ quint8 checkSum8(const unsigned char* data, int count);
 // Fills a 6-byte host frame for command (low byte) and value (low 16 bits).
 void buildHostFrame(unsigned char* frame, int command, int value);
 
+// The outputs are bits 0..9 of the word; the board echoes only these. Bits 10
+// and up of the wanted word are always set and never compared.
+constexpr int kOutputBits = 0x3FF;
+
+// Whether a poll reply's output echo confirms the word last sent with command 1.
+bool outputEchoMatches(int echo, int sentWord);
+
 // One well-formed board frame: the command it answers and its data bytes.
 struct BoardReply {
     unsigned char command = 0;
@@ -86,24 +93,29 @@ int nextPollCommand(int* pollCount, int* nextValueIndex);
 // mean. The I/O thread hands it the bytes of one read; it appends what fits
 // (the surplus of that read is dropped), takes out every whole frame and
 // stores the board's values into their table. Inputs and the output echo are
-// only reported: publishing them (under the lock, with the signal) is the
-// thread's business.
+// only reported: publishing them (under the lock, with the signal) and
+// watching the echo over time are the thread's business.
 class BoardReceiver {
 public:
     struct Result {
         int pollReplies = 0;
         // The input words of the poll replies, in the order they came.
         int inputWords[BoardScan::MaxReplies] = {};
-        // A poll reply's echo differed from the wanted word: command 1 is due
-        // (once, however many differed).
+        // A poll reply was handled: command 1 is due (once, however many came),
+        // so the board is kept told even when its echo agrees.
         bool sendOutputs = false;
+        // The output echo (bits 0..9) of the last poll reply, -1 without one,
+        // and whether it confirmed the word last sent.
+        int echo = -1;
+        bool echoMatches = false;
         // Whole frames found, of any command.
         int frames = 0;
         int skipped = 0;
         int dropped = 0;  // bytes of this read that did not fit
     };
 
-    Result receive(const unsigned char* data, int size, int wanted, qint32* values, int* nextValueIndex);
+    // sentWord: the word last sent with command 1, which the echo should show.
+    Result receive(const unsigned char* data, int size, int sentWord, qint32* values, int* nextValueIndex);
     void clear() { m_fill = 0; }
     int fill() const { return m_fill; }
 

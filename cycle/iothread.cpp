@@ -192,6 +192,11 @@ bool IOThread::tryOpenPort()
         m_receiver.clear();
         m_lastAnswerMs = clockMonotonicMs();
         m_silenceReported = false;
+        m_haveSent = false;
+        resetEchoWatch();
+        // Whatever the board drove before (its own reset state, or a word from
+        // before the outage), it hears the word wanted now first.
+        m_resyncOutputs = true;
         qInfo().noquote() << QStringLiteral("I/O board: COM%1 opened at %2").arg(m_portIndex + 1).arg(path);
         return true;
     }
@@ -217,7 +222,16 @@ void IOThread::dropPort(const QString& why)
     closeControlPort();
     m_portOpen.store(false);
     m_receiver.clear();
+    m_haveSent = false;
+    resetEchoWatch();
     m_nextOpenAttemptMs = clockMonotonicMs() + kReopenIntervalMs;
+    updateLinkState();
+}
+
+void IOThread::resetEchoWatch()
+{
+    m_echoConfirmed = false;
+    m_echoMismatchSinceMs = -1;
 }
 
 bool IOThread::portBroken()
@@ -249,9 +263,16 @@ int IOThread::readIntoStaging()
     return static_cast<int>(n);
 }
 
-void IOThread::parseReceived(int size, int wanted, bool* sendOutputs)
+void IOThread::parseReceived(int size, bool* sendOutputs)
 {
-    const BoardReceiver::Result found = m_receiver.receive(m_staging, size, wanted, gBoardValues, &gBoardValueIndex);
+    const BoardReceiver::Result found =
+        m_receiver.receive(m_staging, size, m_sentWord, gBoardValues, &gBoardValueIndex);
+    const qint64 nowMs = clockMonotonicMs();
+    // The echo is judged before the inputs are published, so whoever sees the
+    // inputs of a reply also finds the judgement of its echo made.
+    if (found.echo >= 0 && m_haveSent) {
+        checkEcho(found.echo, found.echoMatches, nowMs);
+    }
     for (int i = 0; i < found.pollReplies; ++i) {
         const int inputs = found.inputWords[i];
         bool changed;
@@ -266,10 +287,79 @@ void IOThread::parseReceived(int size, int wanted, bool* sendOutputs)
         }
     }
     if (found.frames > 0) {
-        m_lastAnswerMs = clockMonotonicMs();
+        m_lastAnswerMs = nowMs;
     }
     m_skippedBytes += found.skipped;
-    *sendOutputs = found.sendOutputs;
+    // Every handled reply is followed by the word; a differing echo above all.
+    *sendOutputs = *sendOutputs || found.sendOutputs || (found.echo >= 0 && !found.echoMatches);
+}
+
+void IOThread::checkEcho(int echo, bool matches, qint64 nowMs)
+{
+    if (matches) {
+        m_echoConfirmed = true;
+        m_echoMismatchSinceMs = -1;
+        if (m_echoFaultReported) {
+            m_echoFaultReported = false;
+            qInfo().noquote() << QStringLiteral("I/O board: outputs confirmed again on COM%1 (%2)")
+                                     .arg(m_portIndex + 1)
+                                     .arg(m_portPath);
+        }
+        return;
+    }
+    m_echoConfirmed = false;
+    if (m_echoMismatchSinceMs < 0) {
+        m_echoMismatchSinceMs = nowMs;
+        return;
+    }
+    if (!m_echoFaultReported && nowMs - m_echoMismatchSinceMs > kEchoMismatchMs) {
+        m_echoFaultReported = true;
+        qWarning().noquote() << QStringLiteral("I/O board: COM%1 (%2) does not confirm the outputs: sent %3, board drives %4")
+                                    .arg(m_portIndex + 1)
+                                    .arg(m_portPath)
+                                    .arg(m_sentWord & kOutputBits, 3, 16, QLatin1Char('0'))
+                                    .arg(echo & kOutputBits, 3, 16, QLatin1Char('0'));
+        emit sigLinkWarning(kTextOutputsUnconfirmed, m_portIndex + 1);
+    }
+}
+
+bool IOThread::sendOutputWord()
+{
+    int word;
+    {
+        std::lock_guard<std::mutex> lock(ioMutex());
+        word = gOutputWord;
+    }
+    if (!send(CmdSetOutputs, word)) {
+        return false;
+    }
+    m_sentWord = word;
+    m_haveSent = true;
+    m_resyncOutputs = false;
+    return true;
+}
+
+void IOThread::setLinkUp(bool up)
+{
+    if (m_linkUp.exchange(up) == up) {
+        return;
+    }
+    if (up) {
+        qInfo().noquote() << QStringLiteral("I/O board: link on COM%1 up").arg(m_portIndex + 1);
+    } else {
+        qWarning().noquote() << QStringLiteral("I/O board: link on COM%1 down").arg(m_portIndex + 1);
+    }
+    emit sigLinkState(up);
+}
+
+void IOThread::updateLinkState()
+{
+    if (!gpSerialPort || m_silenceReported || m_echoFaultReported) {
+        setLinkUp(false);
+    } else if (m_echoConfirmed) {
+        setLinkUp(true);
+    }
+    // Otherwise (port open, no reply judged yet) it stays as it was.
 }
 
 bool IOThread::send(int command, int value)
@@ -287,6 +377,8 @@ void IOThread::checkBoardAnswers(qint64 nowMs)
     if (nowMs - m_lastAnswerMs > kNoAnswerMs) {
         if (!m_silenceReported) {
             m_silenceReported = true;
+            // The board must prove itself again when it answers.
+            resetEchoWatch();
             qWarning().noquote() << QStringLiteral("I/O board: no answer on COM%1 (%2)")
                                         .arg(m_portIndex + 1)
                                         .arg(m_portPath);
@@ -330,8 +422,12 @@ void IOThread::run()
                 std::lock_guard<std::mutex> lock(m_waitMutex);
                 m_silent = false;
             }
-            // The board was not asked meanwhile; its silence is no fault.
+            // The board was not asked meanwhile; its silence is no fault, and
+            // what its echo said before the pause is old news. The word may
+            // have changed meanwhile: the board hears the current one first.
             m_lastAnswerMs = clockMonotonicMs();
+            m_echoMismatchSinceMs = -1;
+            m_resyncOutputs = true;
             continue;
         }
 
@@ -347,25 +443,20 @@ void IOThread::run()
             }
         }
 
-        int wanted;
-        {
-            std::lock_guard<std::mutex> lock(ioMutex());
-            wanted = gOutputWord;
-        }
-
         const int n = readIntoStaging();
         if (n < 0) {
             dropPort(portFault(gpSerialPort));
             continue;
         }
+        bool sendOutputs = m_resyncOutputs;
         if (n > 0) {
-            bool sendOutputs = false;
-            parseReceived(n, wanted, &sendOutputs);
-            if (sendOutputs && !send(CmdSetOutputs, wanted)) {
-                continue;
-            }
+            parseReceived(n, &sendOutputs);
+        }
+        if (sendOutputs && !sendOutputWord()) {
+            continue;
         }
         checkBoardAnswers(clockMonotonicMs());
+        updateLinkState();
 
         if (!send(nextPollCommand(&gPollCount, &gBoardValueIndex), 0)) {
             continue;

@@ -48,6 +48,12 @@ qint64 sendControlFrame(int command, int value);
 // tells the cycle when an input changed. It opens the port itself and opens it
 // again whenever it is missing or lost, so a board plugged in later is found.
 // While the heartbeat is more than 10 s old it says nothing to the board.
+//
+// The outputs are monitored: every poll reply carries the outputs the board
+// drives, which must equal those of the word last sent. The word is sent
+// again after every reply; a difference that lasts longer than kEchoMismatchMs
+// is a fault of its own. After any interruption (port opened or reopened,
+// heartbeat back) the first frame is the word wanted at that moment.
 class IOThread : public QThread {
     Q_OBJECT
 public:
@@ -72,6 +78,8 @@ public:
     void join();
 
     bool isPortOpen() const { return m_portOpen.load(); }
+    // Whether the board answers and confirms the outputs (see sigLinkState).
+    bool isLinkUp() const { return m_linkUp.load(); }
     int portIndex() const { return m_portIndex; }
 
     // Seconds of heartbeat age that still poll, and the pauses of the loop.
@@ -81,20 +89,32 @@ public:
     static constexpr int kSilentSleepMs = 1000;
     static constexpr int kReopenIntervalMs = 500;
     static constexpr int kNoAnswerMs = 1000;
+    // How long the output echo may differ from the word sent before the link
+    // counts as down (a reply already on its way when the word changed differs
+    // for a pass or two).
+    static constexpr int kEchoMismatchMs = 1000;
 
     // Operator texts of the link's faults; %1 is the port ("COM1").
     static constexpr int kTextPortCannotOpen = 630;
     static constexpr int kTextPortLost = 631;
     static constexpr int kTextBoardSilent = 632;
+    static constexpr int kTextOutputsUnconfirmed = 698;
 
 signals:
     // An input word different from the last one arrived (gInputWord holds it).
     void sigIOChange();
-    // A fault the operator must hear of: port missing or lost, board silent.
+    // A fault the operator must hear of: port missing or lost, board silent,
+    // outputs not confirmed by the board's echo. Once per outage.
     // textId is the number of the operator text, to be read in the operator's
     // language on the receiving thread; its %1 is "COM<port>". Plain numbers
     // cross the threads, no shared text.
     void sigLinkWarning(int textId, int port);
+    // The link changed between up and down, once per change. It starts down.
+    // Up: the port is open, the board answers and its echo confirms the word
+    // sent. Down: the port was lost (a later failed reopen changes nothing),
+    // the board has not answered for kNoAnswerMs, or the echo has differed
+    // for kEchoMismatchMs. A port that never opened stays down without a signal.
+    void sigLinkState(bool up);
 
 protected:
     void run() override;
@@ -108,9 +128,18 @@ private:
     bool portBroken();
     int readIntoStaging();
     // Hands the bytes of one read to the receiver and publishes what it found.
-    void parseReceived(int size, int wanted, bool* sendOutputs);
+    void parseReceived(int size, bool* sendOutputs);
+    // Judges the echo of the latest poll reply against the word last sent.
+    void checkEcho(int echo, bool matches, qint64 nowMs);
     bool send(int command, int value);
+    // Sends the word wanted now (read under the lock, not an older copy).
+    bool sendOutputWord();
     void checkBoardAnswers(qint64 nowMs);
+    void updateLinkState();
+    void setLinkUp(bool up);
+    // Forget what was seen of the echo: after an interruption the next reply
+    // starts a fresh judgement.
+    void resetEchoWatch();
     // Waits until deadline, a stop request or (when wakeOnFeed) a fresh heartbeat.
     void pauseUntil(Clock::time_point deadline, bool wakeOnFeed);
 
@@ -118,6 +147,7 @@ private:
     std::atomic<qint32> m_heartbeat{0};
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_portOpen{false};
+    std::atomic<bool> m_linkUp{false};
 
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
@@ -135,6 +165,16 @@ private:
     Clock::time_point m_nextPoll;
     qint64 m_lastAnswerMs = 0;
     bool m_silenceReported = false;
+    // The word of the last command 1 (valid once one went out on this port),
+    // and a command 1 owed before anything else after an interruption.
+    int m_sentWord = 0;
+    bool m_haveSent = false;
+    bool m_resyncOutputs = false;
+    // The latest echo confirmed the word sent; since when it has differed
+    // (-1: it does not), and whether that outage was told.
+    bool m_echoConfirmed = false;
+    qint64 m_echoMismatchSinceMs = -1;
+    bool m_echoFaultReported = false;
     long m_skippedBytes = 0;
     qint64 m_noiseWindowStartMs = 0;
 };

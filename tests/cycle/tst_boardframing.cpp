@@ -36,9 +36,9 @@ struct LinkModel {
     qint32 values[kBoardValueCount] = {};
     int nextValueIndex = kBoardValueCount;
 
-    BoardReceiver::Result feed(const QByteArray& data, int wanted = -1)
+    BoardReceiver::Result feed(const QByteArray& data, int sentWord = -1)
     {
-        const BoardReceiver::Result r = receiver.receive(bytes(data), data.size(), wanted, values, &nextValueIndex);
+        const BoardReceiver::Result r = receiver.receive(bytes(data), data.size(), sentWord, values, &nextValueIndex);
         for (int i = 0; i < r.pollReplies; ++i) {
             if (r.inputWords[i] != inputWord) {
                 ++signalCount;
@@ -69,6 +69,8 @@ private slots:
     void hostFrameBytes();
     void pollReplyDecoded_data();
     void pollReplyDecoded();
+    void outputEchoJudged_data();
+    void outputEchoJudged();
     void lineFaults_data();
     void lineFaults();
     void receiveBufferBounded();
@@ -145,6 +147,48 @@ void TestBoardFraming::pollReplyDecoded()
         QCOMPARE(poll.inputs, inputs);
         QCOMPARE(poll.echo, echo);
     }
+}
+
+void TestBoardFraming::outputEchoJudged_data()
+{
+    QTest::addColumn<int>("sentWord");
+    QTest::addColumn<QList<int>>("echoes");  // of the poll replies of one read, in order
+    QTest::addColumn<int>("echo");           // what the read reports, -1 for none
+    QTest::addColumn<bool>("matches");
+
+    // The program's words have every bit from 10 up set; the board echoes ten bits.
+    const int allOff = -1024;
+    QTest::newRow("outputs off, confirmed") << allOff << QList<int>{0x000} << 0x000 << true;
+    QTest::newRow("outputs 0 and 2, confirmed") << (allOff | 0x005) << QList<int>{0x005} << 0x005 << true;
+    QTest::newRow("outputs 8 and 9 from d3") << (allOff | 0x300) << QList<int>{0x300} << 0x300 << true;
+    QTest::newRow("output 9 missing") << (allOff | 0x300) << QList<int>{0x100} << 0x100 << false;
+    QTest::newRow("an output stuck on") << allOff << QList<int>{0x020} << 0x020 << false;
+    QTest::newRow("an output stuck off") << (allOff | 0x3FF) << QList<int>{0x3FB} << 0x3FB << false;
+    // Only the latest reply tells what the board drives now.
+    QTest::newRow("old echo, then the new one") << (allOff | 0x001) << QList<int>{0x000, 0x001} << 0x001 << true;
+    QTest::newRow("confirmed, then lost") << (allOff | 0x001) << QList<int>{0x001, 0x000} << 0x000 << false;
+    QTest::newRow("no poll reply") << allOff << QList<int>{} << -1 << false;
+}
+
+void TestBoardFraming::outputEchoJudged()
+{
+    QFETCH(int, sentWord);
+    QFETCH(QList<int>, echoes);
+    QFETCH(int, echo);
+    QFETCH(bool, matches);
+
+    // Junk in bits 2 to 7 of d3 never counts; a reply to another command
+    // carries no echo.
+    QByteArray line = BoardSimulator::boardFrame(CmdReadValues1, 1, 2, 3, 4);
+    for (int e : echoes) {
+        line += BoardSimulator::pollReply(0x000, e, 0xFCFC);
+    }
+    LinkModel link;
+    link.nextValueIndex = 0;
+    const BoardReceiver::Result r = link.feed(line, sentWord);
+    QCOMPARE(r.echo, echo);
+    QCOMPARE(r.echoMatches, matches);
+    QCOMPARE(r.sendOutputs, !echoes.isEmpty());
 }
 
 void TestBoardFraming::lineFaults_data()
@@ -383,7 +427,7 @@ void TestBoardFraming::randomLines()
             QCOMPARE(r.dropped, 0);
             QVERIFY(link.receiver.fill() < kBoardFrameSize);
             QCOMPARE(fillBefore + n - link.receiver.fill(), r.frames * kBoardFrameSize + r.skipped);
-            // The echo never equals the whole word -1: every poll reply asks for command 1.
+            // Every poll reply asks for command 1, whatever its echo says.
             QCOMPARE(r.sendOutputs, r.pollReplies > 0);
             foundInputs.insert(foundInputs.end(), r.inputWords, r.inputWords + r.pollReplies);
             foundFrames += r.frames;

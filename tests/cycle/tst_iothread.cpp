@@ -61,7 +61,7 @@ int currentInputWord()
 // "COM1" (unless told otherwise), a ControlPort, the program's monotonic clock
 // held by the test (it drives the heartbeat, the reopening of the port and
 // the board's silence; the loop's 5 ms pace stays real), and counters for
-// what reached the GUI thread.
+// what reached the GUI thread (input signals, link states).
 struct Rig {
     TestWorkDir dir;
     std::unique_ptr<BoardSimulator> board;
@@ -70,6 +70,7 @@ struct Rig {
     QObject receiver;
     int inputSignals = 0;
     QList<int> wordsSeenBySlot;
+    QList<bool> linkStates;
 
     explicit Rig(bool withBoard = true)
     {
@@ -107,7 +108,40 @@ struct Rig {
                 wordsSeenBySlot.append(currentInputWord());
             },
             Qt::QueuedConnection);
+        QObject::connect(
+            port->ioThread(), &IOThread::sigLinkState, &receiver, [this](bool up) { linkStates.append(up); },
+            Qt::QueuedConnection);
         port->feedWatchdog();
+    }
+
+    void setAlarm(bool on)
+    {
+        port->setOutput(OutAlarm, on);
+        port->commitOutputs();
+    }
+
+    // Moves the held clock on, then waits until the thread has handled a
+    // reply made after that: the board's inputs change and the thread
+    // publishes them only once it has judged that reply at the new time.
+    bool advanceAndHear(qint64 ms)
+    {
+        clock.advanceMs(ms);
+        const int next = (board->inputs() + 1) & 0x3FF;
+        board->setInputs(next);
+        return QTest::qWaitFor([&] { return currentInputWord() == next; }, 5000);
+    }
+
+    // The values of the command 1 frames from frame index `from` on.
+    QVector<int> outputValuesFrom(int from) const
+    {
+        QVector<int> values;
+        const auto all = board->frames();
+        for (int i = from; i < all.size(); ++i) {
+            if (all.at(i).command() == CmdSetOutputs) {
+                values.append(all.at(i).value());
+            }
+        }
+        return values;
     }
 
     // Frames other than command 1: one per pass of the poll loop.
@@ -140,6 +174,7 @@ private slots:
     void portAppearingLaterIsOpened();
     void lostBoardIsReopened();
     void silentBoardIsReported();
+    void unconfirmedOutputsAreReported();
     void quitLeavesOutputsAtRest();
 
 private:
@@ -285,8 +320,9 @@ void TestIOThread::pollScheduleOnTheLine()
             continue;
         }
         ++outputFrames;
-        // One command 1 per pass, after the parse and before that pass's poll.
-        QVERIFY2(i > 0 && frames.at(i - 1).command() != CmdSetOutputs, qPrintable(QString::number(i)));
+        // A fresh line starts with the word; then one command 1 per pass,
+        // after the parse and before that pass's poll.
+        QVERIFY2(i == 0 || frames.at(i - 1).command() != CmdSetOutputs, qPrintable(QString::number(i)));
         if (i + 1 < frames.size()) {
             QVERIFY(frames.at(i + 1).command() != CmdSetOutputs);
         }
@@ -319,13 +355,14 @@ void TestIOThread::lineFaultsAcrossPasses()
     rig.board->sendRaw(QByteArray::fromHex("00FF5F0A") + BoardSimulator::boardFrame(2, 0x0F, 0, 0, 0, true)
                        + reply.left(5));
     QVERIFY(rig.waitPolls(4));
-    QCOMPARE(rig.board->countCommand(CmdSetOutputs), 0);
+    // Only the word that opens the line: no reply was handled yet.
+    QCOMPARE(rig.board->countCommand(CmdSetOutputs), 1);
     QCOMPARE(currentInputWord(), 0);
     rig.board->sendRaw(reply.mid(5));
     QTRY_COMPARE(rig.inputSignals, 1);
     QCOMPARE(currentInputWord(), 0x155);
     QVERIFY(rig.waitPolls(4));
-    QCOMPARE(rig.board->countCommand(CmdSetOutputs), 1);
+    QCOMPARE(rig.board->countCommand(CmdSetOutputs), 2);
     QCOMPARE(rig.inputSignals, 1);
 }
 
@@ -349,9 +386,14 @@ void TestIOThread::heartbeat()
     QTest::qWait(300);
     QCOMPARE(rig.board->frameCount(), frozen);
 
-    // A fresh stamp: talking again, without waiting out the pause.
+    // A fresh stamp: talking again, without waiting out the pause, and the
+    // board first hears the word wanted now, not the one before the pause.
+    rig.setAlarm(true);
     rig.port->feedWatchdog();
     QVERIFY(rig.waitPolls(5, 900));
+    const auto frames = rig.board->frames();
+    QCOMPARE(frames.at(frozen).command(), int(CmdSetOutputs));
+    QCOMPARE(frames.at(frozen).value(), 0xFC04);
 }
 
 void TestIOThread::portAppearingLaterIsOpened()
@@ -370,7 +412,11 @@ void TestIOThread::portAppearingLaterIsOpened()
         QTest::qWait(2 * IOThread::kIdleSleepMs);
     }
     QCOMPARE(m_operatorWarnings.size(), 1);
+    // The link starts down: a port that never opened changes nothing.
+    QVERIFY(rig.linkStates.isEmpty());
+    QVERIFY(!rig.port->ioThread()->isLinkUp());
 
+    rig.setAlarm(true);
     rig.plugBoard();
     rig.board->setInputs(0x004);
     rig.clock.advanceMs(IOThread::kReopenIntervalMs);
@@ -379,6 +425,11 @@ void TestIOThread::portAppearingLaterIsOpened()
     QVERIFY(rig.port->ioThread()->isPortOpen());
     QVERIFY(logCount(QStringLiteral("opened at ") + rig.dir.filePath("COM1")) >= 1);
     QCOMPARE(m_operatorWarnings.size(), 1);
+    // The board's first frame is the word wanted now; its echo brings the link up.
+    QCOMPARE(rig.board->frames().first().command(), int(CmdSetOutputs));
+    QCOMPARE(rig.board->frames().first().value(), 0xFC04);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, QList<bool>{true}, 5000);
+    QVERIFY(rig.port->ioThread()->isLinkUp());
 }
 
 void TestIOThread::lostBoardIsReopened()
@@ -386,6 +437,7 @@ void TestIOThread::lostBoardIsReopened()
     Rig rig;
     rig.start();
     QVERIFY(rig.waitPolls(5));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, QList<bool>{true}, 5000);
 
     rig.board->unplug();
     QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, 5000);
@@ -393,9 +445,18 @@ void TestIOThread::lostBoardIsReopened()
     QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextPortLost).arg("COM1"));
     QVERIFY(m_operatorWarnings.first().startsWith(QStringLiteral("IO通讯口COM1")));
     QTRY_VERIFY(!rig.port->ioThread()->isPortOpen());
+    QTRY_COMPARE(rig.linkStates, (QList<bool>{true, false}));
+
+    // A reopen that fails is the same outage: nothing more is told (the
+    // states are checked once the board is back).
+    rig.clock.advanceMs(IOThread::kReopenIntervalMs);
+    QTest::qWait(3 * IOThread::kIdleSleepMs);
+    // The program changes the word while the board is away.
+    rig.setAlarm(true);
 
     // Not before the reopen interval has passed.
     rig.board->setInputs(0x021);
+    const int before = rig.board->frameCount();
     QVERIFY(rig.board->plugIn());
     QTest::qWait(3 * IOThread::kIdleSleepMs);
     QVERIFY(!rig.port->ioThread()->isPortOpen());
@@ -403,6 +464,14 @@ void TestIOThread::lostBoardIsReopened()
     QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x021, 5000);
     QVERIFY(rig.port->ioThread()->isPortOpen());
     QCOMPARE(m_operatorWarnings.size(), 1);
+    // The first frame on the new line is the word wanted now.
+    const auto frames = rig.board->frames();
+    QCOMPARE(frames.at(before).command(), int(CmdSetOutputs));
+    QCOMPARE(frames.at(before).value(), 0xFC04);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, (QList<bool>{true, false, true}), 5000);
+    QVERIFY(rig.waitPolls(10));
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.linkStates, (QList<bool>{true, false, true}));
 }
 
 void TestIOThread::silentBoardIsReported()
@@ -420,18 +489,95 @@ void TestIOThread::silentBoardIsReported()
     QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextBoardSilent).arg("COM1"));
     // Polling goes on, so the board is found again when it answers.
     QVERIFY(rig.waitPolls(5));
+    // Never up yet, so nothing changed.
+    QVERIFY(rig.linkStates.isEmpty());
 
-    rig.board->setInputs(0x010);
-    rig.board->setSilent(false);
-    QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x010, 5000);
-    QTRY_VERIFY(logCount("answering again") == 1);
+    // Whenever the board answers again, the word it hears is the one wanted
+    // then, never one from before its silence.
+    for (const bool alarm : {true, false}) {
+        rig.setAlarm(alarm);
+        const int before = rig.board->frameCount();
+        rig.board->setInputs(alarm ? 0x010 : 0x011);
+        rig.board->setSilent(false);
+        QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), alarm ? 0x010 : 0x011, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.linkStates.size() % 2 == 1 && rig.linkStates.last(), 5000);
+        const QVector<int> sent = rig.outputValuesFrom(before);
+        QVERIFY(!sent.isEmpty());
+        QCOMPARE(sent, QVector<int>(sent.size(), alarm ? 0xFC04 : 0xFC00));
+
+        // A new outage is a new warning, and the link goes down once. A reply
+        // already on its way may arrive after the clock moved on, so the
+        // clock moves on until the thread has noticed (the heartbeat fed).
+        rig.board->setSilent(true);
+        const int told = m_operatorWarnings.size() + 1;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                rig.clock.advanceMs(IOThread::kNoAnswerMs + 1);
+                rig.port->feedWatchdog();
+                return QTest::qWaitFor([&] { return m_operatorWarnings.size() == told; }, 200);
+            },
+            10000));
+        QCOMPARE(m_operatorWarnings.last(), textOf(IOThread::kTextBoardSilent).arg("COM1"));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.linkStates.last(), 5000);
+    }
+    QVERIFY(rig.waitPolls(10));
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.linkStates, (QList<bool>{true, false, true, false}));
+    QCOMPARE(logCount("answering again"), 2);
+}
+
+void TestIOThread::unconfirmedOutputsAreReported()
+{
+    gLanguage = 3;
+    Rig rig;
+    rig.start();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, QList<bool>{true}, 5000);
+
+    // The alarm output is stuck on: the board drives it whatever it is told.
+    rig.board->setStuckOutputs(1 << OutAlarm, 1 << OutAlarm);
+    QVERIFY(rig.advanceAndHear(0));
+    // Told the word again and again meanwhile.
+    const int before = rig.board->frameCount();
+    QVERIFY(rig.waitPolls(10));
+    const QVector<int> resent = rig.outputValuesFrom(before);
+    QVERIFY(resent.size() >= 5);
+    QCOMPARE(resent, QVector<int>(resent.size(), 0xFC00));
+
+    // A whole second of difference is tolerated; a little more is not. The
+    // clock moves in steps shorter than the board's silence limit.
+    QVERIFY(rig.advanceAndHear(IOThread::kEchoMismatchMs / 2));
+    QVERIFY(rig.advanceAndHear(IOThread::kEchoMismatchMs / 2));
+    QVERIFY(m_operatorWarnings.isEmpty());
+    QCOMPARE(rig.linkStates, QList<bool>{true});
+    QVERIFY(rig.advanceAndHear(1));
+    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, 5000);
+    QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextOutputsUnconfirmed).arg("COM1"));
+    QCOMPARE(m_operatorWarnings.first(), QStringLiteral("IOボードがCOM1で出力を確認しません。出力は信頼できません！"));
+    QTRY_COMPARE(rig.linkStates, (QList<bool>{true, false}));
+    QCOMPARE(logCount("does not confirm the outputs: sent 000, board drives 004"), 1);
+
+    // Told once however long it lasts.
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(rig.advanceAndHear(IOThread::kEchoMismatchMs / 2));
+    }
+    QCoreApplication::processEvents();
     QCOMPARE(m_operatorWarnings.size(), 1);
+    QCOMPARE(rig.linkStates, (QList<bool>{true, false}));
 
-    // A new outage is a new warning.
-    rig.board->setSilent(true);
-    QVERIFY(rig.waitPolls(3));
-    rig.clock.advanceMs(IOThread::kNoAnswerMs + 1);
+    // The program now wants the alarm on: the echo agrees, the outage ends.
+    rig.setAlarm(true);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, (QList<bool>{true, false, true}), 5000);
+    QCOMPARE(logCount("outputs confirmed again"), 1);
+
+    // The alarm output now sticks off: a new outage, told again.
+    rig.board->setStuckOutputs(1 << OutAlarm, 0);
+    QVERIFY(rig.advanceAndHear(0));
+    QVERIFY(rig.advanceAndHear(IOThread::kEchoMismatchMs / 2));
+    QVERIFY(rig.advanceAndHear(IOThread::kEchoMismatchMs / 2 + 1));
     QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 2, 5000);
+    QTRY_COMPARE(rig.linkStates, (QList<bool>{true, false, true, false}));
+    QCOMPARE(logCount("sent 004, board drives 000"), 1);
+    QCOMPARE(rig.board->lastOutputValue(), 0xFC04);
 }
 
 void TestIOThread::quitLeavesOutputsAtRest()

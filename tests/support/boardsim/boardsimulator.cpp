@@ -219,7 +219,8 @@ void BoardSimulator::answer(const HostFrame& frame)
             m_junkState ^= m_junkState << 5;
             junk = static_cast<int>(m_junkState & 0xFFFFu);
         }
-        const int echo = m_outputValue < 0 ? 0 : (m_outputValue & 0x3FF);
+        const int driven = m_outputValue < 0 ? 0 : m_outputValue;
+        const int echo = ((driven & ~m_stuckMask) | (m_stuckLevels & m_stuckMask)) & 0x3FF;
         QByteArray reply = pollReply(m_inputs, echo, junk);
         if (m_corruptNext) {
             m_corruptNext = false;
@@ -401,6 +402,13 @@ void BoardSimulator::setSilent(bool silent)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_silent = silent;
+}
+
+void BoardSimulator::setStuckOutputs(int mask, int levels)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stuckMask = mask & 0x3FF;
+    m_stuckLevels = levels & 0x3FF;
 }
 
 void BoardSimulator::injectNoise(const QByteArray& bytes)

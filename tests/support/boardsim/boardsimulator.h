@@ -14,8 +14,9 @@
 // exactly as it would open the real board's port. The simulator answers poll
 // commands with the inputs its user sets and the echo of the last output word
 // (junk in the unused bits), records every host frame with the time it arrived,
-// and injects line faults on request: noise, split or doubled replies, bad sums
-// and silence. Its framing is written independently of the program's, so the
+// and injects faults on request: noise, split or doubled replies, bad sums,
+// silence, and outputs stuck at a level whatever the host asks (the echo then
+// shows what the board really drives). Its framing is written independently of the program's, so the
 // two check each other.
 class BoardSimulator {
 public:
@@ -57,8 +58,11 @@ public:
     // Whether command 1 is acknowledged with a reply of its own (off by default).
     void setAcknowledgeOutputs(bool on);
 
-    // Line faults. All apply to the automatic answers.
-    void setSilent(bool silent);            // answer nothing
+    // Faults. All apply to the automatic answers.
+    void setSilent(bool silent);            // answer nothing (false: answer again)
+    // Outputs in mask drive (and echo) the levels of those bits in levels,
+    // whatever command 1 said; mask 0 frees them all.
+    void setStuckOutputs(int mask, int levels);
     void injectNoise(const QByteArray& bytes);  // sent just before the next reply
     void splitNextReply(int firstBytes);    // that many bytes now, the rest with the next reply
     void doubleNextReply();                 // the next reply waits and goes out with the one after it
@@ -110,6 +114,8 @@ private:
     int m_valueReplies = 8;
     bool m_ackOutputs = false;
     bool m_silent = false;
+    int m_stuckMask = 0;
+    int m_stuckLevels = 0;
     QByteArray m_noise;
     int m_splitBytes = 0;
     QByteArray m_pendingRest;
