@@ -173,6 +173,8 @@ void ControlPort::startIOThread()
         [](int textId, int port) { warnOperator(textOf(textId).arg(QStringLiteral("COM%1").arg(port))); },
         Qt::QueuedConnection);
 
+    connect(m_ioThread, &IOThread::sigLinkState, this, &ControlPort::linkStateChanged, Qt::QueuedConnection);
+
     addQuitHook(QStringLiteral("machine I/O at rest"), [] {
         if (gpControlPort) {
             gpControlPort->shutdown();

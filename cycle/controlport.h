@@ -84,6 +84,9 @@ public:
 signals:
     // The published output word changed.
     void sigIOChange();
+    // The board link went down or came back (the I/O thread's word, on the
+    // GUI thread).
+    void linkStateChanged(bool up);
 
 private:
     void setBit(int bit, int level);

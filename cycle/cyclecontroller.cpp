@@ -71,12 +71,15 @@ CycleController::CycleController(ControlPort* port, CycleHost* host, QObject* pa
 
     if (m_port) {
         connect(m_port, &ControlPort::sigIOChange, this, &CycleController::OnIOChange, Qt::QueuedConnection);
+        connect(m_port, &ControlPort::linkStateChanged, this, &CycleController::linkStateChanged);
     }
 
     // The station's own flag follows its frame counter once a second; the
     // driver knows at once when the device is gone.
     stationOnline = [this](CameraStation& st) {
-        return st.online && (!st.pDriver || st.pDriver->isOnline())
+        // A thermal driver's own answer means "a frame since you last asked":
+        // the station's flag, which follows the frame counter, speaks for it.
+        return st.online && (st.isThermal || !st.pDriver || st.pDriver->isOnline())
                && !st.streamStalled(clockMonotonicMs(), kFrameMarginMs, m_judgeSinceMs);
     };
     retrain = [](CameraStation& st, int d) {
@@ -222,6 +225,7 @@ void CycleController::setPort(ControlPort* port)
     m_outputs.setPort(port);
     if (m_port) {
         connect(m_port, &ControlPort::sigIOChange, this, &CycleController::OnIOChange, Qt::QueuedConnection);
+        connect(m_port, &ControlPort::linkStateChanged, this, &CycleController::linkStateChanged);
     }
 }
 
