@@ -155,7 +155,7 @@ void TestDayChangeKill::operationLog()
 
         const QString day = restart.toString("yyyy-MM-dd");
         QCOMPARE(remarksOf("RECORD.db"), (QStringList{kAuto, "after restart"}));
-        QCOMPARE(dir.read(folder + "/time.txt"), day.toLatin1());
+        QCOMPARE(dir.read(restart.toString("MM-dd") + "/time.txt"), day.toLatin1());
         const QStringList archives = archivesIn("RECORD");
         QVERIFY2(archives.contains("2024-03-09.db"), qPrintable(archives.join(' ')));
         for (const QString& archive : archives) {
@@ -199,7 +199,7 @@ void TestDayChangeKill::resultDatabase()
 
         QCOMPARE(resultRowsOf("ResStatistics.db"), 0);
         QCOMPARE(countsOf("ResStatistics.db", "C0_D0"), QString("0 1"));
-        QCOMPARE(dir.read(folder + "/restime.txt"),
+        QCOMPARE(dir.read(restart.toString("MM-dd") + "/restime.txt"),
                  QByteArray::number(QDateTime(restart, QTime(8, 0, 0)).toSecsSinceEpoch()));
         const QStringList archives = archivesIn("ResStatistics");
         QVERIFY2(archives.contains("2024-03-09.db"), qPrintable(archives.join(' ')));
