@@ -43,6 +43,10 @@ QSet<QString> gLoadedConnections;
 // Connections whose file was held by another program when it was opened: its
 // state is still unknown, and the loader reports a damaged file instead.
 QSet<QString> gUncheckedConnections;
+// Connections whose file another program held through the last load, and
+// those whose hold the operator has been told about (once, until read).
+QSet<QString> gHeldConnections;
+QSet<QString> gToldHeld;
 
 int statementBusyMs()
 {
@@ -570,6 +574,8 @@ QSqlDatabase openParamDatabase()
     const QString connection = QString::fromLatin1(kParamConnectionName);
     gLoadedConnections.remove(connection);
     gUncheckedConnections.remove(connection);
+    gHeldConnections.remove(connection);
+    gToldHeld.remove(connection);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
     db.setConnectOptions(busyTimeoutOption(statementBusyMs()));
@@ -620,6 +626,8 @@ QSqlDatabase openSerialDatabase()
     const QString connection = QString::fromLatin1(kSerialConnectionName);
     gLoadedConnections.remove(connection);
     gUncheckedConnections.remove(connection);
+    gHeldConnections.remove(connection);
+    gToldHeld.remove(connection);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     db.setDatabaseName(path);
     db.setConnectOptions(busyTimeoutOption(statementBusyMs()));
@@ -686,14 +694,25 @@ LoadResult readDatabase(QSqlDatabase db, const char* file, int busyText, const s
     setBusyTimeout(db, statementBusyMs());
 
     if (check == TableCheck::Present && !error.isValid()) {
+        gHeldConnections.remove(connection);
+        if (gToldHeld.remove(connection)) {
+            qInfo().noquote() << file << "is free again and has been read";
+        }
         return LoadResult::Read;
     }
     if (isBusyError(error)) {
-        qWarning().noquote() << file << "stayed held by another program for" << gBusyBoundMs
-                             << "ms; its values are not read:" << error.text();
-        tellOperator(textOf(busyText));
+        gHeldConnections.insert(connection);
+        // Told once: the loader may be asked again and again while it waits.
+        if (!gToldHeld.contains(connection)) {
+            gToldHeld.insert(connection);
+            qWarning().noquote() << file << "stayed held by another program for" << gBusyBoundMs
+                                 << "ms; its values are not read:" << error.text();
+            tellOperator(textOf(busyText));
+        }
         return LoadResult::Busy;
     }
+    gHeldConnections.remove(connection);
+    gToldHeld.remove(connection);
     qWarning().noquote() << file << "could not be read:" << error.text();
     if (unchecked && check == TableCheck::Damaged) {
         warnOperator(paramFileError());
@@ -736,6 +755,16 @@ void loadSysParam(SystemParam* record, QSqlDatabase paramDb, QSqlDatabase serial
     } else {
         gLoadedConnections.remove(serialDb.connectionName());
     }
+}
+
+bool sysParamHeld()
+{
+    return gHeldConnections.contains(QString::fromLatin1(kParamConnectionName));
+}
+
+bool cameraSerialsHeld()
+{
+    return gHeldConnections.contains(QString::fromLatin1(kSerialConnectionName));
 }
 
 bool sysParamLoaded()

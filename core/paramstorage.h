@@ -67,6 +67,13 @@ extern std::function<void(const QString& text)> paramStorageOperationLog;
 void loadSysParam(SystemParam* record, int* curSide = nullptr);
 void loadSysParam(SystemParam* record, QSqlDatabase paramDb, QSqlDatabase serialDb, int* curSide);
 
+// Whether another program held PARAM.db (SN.db) through the whole wait of the
+// last load, so that its values were not read. The operator is told the
+// first time only; a later load that reads the file clears it. The main
+// window loads again until neither is held: it never runs on defaults.
+bool sysParamHeld();
+bool cameraSerialsHeld();
+
 // Whether the last load read every key of PARAM.db through this connection
 // (opening it again forgets that).
 bool sysParamLoaded();

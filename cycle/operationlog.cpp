@@ -20,6 +20,9 @@
 namespace {
 
 const QString kRecordFile = QStringLiteral("RECORD.db");
+// The next day's file is made whole under this name and renamed into place,
+// so that no kill leaves a RECORD.db without its table or first row.
+const QString kNextRecordFile = QStringLiteral("RECORD.db.new");
 const QString kRecordDateFile = QStringLiteral("time.txt");
 const QString kArchiveFolder = QStringLiteral("./RECORD");
 
@@ -115,6 +118,17 @@ QString describe(const QSqlError& error)
 
 } // namespace
 
+std::function<void(const char* step)> gOperationLogDayChangeProbe;
+
+namespace {
+void probeDayChange(const char* step)
+{
+    if (gOperationLogDayChangeProbe) {
+        gOperationLogDayChangeProbe(step);
+    }
+}
+} // namespace
+
 QString userLevelText(int userLevel)
 {
     switch (userLevel) {
@@ -165,6 +179,26 @@ QString OperationLog::archivePath(const QString& day)
 
 bool OperationLog::createRecordDB(const QString& path, int busyWaitMs)
 {
+    if (QFileInfo::exists(path)) {
+        // A file another program made, or one emptied by hand: it gets its
+        // table and first row in place, in one transaction.
+        return fillRecordFile(path, busyWaitMs);
+    }
+    const QString part = path + QStringLiteral(".new");
+    if (!buildRecordFile(part, busyWaitMs)) {
+        return false;
+    }
+    if (!QFile::rename(part, path)) {
+        qWarning() << "operation log:" << part << "cannot be renamed to" << path;
+        removeRecordFile(part);
+        // Somebody made the file meanwhile: it is used as it is.
+        return QFileInfo::exists(path) && fillRecordFile(path, busyWaitMs);
+    }
+    return true;
+}
+
+bool OperationLog::fillRecordFile(const QString& path, int busyWaitMs)
+{
     const QString name = privateConnectionName("create");
     bool created = false;
     {
@@ -172,6 +206,7 @@ bool OperationLog::createRecordDB(const QString& path, int busyWaitMs)
         db.setDatabaseName(path);
         db.setConnectOptions(busyTimeoutOption(busyWaitMs));
         if (db.open()) {
+            probeDayChange("file opened");
             QSqlError error;
             created = ensureRecordTable(db, &error);
             if (!created) {
@@ -186,8 +221,81 @@ bool OperationLog::createRecordDB(const QString& path, int busyWaitMs)
     return created;
 }
 
+bool OperationLog::buildRecordFile(const QString& path, int busyWaitMs)
+{
+    // What an earlier attempt cut short is no use: nothing but this code
+    // writes to a file of this name.
+    removeRecordFile(path);
+    if (fillRecordFile(path, busyWaitMs)) {
+        return true;
+    }
+    removeRecordFile(path);
+    return false;
+}
+
+void OperationLog::removeRecordFile(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+bool OperationLog::recordFileComplete(const QString& path)
+{
+    const QString name = privateConnectionName("look");
+    bool complete = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            int tables = 0;
+            complete = recordTableCount(query, &tables) && tables > 0;
+            query.clear();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return complete;
+}
+
+void OperationLog::recoverInterruptedDayChange()
+{
+    const QString next = kNextRecordFile;
+    if (!QFileInfo::exists(next)) {
+        return;
+    }
+    // With RECORD.db still there the change stopped before the old file was
+    // moved: it is made again from the start at the day check.
+    if (QFileInfo::exists(kRecordFile) || !recordFileComplete(next)) {
+        qInfo() << "operation log: a next day's file left unfinished is removed";
+        removeRecordFile(next);
+        return;
+    }
+    // The ended day's file is in the archive and the next day's waits. When
+    // "time.txt" still names the archived day, the file belongs to the day of
+    // the change, which this start takes for today: the archived day must not
+    // receive it (and its first row) a second time.
+    QString day;
+    QFile file(kRecordDateFile);
+    if (file.open(QIODevice::ReadOnly)) {
+        day = QString::fromLatin1(file.read(256).simplified().split(' ').value(0));
+    }
+    if (!isRecordDate(day) || QFileInfo::exists(archivePath(day))) {
+        const QString today = clockNow().date().toString(QLatin1String(RecordDateFormat));
+        qInfo().noquote() << "operation log: an interrupted day change is finished; the new file serves" << today;
+        writeRecordDate(today);
+    } else {
+        qInfo() << "operation log: an interrupted day change is finished";
+    }
+    if (!QFile::rename(next, kRecordFile)) {
+        qWarning() << "operation log:" << next << "cannot be renamed to" << kRecordFile;
+    }
+}
+
 void OperationLog::start()
 {
+    recoverInterruptedDayChange();
     if (!QFile::exists(kRecordFile)) {
         createRecordDB(kRecordFile, m_busyWaitMs);
     }
@@ -401,7 +509,20 @@ bool OperationLog::checkDate()
         return false;
     }
     closeConnection();
+    // The order makes every point of it safe to be cut short by a kill: the
+    // next day's file is whole before the old one goes, "time.txt" names the
+    // new day before that file takes the old one's place, and a start in
+    // between finishes the change (recoverInterruptedDayChange).
+    if (!buildRecordFile(kNextRecordFile, m_busyWaitMs)) {
+        if (!m_archiveFailureLogged) {
+            qWarning() << "operation log: the file of" << today << "cannot be made; the day change is tried again";
+            m_archiveFailureLogged = true;
+        }
+        return false;
+    }
+    probeDayChange("next file made");
     if (!archiveCurrentFile()) {
+        removeRecordFile(kNextRecordFile);
         if (!m_archiveFailureLogged) {
             qWarning() << "operation log: the log of" << m_recordDate << "could not be archived to"
                        << archivePath(m_recordDate) << "; it stays in use and the archive is tried again";
@@ -409,11 +530,17 @@ bool OperationLog::checkDate()
         }
         return false;
     }
+    probeDayChange("archived");
     m_archiveFailureLogged = false;
-    createRecordDB(kRecordFile, m_busyWaitMs);
     systemCommands().sleepMs(300);
     m_recordDate = today;
     writeRecordDate(today);
+    probeDayChange("day written");
+    if (!QFile::rename(kNextRecordFile, kRecordFile)) {
+        // The next opening makes a fresh file; the next start clears this one.
+        qWarning() << "operation log:" << kNextRecordFile << "cannot be renamed to" << kRecordFile;
+    }
+    probeDayChange("in place");
     return true;
 }
 

@@ -91,6 +91,11 @@ public:
     QString recordDate() const { return m_recordDate; }
     QString connectionName() const { return m_connectionName; }
 
+    // A day change cut short (the program killed or the power lost) is
+    // finished or undone, so that every day keeps one file with one first
+    // row. start() runs it first; nothing else may have opened RECORD.db.
+    static void recoverInterruptedDayChange();
+
     // "./RECORD" made absolute; archives are "<dir>/<yyyy-MM-dd>.db".
     static QString archiveDir();
     static QString archivePath(const QString& day);
@@ -103,6 +108,14 @@ private:
         QString remarks;
     };
 
+    // The log file's table and first row, made in one transaction in the file
+    // at path (created when missing).
+    static bool fillRecordFile(const QString& path, int busyWaitMs);
+    // A new file at path, whatever was there under that name.
+    static bool buildRecordFile(const QString& path, int busyWaitMs);
+    static void removeRecordFile(const QString& path);
+    static bool recordFileComplete(const QString& path);
+
     bool openConnection(QSqlError* error);
     void closeConnection();
     // Writes the leading rows kept back whose day is day (all when empty).
@@ -111,7 +124,7 @@ private:
     bool archiveCurrentFile();
     bool moveInto(const QString& archive);
     bool mergeInto(const QString& archive);
-    bool writeRecordDate(const QString& day);
+    static bool writeRecordDate(const QString& day);
 
     QString m_connectionName;
     QString m_recordDate;
@@ -122,6 +135,10 @@ private:
     bool m_writeFailureLogged = false;
     bool m_archiveFailureLogged = false;
 };
+
+// Called at each step of a day change with the step's name; empty in the
+// program. The tests kill a child process here to prove every step safe.
+extern std::function<void(const char* step)> gOperationLogDayChangeProbe;
 
 // Text of a user level in the current language: 2 "高级用户", 1 "初级用户",
 // anything else "未登录".

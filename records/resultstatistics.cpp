@@ -43,6 +43,10 @@ const char* const kStatisticsConnection = "dbResStatistics";
 const char* const kCreateConnection = "createResDB";
 const char* const kDayStartFile = "restime.txt";
 const char* const kArchiveFolder = "ResStatistics";
+// The next day's file is made whole, both tables in it, under this name and
+// renamed into place, so that no kill leaves a file without its tables.
+const char* const kNextStatisticsFile = "ResStatistics.db.new";
+const char* const kBuildConnection = "nextResDB";
 constexpr int kHours = 24;
 constexpr int kSlots = 8;      // cameras and detects kept, whatever is in use
 constexpr int kAll = 8;        // index of the aggregate of all cameras or detects
@@ -135,10 +139,184 @@ QSqlDatabase statisticsDb()
                              ResultStatistics::kBusyTimeoutMs);
 }
 
+void probeDayChange(const char* step)
+{
+    if (gResultStatisticsDayChangeProbe) {
+        gResultStatisticsDayChangeProbe(step);
+    }
+}
+
+void removeDatabaseFile(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+QString archivePathOf(const QString& day)
+{
+    return QStringLiteral("%1/%2.db").arg(QDir(QString::fromLatin1(kArchiveFolder)).absolutePath(), day);
+}
+
+// A result database with res_report and resstatistics (one zero row per
+// name given), made at path in one transaction; false, and nothing left at
+// path, when that fails.
+bool buildStatisticsFile(const QString& path, const QStringList& rowNames)
+{
+    removeDatabaseFile(path);
+    bool ok = false;
+    {
+        QSqlDatabase db = recordsConnection(QString::fromLatin1(kBuildConnection), path, 1000);
+        if (db.isOpen()) {
+            db.close();
+        }
+        db.setDatabaseName(path);
+        if (db.open()) {
+            probeDayChange("file opened");
+            ok = db.transaction();
+            {
+                QSqlQuery query(db);
+                ok = ok && query.exec(QString::fromLatin1(kCreateResReportSql))
+                     && query.exec(QString::fromLatin1(kCreateStatisticsSql))
+                     && query.prepare(QString::fromLatin1(kInsertRowSql));
+                const QString zeros = countsText(emptyHours().ok);
+                for (int i = 0; ok && i < rowNames.size(); ++i) {
+                    query.bindValue(0, rowNames.at(i));
+                    query.bindValue(1, zeros);
+                    query.bindValue(2, zeros);
+                    ok = query.exec();
+                }
+                if (!ok) {
+                    qWarning() << "result database" << path << "cannot be made:"
+                               << (query.lastError().isValid() ? query.lastError().text() : db.lastError().text());
+                }
+            }
+            ok = ok && db.commit();
+            if (!ok) {
+                db.rollback();
+            }
+            db.close();
+        } else {
+            qWarning() << "result database" << path << "cannot be made:" << db.lastError().text();
+        }
+    }
+    if (!ok) {
+        removeDatabaseFile(path);
+    }
+    return ok;
+}
+
+bool statisticsFileComplete(const QString& path)
+{
+    bool complete = false;
+    {
+        QSqlDatabase db = recordsConnection(QString::fromLatin1(kBuildConnection), path, 1000);
+        if (db.isOpen()) {
+            db.close();
+        }
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            complete = query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                                 "name IN ('res_report', 'resstatistics')"))
+                       && query.next() && query.value(0).toInt() == 2;
+            query.finish();
+            db.close();
+        }
+        db.setConnectOptions(QString());
+    }
+    return complete;
+}
+
+// The rows of the cameras and detects in use, in the order they are loaded
+// and saved.
+QList<QPair<int, int>> rowsOfCountsInUse()
+{
+    const int cameraCount = qBound(0, gCameraCount, kSlots);
+    const int detectCount = qBound(0, gDetectCount, kSlots);
+    QList<QPair<int, int>> rows;
+    for (int c = 0; c < cameraCount; ++c) {
+        for (int d = 0; d < detectCount; ++d) {
+            rows.append({c, d});
+        }
+        rows.append({c, kAll});
+    }
+    for (int d = 0; d < detectCount; ++d) {
+        rows.append({kAll, d});
+    }
+    rows.append({kAll, kAll});
+    return rows;
+}
+
+QStringList rowNamesInUse()
+{
+    QStringList names;
+    for (const auto& row : rowsOfCountsInUse()) {
+        names.append(rowName(row.first, row.second));
+    }
+    return names;
+}
+
 } // namespace
+
+std::function<void(const char* step)> gResultStatisticsDayChangeProbe;
+
+void recoverInterruptedResultDayChange()
+{
+    const QString next = QString::fromLatin1(kNextStatisticsFile);
+    const QString current = QString::fromLatin1(kResStatisticsFile);
+    if (!QFileInfo::exists(next)) {
+        return;
+    }
+    // With the current file still there the change stopped before it was
+    // moved: the next check makes it again from the start.
+    if (QFileInfo::exists(current) || !statisticsFileComplete(next)) {
+        qInfo() << "result database: a next day's file left unfinished is removed";
+        removeDatabaseFile(next);
+        return;
+    }
+    // The ended day is in the archive. When restime.txt still names it, the
+    // waiting file belongs to the day of the change, which this start takes
+    // for today: the archived day is not archived a second time.
+    bool known = false;
+    quint32 start = 0;
+    QFile file(QString::fromLatin1(kDayStartFile));
+    if (file.open(QIODevice::ReadOnly)) {
+        const qulonglong value = file.readAll().trimmed().toULongLong(&known);
+        known = known && value <= std::numeric_limits<quint32>::max();
+        start = quint32(value);
+    }
+    const QString day = QDateTime::fromSecsSinceEpoch(start).date().toString(QStringLiteral("yyyy-MM-dd"));
+    if (!known || QFileInfo::exists(archivePathOf(day))) {
+        const QDate today = recordsNow().date();
+        const QByteArray text = QByteArray::number(dayStartOf(today).toSecsSinceEpoch());
+        QSaveFile out(QString::fromLatin1(kDayStartFile));
+        if (!out.open(QIODevice::WriteOnly) || out.write(text) < 0 || !out.commit()) {
+            qWarning() << "restime.txt cannot be written";
+        }
+        qInfo().noquote() << "result database: an interrupted day change is finished; the new file serves"
+                          << today.toString(QStringLiteral("yyyy-MM-dd"));
+    } else {
+        qInfo() << "result database: an interrupted day change is finished";
+    }
+    if (!QFile::rename(next, current)) {
+        qWarning() << "result database:" << next << "cannot be renamed to" << current;
+    }
+}
 
 bool createResStatisticsDb()
 {
+    recoverInterruptedResultDayChange();
+    if (!QFileInfo::exists(QString::fromLatin1(kResStatisticsFile))) {
+        // Made whole under a passing name: a kill halfway leaves no file
+        // without its tables.
+        const QString next = QString::fromLatin1(kNextStatisticsFile);
+        if (buildStatisticsFile(next, rowNamesInUse())
+            && QFile::rename(next, QString::fromLatin1(kResStatisticsFile))) {
+            return true;
+        }
+        removeDatabaseFile(next);
+    }
     bool ok = false;
     {
         QSqlDatabase db = recordsConnection(QString::fromLatin1(kCreateConnection),
@@ -220,20 +398,7 @@ const HourlyCounts& ResultStatistics::counts(int camera, int detect) const
 
 QList<QPair<int, int>> ResultStatistics::rowsInUse() const
 {
-    const int cameraCount = qBound(0, gCameraCount, kSlots);
-    const int detectCount = qBound(0, gDetectCount, kSlots);
-    QList<QPair<int, int>> rows;
-    for (int c = 0; c < cameraCount; ++c) {
-        for (int d = 0; d < detectCount; ++d) {
-            rows.append({c, d});
-        }
-        rows.append({c, kAll});
-    }
-    for (int d = 0; d < detectCount; ++d) {
-        rows.append({kAll, d});
-    }
-    rows.append({kAll, kAll});
-    return rows;
+    return rowsOfCountsInUse();
 }
 
 bool ResultStatistics::openDb()
@@ -496,7 +661,32 @@ void ResultStatistics::checkDayChange()
     dayStart = quint32(dayStartOf(now.date()).toSecsSinceEpoch());
     dayName = now.date().toString(QStringLiteral("yyyy-MM-dd"));
     writeDayStart();
+    probeDayChange("day written");
+    // Only now, with restime.txt naming the new day, does the new file take
+    // the old one's place: a start at any point before finds either the old
+    // file (and archives it again) or the waiting one (and finishes the move).
+    installNextFile();
+    probeDayChange("in place");
     systemCommands().sleepMs(10);
+}
+
+void ResultStatistics::installNextFile()
+{
+    const QString next = QString::fromLatin1(kNextStatisticsFile);
+    if (!QFileInfo::exists(next)) {
+        return;
+    }
+    if (!QFile::rename(next, QString::fromLatin1(kResStatisticsFile))) {
+        qWarning() << "result database:" << next << "cannot be renamed to" << kResStatisticsFile;
+        removeDatabaseFile(next);
+        // The current file, whatever it is, gets its tables.
+        createResStatisticsDb();
+    }
+    m_tableReady = false;
+    if (openDb()) {
+        prepareTable();
+    }
+    closeDb();
 }
 
 void ResultStatistics::archiveDay(const QString& date)
@@ -516,31 +706,37 @@ void ResultStatistics::archiveDay(const QString& date)
     qInfo() << target;
 
     bool renamed = false;
+    const QString next = QString::fromLatin1(kNextStatisticsFile);
     if (QFileInfo::exists(target)) {
         // Never overwritten: the file keeps collecting and is archived under
         // the next day's name instead.
         qWarning() << "fail rename" << "(" << target << "exists already)";
-    } else if (!QFile::rename(QString::fromLatin1(kResStatisticsFile), target)) {
-        qWarning() << "fail rename";
+    } else if (!buildStatisticsFile(next, rowNamesInUse())) {
+        // Without the next day's file the current one stays in use.
+        qWarning() << "fail rename" << "(the next day's file cannot be made)";
     } else {
-        renamed = true;
-        qInfo() << QStringLiteral("rename %1.db success").arg(name);
+        probeDayChange("next file made");
+        if (!QFile::rename(QString::fromLatin1(kResStatisticsFile), target)) {
+            qWarning() << "fail rename";
+            removeDatabaseFile(next);
+        } else {
+            renamed = true;
+            qInfo() << QStringLiteral("rename %1.db success").arg(name);
+            probeDayChange("archived");
+        }
     }
 
-    // Whatever happened to the old file, the current one gets both tables.
-    createResStatisticsDb();
-    if (renamed && !m_dirty) {
+    if (!renamed) {
+        // The current file goes on; it gets both tables where it lacks them.
+        createResStatisticsDb();
+        m_tableReady = false;
+    } else if (!m_dirty) {
         // The archive holds the day's counts; the new file starts the new
         // day's from zero. Counts the archive could not take stay in memory
         // and go on in the new file rather than being lost.
         buildTree();
         m_loaded = true;
     }
-    m_tableReady = false;
-    if (openDb()) {
-        prepareTable();
-    }
-    closeDb();
 
     // The maps stand for today, renamed file or not.
     TemperatureChartData* records = TemperatureChartData::instance();

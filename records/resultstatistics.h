@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 // OK and NG results per clock hour 0 to 23.
 struct HourlyCounts {
     QList<int> ok;
@@ -76,6 +78,8 @@ private:
     HourlyCounts& countsRef(int camera, int detect);
     // The rows in use, in the order they are loaded and saved.
     QList<QPair<int, int>> rowsInUse() const;
+    // Puts the next day's file, made by archiveDay, in place of the archived one.
+    void installNextFile();
     bool openDb();
     void closeDb();
     bool prepareTable();
@@ -94,6 +98,13 @@ private:
 };
 
 extern ResultStatistics* gpResultStatistics;
+
+// A day change cut short by a kill or a power loss is finished or undone
+// before anything opens ResStatistics.db; createResStatisticsDb runs it.
+void recoverInterruptedResultDayChange();
+// Called at each step of a day change with the step's name; empty in the
+// program. The tests kill a child process here to prove every step safe.
+extern std::function<void(const char* step)> gResultStatisticsDayChangeProbe;
 
 // Left in the working folder when the statistics file could not be opened and
 // a restart was asked for, so that a file that stays broken costs only one

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -42,17 +43,40 @@ int statusOf(QNetworkReply* reply)
 
 }  // namespace
 
+QString versionBaseAddress(const QString& configured)
+{
+    const QString text = configured.trimmed();
+    if (text.isEmpty()) {
+        return QString();
+    }
+    if (text.contains(QLatin1String("://"))) {
+        // A whole address, as earlier installations wrote it.
+        return text.endsWith(QLatin1Char('/')) ? text : text + QLatin1Char('/');
+    }
+    // The site names its server; where the listings live on it is ours.
+    QString host = text;
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
+        host = host.mid(1, host.size() - 2);
+    }
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host, QUrl::StrictMode);
+    url.setPort(kVersionServerPort);
+    url.setPath(QString::fromLatin1(kVersionServerPath));
+    if (!url.isValid() || url.host().isEmpty()) {
+        qWarning().noquote() << "version library: versionserver.txt names no host:" << text.left(80);
+        return QString();
+    }
+    return url.toString();
+}
+
 QString versionServerAddress()
 {
     QFile file(QStringLiteral("versionserver.txt"));
     if (!file.open(QIODevice::ReadOnly)) {
         return QString();
     }
-    QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
-    if (!line.isEmpty() && !line.endsWith(QLatin1Char('/'))) {
-        line += QLatin1Char('/');
-    }
-    return line;
+    return versionBaseAddress(QString::fromUtf8(file.readLine(4096)));
 }
 
 QString downloadedPackageName(const QString& versionName)

@@ -31,9 +31,18 @@ struct VersionLibraryLimits {
     int backupTimeoutMs = 10 * 60 * 1000;
 };
 
-// The download server's address of the version listings, read from the
-// one-line file "versionserver.txt" in the working folder; empty when there is
-// none (no server is built in).
+// The version listings are served over HTTP on this port under this path of
+// the site's download server.
+constexpr int kVersionServerPort = 10440;
+constexpr const char* kVersionServerPath = "/monitor/";
+
+// The base address of the version listings for what "versionserver.txt"
+// holds: a host (name or address) gives "http://<host>:10440/monitor/"; a
+// whole address (with "://") is taken as it is, ending in "/". Empty when
+// there is nothing usable.
+QString versionBaseAddress(const QString& configured);
+// The same for the first line of "versionserver.txt" in the working folder;
+// empty when there is no such file (no server is built in).
 QString versionServerAddress();
 
 // Package name for a version file: "newupdate" and the longest of the endings

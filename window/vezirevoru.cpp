@@ -35,6 +35,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -142,6 +143,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     // The records live as long as the process.
     gpSystemParam = initSysParamDefaults(new SystemParam());
     loadSysParam(gpSystemParam, &curSide);
+    waitForHeldParamFiles();
     gpSystemParamEdit = initSysParamDefaults(new SystemParam());
 
     step(10);
@@ -374,6 +376,30 @@ void VeZiRevoru::openDatabases()
 
     step(8);
     openSerialDatabase();
+}
+
+void VeZiRevoru::waitForHeldParamFiles()
+{
+    if (!sysParamHeld() && !cameraSerialsHeld()) {
+        return;
+    }
+    // The areas, the machine's settings and the camera order are in those
+    // files: a monitor judging cycles on defaults protects nothing. Nothing
+    // past this point runs before they are read, the link to the I/O board
+    // included (its port is one of the settings), so no output is granted
+    // meanwhile. The operator has been told once; the files are asked for
+    // again with a short wait each time, so that the screen and a quit
+    // signal are served in between.
+    qWarning() << "PARAM.db or SN.db is held by another program: the monitor waits for it before it starts";
+    const int previousBound = setParamBusyBoundMs(kHeldParamRetryBusyMs);
+    while (sysParamHeld() || cameraSerialsHeld()) {
+        QEventLoop pause;
+        QTimer::singleShot(kHeldParamRetryMs, &pause, &QEventLoop::quit);
+        pause.exec();
+        loadSysParam(gpSystemParam, &curSide);
+    }
+    setParamBusyBoundMs(previousBound);
+    qInfo() << "PARAM.db and SN.db are read; the start goes on";
 }
 
 void VeZiRevoru::openCameras()

@@ -264,6 +264,10 @@ private:
     // Builds the controller and the window's host of it (vezirevorucycle.cpp).
     CycleController* createCycle();
     void openDatabases();
+    // Loads PARAM.db and SN.db again until no other program holds them.
+    void waitForHeldParamFiles();
+    static constexpr int kHeldParamRetryMs = 500;
+    static constexpr int kHeldParamRetryBusyMs = 200;
     void openCameras();
     void askCameraQuestions();
     void makePictureFolders();

@@ -3,7 +3,13 @@
 
 #include "playctrlsim.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -84,6 +90,9 @@ std::int32_t gNextUser = 0;
 std::map<std::int32_t, std::shared_ptr<Stream>> gStreams;
 std::int32_t gNextStream = 0;
 std::vector<unsigned char> gLastLogin;
+// Whether the devices file may still be read: not once a test configured the
+// library, nor a second time.
+bool gFileChecked = false;
 thread_local std::uint32_t tLastError = NET_DVR_ERR_NONE;
 
 simdev::Simulator& sim()
@@ -147,6 +156,121 @@ std::vector<unsigned char>& recordOf(Device& device, int channel, std::uint32_t 
         }
     }
     return record;
+}
+
+float getFloat(const unsigned char* at)
+{
+    float value;
+    std::memcpy(&value, at, 4);
+    return value;
+}
+
+// The temperatures (highest, lowest, mean) a scene device measures for a
+// rule it was given with the preset record: over the rule's point, or over
+// the rectangle its region's points span. With gMutex held.
+bool sceneRuleTemperatures(const Device& d, int rule, std::array<float, 3>* out)
+{
+    const int thermal = d.config.channels == 2 ? 2 : 1;
+    const auto it = d.records.find({thermal, kPresetGet});
+    if (!d.config.scene || it == d.records.end() || it->second.size() != NET_DVR_PRESETINFO_BYTES) {
+        return false;
+    }
+    const std::vector<unsigned char>& record = it->second;
+    constexpr std::size_t kEntries = 40;
+    constexpr std::size_t kEntryBytes = 204;
+    for (std::size_t e = 0; e < kEntries; ++e) {
+        const unsigned char* entry = record.data() + 8 + e * kEntryBytes;
+        if (entry[0] != 1 || entry[1] != rule) {
+            continue;
+        }
+        double left = 0, top = 0, right = 0, bottom = 0;
+        if (entry[111] == 0) {
+            left = right = getFloat(entry + 112);
+            top = bottom = getFloat(entry + 116);
+        } else {
+            const std::uint32_t points = std::min<std::uint32_t>(get32(entry + 120), 4);
+            if (points == 0) {
+                return false;
+            }
+            left = top = 1;
+            right = bottom = 0;
+            for (std::uint32_t k = 0; k < points; ++k) {
+                const double x = getFloat(entry + 124 + 8 * k);
+                const double y = getFloat(entry + 128 + 8 * k);
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+        if (!std::isfinite(left) || !std::isfinite(right) || !std::isfinite(top) || !std::isfinite(bottom)) {
+            return false;
+        }
+        const double hotNow = hcnetSceneHot(d.config);
+        constexpr int kSamples = 12;
+        double high = -1e9, low = 1e9, sum = 0;
+        for (int i = 0; i < kSamples; ++i) {
+            for (int j = 0; j < kSamples; ++j) {
+                const double x = std::clamp(left + (right - left) * i / (kSamples - 1), 0.0, 1.0);
+                const double y = std::clamp(top + (bottom - top) * j / (kSamples - 1), 0.0, 1.0);
+                const double t = hcnetSceneTemperature(d.config, x, y, hotNow);
+                high = std::max(high, t);
+                low = std::min(low, t);
+                sum += t;
+            }
+        }
+        *out = {float(high), float(low), float(sum / (kSamples * kSamples))};
+        return true;
+    }
+    return false;
+}
+
+// Renders the scene in a thermal camera's colours (cold blue to hot yellow);
+// the cavities' shape is worked out once per picture size.
+PictureRenderer sceneRenderer(const IrDevice& device)
+{
+    struct Shape {
+        std::mutex mutex;
+        int width = 0;
+        int height = 0;
+        std::vector<float> weight;  // 0 ambient to 1 the cavities' heat
+    };
+    auto shape = std::make_shared<Shape>();
+    return [device, shape](const StreamPacket& packet, unsigned char* yv12) {
+        const int w = packet.width;
+        const int h = packet.height;
+        std::lock_guard<std::mutex> lock(shape->mutex);
+        if (shape->width != w || shape->height != h) {
+            shape->width = w;
+            shape->height = h;
+            shape->weight.assign(std::size_t(w) * std::size_t(h), 0);
+            IrDevice unit = device;
+            unit.ambient = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    shape->weight[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                        float(hcnetSceneTemperature(unit, (x + 0.5) / w, (y + 0.5) / h, 1.0));
+                }
+            }
+        }
+        // The scale reaches a little above the hottest the cavities get.
+        const double span = std::max(1.0, device.hot + 10 - device.ambient);
+        const double heat = (hcnetSceneHot(device) - device.ambient) / span;
+        auto levelOf = [&](std::size_t i) { return std::clamp(heat * shape->weight[i], 0.0, 1.0); };
+        for (std::size_t i = 0; i < shape->weight.size(); ++i) {
+            yv12[i] = static_cast<unsigned char>(30 + 200 * levelOf(i));
+        }
+        unsigned char* v = yv12 + std::size_t(w) * std::size_t(h);
+        unsigned char* u = v + std::size_t(w / 2) * std::size_t(h / 2);
+        for (int y = 0; y < h / 2; ++y) {
+            for (int x = 0; x < w / 2; ++x) {
+                const double k = levelOf(std::size_t(2 * y) * std::size_t(w) + std::size_t(2 * x));
+                const std::size_t c = std::size_t(y) * std::size_t(w / 2) + std::size_t(x);
+                v[c] = static_cast<unsigned char>(std::clamp(128 + 110 * (k - 0.25), 0.0, 255.0));
+                u[c] = static_cast<unsigned char>(std::clamp(128 + 70 * (0.35 - k), 0.0, 255.0));
+            }
+        }
+    };
 }
 
 void runStream(Stream* s)
@@ -278,6 +402,7 @@ void hcnetReset()
     gLocal = {"127.0.0.1"};
     gLastLogin.clear();
     gReady = false;
+    gFileChecked = true;
     sim().reset();
 }
 
@@ -292,17 +417,119 @@ bool hcnetAddDevice(const IrDevice& device)
     if (number < 0) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(gMutex);
-    Device& d = gDevices[device.serial];
-    d.config = device;
-    d.number = number;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        Device& d = gDevices[device.serial];
+        d.config = device;
+        d.number = number;
+        gFileChecked = true;
+    }
+    playctrlSetRenderer(number, device.scene ? sceneRenderer(device) : PictureRenderer());
     return true;
+}
+
+int hcnetResolutionCode(int width, int height)
+{
+    static const struct {
+        int code, width, height;
+    } sizes[] = {{1, 352, 288},   {3, 704, 576},    {12, 384, 288},  {16, 640, 480},  {17, 1600, 1200},
+                 {18, 800, 600},  {19, 1280, 720},  {20, 1280, 960}, {76, 640, 512},  {98, 2688, 1520}};
+    for (const auto& size : sizes) {
+        if (size.width == width && size.height == height) {
+            return size.code;
+        }
+    }
+    return 0;
+}
+
+double hcnetSceneTemperature(const IrDevice& device, double x, double y, double hotNow)
+{
+    // Two cavities side by side in the middle of the mould half.
+    auto cavity = [x, y](double cx, double cy) {
+        const double dx = (x - cx) / 0.09;
+        const double dy = (y - cy) / 0.12;
+        return std::exp(-(dx * dx + dy * dy) / 2);
+    };
+    const double weight = std::max(cavity(0.32, 0.5), cavity(0.68, 0.5));
+    return device.ambient + (hotNow - device.ambient) * weight;
+}
+
+double hcnetSceneHot(const IrDevice& device)
+{
+    static const auto start = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return device.hot + 6 * std::sin(seconds * 2 * M_PI / 60);
+}
+
+namespace {
+void readDevicesFileOnce()
+{
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        if (gFileChecked) {
+            return;
+        }
+        gFileChecked = true;
+    }
+    hcnetReadDevicesFile();
+}
+} // namespace
+
+void hcnetReadDevicesFile()
+{
+    QFile file(QString::fromLatin1(simdev::kDevicesFile));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonArray entries = document.object().value(QStringLiteral("HCNetSDK")).toArray();
+    if (error.error != QJsonParseError::NoError || entries.isEmpty()) {
+        return;
+    }
+    // The generic reading of the file must not make devices of these entries.
+    sim().reset();
+    std::vector<std::string> local;
+    for (const QJsonValue& value : entries) {
+        const QJsonObject entry = value.toObject();
+        IrDevice device;
+        device.serial = entry.value(QStringLiteral("serial")).toString().toStdString();
+        device.address = entry.value(QStringLiteral("address")).toString(QStringLiteral("127.0.0.64")).toStdString();
+        device.channels = entry.value(QStringLiteral("channels")).toInt(1);
+        device.width = entry.value(QStringLiteral("width")).toInt(640);
+        device.height = entry.value(QStringLiteral("height")).toInt(512);
+        device.resolutionCode = hcnetResolutionCode(device.width, device.height);
+        device.picturesPerSecond = entry.value(QStringLiteral("fps")).toDouble(10);
+        device.ambient = entry.value(QStringLiteral("ambient")).toDouble(30);
+        device.hot = entry.value(QStringLiteral("hot")).toDouble(180);
+        device.scene = true;
+        const std::size_t lastDot = device.address.rfind('.');
+        if (device.serial.empty() || device.serial.size() > 48 || device.resolutionCode == 0
+            || (device.channels != 1 && device.channels != 2) || lastDot == std::string::npos
+            || device.address.size() > 128 || !hcnetAddDevice(device)) {
+            qWarning("%s: infrared camera %s left out (serial, address, channels or size)", simdev::kDevicesFile,
+                     device.serial.c_str());
+            continue;
+        }
+        const std::string network = device.address.substr(0, lastDot) + ".1";
+        if (std::find(local.begin(), local.end(), network) == local.end()) {
+            local.push_back(network);
+        }
+    }
+    if (!local.empty()) {
+        std::lock_guard<std::mutex> lock(gMutex);
+        gLocal = local;
+        if (gLocal.size() > 16) {
+            gLocal.resize(16);
+        }
+    }
 }
 
 void hcnetSetLocalAddresses(const std::vector<std::string>& addresses)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     gLocal = addresses;
+    gFileChecked = true;
     if (gLocal.size() > 16) {
         gLocal.resize(16);
     }
@@ -399,6 +626,7 @@ extern "C" {
 
 BOOL NET_DVR_Init(void)
 {
+    readDevicesFileOnce();
     sim().call("NET_DVR_Init", "");
     std::lock_guard<std::mutex> lock(gMutex);
     gReady = true;
@@ -553,11 +781,14 @@ BOOL NET_DVR_GetDVRConfig(std::int32_t user, std::uint32_t command, std::int32_t
         if (outputBytes != NET_DVR_RULE_TEMPERATURE_BYTES) {
             return failWith(NET_DVR_ERR_PARAMETER);
         }
-        if (rule == d->rules.end()) {
+        std::array<float, 3> measured{};
+        if (rule != d->rules.end()) {
+            measured = rule->second;
+        } else if (!sceneRuleTemperatures(*d, channel, &measured)) {
             return failWith(NET_DVR_ERR_UNSUPPORTED);
         }
         std::memset(out, 0, outputBytes);
-        std::memcpy(out, rule->second.data(), 12);
+        std::memcpy(out, measured.data(), 12);
     } else {
         const auto known = dvrRecords().find(command);
         if (known == dvrRecords().end()) {

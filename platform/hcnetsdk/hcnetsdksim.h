@@ -21,7 +21,29 @@ struct IrDevice {
     int width = 640;            // the stream's picture size
     int height = 512;
     double picturesPerSecond = 0;  // 0: pictures only when pumped
+    // A device of the devices file: its pictures show a warm mould half with
+    // two hot cavities, and its rules measure that scene (°C).
+    bool scene = false;
+    double ambient = 30;
+    double hot = 180;
 };
+
+// The devices file's section "HCNetSDK", read at the first NET_DVR_Init
+// unless a test configured the library first (tests call it after
+// hcnetReset): each entry {"serial": "...", "address":
+// "127.0.0.64", "channels": 1, "width": 640, "height": 512, "fps": 10,
+// "ambient": 30, "hot": 180} (all but serial optional, these the defaults) is a
+// scene device, and every device's network x.y.z gets the local interface
+// x.y.z.1. The size must be one the stream configuration can report.
+void hcnetReadDevicesFile();
+// The resolution code the stream configuration reports for a size; 0 for none.
+int hcnetResolutionCode(int width, int height);
+// The scene's temperature at (x, y), each 0 to 1 across the picture, when the
+// cavities stand at hotNow.
+double hcnetSceneTemperature(const IrDevice& device, double x, double y, double hotNow);
+// The cavities' temperature now: hot, rising and falling by 6 °C over a
+// one-minute moulding rhythm.
+double hcnetSceneHot(const IrDevice& device);
 
 // The library's world: call log, injected failures (failNext with an error
 // code of NET_DVR_GetLastError), device presence (vanish, comeBack by serial).

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -54,6 +55,15 @@ struct Port {
 
 std::mutex gPortsMutex;
 std::array<Port, kPorts> gPorts;
+std::mutex gRenderersMutex;
+std::map<int, PictureRenderer> gRenderers;  // by device number
+
+PictureRenderer rendererOf(int device)
+{
+    std::lock_guard<std::mutex> lock(gRenderersMutex);
+    const auto it = gRenderers.find(device);
+    return it == gRenderers.end() ? PictureRenderer() : it->second;
+}
 std::atomic<std::uint64_t> gDisplayed{0};
 
 Port* portAt(std::int32_t port)
@@ -84,7 +94,11 @@ void decodeLoop(Port* p, std::int32_t number)
         lock.unlock();
         const std::size_t bytes = std::size_t(packet.width) * std::size_t(packet.height) * 3 / 2;
         picture.resize(bytes);
-        renderStreamPicture(packet, picture.data());
+        if (const PictureRenderer render = rendererOf(packet.device)) {
+            render(packet, picture.data());
+        } else {
+            renderStreamPicture(packet, picture.data());
+        }
         if (callback) {
             PLAYM4_DISPLAY_INFO info{number, picture.data(), std::int32_t(bytes), packet.width, packet.height,
                                      PLAYM4_PICTURE_YV12, std::int64_t(packet.sequence), user};
@@ -267,8 +281,22 @@ std::uint64_t playctrlPicturesDisplayed()
     return gDisplayed.load();
 }
 
+void playctrlSetRenderer(int device, PictureRenderer renderer)
+{
+    std::lock_guard<std::mutex> lock(gRenderersMutex);
+    if (renderer) {
+        gRenderers[device] = std::move(renderer);
+    } else {
+        gRenderers.erase(device);
+    }
+}
+
 void playctrlReset()
 {
+    {
+        std::lock_guard<std::mutex> lock(gRenderersMutex);
+        gRenderers.clear();
+    }
     for (int i = 0; i < kPorts; ++i) {
         PlayM4_FreePort(i);
     }

@@ -20,6 +20,7 @@
 #include "simdevice.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,12 @@ struct PictureCheck {
 // last pixel.
 PictureCheck checkStreamPicture(const unsigned char* frame, int width, int height, int bytesPerPixel,
                                 int rowStep = 1);
+
+// A device whose pictures show a scene instead of the stamped pattern (the
+// devices of the devices file): the renderer fills the packet's YV12 picture.
+// Runs on the decoder threads. An empty one gives the pattern back.
+using PictureRenderer = std::function<void(const StreamPacket& packet, unsigned char* yv12)>;
+void playctrlSetRenderer(int device, PictureRenderer renderer);
 
 // The decoder library's world: the call log and injected failures
 // (failNext("PlayM4_InputData", PLAYM4_BUF_OVER), ...).

@@ -161,6 +161,8 @@ private slots:
     void failedReadsNeverAnswerZero_data();
     void failedReadsNeverAnswerZero();
 
+    void devicesFileCameraShowsAndMeasuresItsScene();
+
 private:
     std::unique_ptr<HikIRCamera> openCamera(const CameraInfo& record, bool colour = false);
     // Until a frame came, checking it: false after timeoutMs.
@@ -988,6 +990,60 @@ void TestHikIRCamera::failedReadsNeverAnswerZero()
     QVariant untouched(5);
     camera->query(QJsonObject{{"detect", 0}, {"funcNO", 0}}, untouched, 1);
     QCOMPARE(untouched, QVariant(5));
+}
+
+// A camera offered by the devices file in the working folder, as the
+// program and the demo find it: discovered on the simulated interface,
+// streaming a warm mould half with two hot cavities, and measuring that
+// scene through the rules the areas were uploaded as.
+void TestHikIRCamera::devicesFileCameraShowsAndMeasuresItsScene()
+{
+    QVERIFY(workDir->write("simulated-cameras.json",
+                           R"({"MVCameraControl": [], "HCNetSDK": [{"serial": "IR0000001", "fps": 25},
+                               {"serial": "IR0000002", "address": "127.0.3.64", "width": 123}]})"));
+    hcnetReset();
+    LogCapture log(LogCapture::Swallow);
+    hcnetReadDevicesFile();
+    QVERIFY(log.contains("IR0000002 left out"));
+
+    HikIRCamera prototype;
+    const QList<CameraInfo> found = prototype.enumerate();
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found[0].idText(), QString("IR0000001"));
+    QCOMPARE(found[0].addressText(), QString("127.0.0.64"));
+    QCOMPARE(found[0].channelName, QString("IRCamera"));
+
+    auto camera = openCamera(found[0]);
+    QVERIFY(camera);
+    int width = 0;
+    int height = 0;
+    camera->getSize(width, height);
+    QCOMPARE(QSize(width, height), QSize(640, 512));
+    // It streams by itself, as the demo's camera does.
+    QVERIFY(camera->startGrab());
+    std::vector<unsigned char> frame;
+    QVERIFY(waitFrame(*camera, frame, 20000));
+    const auto grey = [&](int x, int y) { return int(frame[std::size_t(y) * 640 + std::size_t(x)]); };
+    // The cavities (left and right of the middle) glow, the mould's edge is cold.
+    QVERIFY2(grey(205, 256) > grey(10, 10) + 120, qPrintable(QString("%1 %2").arg(grey(205, 256)).arg(grey(10, 10))));
+    QVERIFY(grey(435, 256) > grey(320, 256) + 60);
+
+    AreaSet areas;
+    // Detect 0: a point on the left cavity; detect 1: a box over the right
+    // cavity and one in the cold corner, read for their highest temperature.
+    areas.add(0, FuncTempAlarm, new ClustomRect(195, 246, 215, 266), 95, pack(2, 0), 0);
+    areas.add(1, FuncTempAlarm, new ClustomRect(395, 206, 475, 306), 95, pack(2, 0), 0);
+    areas.add(1, FuncTempAlarm, new ClustomRect(0, 0, 39, 39), 95, pack(2, 0), 0);
+    camera->setDetectConfig(QVariant::fromValue(&areas.set), 0);
+    const int cavityPoint = temperatureOf(*camera, 0, 0).toInt();
+    const int cavityBox = temperatureOf(*camera, 1, 0).toInt();
+    const int corner = temperatureOf(*camera, 1, 1).toInt();
+    QVERIFY2(cavityPoint >= 170 && cavityPoint <= 186, qPrintable(QString::number(cavityPoint)));
+    QVERIFY2(cavityBox >= 170 && cavityBox <= 186, qPrintable(QString::number(cavityBox)));
+    QVERIFY2(corner >= 29 && corner <= 32, qPrintable(QString::number(corner)));
+    // An area that was not uploaded as a rule has nothing to read.
+    QVERIFY(!temperatureOf(*camera, 1, 5).isValid());
+    camera->close();
 }
 
 QTEST_GUILESS_MAIN(TestHikIRCamera)

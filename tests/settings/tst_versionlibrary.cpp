@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using Entries = QList<ListingServer::Entry>;
@@ -16,6 +17,9 @@ class TstVersionLibrary : public QObject {
 private slots:
     void packageNames_data();
     void packageNames();
+    void serverAddressFromFile_data();
+    void serverAddressFromFile();
+    void hostNamedInFileIsAskedOnItsPort();
     void listings();
     void selfLinksAndNestedFolders();
     void unreachableServer_data();
@@ -61,6 +65,67 @@ void TstVersionLibrary::packageNames()
     QFETCH(QString, version);
     QFETCH(QString, package);
     QCOMPARE(downloadedPackageName(version), package);
+}
+
+void TstVersionLibrary::serverAddressFromFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("no file") << QByteArray() << "";
+    QTest::newRow("empty") << QByteArray("\n") << "";
+    QTest::newRow("address") << QByteArray("10.20.30.40\n") << "http://10.20.30.40:10440/monitor/";
+    QTest::newRow("name, blanks around") << QByteArray("  builds.plant.local \r\n")
+                                          << "http://builds.plant.local:10440/monitor/";
+    QTest::newRow("IPv6") << QByteArray("[fd00::5]") << "http://[fd00::5]:10440/monitor/";
+    QTest::newRow("whole address") << QByteArray("http://10.20.30.40:8080/builds/") << "http://10.20.30.40:8080/builds/";
+    QTest::newRow("whole address without the end") << QByteArray("http://10.20.30.40:8080/builds")
+                                                    << "http://10.20.30.40:8080/builds/";
+    QTest::newRow("host with a port") << QByteArray("10.20.30.40:8080") << "";
+    QTest::newRow("host with a path") << QByteArray("10.20.30.40/monitor") << "";
+    QTest::newRow("second line ignored") << QByteArray("10.1.1.1\n10.2.2.2\n") << "http://10.1.1.1:10440/monitor/";
+}
+
+void TstVersionLibrary::serverAddressFromFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, address);
+    TestWorkDir dir;
+    if (!file.isNull()) {
+        QVERIFY(dir.write("versionserver.txt", file));
+    }
+    LogCapture log(LogCapture::Swallow);
+    QCOMPARE(versionServerAddress(), address);
+}
+
+// Only the host comes from the site: the listings are asked for over HTTP on
+// port 10440 under "/monitor/". A loopback address of its own keeps the port
+// free of other tests.
+void TstVersionLibrary::hostNamedInFileIsAskedOnItsPort()
+{
+    std::unique_ptr<ListingServer> server;
+    QString host;
+    for (int attempt = 0; attempt < 20 && !(server && server->isListening()); ++attempt) {
+        host = QStringLiteral("127.%1.%2.%3")
+                   .arg(QRandomGenerator::global()->bounded(1, 255))
+                   .arg(QRandomGenerator::global()->bounded(0, 255))
+                   .arg(QRandomGenerator::global()->bounded(1, 255));
+        server = std::make_unique<ListingServer>(QHostAddress(host), quint16(10440));
+    }
+    if (!server->isListening()) {
+        QSKIP("no loopback address with port 10440 free");
+    }
+    server->listing("/monitor/", Entries{{"release/", 0}});
+    server->listing("/monitor/release/", Entries{{"V17.4.0.18.tar.gz", 10}});
+    TestWorkDir dir;
+    QVERIFY(dir.write("versionserver.txt", host.toLatin1() + "\n"));
+
+    VersionLibrary library(versionServerAddress(), MaintenanceFolders());
+    library.load();
+    QVERIFY(library.listFetched);
+    QCOMPARE(library.columns.size(), 1);
+    QCOMPARE(library.columns[0].title, QString("release"));
+    QCOMPARE(library.columns[0].addresses.value(0),
+             QString("http://%1:10440/monitor/release/V17.4.0.18.tar.gz").arg(host));
 }
 
 void TstVersionLibrary::listings()

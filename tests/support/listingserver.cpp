@@ -3,8 +3,13 @@
 #include <QTcpSocket>
 
 ListingServer::ListingServer()
+    : ListingServer(QHostAddress::LocalHost, 0)
 {
-    m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+ListingServer::ListingServer(const QHostAddress& address, quint16 port)
+{
+    m_server.listen(address, port);
     connect(&m_server, &QTcpServer::newConnection, this, [this]() {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
@@ -23,7 +28,7 @@ quint16 ListingServer::serverPort() const
 
 QString ListingServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path);
+    return QStringLiteral("http://%1:%2%3").arg(m_server.serverAddress().toString()).arg(serverPort()).arg(path);
 }
 
 void ListingServer::listing(const QString& path, const QList<Entry>& entries)

@@ -21,11 +21,14 @@ public:
     };
 
     ListingServer();
+    // On the given loopback address and port (0: chosen by the system).
+    ListingServer(const QHostAddress& address, quint16 port);
+    bool isListening() const { return m_server.isListening(); }
     ~ListingServer() override;
 
     quint16 port() const { return serverPort(); }
     quint16 serverPort() const;
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://<address>:<port>" followed by path.
     QString url(const QString& path) const;
 
     // A listing page at path (which ends with "/"), rows in the given order.

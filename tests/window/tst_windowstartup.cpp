@@ -5,6 +5,7 @@
 
 #include "boardframing.h"
 #include "boardsimulator.h"
+#include "databaselocker.h"
 #include "globals.h"
 #include "mouldpicture.h"
 #include "productioncounters.h"
@@ -77,6 +78,8 @@ private slots:
     void firstOutputFrame();
     void cameraCountQuestion_data();
     void cameraCountQuestion();
+    void heldSettingsAreWaitedFor_data();
+    void heldSettingsAreWaitedFor();
 };
 
 void TestWindowStartup::startsOnSimulatedCamerasBoardAndModbus()
@@ -214,6 +217,61 @@ void TestWindowStartup::cameraCountQuestion()
         QCOMPARE(storedSerials(rig.dir.filePath(QStringLiteral("SN.db"))), kept);
         QCOMPARE(gCameraCount, listed);
     }
+}
+
+void TestWindowStartup::heldSettingsAreWaitedFor_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("heldText");
+    QTest::newRow("PARAM.db") << "PARAM.db" << 626;
+    QTest::newRow("SN.db") << "SN.db" << 627;
+}
+
+// Another program holds PARAM.db or SN.db while the monitor starts, past the
+// loader's wait: the monitor tells the operator once and goes on only when
+// the file has been read, with what the file holds, never on defaults or
+// empty serials.
+void TestWindowStartup::heldSettingsAreWaitedFor()
+{
+    QFETCH(QString, file);
+    QFETCH(int, heldText);
+    const int previousBound = setParamBusyBoundMs(300);
+    DatabaseLocker locker;
+    bool released = false;
+    QList<bool> releasedAtStep;
+    gConstructionObserver = [&](int n) {
+        if (n == 10 || n == 13 || n == 34) {
+            releasedAtStep.append(released);
+        }
+    };
+    // Let go after some rounds of the monitor's waiting, from its own event loop.
+    QTimer release;
+    release.setSingleShot(true);
+    connect(&release, &QTimer::timeout, [&] {
+        QVERIFY(locker.release());
+        released = true;
+    });
+    WindowRig::Options options;
+    options.prepare = [&](TestWorkDir& dir) {
+        saveSerials(dir, 2);
+        QVERIFY(locker.lock(dir.filePath(file)));
+        release.start(1500);
+    };
+    WindowRig rig(2, {1}, [](SystemParam& p) { p[145] = 7; }, options);
+    gConstructionObserver = nullptr;
+    setParamBusyBoundMs(previousBound);
+
+    // Nothing after the settings were loaded ran before the file was free:
+    // neither the I/O link nor the detection.
+    QCOMPARE(releasedAtStep, (QList<bool>{true, true, true}));
+    QCOMPARE(rig.answers->warnings, QStringList{textOf(heldText)});
+    QVERIFY(sysParamLoaded());
+    QVERIFY(cameraSerialsLoaded());
+    QCOMPARE(gpSystemParam->clampPulse(), 7);
+    QCOMPARE(QString::fromLatin1(cameraSerials[1]), QString("SAVED1"));
+    QCOMPARE(rig.answers->questions, QStringList{});
+    QCOMPARE(rig.window->runState, int(Detecting));
+    QVERIFY(saveSysParam(gpSystemParam));
 }
 
 QTEST_MAIN(TestWindowStartup)
