@@ -414,7 +414,11 @@ int main(int argc, char* argv[])
     }
     PollWatch watch(board);
     wait(200);
+    // The machine's own share of the gaps: the link polling while the GUI
+    // thread only waits.
+    const Timing idle = timed(watch, [] { wait(2000); });
 
+    std::printf("idle (2 s of the event loop only): longest gap between board polls %.1f ms\n", idle.gapMs);
     std::printf("first training: %d cameras %dx%d, %d detects, %d samples each, 1 positioning + %d defect and "
                 "similarity areas per detect; the I/O link polling the simulated board\n",
                 gCameraCount, kWidth, kHeight, gDetectCount, kSamples, kModelAreas);
@@ -425,7 +429,7 @@ int main(int argc, char* argv[])
     int wrong = 0;
     for (int r = 0; r < rounds; ++r) {
         std::printf("round %d\n", r + 1);
-        std::vector<std::unique_ptr<BaselineModels>> base(std::size_t(gCameraCount));
+        std::vector<std::unique_ptr<BaselineModels>> base(static_cast<std::size_t>(gCameraCount));
         const Timing firstBefore = timed(watch, [&] {
             for (int c = 0; c < gCameraCount; ++c) {
                 CameraStation& st = w.pCammer[c]->station();
@@ -455,17 +459,27 @@ int main(int argc, char* argv[])
                 }
             }
         });
+        double stepMs[3] = {};
         const Timing againNow = timed(watch, [&] {
             for (int c = 0; c < gCameraCount; ++c) {
                 CameraStation& st = w.pCammer[c]->station();
                 for (int d = 0; d < gDetectCount; ++d) {
+                    const qint64 t0 = BoardSimulator::nowNs();
                     st.pDetector->TrainAlign(d);
+                    const qint64 t1 = BoardSimulator::nowNs();
                     st.pDetector->TrainLocate(d);
+                    const qint64 t2 = BoardSimulator::nowNs();
                     st.pDetector->TrainModels(d);
+                    const qint64 t3 = BoardSimulator::nowNs();
+                    stepMs[0] += double(t1 - t0) / 1e6;
+                    stepMs[1] += double(t2 - t1) / 1e6;
+                    stepMs[2] += double(t3 - t2) / 1e6;
                 }
             }
         });
         print("training again (re-sampling)", againBefore, againNow);
+        std::printf("  of which now: alignment %.0f ms, positioning %.0f ms, defect and similarity models %.0f ms\n",
+                    stepMs[0], stepMs[1], stepMs[2]);
         int roundWrong = 0;
         for (int c = 0; c < gCameraCount; ++c) {
             roundWrong += differences(*base[std::size_t(c)], *w.pCammer[c]->station().pDetector, areas, live);

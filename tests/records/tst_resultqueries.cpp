@@ -283,7 +283,7 @@ void TestResultQueries::todayCountsEqualTheMapCount()
                 r.idx_detect = d;
                 r.roundstart = round;
                 r.detectstart = round.addMSecs(300 + d * 1000 + c);
-                const int areas = c == 3 ? 0 : 1 + (c * 7 + d) % 12;
+                const int areas = c == 3 ? 0 : 1 + (c * 5 + d * 4 + k) % 12;
                 for (int n = 0; n < areas; ++n) {
                     r.roi_detail.append({1, n, 0, 10, 0, 0});
                     r.roi_result.append(rng.bounded(40) == 0 ? 0 : 1);
@@ -312,7 +312,7 @@ void TestResultQueries::todayCountsEqualTheMapCount()
         }
     }
 
-    auto compare = [&](TemperatureChartData& data, const ResultMap& expected) {
+    auto compare = [&](TemperatureChartData& data, const ResultMap& expected, int counted) {
         TemperatureChartData ref;
         ref.statisticsSource = 1;
         ref.historyResults = expected;
@@ -345,7 +345,7 @@ void TestResultQueries::todayCountsEqualTheMapCount()
                 }
             }
         }
-        QVERIFY(combinations > 40);
+        QVERIFY2(combinations >= counted, qPrintable(QString::number(combinations)));
     };
 
     TemperatureChartData data;
@@ -355,7 +355,7 @@ void TestResultQueries::todayCountsEqualTheMapCount()
     }
     QCOMPARE(data.todayResults.size(), reference.size());
     QCOMPARE(data.todayResults.droppedCycles(), qint64(0));
-    compare(data, reference);
+    compare(data, reference, 40);
     if (QTest::currentTestFailed()) {
         return;
     }
@@ -387,7 +387,7 @@ void TestResultQueries::todayCountsEqualTheMapCount()
             kept.insert(it.key(), it.value());
         }
     }
-    compare(small, kept);
+    compare(small, kept, 10);
 }
 
 void TestResultQueries::counts_data()
