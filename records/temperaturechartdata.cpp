@@ -301,9 +301,9 @@ void TemperatureChartData::updateLiveData()
                 newPoints[key].append(point);
             }
         }
-        // The first result of a cycle stays; a re-check does not replace it.
-        todayResults.enter(r.roundstart, r.idx_camera, r.idx_detect, n, r.roi_result.at(n) != 0, false);
     }
+    // The first result of a cycle stays; a re-check does not replace it.
+    todayResults.enterAll(r.roundstart, r.idx_camera, r.idx_detect, r.roi_result, count, false);
 }
 
 void TemperatureChartData::insertDetectResult()

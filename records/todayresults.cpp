@@ -80,6 +80,22 @@ void TodayResults::enter(const QDateTime& roundstart, int camera, int detect, in
     keepWithinBudget();
 }
 
+void TodayResults::enterAll(const QDateTime& roundstart, int camera, int detect, const QList<int>& verdicts,
+                            int count, bool replace)
+{
+    if (count <= 0 || verdicts.isEmpty() || !roundstart.isValid() || camera < 0 || camera >= MaxCameras
+        || detect < 0 || detect >= MaxDetects) {
+        return;
+    }
+    // The time is converted once for the whole list.
+    Round& round = roundAt(roundstart.toMSecsSinceEpoch());
+    const quint64 key = keyOf(camera, detect);
+    for (int n = 0; n < std::min(count, int(verdicts.size())) && n < MaxAreas; ++n) {
+        setBit(round, key, quint64(1) << n, verdicts.at(n) != 0, replace);
+    }
+    keepWithinBudget();
+}
+
 void TodayResults::mergeMissing(const TodayResults& other)
 {
     for (const Round& theirs : other.m_rounds) {

@@ -3,6 +3,7 @@
 #include "historyreader.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QtGlobal>
 
 #include <cstddef>
@@ -33,6 +34,10 @@ public:
     // replaces an earlier one (replace). Entries outside the ranges above or
     // without a valid roundstart are not kept: they would never be counted.
     void enter(const QDateTime& roundstart, int camera, int detect, int area, bool ok, bool replace);
+    // The same for the first `count` verdicts of one camera's detect (non-zero
+    // = OK), area n from verdicts[n].
+    void enterAll(const QDateTime& roundstart, int camera, int detect, const QList<int>& verdicts, int count,
+                  bool replace);
     // Takes the entries of other that this one lacks (a live result never
     // replaces a loaded one of the same cycle, camera, detect and area).
     void mergeMissing(const TodayResults& other);
