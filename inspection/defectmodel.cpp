@@ -23,13 +23,10 @@ void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaM
     samplesShared = false;
     differenceMasks.clear();
     if (width > 0 && height > 0) {
-        sum = cv::Mat::zeros(height, width, CV_32F);
-        mean = cv::Mat::zeros(height, width, CV_32F);
-        deviation = cv::Mat::zeros(height, width, CV_32F);
-        upper = cv::Mat::zeros(height, width, CV_8U);
-        lower = cv::Mat::zeros(height, width, CV_8U);
+        area = cv::Size(width, height);
+        clearStatistics();
     } else {
-        sum.release();
+        area = cv::Size();
         mean.release();
         deviation.release();
         upper.release();
@@ -37,6 +34,21 @@ void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaM
     }
     mask = areaMask.clone();
     mode = areaMode;
+}
+
+void DefectModel::clearStatistics()
+{
+    // A retraining of the same area (every start, every re-sampling) writes
+    // into the blocks it has; fresh blocks for some hundred areas of eight
+    // cameras were most of a training's time.
+    mean.create(area, CV_32F);
+    deviation.create(area, CV_32F);
+    upper.create(area, CV_8U);
+    lower.create(area, CV_8U);
+    mean.setTo(0);
+    deviation.setTo(0);
+    upper.setTo(0);
+    lower.setTo(0);
 }
 
 void DefectModel::AddSample(const cv::Mat& sample)
@@ -54,9 +66,9 @@ void DefectModel::addSample(const cv::Mat& sample, bool shared)
     // A sample of another size than Init announced would make every later
     // per-pixel step read past a row; it is refused, and a model left without
     // samples stays untrained.
-    if (!isGrey(sample) || sum.empty() || sample.size() != sum.size()) {
+    if (!isGrey(sample) || area.empty() || sample.size() != area) {
         qWarning("DefectModel: sample of %dx%d refused for an area of %dx%d", sample.cols, sample.rows,
-                 sum.cols, sum.rows);
+                 area.width, area.height);
         return;
     }
     if (shared) {
@@ -64,13 +76,6 @@ void DefectModel::addSample(const cv::Mat& sample, bool shared)
         samplesShared = true;
     } else {
         samples.push_back(sample.clone());
-    }
-    for (int y = 0; y < sample.rows; ++y) {
-        const uchar* s = sample.ptr<uchar>(y);
-        float* acc = sum.ptr<float>(y);
-        for (int x = 0; x < sample.cols; ++x) {
-            acc[x] += float(s[x]);
-        }
     }
 }
 
@@ -85,7 +90,7 @@ void DefectModel::Train(int areaTolerance, int factor, int firstCanny, int secon
     // No sample (no valid template) or a mask that does not fit: nothing sound
     // can be learned, and an untrained model is what the engine reports as an
     // area it cannot judge.
-    if (samples.empty() || !isGrey(mask) || mask.size() != sum.size()) {
+    if (samples.empty() || !isGrey(mask) || mask.size() != area) {
         samples.clear();
         samplesShared = false;
         return;
@@ -141,30 +146,43 @@ void DefectModel::learnEdges(int dilation)
 
 void DefectModel::learnMeanAndDeviation()
 {
-    const int rows = sum.rows;
-    const int cols = sum.cols;
-    const float count = float(samples.size());
+    // Row by row over all samples, so the sums stay in the cache instead of
+    // a frame-sized pass per sample. Per pixel the arithmetic is the same as
+    // a whole-area sum followed by a whole-area pass of squares: the same
+    // float operations in the same sample order, so the model is bit for bit
+    // the same however it is walked.
+    const int rows = area.height;
+    const int cols = area.width;
+    const std::size_t n = samples.size();
+    const float count = float(n);
+    std::vector<const uchar*> row(n);
+    std::vector<float> squares(static_cast<std::size_t>(cols));
     for (int y = 0; y < rows; ++y) {
-        const float* acc = sum.ptr<float>(y);
-        float* m = mean.ptr<float>(y);
-        for (int x = 0; x < cols; ++x) {
-            m[x] = acc[x] / count;
+        for (std::size_t k = 0; k < n; ++k) {
+            row[k] = samples[k].ptr<uchar>(y);
         }
-    }
-    cv::Mat squares = cv::Mat::zeros(rows, cols, CV_32F);
-    for (const cv::Mat& sample : samples) {
-        for (int y = 0; y < rows; ++y) {
-            const uchar* s = sample.ptr<uchar>(y);
-            const float* m = mean.ptr<float>(y);
-            float* q = squares.ptr<float>(y);
+        float* m = mean.ptr<float>(y);
+        // The sum of the samples, in their order (exact: whole numbers far
+        // below 2^24), then divided into the mean.
+        std::fill(m, m + cols, 0.0f);
+        for (std::size_t k = 0; k < n; ++k) {
+            const uchar* s = row[k];
+            for (int x = 0; x < cols; ++x) {
+                m[x] += float(s[x]);
+            }
+        }
+        for (int x = 0; x < cols; ++x) {
+            m[x] = m[x] / count;
+        }
+        float* q = squares.data();
+        std::fill(q, q + cols, 0.0f);
+        for (std::size_t k = 0; k < n; ++k) {
+            const uchar* s = row[k];
             for (int x = 0; x < cols; ++x) {
                 const float d = m[x] - float(s[x]);
                 q[x] += d * d;
             }
         }
-    }
-    for (int y = 0; y < rows; ++y) {
-        const float* q = squares.ptr<float>(y);
         float* dev = deviation.ptr<float>(y);
         for (int x = 0; x < cols; ++x) {
             dev[x] = std::sqrt(q[x] / count);
@@ -200,24 +218,34 @@ void DefectModel::boundsFromDeviation(int factor)
 
 void DefectModel::boundsFromSpan()
 {
-    // In 64 bits, so an absurd tolerance cannot wrap around.
+    // Row by row: the highest and lowest value of every pixel over the
+    // samples, then widened (in 64 bits, so an absurd tolerance cannot wrap
+    // around).
+    const int cols = mask.cols;
+    std::vector<uchar> highest(static_cast<std::size_t>(cols));
+    std::vector<uchar> lowest(static_cast<std::size_t>(cols));
+    const qint64 tol = tolerance;
     for (int y = 0; y < mask.rows; ++y) {
+        std::fill(highest.begin(), highest.end(), uchar(0));
+        std::fill(lowest.begin(), lowest.end(), uchar(255));
+        for (const cv::Mat& sample : samples) {
+            const uchar* s = sample.ptr<uchar>(y);
+            uchar* hi = highest.data();
+            uchar* lo = lowest.data();
+            for (int x = 0; x < cols; ++x) {
+                hi[x] = std::max(hi[x], s[x]);
+                lo[x] = std::min(lo[x], s[x]);
+            }
+        }
         const uchar* inspected = mask.ptr<uchar>(y);
         uchar* up = upper.ptr<uchar>(y);
         uchar* lo = lower.ptr<uchar>(y);
-        for (int x = 0; x < mask.cols; ++x) {
+        for (int x = 0; x < cols; ++x) {
             if (!inspected[x]) {
                 continue;
             }
-            int highest = 0;
-            int lowest = 255;
-            for (const cv::Mat& sample : samples) {
-                const int v = sample.ptr<uchar>(y)[x];
-                highest = std::max(highest, v);
-                lowest = std::min(lowest, v);
-            }
-            const qint64 high = std::min<qint64>(qint64(highest) + tolerance, 255);
-            const qint64 low = std::max<qint64>(qint64(lowest) - tolerance, 0);
+            const qint64 high = std::min<qint64>(qint64(highest[std::size_t(x)]) + tol, 255);
+            const qint64 low = std::max<qint64>(qint64(lowest[std::size_t(x)]) - tol, 0);
             up[x] = uchar(std::clamp<qint64>(high, 0, 255));
             lo[x] = uchar(std::clamp<qint64>(low, 0, 255));
         }

@@ -28,7 +28,7 @@ public:
     // an own copy of the mask (non-zero = inspected), samples of an earlier
     // training dropped.
     void Init(int width, int height, const cv::Mat& mask, int mode);
-    // Keeps a copy of the sample and adds it to the running sum.
+    // Keeps a copy of the sample for Train.
     void AddSample(const cv::Mat& sample);
     // As AddSample, but keeps only a header onto the caller's pixels, which
     // must stay unchanged until Train (or Reset); Train copies the samples it
@@ -72,16 +72,20 @@ private:
     // The deviation of a single sample: its edge map, dilated by a square of
     // that size, so that its edges never count as defects.
     void learnEdges(int dilation);
-    // Mean and standard deviation of two or more samples.
+    // Mean and standard deviation of two or more samples, one row at a time.
     void learnMeanAndDeviation();
     // Bounds mean +/- factor deviations, at least +/- the tolerance.
     void boundsFromDeviation(int factor);
     // Factor 0 with two or more samples: the span the samples cover, widened
     // by the tolerance.
     void boundsFromSpan();
+    // Statistics and bounds of the area's size, all 0; their blocks are
+    // reused when the size has not changed.
+    void clearStatistics();
 
     bool trained = false;
-    cv::Mat sum;       // CV_32F
+    // The area's size announced by Init; samples of any other are refused.
+    cv::Size area;
     cv::Mat mean;      // CV_32F
     cv::Mat deviation; // CV_32F
     cv::Mat upper;     // CV_8U

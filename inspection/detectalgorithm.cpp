@@ -13,11 +13,16 @@
 
 #include <QDateTime>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -791,6 +796,15 @@ void DetectAlgorithm::trainModels(int d)
                                                          std::min(st.templates[d].size(), st.templateValid[d].size()));
     int used = 0;
     cv::Mat lastSample;
+    // Grey samples are the template slots themselves, which stay as they are
+    // until the models are built below: they are gathered first and every
+    // area then learns from them on its own, all areas at once on the
+    // machine's cores (the outputs are withdrawn while the models are built,
+    // and the first training of eight cameras must not hold the GUI thread
+    // for seconds). A reduced colour sample is overwritten by the next one:
+    // each is handed to every area in turn and copied where it is kept.
+    const bool colour = colourMode();
+    std::vector<cv::Mat> slotSamples;
     for (std::size_t k = 0; k < available && used < st.templateCount[d]; ++k) {
         if (!st.templateValid[d][k]) {
             continue;
@@ -803,17 +817,18 @@ void DetectAlgorithm::trainModels(int d)
                      st.cameraIndex, d, k);
             continue;
         }
-        // A grey sample is the template slot itself, which stays as it is
-        // until the models are built below: the defect models read it there.
-        // A reduced colour sample is overwritten by the next one and is copied.
         const bool inSlot = sample.data == st.templates[d][k].data();
-        for (const ModelArea& area : areas) {
-            if (area.function == FuncSimilarity) {
-                similarityModels[area.slot].AddSample(sample(area.rect));
-            } else if (inSlot) {
-                defectModels[area.slot].AddSampleShared(sample(area.rect));
-            } else {
-                defectModels[area.slot].AddSample(sample(area.rect));
+        if (!colour && inSlot) {
+            slotSamples.push_back(sample);
+        } else {
+            for (const ModelArea& area : areas) {
+                if (area.function == FuncSimilarity) {
+                    similarityModels[area.slot].AddSample(sample(area.rect));
+                } else if (inSlot) {
+                    defectModels[area.slot].AddSampleShared(sample(area.rect));
+                } else {
+                    defectModels[area.slot].AddSample(sample(area.rect));
+                }
             }
         }
         lastSample = sample;
@@ -824,13 +839,38 @@ void DetectAlgorithm::trainModels(int d)
     if (!lastSample.empty()) {
         templateNorms[d] = cv::norm(lastSample, cv::NORM_L2);
     }
-    const SystemParam& p = sys();
-    for (const ModelArea& area : areas) {
-        if (area.function == FuncSimilarity) {
-            similarityModels[area.slot].Train();
-        } else {
-            defectModels[area.slot].Train(params->roiLower[area.slot], p.diffFactor(), 100, 150);
+    const int factor = sys().diffFactor();
+    std::atomic<bool> failed{false};
+    std::string failure;
+    std::mutex failureMutex;
+    cv::parallel_for_(cv::Range(0, int(areas.size())), [&](const cv::Range& range) {
+        for (int i = range.start; i < range.end; ++i) {
+            const ModelArea& area = areas[std::size_t(i)];
+            try {
+                if (area.function == FuncSimilarity) {
+                    SimilarityModel& model = similarityModels[area.slot];
+                    for (const cv::Mat& sample : slotSamples) {
+                        model.AddSample(sample(area.rect));
+                    }
+                    model.Train();
+                } else {
+                    DefectModel& model = defectModels[area.slot];
+                    for (const cv::Mat& sample : slotSamples) {
+                        model.AddSampleShared(sample(area.rect));
+                    }
+                    model.Train(params->roiLower[area.slot], factor, 100, 150);
+                }
+            } catch (const std::exception& e) {
+                // Handed on to TrainModels, which throws the half-built
+                // models away.
+                std::lock_guard<std::mutex> lock(failureMutex);
+                failure = e.what();
+                failed = true;
+            }
         }
+    });
+    if (failed) {
+        throw std::runtime_error(failure);
     }
     if (used == 0) {
         qWarning("DetectAlgorithm: camera %d detect %d: no valid template to train from", st.cameraIndex, d);

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 void SimilarityModel::Init(int width, int height, const cv::Mat& areaMask)
 {
-    samples.clear();
+    pending.clear();
+    maskedCount = 0;
     if (width <= 0 || height <= 0 || areaMask.type() != CV_8UC1 || areaMask.cols != width
         || areaMask.rows != height) {
         // A mask that does not describe the area leaves the model without
@@ -17,6 +19,7 @@ void SimilarityModel::Init(int width, int height, const cv::Mat& areaMask)
         return;
     }
     mask = areaMask.clone();
+    maskedCount = std::size_t(cv::countNonZero(mask));
 }
 
 void SimilarityModel::AddSample(const cv::Mat& sample)
@@ -26,17 +29,30 @@ void SimilarityModel::AddSample(const cv::Mat& sample)
                  mask.cols, mask.rows);
         return;
     }
-    samples.push_back(sample.clone());
+    // Only the masked pixels are ever read: they are taken now instead of a
+    // copy of the whole area, which was one allocation per area and sample.
+    std::vector<uchar> vector;
+    vector.reserve(maskedCount);
+    maskedVector(sample, vector);
+    pending.push_back(std::move(vector));
 }
 
-void SimilarityModel::maskedVector(const cv::Mat& image, std::vector<float>& out) const
+template <typename T>
+void SimilarityModel::maskedVector(const cv::Mat& image, std::vector<T>& out) const
 {
+    const std::size_t cols = std::size_t(image.cols);
     for (int y = 0; y < image.rows; ++y) {
         const uchar* v = image.ptr<uchar>(y);
         const uchar* m = mask.ptr<uchar>(y);
-        for (int x = 0; x < image.cols; ++x) {
+        // Most rows of most areas are inside the mask from end to end: taken
+        // whole, without a test per pixel.
+        if (!std::memchr(m, 0, cols)) {
+            out.insert(out.end(), v, v + cols);
+            continue;
+        }
+        for (std::size_t x = 0; x < cols; ++x) {
             if (m[x]) {
-                out.push_back(float(v[x]));
+                out.push_back(T(v[x]));
             }
         }
     }
@@ -76,13 +92,10 @@ double correlate(const Sums& s)
 
 void SimilarityModel::Train()
 {
-    for (const cv::Mat& sample : samples) {
-        std::vector<float> vector;
-        vector.reserve(std::size_t(cv::countNonZero(mask)));
-        maskedVector(sample, vector);
+    for (std::vector<uchar>& vector : pending) {
         double sum = 0.0;
         double square = 0.0;
-        for (float v : vector) {
+        for (uchar v : vector) {
             sum += v;
             square += double(v) * v;
         }
@@ -90,7 +103,7 @@ void SimilarityModel::Train()
         sums.push_back(sum);
         squares.push_back(square);
     }
-    samples.clear();
+    pending.clear();
 }
 
 float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
@@ -113,7 +126,7 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
     }
     double best = 0.0;
     for (std::size_t k = 0; k < vectors.size(); ++k) {
-        const std::vector<float>& trained = vectors[k];
+        const std::vector<uchar>& trained = vectors[k];
         if (trained.empty() || trained.size() != liveVector.size()) {
             continue;
         }

@@ -22,8 +22,11 @@ public:
     // The mask (non-zero = the pixel takes part) becomes an own copy; samples
     // added before and not yet trained are dropped with the old mask.
     void Init(int width, int height, const cv::Mat& mask);
+    // Takes the sample's masked pixels at once (the caller's pixels may change
+    // right after); they become a vector at the next Train.
     void AddSample(const cv::Mat& sample);
-    // Every sample becomes a vector of its masked pixels; the samples go.
+    // Every sample added since the last Train becomes a vector of its masked
+    // pixels.
     void Train();
     // The score 0 to 100; output becomes an all-zero image of the live size
     // (in place when it already is 8-bit of that size).
@@ -36,15 +39,21 @@ public:
     cv::Size Size() const { return mask.size(); }
     const cv::Mat& Mask() const { return mask; }
     int VectorCount() const { return int(vectors.size()); }
-    int PendingSamples() const { return int(samples.size()); }
+    int PendingSamples() const { return int(pending.size()); }
 
 private:
     // Appends the masked pixels of image to out, in storage order.
-    void maskedVector(const cv::Mat& image, std::vector<float>& out) const;
+    template <typename T>
+    void maskedVector(const cv::Mat& image, std::vector<T>& out) const;
 
     cv::Mat mask;
-    std::vector<cv::Mat> samples;
-    std::vector<std::vector<float>> vectors;
+    // Pixels that take part (non-zero in the mask).
+    std::size_t maskedCount = 0;
+    // The masked pixels of the samples added since the last Train. Pixel
+    // values, kept as bytes: a quarter of the memory of floats, and the
+    // scores are the same because every product and sum is a whole number.
+    std::vector<std::vector<uchar>> pending;
+    std::vector<std::vector<uchar>> vectors;
     // Per vector: its sum and sum of squares, so that Detect needs one pass
     // per vector (the products with the live vector).
     std::vector<double> sums;

@@ -116,8 +116,7 @@ TodayRows loadTodayRows(const QString& file, const QDateTime& from, const QDateT
                     // A later row of the same cycle, camera, detect and area
                     // (a re-check) replaces the earlier one.
                     for (int n = 0; n < result.size(); ++n) {
-                        rows.results.insert(resultKey(roundText, camera, detect, n),
-                                            RoiResult{result.at(n), detectstart, roundstart, camera, detect, n});
+                        rows.results.enter(roundstart, camera, detect, n, result.at(n) != 0, true);
                     }
                 }
             }
@@ -256,11 +255,7 @@ void TemperatureChartData::onTodayLoadFinished()
     for (auto it = todaySeries.cbegin(); it != todaySeries.cend(); ++it) {
         rows.series[it.key()].append(it.value());
     }
-    for (auto it = todayResults.cbegin(); it != todayResults.cend(); ++it) {
-        if (!rows.results.contains(it.key())) {
-            rows.results.insert(it.key(), it.value());
-        }
-    }
+    rows.results.mergeMissing(todayResults);
     todaySeries = std::move(rows.series);
     todayResults = std::move(rows.results);
     todayLoaded = true;
@@ -294,7 +289,6 @@ void TemperatureChartData::setDetectResult(DetectResult result)
 void TemperatureChartData::updateLiveData()
 {
     const DetectResult& r = detectResult;
-    const QString roundText = formatResultTime(r.roundstart);
     const double x = seriesSeconds(r.detectstart);
     const int count = qMin(r.roi_detail.size(), r.roi_result.size());
     for (int n = 0; n < count; ++n) {
@@ -307,13 +301,9 @@ void TemperatureChartData::updateLiveData()
                 newPoints[key].append(point);
             }
         }
-        // The first result of a cycle stays; a re-check does not replace it.
-        const QString key = resultKey(roundText, r.idx_camera, r.idx_detect, n);
-        if (!todayResults.contains(key)) {
-            todayResults.insert(key, RoiResult{r.roi_result.at(n), r.detectstart, r.roundstart, r.idx_camera,
-                                               r.idx_detect, n});
-        }
     }
+    // The first result of a cycle stays; a re-check does not replace it.
+    todayResults.enterAll(r.roundstart, r.idx_camera, r.idx_detect, r.roi_result, count, false);
 }
 
 void TemperatureChartData::insertDetectResult()
@@ -716,7 +706,16 @@ void TemperatureChartData::countCycles()
     axis.start = axisStart;
     axis.bucketSeconds = bucketSeconds;
 
-    const ResultMap& results = statisticsSource == 1 ? historyResults : todayResults;
+    if (statisticsSource != 1) {
+        const CycleCounts counts = todayResults.count(query.camera, query.detect, query.area, axis, buckets);
+        okCounts = counts.ok;
+        ngCounts = counts.ng;
+        cycleCount = counts.cycles;
+        ngCycleCount = counts.ngCycles;
+        ngRate = counts.rate();
+        return;
+    }
+    const ResultMap& results = historyResults;
     bool seen = false;
     // The entries of one cycle stand together; its bucket is worked out once.
     QDateTime bucketOf;

@@ -3,6 +3,7 @@
 #include "detectresult.h"
 #include "historyreader.h"
 #include "resultquery.h"
+#include "todayresults.h"
 
 #include <QDateTime>
 #include <QFuture>
@@ -39,7 +40,7 @@ using ResultMap = QMap<QString, RoiResult>;
 // merged into today's maps on the GUI thread.
 struct TodayRows {
     SeriesMap series;
-    ResultMap results;
+    TodayResults results;
     int rows = 0;
     int skippedRows = 0; // rows whose times or JSON could not be read
     bool readOk = false;  // the file could be opened and the select ran
@@ -195,7 +196,9 @@ public:
     // drawn twice when the plot draws today again.
     SeriesMap newPoints;
     bool keepNewPoints = false;
-    ResultMap todayResults;
+    // Today's verdicts per cycle, camera, detect and area, within a fixed
+    // budget (see TodayResults).
+    TodayResults todayResults;
     // Stays empty: a history pass counts as it reads instead of keeping a
     // month of entries (countCycles still counts it when filled).
     ResultMap historyResults;

@@ -186,15 +186,12 @@ void TestTemperatureChartData::mapsOfTheLiveResults()
 
     QCOMPARE(rec.data.todayResults.size(), 12);
     for (int n = 0; n < 12; ++n) {
-        const QString key = QStringLiteral("T:2026-12-08 10:00:00.000_C:2_D:1_F:%1").arg(n);
-        QVERIFY2(rec.data.todayResults.contains(key), qPrintable(key));
-        QCOMPARE(rec.data.todayResults.value(key).result, n == 5 ? 0 : 1);
-        QCOMPARE(rec.data.todayResults.value(key).detectstart, first);
-        QCOMPARE(rec.data.todayResults.value(key).roundstart, kRound);
-        QCOMPARE(rec.data.todayResults.value(key).camera, 2);
-        QCOMPARE(rec.data.todayResults.value(key).detect, 1);
-        QCOMPARE(rec.data.todayResults.value(key).area, n);
+        QCOMPARE(rec.data.todayResults.verdict(kRound, 2, 1, n), n == 5 ? 0 : 1);
     }
+    // Held under its camera, detect and cycle only.
+    QCOMPARE(rec.data.todayResults.verdict(kRound, 1, 2, 0), -1);
+    QCOMPARE(rec.data.todayResults.verdict(kRound.addMSecs(1), 2, 1, 0), -1);
+    QCOMPARE(rec.data.todayResults.verdict(kRound, 2, 1, 12), -1);
     QCOMPARE(rec.data.todaySeries.keys(), (QStringList{"C:2_D:1_F:0", "C:2_D:1_F:11"}));
     QCOMPARE(rec.data.todaySeries.value("C:2_D:1_F:11"), (SeriesPoints{{seriesSeconds(first), 71}}));
     QCOMPARE(rec.data.newPoints, rec.data.todaySeries);
@@ -206,7 +203,7 @@ void TestTemperatureChartData::mapsOfTheLiveResults()
     rec.handOver(makeResult(2, 1, kRound, recheck, 1, detail, verdicts));
     QCOMPARE(sqlite(QStringLiteral("select count(*) from res_report")).trimmed(), QStringLiteral("2"));
     QCOMPARE(rec.data.todayResults.size(), 12);
-    QCOMPARE(rec.data.todayResults.value("T:2026-12-08 10:00:00.000_C:2_D:1_F:5").result, 0);
+    QCOMPARE(rec.data.todayResults.verdict(kRound, 2, 1, 5), 0);
     QCOMPARE(rec.data.todaySeries.value("C:2_D:1_F:0").size(), 2);
 
     // Lists of different length: only areas present in both count.
@@ -262,8 +259,8 @@ void TestTemperatureChartData::resultsBeforeTheLoadAreWrittenInOrderAndMarked()
     QCOMPARE(series.size(), 2);
     QCOMPARE(series.at(0).y(), 40.0);
     QCOMPARE(series.at(1).y(), 50.0);
-    QVERIFY(rec.data.todayResults.contains("T:2026-12-08 07:00:00.000_C:0_D:0_F:0"));
-    QVERIFY(rec.data.todayResults.contains("T:2026-12-08 10:00:00.000_C:2_D:0_F:0"));
+    QCOMPARE(rec.data.todayResults.verdict(at(QStringLiteral("2026-12-08 07:00:00.000")), 0, 0, 0), 1);
+    QCOMPARE(rec.data.todayResults.verdict(kRound, 2, 0, 0), 1);
     // Only live points are new to the plot.
     QCOMPARE(rec.data.newPoints.value("C:0_D:0_F:0").size(), 1);
 
@@ -288,7 +285,7 @@ void TestTemperatureChartData::restartReloadsToday()
         first.handOver(makeResult(2, 0, at(QStringLiteral("2026-12-08 23:59:59.500")),
                                   at(QStringLiteral("2026-12-08 23:59:59.700")), 1, {{9, 99, 0, 0, 0}}, {1}));
         seriesBefore = first.data.todaySeries;
-        QCOMPARE(first.data.todayResults.value("T:2026-12-08 10:00:00.000_C:1_D:1_F:1").result, 0);
+        QCOMPARE(first.data.todayResults.verdict(kRound, 1, 1, 1), 0);
     }
     QCOMPARE(sqlite(QStringLiteral("select count(*) from res_report")).trimmed(), QStringLiteral("4"));
     // A row another program spoiled is left out.
@@ -301,12 +298,10 @@ void TestTemperatureChartData::restartReloadsToday()
     Records second;
     QVERIFY(second.startAndWait());
     // After the restart the re-check's later verdict stands.
-    QCOMPARE(second.data.todayResults.value("T:2026-12-08 10:00:00.000_C:1_D:1_F:1").result, 1);
-    QCOMPARE(second.data.todayResults.value("T:2026-12-08 10:00:00.000_C:1_D:1_F:1").detectstart,
-             kRound.addMSecs(900));
+    QCOMPARE(second.data.todayResults.verdict(kRound, 1, 1, 1), 1);
     // The day's last second is read back too.
     QCOMPARE(second.data.todayResults.size(), 3);
-    QCOMPARE(second.data.todayResults.value("T:2026-12-08 23:59:59.500_C:2_D:0_F:0").camera, 2);
+    QCOMPARE(second.data.todayResults.verdict(at(QStringLiteral("2026-12-08 23:59:59.500")), 2, 0, 0), 1);
     QCOMPARE(second.data.todaySeries.keys(), (QStringList{"C:1_D:1_F:0", "C:2_D:0_F:0"}));
     QCOMPARE(second.data.todaySeries.value("C:1_D:1_F:0"), seriesBefore.value("C:1_D:1_F:0"));
     QVERIFY(second.data.newPoints.isEmpty());
