@@ -66,7 +66,7 @@ QStringList jpgs(const QString& folder)
     return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
 }
 
-bool waitWritten(const SaveFialImageThread& writer, int n, int ms = 5000)
+bool waitWritten(const SaveFialImageThread& writer, int n, int ms = kSettleMs)
 {
     QElapsedTimer t;
     t.start();

@@ -2,6 +2,7 @@
 
 #include "camerainterface.h"
 #include "framehandover.h"
+#include "settle.h"
 
 #include <QStringList>
 
@@ -41,7 +42,7 @@ public:
     // Frames delivered into the hand-over so far.
     int delivered() const { return deliveredCount.load(); }
     // Blocks until at least n frames were delivered (at most timeoutMs).
-    bool waitDelivered(int n, int timeoutMs = 2000) const;
+    bool waitDelivered(int n, int timeoutMs = kSettleMs) const;
 
     bool open() override;
     void close() override;
