@@ -588,7 +588,10 @@ void CameraFotric::onFrame(const streamsdk_frame& frame)
         }
         return;
     }
-    const bool delivered = hand.deliverWith([&](uchar* buffer, int bytes) {
+    // The watchdog's count goes up with the frame, under its lock: whoever
+    // took the frame finds it counted.
+    hand.deliverWith([&](uchar* buffer, int bytes) {
+        framesArrived.fetch_add(1);
         if (bytes != m_frameBytes) {
             return;
         }
@@ -602,7 +605,4 @@ void CameraFotric::onFrame(const streamsdk_frame& frame)
             qCritical("Thermal camera %s: frame not converted: %s", qUtf8Printable(serialText), e.what());
         }
     });
-    if (delivered) {
-        framesArrived.fetch_add(1);
-    }
 }

@@ -757,6 +757,21 @@ bool Simulator::postEvent(const std::string& serial, int code)
     return true;
 }
 
+void Simulator::setCallLogging(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_logMutex);
+    m_logging = on;
+    if (!on) {
+        std::vector<Call>().swap(m_calls);
+    }
+}
+
+bool Simulator::callLogging() const
+{
+    std::lock_guard<std::mutex> lock(m_logMutex);
+    return m_logging;
+}
+
 std::vector<Call> Simulator::calls() const
 {
     std::lock_guard<std::mutex> lock(m_logMutex);
@@ -892,7 +907,9 @@ std::optional<int> Simulator::call(const char* function, std::string arguments)
 {
     {
         std::lock_guard<std::mutex> lock(m_logMutex);
-        m_calls.push_back(Call{function, std::move(arguments), std::this_thread::get_id()});
+        if (m_logging) {
+            m_calls.push_back(Call{function, std::move(arguments), std::this_thread::get_id()});
+        }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto it = m_failures.find(function);

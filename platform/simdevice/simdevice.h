@@ -264,6 +264,11 @@ public:
     // An event notice with the library's own code.
     bool postEvent(const std::string& serial, int code);
 
+    // The call log is kept only while a test asks for it: a library that
+    // runs for a day logs a call per frame, and nobody reads them there.
+    // The setting outlives reset(); turning it off drops what was logged.
+    void setCallLogging(bool on);
+    bool callLogging() const;
     std::vector<Call> calls() const;
     // Names of the calls, optionally only those made on `thread`.
     std::vector<std::string> callNames(std::optional<std::thread::id> thread = std::nullopt) const;
@@ -284,7 +289,8 @@ public:
     int liveHandles() const;
 
     // ---- the library's side ----
-    // Logs the call; a failure code when one was injected for it.
+    // Logs the call (when logging is on); a failure code when one was
+    // injected for it.
     std::optional<int> call(const char* function, std::string arguments);
     // Present devices in enumeration order (copies).
     std::vector<DeviceProfile> present();
@@ -318,6 +324,7 @@ private:
     std::map<std::string, std::deque<std::optional<int>>> m_failures;
 
     mutable std::mutex m_logMutex;
+    bool m_logging = false;
     std::vector<Call> m_calls;
 
     mutable std::mutex m_handleMutex;

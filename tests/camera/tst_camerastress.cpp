@@ -6,6 +6,7 @@
 
 #include "industrialrig.h"
 #include "logcapture.h"
+#include "settle.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -156,7 +157,7 @@ void TestCameraStress::deleteWhileCallbackLogs()
     });
     s.injectFrameFault(kSerial, simdev::FrameFault::Resized, 1);
     QCOMPARE(s.pump(kSerial, 1), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(held, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(held, kSettleMs);
     std::thread releaser([&released] {
         std::this_thread::sleep_for(60ms);
         released = true;
@@ -233,7 +234,7 @@ void TestCameraStress::twoDeliveryThreads()
     qint64 counted = 0;
     QElapsedTimer clock;
     clock.start();
-    while (s.framesDelivered(kSerial) < std::uint64_t(kFrames) && clock.elapsed() < 20000) {
+    while (s.framesDelivered(kSerial) < std::uint64_t(kFrames) && clock.elapsed() < kSettleMs) {
         const Polled frame = poll(*driver, true, true);
         if (frame.got) {
             ++taken;
@@ -242,6 +243,13 @@ void TestCameraStress::twoDeliveryThreads()
         counted += takeCount(*driver);
     }
     QVERIFY(s.waitIdle(kSerial));
+    // A poller that got no turn while the frames came (one loaded core) still
+    // finds the last of them whole.
+    const Polled lastFrame = poll(*driver, true, true);
+    if (lastFrame.got) {
+        ++taken;
+        QVERIFY2(lastFrame.check.whole, lastFrame.check.problem.c_str());
+    }
     counted += takeCount(*driver);
     QCOMPARE(counted, qint64(kFrames));
     QVERIFY(taken > 0);
@@ -290,7 +298,9 @@ void TestCameraStress::handOverStress()
     qint64 counted = 0;
     QElapsedTimer clock;
     clock.start();
-    while (s.framesDelivered(kSerial) < std::uint64_t(frames) && clock.elapsed() < 30000) {
+    // Full-size frames under the thread checker on a loaded machine come at a
+    // fraction of their rate: the wait is for the frames, not for a time.
+    while (s.framesDelivered(kSerial) < std::uint64_t(frames) && clock.elapsed() < 4 * kSettleMs) {
         const Polled frame = poll(*driver, true, true, rowStep);
         if (frame.got) {
             ++taken;
@@ -303,6 +313,12 @@ void TestCameraStress::handOverStress()
         std::this_thread::yield();
     }
     driver->stopGrab();
+    const Polled lastFrame = poll(*driver, true, true, rowStep);
+    if (lastFrame.got) {
+        ++taken;
+        QVERIFY2(lastFrame.check.whole, lastFrame.check.problem.c_str());
+        QVERIFY(lastFrame.check.sequence > last);
+    }
     counted += takeCount(*driver);
     const std::uint64_t delivered = s.framesDelivered(kSerial);
     QVERIFY(delivered >= std::uint64_t(frames));

@@ -54,6 +54,7 @@ private slots:
 void TestDo3thinkCamera::init()
 {
     resetAll();
+    dvp().setCallLogging(true);  // the tests read which calls the driver made
 }
 
 void TestDo3thinkCamera::cleanup()

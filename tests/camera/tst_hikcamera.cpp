@@ -58,6 +58,7 @@ private slots:
 void TestHikCamera::init()
 {
     resetAll();
+    hik().setCallLogging(true);  // the tests read which calls the driver made
 }
 
 void TestHikCamera::cleanup()

@@ -53,6 +53,10 @@ private slots:
 void TestIndustrialCameras::init()
 {
     resetAll();
+    // The reconnection test reads which calls a driver made.
+    for (Kind kind : {Kind::Hik, Kind::Mind, Kind::Dvp}) {
+        sim(kind).setCallLogging(true);
+    }
 }
 
 void TestIndustrialCameras::cleanup()

@@ -55,6 +55,7 @@ private slots:
 void TestMindCamera::init()
 {
     resetAll();
+    mind().setCallLogging(true);  // the tests read which calls the driver made
 }
 
 void TestMindCamera::cleanup()

@@ -6,6 +6,7 @@
 #include "messagecapture.h"
 #include "scriptedtcpserver.h"
 #include "streamsdk.h"
+#include "settle.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -102,7 +103,7 @@ struct Stream {
     int result = -99;
 };
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = kSettleMs)
 {
     QElapsedTimer clock;
     clock.start();

@@ -5,6 +5,7 @@
 #include "loopbackthermalcamera.h"
 #include "thermalnetworkscope.h"
 #include "thermalsession.h"
+#include "settle.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -287,7 +288,7 @@ void TestThermalSession::streamStartsOnce()
         session.startStream(&onFrame, &frames);
         session.startStream(&onFrame, &frames);
         QVERIFY(session.streaming());
-        QTRY_VERIFY(frames.load() > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(frames.load() > 0, kSettleMs);
         QCOMPARE(camera->requestsTo("/stream/video/raw").size(), 1);
         QCOMPARE(camera->streamConnections(), 1);
 
@@ -297,7 +298,7 @@ void TestThermalSession::streamStartsOnce()
         QTest::qWait(30);
         QCOMPARE(frames.load(), stopped);
         session.startStream(&onFrame, &frames);
-        QTRY_VERIFY(frames.load() > stopped);
+        QTRY_VERIFY_WITH_TIMEOUT(frames.load() > stopped, kSettleMs);
         QCOMPARE(camera->requestsTo("/stream/video/raw").size(), 2);
     }
     // Destroying the session ended the stream.

@@ -1,5 +1,6 @@
 #include "fakemainwindow.h"
 #include "taskmanager.h"
+#include "settle.h"
 
 #include <QtTest>
 
@@ -23,7 +24,7 @@ void TestTaskManager::repaintsTheRegisteredWindowEvery100Ms()
     QElapsedTimer clock;
     clock.start();
     task->startLoop();
-    QTRY_VERIFY_WITH_TIMEOUT(window.repaints >= 4, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.repaints >= 4, kSettleMs);
     // Three passes of the loop need at least 300 ms: not a busy loop.
     QVERIFY(clock.elapsed() >= 290);
 }

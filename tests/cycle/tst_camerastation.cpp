@@ -14,6 +14,7 @@
 #include "systemparam.h"
 #include "texttable.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QFile>
 #include <QImage>
@@ -603,11 +604,11 @@ void TestCameraStation::lostCameraOnTheRealTimer()
     station->data.peers = &peers;
     station->fpsTimer->setInterval(20);
     driver.vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(!station->online, 2000);
-    QTRY_VERIFY_WITH_TIMEOUT(driver.calls.count("reconnect") >= 2, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!station->online, kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(driver.calls.count("reconnect") >= 2, kSettleMs);
     QCOMPARE(peers.records, QStringList{textOf(332).arg(1).arg("T1")});
     driver.comeBack();
-    QTRY_VERIFY_WITH_TIMEOUT(station->online, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(station->online, kSettleMs);
     station->data.peers = station.get();
 }
 

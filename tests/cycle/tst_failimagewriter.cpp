@@ -15,6 +15,7 @@
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -65,7 +66,7 @@ QStringList jpgs(const QString& folder)
     return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
 }
 
-bool waitWritten(const SaveFialImageThread& writer, int n, int ms = 5000)
+bool waitWritten(const SaveFialImageThread& writer, int n, int ms = kSettleMs)
 {
     QElapsedTimer t;
     t.start();
@@ -354,7 +355,7 @@ void TestFailImageWriter::pruneAndName()
     QVERIFY(QTest::qWaitFor([] {
         std::lock_guard<std::mutex> lock(*gMutexTable[9]);
         return gFirstNgRoi[1] == 0;
-    }, 5000));
+    }, kSettleMs));
 
     // A plain OK picture: the OK folder, no prefix, nothing left half written.
     handOver(0, 1, 1);

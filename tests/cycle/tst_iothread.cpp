@@ -13,6 +13,7 @@
 #include "testclock.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QFile>
 #include <QtTest>
@@ -147,7 +148,7 @@ struct Rig {
     // Frames other than command 1: one per pass of the poll loop.
     int polls() const { return board->frameCount() - board->countCommand(CmdSetOutputs); }
 
-    bool waitPolls(int more, int timeoutMs = 5000)
+    bool waitPolls(int more, int timeoutMs = kSettleMs)
     {
         const int target = polls() + more;
         return QTest::qWaitFor([&] { return polls() >= target; }, timeoutMs);
@@ -248,7 +249,7 @@ void TestIOThread::outputsReachTheBoard()
         rig.port->setOutput(i, (outputs >> i) & 1);
     }
     rig.port->commitOutputs();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.board->lastOutputValue(), outputs | 0xFC00, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.board->lastOutputValue(), outputs | 0xFC00, kSettleMs);
 
     QByteArray last;
     for (const auto& f : rig.board->frames()) {
@@ -278,9 +279,9 @@ void TestIOThread::inputChangeSignalledOnce()
         if (expectedWords.isEmpty() || expectedWords.last() != word) {
             expectedWords.append(word);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), word, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), word, kSettleMs);
         QVERIFY(rig.waitPolls(10));
-        QTRY_COMPARE(rig.inputSignals, expectedWords.size());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.inputSignals, expectedWords.size(), kSettleMs);
     }
     QVERIFY(rig.waitPolls(10));
     QCoreApplication::processEvents();
@@ -359,7 +360,7 @@ void TestIOThread::lineFaultsAcrossPasses()
     QCOMPARE(rig.board->countCommand(CmdSetOutputs), 1);
     QCOMPARE(currentInputWord(), 0);
     rig.board->sendRaw(reply.mid(5));
-    QTRY_COMPARE(rig.inputSignals, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.inputSignals, 1, kSettleMs);
     QCOMPARE(currentInputWord(), 0x155);
     QVERIFY(rig.waitPolls(4));
     QCOMPARE(rig.board->countCommand(CmdSetOutputs), 2);
@@ -380,9 +381,16 @@ void TestIOThread::heartbeat()
 
     // 11 s old: the link falls silent.
     rig.clock.advanceMs(1000);
-    QTRY_VERIFY_WITH_TIMEOUT(logCount(silentLine) >= 1, 5000);
-    QTest::qWait(50);
-    const int frozen = rig.board->frameCount();
+    QTRY_VERIFY_WITH_TIMEOUT(logCount(silentLine) >= 1, kSettleMs);
+    // The board may still be reading what was sent before the pause: wait
+    // until its count stands still, then it must stay so.
+    int frozen = rig.board->frameCount();
+    QElapsedTimer settling;
+    settling.start();
+    do {
+        frozen = rig.board->frameCount();
+        QTest::qWait(200);
+    } while (rig.board->frameCount() != frozen && settling.elapsed() < kSettleMs);
     QTest::qWait(300);
     QCOMPARE(rig.board->frameCount(), frozen);
 
@@ -390,7 +398,7 @@ void TestIOThread::heartbeat()
     // board first hears the word wanted now, not the one before the pause.
     rig.setAlarm(true);
     rig.port->feedWatchdog();
-    QVERIFY(rig.waitPolls(5, 900));
+    QVERIFY(rig.waitPolls(1, 900));
     const auto frames = rig.board->frames();
     QCOMPARE(frames.at(frozen).command(), int(CmdSetOutputs));
     QCOMPARE(frames.at(frozen).value(), 0xFC04);
@@ -401,7 +409,7 @@ void TestIOThread::portAppearingLaterIsOpened()
     gLanguage = 1;
     Rig rig(false);
     rig.start();
-    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, kSettleMs);
     QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextPortCannotOpen).arg("COM1"));
     QCOMPARE(m_operatorWarnings.first(),
              "The I/O board port COM1 cannot be opened. The machine signals are not available until it can.");
@@ -420,8 +428,8 @@ void TestIOThread::portAppearingLaterIsOpened()
     rig.plugBoard();
     rig.board->setInputs(0x004);
     rig.clock.advanceMs(IOThread::kReopenIntervalMs);
-    QTRY_VERIFY_WITH_TIMEOUT(rig.polls() > 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x004, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.polls() > 0, kSettleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x004, kSettleMs);
     QVERIFY(rig.port->ioThread()->isPortOpen());
     QVERIFY(logCount(QStringLiteral("opened at ") + rig.dir.filePath("COM1")) >= 1);
     QCOMPARE(m_operatorWarnings.size(), 1);
@@ -440,12 +448,12 @@ void TestIOThread::lostBoardIsReopened()
     QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, QList<bool>{true}, 5000);
 
     rig.board->unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, kSettleMs);
     // In the operator's language (Chinese here, the default).
     QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextPortLost).arg("COM1"));
     QVERIFY(m_operatorWarnings.first().startsWith(QStringLiteral("IO通讯口COM1")));
-    QTRY_VERIFY(!rig.port->ioThread()->isPortOpen());
-    QTRY_COMPARE(rig.linkStates, (QList<bool>{true, false}));
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.port->ioThread()->isPortOpen(), kSettleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.linkStates, (QList<bool>{true, false}), kSettleMs);
 
     // A reopen that fails is the same outage: nothing more is told (the
     // states are checked once the board is back).
@@ -461,7 +469,7 @@ void TestIOThread::lostBoardIsReopened()
     QTest::qWait(3 * IOThread::kIdleSleepMs);
     QVERIFY(!rig.port->ioThread()->isPortOpen());
     rig.clock.advanceMs(IOThread::kReopenIntervalMs);
-    QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x021, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(currentInputWord(), 0x021, kSettleMs);
     QVERIFY(rig.port->ioThread()->isPortOpen());
     QCOMPARE(m_operatorWarnings.size(), 1);
     // The first frame on the new line is the word wanted now.
@@ -485,7 +493,7 @@ void TestIOThread::silentBoardIsReported()
     QVERIFY(rig.waitPolls(5));
     QVERIFY(m_operatorWarnings.isEmpty());
     rig.clock.advanceMs(1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_operatorWarnings.size(), 1, kSettleMs);
     QCOMPARE(m_operatorWarnings.first(), textOf(IOThread::kTextBoardSilent).arg("COM1"));
     // Polling goes on, so the board is found again when it answers.
     QVERIFY(rig.waitPolls(5));
@@ -588,11 +596,11 @@ void TestIOThread::quitLeavesOutputsAtRest()
     rig.port->setOutput(OutAllowClamp, 1);
     rig.port->setOutput(OutAlarm, 1);
     rig.port->commitOutputs();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.board->lastOutputValue(), 0xFC07, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.board->lastOutputValue(), 0xFC07, kSettleMs);
 
     runQuitHooks();
     QVERIFY(rig.port->ioThread()->isFinished());
-    QTRY_COMPARE(rig.board->lastOutputValue(), 0xFC02);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.board->lastOutputValue(), 0xFC02, kSettleMs);
     const int frames = rig.board->frameCount();
     QTest::qWait(50);
     QCOMPARE(rig.board->frameCount(), frames);

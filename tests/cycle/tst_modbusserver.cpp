@@ -4,6 +4,7 @@
 // it. Every malformed frame and partial request is tested without sockets in
 // tst_modbusframing.
 #include "modbusserver.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -125,7 +126,7 @@ public:
     }
 
     // Everything received until at least n bytes are there (or the time is up).
-    QByteArray receive(int n, int timeoutMs = 3000)
+    QByteArray receive(int n, int timeoutMs = kSettleMs)
     {
         QElapsedTimer t;
         t.start();
@@ -145,7 +146,7 @@ public:
 };
 
 struct ModbusClient {
-    explicit ModbusClient(quint16 port, int timeoutMs = 2000)
+    explicit ModbusClient(quint16 port, int timeoutMs = kSettleMs)
         : ctx(modbus_new_tcp("127.0.0.1", port))
     {
         modbus_set_slave(ctx, 1);
@@ -253,7 +254,7 @@ void TestModbusServer::libmodbusReadsAndWrites()
 
     const uint16_t values[2] = {1, 5};
     QCOMPARE(modbus_write_registers(client.ctx, 0, 2, values), 2);
-    QTRY_COMPARE(writes, (QList<QList<int>>{{0, 1}}));
+    QTRY_COMPARE_WITH_TIMEOUT(writes, (QList<QList<int>>{{0, 1}}), kSettleMs);
     quint16 w0 = 99, w1 = 99;
     server->getWriteData(0, &w0);
     server->getWriteData(1, &w1);
@@ -266,7 +267,7 @@ void TestModbusServer::libmodbusReadsAndWrites()
         many[i] = static_cast<uint16_t>(1000 + i);
     }
     QCOMPARE(modbus_write_registers(client.ctx, 377, 123, many), 123);
-    QTRY_COMPARE(writes.size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(writes.size(), 2, kSettleMs);
     QCOMPARE(writes.at(1).size(), 123);
     QCOMPARE(writes.at(1).first(), 377);
     QCOMPARE(writes.at(1).last(), 499);
@@ -332,7 +333,7 @@ void TestModbusServer::eachConnectionHasItsOwnBuffer()
     b.send(rb.mid(8));
     QCOMPARE(a.receive(13).toHex(), readReply(1, 10, 2, table).toHex());
     QCOMPARE(b.receive(12).toHex(), writeAck(2, 60, 1).toHex());
-    QTRY_COMPARE(writes, (QList<QList<int>>{{60}}));
+    QTRY_COMPARE_WITH_TIMEOUT(writes, (QList<QList<int>>{{60}}), kSettleMs);
 }
 
 void TestModbusServer::thirtyTwoBitValuesNeverTear()
@@ -375,7 +376,7 @@ void TestModbusServer::writeIsLoggedWithTheClientAddress()
     QVERIFY(client.connected);
     client.send(writeRequest(4, 1, {3}));
     QCOMPARE(client.receive(12).toHex(), writeAck(4, 1, 1).toHex());
-    QTRY_COMPARE(writes.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(writes.size(), 1, kSettleMs);
     qInstallMessageHandler(gPreviousHandler);
     const QString expected = QString("modbus: write from 127.0.0.1:%1: 1 register(s) from 1: 3").arg(client.socket.localPort());
     std::lock_guard<std::mutex> lock(gCapturedMutex);
@@ -397,7 +398,7 @@ void TestModbusServer::thousandsOfConnectionsLeaveNoDescriptor()
         QCOMPARE(::recv(fd, reply, sizeof reply, MSG_WAITALL), ssize_t(11));
         ::close(fd);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), before, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(openFileDescriptors(), before, kSettleMs);
     qInfo() << "2000 connections in" << timer.elapsed() << "ms";
     // And the server still answers.
     RawClient client(server->serverPort());
@@ -443,7 +444,7 @@ void TestModbusServer::busyPollerSurvivesABurstOfIdleConnections()
         }
         return n;
     };
-    QTRY_COMPARE(open(), ModbusServer::MaxConnections - 1);
+    QTRY_COMPARE_WITH_TIMEOUT(open(), ModbusServer::MaxConnections - 1, kSettleMs);
     QVERIFY(poll());
     // The ones closed were the oldest of the burst.
     for (int i = 0; i < sockets.size(); ++i) {
@@ -603,7 +604,7 @@ void TestModbusServer::stopClosesConnectionsAndFreesThePort()
     QVERIFY(client.connected);
     server->stop();
     QVERIFY(!server->isListening());
-    QTRY_COMPARE(client.socket.state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE_WITH_TIMEOUT(client.socket.state(), QAbstractSocket::UnconnectedState, kSettleMs);
     QTcpServer successor;
     QVERIFY(successor.listen(QHostAddress::LocalHost, port));
     server->stop();  // a second stop (and the destructor's) does nothing

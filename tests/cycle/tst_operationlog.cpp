@@ -7,6 +7,7 @@
 #include "testclock.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -145,7 +146,7 @@ void TestOperationLog::batchIsItsRowsOneByOne()
     QVERIFY(!log.insertRecords({"held 1", "held 2"}, 1));
     QCOMPARE(log.pendingRowCount(), 2);
     QVERIFY(locker.release());
-    QTRY_COMPARE(log.pendingRowCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(log.pendingRowCount(), 0, kSettleMs);
     const Rows held{{"09.05.04", "初级用户", "held 1"}, {"09.05.04", "初级用户", "held 2"}};
     QCOMPARE(rowsOf("RECORD.db"), before + held);
 }
@@ -397,7 +398,7 @@ void TestOperationLog::heldFileKeepsRowsInOrder()
 
     QVERIFY(writtenAtOnce ? locker.waitReleased() : locker.release());
     // Written by the retry, with no further event needed.
-    QTRY_COMPARE(log.pendingRowCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(log.pendingRowCount(), 0, kSettleMs);
     const Rows written{{"09.05.04", "初级用户", "first"}, {"09.05.05", "高级用户", "second"}};
     QCOMPARE(rowsOf("RECORD.db"), before + written);
     QCOMPARE(QDir(dir.filePath("RECORD")).entryList(QDir::Files), QStringList{});
@@ -424,7 +425,7 @@ void TestOperationLog::heldFileIsNotArchivedUntilFree()
     QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-09"));
 
     QVERIFY(locker.release());
-    QTRY_COMPARE(log.pendingRowCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(log.pendingRowCount(), 0, kSettleMs);
     QCOMPARE(rowsOf(dir.filePath("RECORD/2024-03-09.db")), (Rows{kFirstRow, {"23.59.50", "初级用户", "late"}}));
     QCOMPARE(rowsOf("RECORD.db"), (Rows{kFirstRow, {"00.00.20", "初级用户", "early"}}));
     QCOMPARE(dir.read("time.txt"), QByteArray("2024-03-10"));

@@ -3,6 +3,7 @@
 // and must leave the board at rest and end with 128 + the signal's number.
 #include "boardsimulator.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QProcess>
@@ -38,7 +39,7 @@ void TestSignalQuit::signalPutsOutputsAtRestBeforeTheEnd()
     child.start(QStringLiteral(SIGNALCHILD_PATH), QStringList());
     QVERIFY(child.waitForStarted(10000));
     // Clamp and alarm on, the ejector permission at its high rest level.
-    QTRY_COMPARE_WITH_TIMEOUT(board.lastOutputValue(), 0xFC07, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(board.lastOutputValue(), 0xFC07, kSettleMs);
 
     QCOMPARE(::kill(static_cast<pid_t>(child.processId()), signalNumber), 0);
     QVERIFY(child.waitForFinished(15000));

@@ -24,6 +24,7 @@
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -186,7 +187,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     };
     auto pulseInput = [&](int bit, int evaluationsBefore) {
         board.setInput(bit, true);
-        const bool seen = QTest::qWaitFor([&] { return inspections >= evaluationsBefore + 2; }, 5000);
+        const bool seen = QTest::qWaitFor([&] { return inspections >= evaluationsBefore + 2; }, kSettleMs);
         QTest::qWait(20);
         board.setInput(bit, false);
         QTest::qWait(150);
@@ -196,7 +197,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     // Empty mould: the clamp is withdrawn at the cycle start, then granted.
     int from = board.frameCount();
     QVERIFY(pulseInput(InMouldOpenEnd, inspections));
-    QVERIFY(QTest::qWaitFor([&] { return clampBits(from).contains(QLatin1String("10")); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return clampBits(from).contains(QLatin1String("10")); }, kSettleMs));
     QVERIFY2(clampBits(from).endsWith('0'), qPrintable(clampBits(from)));
     ctl.TimerShow();
 
@@ -205,7 +206,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     partLeft = true;
     from = board.frameCount();
     QVERIFY(pulseInput(InMouldOpenEnd, inspections));
-    QTRY_COMPARE(ctl.screenMode, int(CycleController::Alarm));
+    QTRY_COMPARE_WITH_TIMEOUT(ctl.screenMode, int(CycleController::Alarm), kSettleMs);
     QTest::qWait(200);
     QVERIFY(clampBits(from).contains('1'));
     QVERIFY2(!clampBits(from).mid(clampBits(from).indexOf('1')).contains('0'), qPrintable(clampBits(from)));
@@ -233,12 +234,12 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     partLeft = false;
     from = board.frameCount();
     QVERIFY(pulseInput(InSafetyDoor, inspections));
-    QTRY_VERIFY(ctl.screenMode != CycleController::Alarm);
-    QTRY_VERIFY(clampBits(from).endsWith('0'));
-    QTRY_VERIFY(!(board.lastOutputValue() & (1 << OutAlarm)));
+    QTRY_VERIFY_WITH_TIMEOUT(ctl.screenMode != CycleController::Alarm, kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(clampBits(from).endsWith('0'), kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!(board.lastOutputValue() & (1 << OutAlarm)), kSettleMs);
     QCOMPARE(readRegister(server.serverPort(), 1), 0);
     const QString ngFolder = SaveFialImageThread::folderOf(0, 1, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(QDir(ngFolder).entryList({QStringLiteral("*.jpg")}).size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(ngFolder).entryList({QStringLiteral("*.jpg")}).size(), 2, kSettleMs);
     const QFileInfoList files =
         QDir(ngFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time | QDir::Reversed);
     QVERIFY(files[0].fileName().startsWith(QLatin1String("1_")));

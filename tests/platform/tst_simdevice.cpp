@@ -220,6 +220,11 @@ void TestSimDevice::faultsAndPositions()
     for (const char* serial : {"A", "B", "C"}) {
         QVERIFY(sim.addDevice(sim.makeSpec(serial, "M", 32, 4, false)) > 0);
     }
+    // Off until asked for: a library that runs for a day keeps no log of its
+    // calls, though injected failures still count them.
+    QVERIFY(!sim.call("g", ""));
+    QVERIFY(sim.calls().empty());
+    sim.setCallLogging(true);
     sim.failNext("f", -5, 2, 1);
     QVERIFY(!sim.call("f", ""));
     QCOMPARE(sim.call("f", "").value_or(0), -5);
@@ -227,6 +232,16 @@ void TestSimDevice::faultsAndPositions()
     QVERIFY(!sim.call("f", ""));
     QCOMPARE(sim.calls().size(), std::size_t(4));
     QCOMPARE(sim.calls()[0].thread, std::this_thread::get_id());
+    // A test turns it on once; reset() forgets the calls, not the setting.
+    sim.reset();
+    QVERIFY(sim.calls().empty());
+    QVERIFY(!sim.call("f", ""));
+    QCOMPARE(sim.calls().size(), std::size_t(1));
+    sim.setCallLogging(false);
+    QVERIFY(sim.calls().empty());
+    for (const char* serial : {"A", "B", "C"}) {
+        QVERIFY(sim.addDevice(sim.makeSpec(serial, "M", 32, 4, false)) > 0);
+    }
 
     QVERIFY(sim.vanish("A"));
     QCOMPARE(sim.present().size(), std::size_t(2));

@@ -9,6 +9,7 @@
 #include "sqlitetestutil.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -237,7 +238,7 @@ void TestResultStatistics::midnightRotation()
 {
     World w(QStringLiteral("2026-12-07 10:00:00.000"));
     w.records.init();
-    QTRY_VERIFY(w.records.todayLoaded);
+    QTRY_VERIFY_WITH_TIMEOUT(w.records.todayLoaded, kSettleMs);
     ResultStatistics stats;
     stats.checkDayChange();
 
@@ -344,7 +345,7 @@ void TestResultStatistics::rotationWaitsForTheStartUpLoad()
         TemperatureChartData earlier;
         gpTemperatureChartData = &earlier;
         earlier.init();
-        QTRY_VERIFY(earlier.todayLoaded);
+        QTRY_VERIFY_WITH_TIMEOUT(earlier.todayLoaded, kSettleMs);
         for (int i = 0; i < 2000; ++i) {
             const QDateTime t = at("2026-12-08 00:00:00.000").addMSecs(i);
             earlier.setDetectResult(makeResult(0, 0, t, t, 1, {{9, i, 0, 0, 0}}, {1}));
@@ -388,7 +389,7 @@ void TestResultStatistics::busyFileLosesNoCount()
         QVERIFY(statisticsRows().contains(row("C0_D0", hours({{10, 1}}))));
         holder.release();
         // Saved by the retry, without a further result.
-        QTRY_VERIFY_WITH_TIMEOUT(statisticsRows().contains(row("C0_D0", hours({{10, 4}}))), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(statisticsRows().contains(row("C0_D0", hours({{10, 4}}))), kSettleMs);
     }
 }
 

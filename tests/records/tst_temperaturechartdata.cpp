@@ -5,6 +5,7 @@
 #include "temperaturechartdata.h"
 #include "sqlitetestutil.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QSqlDatabase>
 #include <QtEndian>
@@ -45,7 +46,7 @@ struct Records {
     bool startAndWait()
     {
         data.init();
-        return QTest::qWaitFor([this] { return data.todayLoaded; }, 20000);
+        return QTest::qWaitFor([this] { return data.todayLoaded; }, kSettleMs);
     }
 };
 
@@ -326,7 +327,7 @@ void TestTemperatureChartData::busyDatabaseLosesNoRow()
 
     // Released while the machine stands still: the retry writes them all.
     holder.release();
-    QTRY_COMPARE_WITH_TIMEOUT(rec.data.pendingInserts.size(), 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.data.pendingInserts.size(), 0, kSettleMs);
     rec.handOver(makeResult(3, 0, kRound, kRound.addMSecs(3), 1, {}, {}));
     QCOMPARE(sqliteLines(QStringLiteral("select idx_camera, detectstart, description from res_report order by idx")),
              (QStringList{"0|2026-12-08 10:00:00.000|Regular recording", "1|2026-12-08 10:00:00.001|Regular recording",
@@ -380,7 +381,7 @@ void TestTemperatureChartData::unopenableDatabaseKeepsRowsUntilWritable()
     QCOMPARE(rec.data.pendingInserts.size(), 2);
 
     QVERIFY(QDir().rmdir(QStringLiteral("ResStatistics.db")));
-    QTRY_COMPARE_WITH_TIMEOUT(rec.data.pendingInserts.size(), 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.data.pendingInserts.size(), 0, kSettleMs);
     QCOMPARE(sqliteLines(QStringLiteral("select idx_camera, result from res_report order by idx")),
              (QStringList{"0|1", "1|0"}));
 }
@@ -425,7 +426,7 @@ void TestTemperatureChartData::regularRecordingInterval()
     data.regularRecordingDue = false;
     data.setRegularRecordingInterval(1);
     data.regularTimer.setInterval(10);
-    QTRY_VERIFY(data.regularRecordingDue);
+    QTRY_VERIFY_WITH_TIMEOUT(data.regularRecordingDue, kSettleMs);
 }
 
 void TestTemperatureChartData::loadAndLiveHandOverNeverRace()

@@ -2,6 +2,7 @@
 #include "recordstesthelpers.h"
 #include "temperaturechartdata.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,7 @@ struct Export {
         data.setQuery(q);
     }
     // Waits for the end of the running export.
-    bool ended() { return QTest::qWaitFor([this] { return !data.exportBusy; }, 20000); }
+    bool ended() { return QTest::qWaitFor([this] { return !data.exportBusy; }, kSettleMs); }
     QString failure() const { return failed.isEmpty() ? QString() : failed.last().at(0).toString(); }
 };
 
@@ -183,7 +184,7 @@ void TestTemperatureExport::oneExportAtATime()
     Export ex;
     ex.data.exportTimeoutMs = 2000;
     QVERIFY(ex.data.exportData(1, dir.filePath("first")));
-    QVERIFY(QTest::qWaitFor([] { return !ExportStandin::lastArguments().isEmpty(); }, 5000));
+    QVERIFY(QTest::qWaitFor([] { return !ExportStandin::lastArguments().isEmpty(); }, kSettleMs));
     ExportStandin::clearArguments();
     QVERIFY(!ex.data.exportData(2, dir.filePath("second")));
     QVERIFY(ex.data.exportBusy);

@@ -11,6 +11,7 @@
 #include "systemparamdialog.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QJsonObject>
 #include <QLabel>
@@ -434,7 +435,7 @@ void TestCameraParamWidget::oneShotExposureEnds()
     page.pCButtonOpenAutoExposeTime->click();
     QCOMPARE(rig.calls(1), QStringList{"autoAdjust 1"});
     QVERIFY(page.autoExposeRunning());
-    QTRY_VERIFY(!page.autoExposeRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!page.autoExposeRunning(), kSettleMs);
     QCOMPARE(rig.calls(1).at(1), QStringLiteral("autoAdjust 0"));
     QCOMPARE(rig.edit[1], exposure);
     QCOMPARE(rig.edit[9], 12);

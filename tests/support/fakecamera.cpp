@@ -57,6 +57,10 @@ void FakeCamera::run()
                 return;
             }
         }
+        // Held from the check to the end of the delivery: once pause or
+        // vanish returns, no frame is on its way, however slowly this thread
+        // runs.
+        std::lock_guard<std::mutex> delivering(deliveryMutex);
         if (!present.load() || !grabbingNow.load() || paused.load()) {
             continue;
         }
@@ -79,11 +83,13 @@ void FakeCamera::run()
 
 void FakeCamera::pause(bool on)
 {
+    std::lock_guard<std::mutex> delivering(deliveryMutex);
     paused = on;
 }
 
 void FakeCamera::vanish()
 {
+    std::lock_guard<std::mutex> delivering(deliveryMutex);
     present = false;
 }
 
@@ -121,7 +127,10 @@ bool FakeCamera::open()
 void FakeCamera::close()
 {
     calls << QStringLiteral("close");
-    grabbingNow = false;
+    {
+        std::lock_guard<std::mutex> delivering(deliveryMutex);
+        grabbingNow = false;
+    }
     stopThread();
     online = false;
 }
@@ -136,13 +145,19 @@ bool FakeCamera::startGrab()
 void FakeCamera::stopGrab()
 {
     calls << QStringLiteral("stopGrab");
-    grabbingNow = false;
+    {
+        std::lock_guard<std::mutex> delivering(deliveryMutex);
+        grabbingNow = false;
+    }
 }
 
 void FakeCamera::release()
 {
     calls << QStringLiteral("release");
-    grabbingNow = false;
+    {
+        std::lock_guard<std::mutex> delivering(deliveryMutex);
+        grabbingNow = false;
+    }
 }
 
 bool FakeCamera::reconnect()

@@ -2,6 +2,7 @@
 
 #include "camerainterface.h"
 #include "framehandover.h"
+#include "settle.h"
 
 #include <QStringList>
 
@@ -31,9 +32,9 @@ public:
 
     void setSpectrum(int value) { spectrumValue = value; }
     void setSerial(const QString& text) { serialValue = text; }
-    // Delivering thread: hold (no frames) or go on.
+    // Delivering thread: hold (no frames once it returns) or go on.
     void pause(bool on);
-    // The device drops off: no frames, isOnline and reconnect false.
+    // The device drops off: no frames once it returns, isOnline and reconnect false.
     void vanish();
     // The device answers again; width and height > 0 make it come back at
     // that size.
@@ -41,7 +42,7 @@ public:
     // Frames delivered into the hand-over so far.
     int delivered() const { return deliveredCount.load(); }
     // Blocks until at least n frames were delivered (at most timeoutMs).
-    bool waitDelivered(int n, int timeoutMs = 2000) const;
+    bool waitDelivered(int n, int timeoutMs = kSettleMs) const;
 
     bool open() override;
     void close() override;
@@ -93,6 +94,7 @@ private:
     std::atomic<bool> paused{false};
     std::atomic<int> deliveredCount{0};
     std::mutex mutex;
+    std::mutex deliveryMutex;
     std::condition_variable wake;
     bool stopping = false;
     std::thread worker;

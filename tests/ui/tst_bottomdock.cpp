@@ -10,6 +10,7 @@
 #include "systemclock.h"
 #include "systemparam.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QPainter>
@@ -172,7 +173,7 @@ void TestBottomDock::lampsRepaintOnlyOnChange()
     dock.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dock));
     IOStatusWidget_2* strip = dock.lampStrip();
-    QTRY_VERIFY(strip->refreshTimer()->interval() == 20);
+    QTRY_VERIFY_WITH_TIMEOUT(strip->refreshTimer()->interval() == 20, kSettleMs);
     QVERIFY(strip->inputLamps().at(1)->isLit());
     QVERIFY(!strip->inputLamps().at(0)->isLit());
     QCoreApplication::processEvents();
@@ -192,7 +193,7 @@ void TestBottomDock::lampsRepaintOnlyOnChange()
     strip->refreshTimer()->stop();
     gpControlPort->setOutput(3, 1);
     gpControlPort->commitOutputs();
-    QTRY_VERIFY(strip->outputLamps().at(3)->isLit());
+    QTRY_VERIFY_WITH_TIMEOUT(strip->outputLamps().at(3)->isLit(), kSettleMs);
     QTest::qWait(50);
     for (int i = 0; i < 10; ++i) {
         QCOMPARE(strip->inputLamps().at(i)->paintCount(), before[i]);

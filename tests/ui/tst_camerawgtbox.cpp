@@ -15,6 +15,7 @@
 #include "promptanswerer.h"
 #include "systemparam.h"
 #include "testworkdir.h"
+#include "settle.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -340,7 +341,7 @@ void TestCameraWgtBox::screenModesHideTableAndToggle()
     QVERIFY(QTest::qWaitForWindowExposed(grid.get()));
     CameraWgt_DataWidget* tile = grid->dataWidget(0);
     auto* hide = tile->findChild<QPushButton*>(QStringLiteral("btn_hide"));
-    QTRY_VERIFY(hide->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(hide->isVisible(), kSettleMs);
     QCOMPARE(hide->size(), QSize(40, 80));
     QTest::mouseClick(hide, Qt::LeftButton);
     QVERIFY(!tile->reportForm()->isVisible());
@@ -422,10 +423,10 @@ void TestCameraWgtBox::reportAndResultLabel()
     QVERIFY(result->styleSheet().contains("#F44336"));
     QCOMPARE(sheets.changes, 1);
     // Whole once the title has given the new counters their room.
-    QTRY_COMPARE(report->text(),
+    QTRY_COMPARE_WITH_TIMEOUT(report->text(),
              QStringLiteral("<font style='color:#ffffff;'>帧率 </font><font style='color:#00ffff;'>12</font> "
                             "<font style='color:#ffffff;'>NG数 </font><font style='color:#00ffff;'>3</font> "
-                            "<font style='color:#ffffff;'>总数 </font><font style='color:#00ffff;'>40</font> "));
+                            "<font style='color:#ffffff;'>总数 </font><font style='color:#00ffff;'>40</font> "), kSettleMs);
     // Passes with the verdict holding set no sheet.
     for (int i = 0; i < 5; ++i) {
         title->updateTitle();

@@ -6,6 +6,7 @@
 #include "testclock.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -333,7 +334,7 @@ void TestPickers::drumDrag()
     dragTo(&drum, QPoint(25, 100 + dy));
     QTest::mouseRelease(&drum, Qt::LeftButton, Qt::NoModifier, QPoint(25, 100 + dy));
     QCOMPARE(drum.currentValue, value);
-    QTRY_COMPARE(drum.deviation, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(drum.deviation, 0, kSettleMs);
 }
 
 void TestPickers::drumEnds()

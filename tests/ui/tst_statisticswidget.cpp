@@ -7,6 +7,7 @@
 #include "recordsscreens.h"
 #include "statisticswidget.h"
 #include "temperaturechartwidget.h"
+#include "settle.h"
 
 #include <QPushButton>
 #include <QStackedWidget>
@@ -64,7 +65,7 @@ void pickRange(StatisticsWidget& w, const QDateTime& from, const QDateTime& to)
 
 bool waitForQuery(TemperatureChartData& data)
 {
-    return QTest::qWaitFor([&data] { return !data.queryRunning(); }, 20000);
+    return QTest::qWaitFor([&data] { return !data.queryRunning(); }, kSettleMs);
 }
 
 // The chooser answers with this folder for the life of the object.
@@ -161,7 +162,7 @@ void TestStatisticsWidget::historyQuery()
     QVERIFY(w.loadingBox->isVisible());
     QCOMPARE(r.data.statisticsSource, 1);
     QVERIFY(waitForQuery(r.data));
-    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("5"); }, 5000));
+    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("5"); }, kSettleMs));
     QCOMPARE(figures(w).ng, QStringLiteral("1"));
     QCOMPARE(figures(w).rate, QStringLiteral("20%"));
     QVERIFY(!w.loadingBox->isVisible());
@@ -175,7 +176,7 @@ void TestStatisticsWidget::historyQuery()
     QCOMPARE(figures(w).count, QStringLiteral("5"));
     QTest::mouseClick(w.confirmButton, Qt::LeftButton);
     QVERIFY(waitForQuery(r.data));
-    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("2"); }, 5000));
+    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("2"); }, kSettleMs));
     QCOMPARE(figures(w).rate, QStringLiteral("0%"));
     QTest::mouseClick(w.closeButton, Qt::LeftButton);
     QVERIFY(!w.isVisible());
@@ -204,7 +205,7 @@ void TestStatisticsWidget::queryNeedsARangeAndRunsAlone()
     QTest::mouseClick(w.confirmButton, Qt::LeftButton);
     QCOMPARE(prompts.questions, QStringList{QStringLiteral("数据加载中")});
     QVERIFY(waitForQuery(r.data));
-    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("0"); }, 5000));
+    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("0"); }, kSettleMs));
     w.close();
 }
 
@@ -240,7 +241,7 @@ void TestStatisticsWidget::reopeningKeepsTheRangeAndDropsTheOldResult()
     QTest::mouseClick(w.confirmButton, Qt::LeftButton);
     QCOMPARE(r.data.query.from, at("2026-12-07 00:00:00.000"));
     QVERIFY(waitForQuery(r.data));
-    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("1"); }, 5000));
+    QVERIFY(QTest::qWaitFor([&w] { return figures(w).count == QStringLiteral("1"); }, kSettleMs));
     QCOMPARE(figures(w).rate, QStringLiteral("100%"));
     w.close();
 }
@@ -291,7 +292,7 @@ void TestStatisticsWidget::exportOutcomes()
         QCOMPARE(shownBoxes("数据导出完成") + shownBoxes("数据导出失败"), 0);
         return;
     }
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, kSettleMs));
     QTest::qWait(20);
     // Mode 1 over the boxes' camera and the picked range.
     const QList<QByteArray> args = ExportStandin::lastArguments();
@@ -321,7 +322,7 @@ void TestStatisticsWidget::exportWhileOneRuns()
     QTest::mouseClick(w.exportButton, Qt::LeftButton);
     QCOMPARE(prompts.questions, (QStringList{"确定是否导出", "上一个导出任务未完成"}));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("temperature export failed"));
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, kSettleMs));
     QTest::qWait(20);
     // A hung program is a failure, never a finished export.
     QCOMPARE(shownBoxes("数据导出失败"), 1);
@@ -353,7 +354,7 @@ void TestStatisticsWidget::exportEndAnnouncedOnce()
     ChosenFolder chosen(r.dir.filePath("out"));
     PromptAnswerer prompts({1});
     QTest::mouseClick(fromTemperatureDialog ? t->exportButton : w.exportButton, Qt::LeftButton);
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, kSettleMs));
     QTest::qWait(20);
     QCOMPARE(shownBoxes("数据导出完成"), 1);
     closeShownBoxes();
@@ -374,7 +375,7 @@ void TestStatisticsWidget::todayIgnoresTheExportRange()
         PromptAnswerer prompts({1});
         QTest::mouseClick(w.exportButton, Qt::LeftButton);
     }
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, kSettleMs));
     closeShownBoxes();
     // Today's state still counts the whole of today.
     w.detectBox->setCurrentIndex(1);

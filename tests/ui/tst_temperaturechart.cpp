@@ -13,6 +13,7 @@
 #include "promptanswerer.h"
 #include "recordsscreens.h"
 #include "temperaturechartwidget.h"
+#include "settle.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -376,7 +377,7 @@ void TestTemperatureChart::threeDayHistory()
     QVERIFY(w.loadingBox->isVisible());
     QVERIFY(!w.customPlot->refreshTimer.isActive());
     QCOMPARE(w.customPlot->realTimeButton->text(), QStringLiteral("暂停"));
-    QVERIFY(QTest::qWaitFor([&w] { return w.customPlot->graphIndex.size() == 2; }, 20000));
+    QVERIFY(QTest::qWaitFor([&w] { return w.customPlot->graphIndex.size() == 2; }, kSettleMs));
     QVERIFY(!w.loadingBox->isVisible());
     verifyGraphsHold(*w.customPlot, r.data.historySeries);
     QCOMPARE(w.customPlot->plot->graph(0)->dataCount(), 12);
@@ -411,7 +412,7 @@ void TestTemperatureChart::queryNeedsNoSecondRead()
     r.data.seriesMode = 0;
     w.showRealTime();
     w.show();
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.queryRunning(); }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.queryRunning(); }, kSettleMs));
     QTest::qWait(50);
     QVERIFY(w.customPlot->graphIndex.isEmpty());
     QVERIFY(w.customPlot->refreshTimer.isActive());
@@ -495,7 +496,7 @@ void TestTemperatureChart::exportModes()
     QTest::mouseClick(w.regularBox, Qt::LeftButton, Qt::NoModifier, QPoint(10, 20));
     QVERIFY(w.regularBox->isChecked());
     QTest::mouseClick(w.exportButton, Qt::LeftButton);
-    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, 20000));
+    QVERIFY(QTest::qWaitFor([&r] { return !r.data.exportBusy; }, kSettleMs));
     QVERIFY(ExportStandin::lastArguments().contains("-detail"));
     QTest::qWait(20);
     QCOMPARE(shownBoxes(QStringLiteral("数据导出完成")), 1);

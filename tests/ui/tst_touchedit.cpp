@@ -7,6 +7,7 @@
 #include "slider.h"
 #include "testworkdir.h"
 #include "texttable.h"
+#include "settle.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -242,7 +243,7 @@ void TestTouchEdit::touchOpensThePad()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QTest::touchEvent(&window, device).press(0, QPoint(150, 120), &window);
     QTest::touchEvent(&window, device).release(0, QPoint(150, 120), &window);
-    QTRY_VERIFY(gpNumKeyPad);
+    QTRY_VERIFY_WITH_TIMEOUT(gpNumKeyPad, kSettleMs);
     QCOMPARE(gpNumKeyPad->targetEdit.data(), field);
     QCOMPARE(gpNumKeyPad->pos(), QPoint(100, 155));
 }

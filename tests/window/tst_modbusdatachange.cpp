@@ -19,6 +19,7 @@
 #include "texttable.h"
 #include "camerainterface.h"
 #include "vezirevoru.h"
+#include "settle.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -206,7 +207,7 @@ void TestModbusDataChange::writingZeroToRegisterZeroClearsTheCounters()
     QCOMPARE(client.read(50, 2), (QVector<quint16>{0, 12}));
 
     QVERIFY(client.write(0, {0}));
-    QTRY_COMPARE(dir->read("count.txt"), QByteArray("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 "));
+    QTRY_COMPARE_WITH_TIMEOUT(dir->read("count.txt"), QByteArray("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 "), kSettleMs);
     QCOMPARE(gTotalCycles, 0);
     QCOMPARE(gNgCount[1], 0);
     QCOMPARE(client.read(50, 18), QVector<quint16>(18, 0));
@@ -229,7 +230,7 @@ void TestModbusDataChange::sameGroupOnlyLogs()
     const int sleepsBefore = sys->sleeps.size();
     Client client(window->pModbusServer->serverPort());
     QVERIFY(client.write(1, {2}));
-    QTRY_VERIFY(log.lines().contains("paramgroup index is same , index is 2"));
+    QTRY_VERIFY_WITH_TIMEOUT(log.lines().contains("paramgroup index is same , index is 2"), kSettleMs);
     QTest::qWait(50);
     QCOMPARE(recordRows(), before);
     QCOMPARE(workingFiles(*dir), files);
@@ -249,7 +250,7 @@ void TestModbusDataChange::groupOutOfRangeIsRefused()
     Client client(window->pModbusServer->serverPort());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("switch to parameter group 3 refused: there are 3 groups"));
     QVERIFY(client.write(1, {3}));
-    QTRY_COMPARE(remarks().last(), QString("Modbus切换参数组3失败，当前参数组未改变"));
+    QTRY_COMPARE_WITH_TIMEOUT(remarks().last(), QString("Modbus切换参数组3失败，当前参数组未改变"), kSettleMs);
     QCOMPARE(params.paraGroupIndex(), 0);
     QCOMPARE(workingFiles(*dir), files);
     QCOMPARE(sys->sleeps.size(), sleepsBefore);
@@ -332,7 +333,7 @@ void TestModbusDataChange::clearThenSwitchInOneWrite()
     });
     Client client(server.serverPort());
     QVERIFY(client.write(0, {1, 5}));
-    QTRY_COMPARE(signalled, (QList<QList<int>>{{0, 1}}));
+    QTRY_COMPARE_WITH_TIMEOUT(signalled, (QList<QList<int>>{{0, 1}}), kSettleMs);
 
     QCOMPARE(calls, (QStringList{"publish 0", "record 检测计数已被清零", "count", "save 5 over g5",
                                  "record 参数组还原为g5", "close", "workers stopped", "quit"}));

@@ -25,6 +25,7 @@
 #include "texttable.h"
 #include "vezirevoru.h"
 #include "windowrig.h"
+#include "settle.h"
 
 #include <QStackedWidget>
 #include <QtTest>
@@ -98,10 +99,10 @@ void TestVeZiRevoru::repaintTaskRefreshesTitlesOfVisibleTilesOnly()
     QCOMPARE(titles[1]->updates, 0);
     QCOMPARE(titles[2]->updates, 1);
 
-    // Shown again, the hidden tile is refreshed by the running loop within 100 ms.
+    // Shown again, the hidden tile is refreshed by the running loop (every 100 ms).
     task->startLoop();
     window.pCameraWgtBox->tiles().at(gCameraCount + 1)->show();
-    QTRY_VERIFY_WITH_TIMEOUT(titles[1]->updates >= 1, 300);
+    QTRY_VERIFY_WITH_TIMEOUT(titles[1]->updates >= 1, kSettleMs);
 }
 
 void TestVeZiRevoru::registersItselfForItsLifetime()

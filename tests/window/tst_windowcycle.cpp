@@ -16,6 +16,7 @@
 #include "mouldpicture.h"
 #include "savefialimagethread.h"
 #include "windowrig.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -159,7 +160,7 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     r.showMould(false);
     int from = r.board.frameCount();
     r.pulseInput(InMouldOpenEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).contains(QLatin1String("10")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).contains(QLatin1String("10")), kSettleMs);
     QVERIFY2(r.clampBits(from).endsWith('0'), qPrintable(r.clampBits(from)));
     QVERIFY(!r.alarmOn());
 
@@ -168,13 +169,13 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     r.showMould(true);
     from = r.board.frameCount();
     r.pulseInput(InMouldOpenEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), kSettleMs);
     QTest::qWait(200);
     const QString afterPart = r.clampBits(from);
     QVERIFY2(afterPart.contains('1') && !afterPart.mid(afterPart.indexOf('1')).contains('0'), qPrintable(afterPart));
     QCOMPARE(readRegisters(w.pModbusServer->serverPort(), 1, 1), QVector<quint16>{2});
-    QTRY_VERIFY2(recordRemarks().contains(textOf(151).arg(1).chopped(1) + textOf(152)),
-                 qPrintable(recordRemarks().join('|')));
+    QTRY_VERIFY2_WITH_TIMEOUT(recordRemarks().contains(textOf(151).arg(1).chopped(1) + textOf(152)),
+                 qPrintable(recordRemarks().join('|')), kSettleMs);
     QVERIFY(QFileInfo::exists(QStringLiteral("count.txt")));
 
     // The door with the part still there changes nothing.
@@ -188,11 +189,11 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     r.showMould(false);
     from = r.board.frameCount();
     r.pulseInput(InSafetyDoor);
-    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).endsWith('0'), 5000);
-    QTRY_VERIFY(!r.alarmOn());
+    QTRY_VERIFY_WITH_TIMEOUT(r.clampBits(from).endsWith('0'), kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!r.alarmOn(), kSettleMs);
     QCOMPARE(readRegisters(w.pModbusServer->serverPort(), 1, 1), QVector<quint16>{0});
     const QString ngFolder = SaveFialImageThread::folderOf(0, kCavityDetect, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(QDir(ngFolder).entryList({QStringLiteral("*.jpg")}).size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(ngFolder).entryList({QStringLiteral("*.jpg")}).size(), 2, kSettleMs);
     const QFileInfoList files =
         QDir(ngFolder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Time | QDir::Reversed);
     QVERIFY(files[0].fileName().startsWith(QLatin1String("1_")));
@@ -280,9 +281,9 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
 
     r.showMould(true);
     r.pulseInput(InMouldOpenEnd);
-    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), kSettleMs);
     DrawROIWidget& panel = *w.pDrawROIWidget;
-    QTRY_VERIFY(panel.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(panel.isVisible(), kSettleMs);
     if (partRemoved) {
         r.showMould(false);
     }

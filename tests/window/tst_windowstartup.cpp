@@ -11,6 +11,7 @@
 #include "productioncounters.h"
 #include "recordingsystemcommands.h"
 #include "windowrig.h"
+#include "settle.h"
 
 #include <QDir>
 #include <QSqlQuery>
@@ -113,7 +114,7 @@ void TestWindowStartup::startsOnSimulatedCamerasBoardAndModbus()
     QCOMPARE(w.curCamera, 2);
     QCOMPARE(w.curDetect, 1);
     QCOMPARE(w.runState, int(Detecting));
-    QTRY_VERIFY2(recordRemarks().contains(textOf(150).arg(2)), qPrintable(recordRemarks().join('|')));
+    QTRY_VERIFY2_WITH_TIMEOUT(recordRemarks().contains(textOf(150).arg(2)), qPrintable(recordRemarks().join('|')), kSettleMs);
 
     // Each simulated camera shows its mould picture on its first trigger.
     for (int c = 0; c < 2; ++c) {
@@ -121,7 +122,7 @@ void TestWindowStartup::startsOnSimulatedCamerasBoardAndModbus()
     }
 
     // The board is polled with no link warning.
-    QTRY_VERIFY(board.countCommand(CmdPoll) > 3);
+    QTRY_VERIFY_WITH_TIMEOUT(board.countCommand(CmdPoll) > 3, kSettleMs);
     QVERIFY(rig.answers->warnings.isEmpty());
 
     // The plant reads the monitor running, the group in use and the counters
@@ -161,7 +162,7 @@ void TestWindowStartup::firstOutputFrame()
                       p[145] = clampPulse;
                   },
                   options);
-    QTRY_VERIFY(board.countCommand(CmdSetOutputs) > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(board.countCommand(CmdSetOutputs) > 0, kSettleMs);
     // The board's level of an output at rest is set per output.
     const int rest = gpSystemParam->outInitState(OutAllowClamp) != 0 ? 1 : 0;
     QCOMPARE(firstClampBit(board), withdrawn ? 1 - rest : rest);
