@@ -18,7 +18,6 @@ unset DISPLAY
 DEMO_DIR=$DEMO_TMP/demo
 demo_folder "$BUILD_DIR" "$DEMO_DIR"
 demo_display
-demo_thermal "$BUILD_DIR" "$DEMO_DIR"
 # A cycle every 2 s, a part left in the third cycle (and every third after),
 # taken out 1 s after the machine stopped.
 demo_board "$BUILD_DIR" "$DEMO_DIR" -c 2000 -n 3 -w 1000

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the optimised program and starts it on the
 # demo working folder (created on first run), with a simulated moulding
-# machine on its I/O board, two simulated mould cameras and a thermal camera.
+# machine on its I/O board and two simulated mould cameras (and, with
+# --thermal, a thermal camera).
 # Without a display it runs on a virtual one of the panel's size and says how
 # to look at it.
-# Usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS]
+# Usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]
 #   --period MS      one moulding cycle every MS milliseconds (default 4000)
 #   --part-every N   a part stays in a cavity every N cycles (default 10, 0: never)
 #   --part-stays MS  how long before the operator opens the door and takes it out (default 6000)
+#   --thermal        a REST thermal camera as camera 3, for the temperature chart
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -15,12 +17,14 @@ ROOT=$PWD
 PERIOD_MS=4000
 PART_EVERY=10
 PART_STAYS_MS=6000
+THERMAL=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --period) PERIOD_MS=$2; shift 2 ;;
     --part-every) PART_EVERY=$2; shift 2 ;;
     --part-stays) PART_STAYS_MS=$2; shift 2 ;;
-    *) echo "usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS]" >&2; exit 2 ;;
+    --thermal) THERMAL=1; shift ;;
+    *) echo "usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]" >&2; exit 2 ;;
   esac
 done
 
@@ -40,7 +44,7 @@ demo_folder "$BUILD_DIR" "$DEMO_DIR"
 had_display=${DISPLAY:-}
 demo_display
 
-demo_thermal "$BUILD_DIR" "$DEMO_DIR"
+[ -n "$THERMAL" ] && demo_thermal "$BUILD_DIR" "$DEMO_DIR"
 # The moulding machine behind the board (tools/boardsim.cpp, option -c): its
 # steps and the monitor's permissions are printed here as they happen.
 demo_board "$BUILD_DIR" "$DEMO_DIR" -c "$PERIOD_MS" -n "$PART_EVERY" -w "$PART_STAYS_MS"

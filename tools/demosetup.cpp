@@ -6,6 +6,8 @@
 // kept as well as NG ones). Writes through the system's own stores.
 //
 // Usage: demosetup <working folder> <mould camera serial> <mould camera serial> [thermal camera id]
+// Camera 3 gets the temperature area in any case; the order saved holds the
+// cameras named.
 // The folder must hold PARAM.db, SN.db and the mould pictures (cammer15 and
 // cammer25, written by the mouldpicture tool).
 
@@ -137,7 +139,7 @@ int main(int argc, char* argv[])
         ok = paramDb.open() && serialDb.open();
         ok = ok && storeSettings(paramDb, serialDb);
         ok = ok && mouldCameraAreas(0) && mouldCameraAreas(1);
-        ok = ok && (serials.size() < 3 || thermalCameraArea(2));
+        ok = ok && thermalCameraArea(2);
         ok = ok && storeCameraOrder(serials, serialDb);
         paramDb.close();
         serialDb.close();

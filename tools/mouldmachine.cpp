@@ -127,7 +127,9 @@ void MouldMachine::oneCycle(const std::atomic<bool>& stop)
     // previous cycle's.
     waitUntil([this] { return !clampAllowed(m_board.outputs()); }, 1500, stop);
     const auto allowed = [this] { return clampAllowed(m_board.outputs()); };
-    if (!waitUntil(allowed, m_options.verdictTimeoutMs, stop)) {
+    // An alarm is the monitor's last word on this cycle: no grant follows it.
+    const auto verdict = [this] { return clampAllowed(m_board.outputs()) || alarmOn(m_board.outputs()); };
+    if (!waitUntil(verdict, m_options.verdictTimeoutMs, stop) || !allowed()) {
         if (stop.load()) {
             return;
         }
