@@ -95,8 +95,10 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 kill -0 "$KORVANE_PID" 2>/dev/null && fail "the monitor did not end within 10 s of SIGTERM"
+# The program ends on a signal through its quit hooks with 128 + the signal.
 wait "$KORVANE_PID" 2>/dev/null && status=0 || status=$?
-[ "$status" -eq 0 ] || fail "the monitor ended with status $status on SIGTERM"
+[ "$status" -eq 143 ] || fail "the monitor ended with status $status on SIGTERM (143 wanted)"
+grep -rqa 'program exit, code 143' "$DEMO_DIR/velqa/workspace/LOG" || fail "the monitor did not pass its quit hooks"
 
 LOG_DIR=$DEMO_DIR/velqa/workspace/LOG
 errors=$(find "$LOG_DIR" \( -name 'ERROR_*' -o -name 'FATAL_*' \) -size +0c)
