@@ -50,10 +50,11 @@ bool PictureScene::render(int width, int height, PixelFormat format, unsigned ch
             }
             return false;
         }
-        picture = picture.convertToFormat(QImage::Format_Grayscale8);
         if (picture.width() != width || picture.height() != height) {
             picture = picture.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         }
+        // Last: smooth scaling may hand back another format.
+        picture = picture.convertToFormat(QImage::Format_Grayscale8);
         grey.resize(std::size_t(width) * std::size_t(height));
         for (int y = 0; y < height; ++y) {
             std::memcpy(grey.data() + std::size_t(y) * std::size_t(width), picture.constScanLine(y), std::size_t(width));
