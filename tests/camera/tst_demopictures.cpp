@@ -1,6 +1,7 @@
 #include "cammersingleton.h"
 #include "mouldpicture.h"
 #include "paramstorage.h"
+#include "roiinterface.h"
 #include "simulatecamera.h"
 
 #include <QDir>
@@ -151,7 +152,8 @@ void TestDemoPictures::cavitiesHaveAreasOverTheEmptyMould()
         QCOMPARE(set.roiCount[1], int(layout.cavities.size()));
         for (int j = 0; j < set.roiCount[1]; ++j) {
             QCOMPARE(set.roiFunction[CammerSingleton::AreasPerDetect + j], int(FuncDefect));
-            const QRect bounds = *set.roiLists[1].at(j);
+            const ROIInterface* shape = set.roiLists[1].at(j);
+            const QRect bounds(shape->left(), shape->top(), shape->width(), shape->height());
             const cv::Rect& c = layout.cavities.at(std::size_t(j));
             QVERIFY(bounds.contains(QRect(c.x, c.y, c.width, c.height)));
         }
