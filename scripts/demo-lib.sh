@@ -71,13 +71,17 @@ demo_display() {
   return 1
 }
 
-# demo_board BUILD_DIR DEMO_DIR: the simulated I/O board, linked as COM1 in
-# the working folder; waits until the link is there.
+# demo_board BUILD_DIR DEMO_DIR [MACHINE OPTIONS...]: the simulated I/O board,
+# linked as COM1 in the working folder, with the demo's moulding machine
+# behind it (boardsim -c, see tools/boardsim.cpp); waits until the link is
+# there. Its output goes to DEMO_DIR/boardsim.log.
 demo_board() {
   local build=$1 dir=$2
+  shift 2
   [ -x "$build/tools/boardsim" ] || return 0
   rm -f "$dir/COM1"
-  "$build/tools/boardsim" -d "$dir" -k </dev/null >"$dir/boardsim.log" 2>&1 &
+  "$build/tools/boardsim" -d "$dir" -k "$@" \
+    -x "$dir/demo-scene/camera1.txt" -x "$dir/demo-scene/camera2.txt" </dev/null >"$dir/boardsim.log" 2>&1 &
   DEMO_PIDS+=($!)
   demo_wait "${DEMO_PIDS[-1]}" test -e "$dir/COM1" && return 0
   echo "The simulated I/O board did not start:" >&2
@@ -85,12 +89,35 @@ demo_board() {
   return 1
 }
 
-# demo_answer_startup PID LOG_DIR: with simulated cameras the monitor asks at
-# start-up whether to clear the camera serials. On a virtual display nobody
-# can answer, so the demo answers "cancel" (a touch on the box's button, sent
-# to the display as a person's would be) and says what was asked. Then it
-# presses the cavity's manual trigger once, so both simulated cameras show
-# their pictures. Returns false when the monitor ends first.
+# demo_thermal BUILD_DIR DEMO_DIR: the REST thermal camera on 127.0.1.100,
+# where the monitor looks for one, so its temperature chart has live data. It
+# becomes camera 3, behind the two mould cameras whose order the demo folder
+# keeps (the monitor asks whether to clear that order, and the demo answers
+# no).
+demo_thermal() {
+  local build=$1 dir=$2
+  [ -x "$build/tools/thermalcamera" ] || return 0
+  "$build/tools/thermalcamera" -m 127.0.1.100 >"$dir/thermalcamera.log" 2>&1 &
+  DEMO_PIDS+=($!)
+  demo_wait "${DEMO_PIDS[-1]}" grep -q 'thermal camera on' "$dir/thermalcamera.log" && return 0
+  echo "The thermal camera did not start (the monitor runs without it):" >&2
+  cat "$dir/thermalcamera.log" >&2
+  return 0
+}
+
+# demo_modbus_hint: how to read the monitor's registers, said once.
+demo_modbus_hint() {
+  echo "The monitor's Modbus registers (running state, alarm kind, counters from register 50):"
+  echo "  mbpoll -m tcp -a 1 -0 -r 0 -c 3 -1 127.0.0.1"
+  echo "  mbpoll -m tcp -a 1 -0 -r 50 -c 6 -1 127.0.0.1"
+}
+
+# demo_answer_startup PID LOG_DIR: the monitor may ask a question at
+# start-up (no camera found, or the number of cameras changed). On a virtual
+# display nobody can answer, so the demo answers "cancel" (a touch on the
+# box's button, sent to the display as a person's would be) and says what
+# was asked. Returns once the main window is up and no question is open;
+# false when the monitor ends first.
 # demo_windows GEOMETRY: the visible windows of the monitor of that size.
 demo_windows() {
   local w
@@ -102,20 +129,37 @@ demo_windows() {
 }
 
 demo_answer_startup() {
-  local pid=$1 log_dir=$2 box=""
-  command -v xdotool >/dev/null || { echo "xdotool is missing: answer the start-up question yourself"; return 0; }
-  for _ in $(seq 1 300); do
+  local pid=$1 log_dir=$2 answered=0 asked up=0
+  command -v xdotool >/dev/null || { echo "xdotool is missing: answer start-up questions yourself"; return 0; }
+  for _ in $(seq 1 600); do
     kill -0 "$pid" 2>/dev/null || return 1
-    box=$(demo_windows 600x420 | tail -n1)
-    [ -n "$box" ] && break
-    sleep 0.1
+    # Only boxes that ask: the program logs each question it asks. A warning
+    # box of the same size (a camera lost, say) is left alone.
+    asked=$(grep -rhao 'operator question: ' "$log_dir" 2>/dev/null | wc -l)
+    if [ "$asked" -gt "$answered" ] && [ -n "$(demo_windows 600x420)" ]; then
+      demo_answer_box "$pid" "$log_dir" || return 1
+      answered=$asked
+      up=0
+      continue
+    fi
+    # The main window shows before its questions are asked: up means it
+    # stayed a second without a question.
+    if [ -n "$(demo_windows 1920x1080)" ] && [ "$asked" -le "$answered" ]; then
+      up=$((up + 1))
+      [ "$up" -ge 5 ] && return 0
+    else
+      up=0
+    fi
+    sleep 0.2
   done
-  if [ -z "$box" ]; then
-    echo "No start-up question appeared."
-    return 0
-  fi
+  echo "The monitor's main window did not appear within two minutes."
+  return 0
+}
+
+# demo_answer_box PID LOG_DIR: answers the open question box with "cancel".
+demo_answer_box() {
+  local pid=$1 log_dir=$2 question=""
   # The program's log has the question once it is written out.
-  local question=""
   for _ in $(seq 1 50); do
     question=$(grep -rhao 'operator question: .*' "$log_dir" 2>/dev/null | tail -n1 | cut -c1-200 || true)
     [ -n "$question" ] && break
@@ -126,15 +170,13 @@ demo_answer_startup() {
   # box is centred: 600 x 420 on 1920 x 1080).
   sleep 0.5
   xdotool mousemove 877 690 click 1
-  echo "Answered: cancel (a touch on its button on the virtual display); the camera serials stay."
-  # The main window: the menu column's cavity manual trigger.
+  echo "Answered: cancel (a touch on its button on the virtual display)."
   for _ in $(seq 1 100); do
-    [ -n "$(demo_windows 600x420)" ] || break
+    kill -0 "$pid" 2>/dev/null || return 1
+    [ -n "$(demo_windows 600x420)" ] || return 0
     sleep 0.1
   done
-  sleep 1
-  xdotool mousemove 1871 760 click 1
-  echo "Pressed the cavity's manual trigger: both simulated cameras take a picture."
+  return 0
 }
 
 # demo_vnc: a VNC server on 127.0.0.1 for the virtual display, to watch and

@@ -10,7 +10,7 @@ PACKAGES=(
   libgoogle-glog-dev
   libqcustomplot-dev
   libjsoncpp-dev
-  libmodbus-dev
+  libmodbus-dev mbpoll
   sqlite3
   xvfb xauth x11-apps xdotool x11vnc
   fonts-wqy-zenhei

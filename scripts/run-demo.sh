@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the optimised program and starts it on the
-# demo working folder (created on first run). Without a display it runs on a
-# virtual one of the panel's size and says how to look at it.
+# demo working folder (created on first run), with a simulated moulding
+# machine on its I/O board and two simulated mould cameras (and, with
+# --thermal, a thermal camera).
+# Without a display it runs on a virtual one of the panel's size and says how
+# to look at it.
+# Usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]
+#   --period MS      one moulding cycle every MS milliseconds (default 4000)
+#   --part-every N   a part stays in a cavity every N cycles (default 10, 0: never)
+#   --part-stays MS  how long before the operator opens the door and takes it out (default 6000)
+#   --thermal        a REST thermal camera as camera 3, for the temperature chart
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+
+PERIOD_MS=4000
+PART_EVERY=10
+PART_STAYS_MS=6000
+THERMAL=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --period) PERIOD_MS=$2; shift 2 ;;
+    --part-every) PART_EVERY=$2; shift 2 ;;
+    --part-stays) PART_STAYS_MS=$2; shift 2 ;;
+    --thermal) THERMAL=1; shift ;;
+    *) echo "usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]" >&2; exit 2 ;;
+  esac
+done
 
 bash scripts/install-deps.sh
 
@@ -22,8 +44,16 @@ demo_folder "$BUILD_DIR" "$DEMO_DIR"
 had_display=${DISPLAY:-}
 demo_display
 
-# Inputs of the simulated board can be set by a script, see tools/boardsim.cpp.
-demo_board "$BUILD_DIR" "$DEMO_DIR"
+[ -n "$THERMAL" ] && demo_thermal "$BUILD_DIR" "$DEMO_DIR"
+# The moulding machine behind the board (tools/boardsim.cpp, option -c): its
+# steps and the monitor's permissions are printed here as they happen.
+demo_board "$BUILD_DIR" "$DEMO_DIR" -c "$PERIOD_MS" -n "$PART_EVERY" -w "$PART_STAYS_MS"
+echo "A moulding cycle every $PERIOD_MS ms; every ${PART_EVERY}th cycle a part stays in a cavity,"
+echo "the monitor alarms and withholds the clamp, and ${PART_STAYS_MS} ms later the operator opens"
+echo "the safety door, takes the part out and closes the door, which lifts the alarm."
+demo_modbus_hint
+tail -n +1 -f "$DEMO_DIR/boardsim.log" &
+DEMO_PIDS+=($!)
 
 cd "$DEMO_DIR"
 if [ -n "$had_display" ]; then
@@ -37,9 +67,9 @@ echo "No display found: korvane runs on the virtual display $DISPLAY (1920 x 108
 "$BUILD_DIR/app/korvane" &
 KORVANE_PID=$!
 DEMO_PIDS+=($KORVANE_PID)
-demo_answer_startup "$KORVANE_PID" "$DEMO_DIR/velqa/workspace" || true
 demo_vnc
 echo "To take a picture of the screen from another terminal:"
 echo "  DISPLAY=$DISPLAY $BUILD_DIR/tools/screenshot /tmp/korvane.png"
-echo "Stop the monitor with Ctrl+C."
+echo "Stop the demo with Ctrl+C."
+demo_answer_startup "$KORVANE_PID" "$DEMO_DIR/velqa/workspace" || true
 wait "$KORVANE_PID"

@@ -4,6 +4,7 @@
 // changes are printed as the monitor sends them.
 
 #include "boardsimulator.h"
+#include "mouldmachine.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,10 +27,16 @@
 namespace {
 
 const char kUsage[] =
-    "usage: boardsim [-d FOLDER] [-p N] [-k] [SCRIPT]\n"
+    "usage: boardsim [-d FOLDER] [-p N] [-k] [-c MS [-n N] [-w MS] [-x FILE]...] [SCRIPT]\n"
     "  -d FOLDER  the monitor's working folder (default: the current folder)\n"
     "  -p N       link the board as \"COM<N>\" (default 1)\n"
     "  -k         keep running when the keyboard input ends (until Ctrl+C)\n"
+    "  -c MS      a moulding machine on the board: one cycle every MS milliseconds,\n"
+    "             its steps and the monitor's permissions printed as they happen\n"
+    "  -n N       a part stays in a cavity every N cycles (default 10, 0: never)\n"
+    "  -w MS      how long the part stays before the operator opens the door (default 6000)\n"
+    "  -x FILE    the scene file of a simulated camera: \"1\" in it films the part left\n"
+    "             (once per camera, in camera order; parts stay in turn)\n"
     "  SCRIPT     commands run first; then commands are read from the keyboard\n"
     "commands, one a line (# starts a comment):\n"
     "  in B 0|1      input B (0..9) off or on\n"
@@ -173,8 +180,10 @@ int main(int argc, char* argv[])
     int port = 1;
     bool keep = false;
     QString script;
+    MouldMachineOptions machine;
+    bool cycling = false;
     int opt;
-    while ((opt = ::getopt(argc, argv, "d:p:kh")) != -1) {
+    while ((opt = ::getopt(argc, argv, "d:p:kc:n:w:x:h")) != -1) {
         switch (opt) {
         case 'd':
             folder = QString::fromLocal8Bit(optarg);
@@ -185,6 +194,19 @@ int main(int argc, char* argv[])
         case 'k':
             keep = true;
             break;
+        case 'c':
+            cycling = true;
+            machine.periodMs = std::atoi(optarg);
+            break;
+        case 'n':
+            machine.partEvery = std::atoi(optarg);
+            break;
+        case 'w':
+            machine.clearAfterMs = std::atoi(optarg);
+            break;
+        case 'x':
+            machine.sceneFiles.push_back(optarg);
+            break;
         default:
             std::fprintf(stderr, "%s", kUsage);
             return opt == 'h' ? 0 : 2;
@@ -193,7 +215,8 @@ int main(int argc, char* argv[])
     if (optind < argc) {
         script = QString::fromLocal8Bit(argv[optind]);
     }
-    if (port < 1 || !QFileInfo(folder).isDir()) {
+    if (port < 1 || !QFileInfo(folder).isDir() || (cycling && machine.periodMs < 500) || machine.partEvery < 0
+        || machine.clearAfterMs < 0) {
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
@@ -220,7 +243,7 @@ int main(int argc, char* argv[])
         if (!polled.exchange(true)) {
             std::printf("the monitor is talking to the board\n");
         }
-        if (f.command() == 1) {
+        if (f.command() == 1 && !cycling) {
             const int outputs = f.value() & 0x3FF;
             if (lastOutputs.exchange(outputs) != outputs) {
                 std::printf("outputs 0..9: %s\n", qPrintable(bits10(outputs)));
@@ -230,6 +253,25 @@ int main(int argc, char* argv[])
     });
     std::printf("board on %s, linked as %s\n", qPrintable(board.slavePath()), qPrintable(link));
     std::fflush(stdout);
+
+    // The machine runs beside the keyboard, so a person can still set inputs.
+    std::atomic<bool> stopMachine{false};
+    std::thread machineThread;
+    if (cycling) {
+        const auto started = std::chrono::steady_clock::now();
+        MouldMachine::Board io;
+        io.setInput = [&board](int bit, bool on) { board.setInput(bit, on); };
+        io.outputs = [&board] { return board.lastOutputValue(); };
+        auto say = [started](const std::string& text) {
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            std::printf("[%7.1f s] %s\n", seconds, text.c_str());
+            std::fflush(stdout);
+        };
+        machineThread = std::thread([io, machine, say, &stopMachine] {
+            MouldMachine(io, machine, say).run(stopMachine);
+        });
+    }
 
     bool running = true;
     if (!script.isEmpty()) {
@@ -249,6 +291,10 @@ int main(int argc, char* argv[])
     }
     while (running && keep) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    stopMachine = true;
+    if (machineThread.joinable()) {
+        machineThread.join();
     }
     board.setFrameObserver({});
     return 0;

@@ -39,6 +39,8 @@ struct DeviceState {
     std::atomic<double> fps{0};
     // The format a load of the default settings restores.
     PixelFormat initialFormat = PixelFormat::Mono8;
+    // What the device films when its profile names pictures.
+    std::shared_ptr<PictureScene> scene;
 };
 
 std::string boundedText(const char* text, std::size_t bound)
@@ -433,8 +435,10 @@ void Session::deliverOne(std::vector<unsigned char>& buffer)
     PixelFormat format;
     bool faulty = false;
     FrameFault fault = FrameFault::Short;
+    std::shared_ptr<PictureScene> scene;
     {
         std::lock_guard<std::mutex> lock(m_device->mutex);
+        scene = m_device->scene;
         sequence = ++m_device->sequence;
         width = m_device->profile.width;
         height = m_device->profile.height;
@@ -455,7 +459,9 @@ void Session::deliverOne(std::vector<unsigned char>& buffer)
     const std::size_t rowBytes = std::size_t(width) * std::size_t(bytesPerPixel(format));
     std::size_t bytes = frameBytes(width, height, format);
     buffer.resize(bytes + rowBytes);
-    renderer.render(m_deviceNumber, sequence, width, height, format, buffer.data());
+    if (!scene || !scene->render(width, height, format, buffer.data())) {
+        renderer.render(m_deviceNumber, sequence, width, height, format, buffer.data());
+    }
     std::memset(buffer.data() + bytes, 0, rowBytes);
     if (faulty && fault == FrameFault::Short) {
         bytes -= rowBytes;
@@ -584,6 +590,9 @@ int Simulator::addDevice(DeviceProfile profile)
     profile.number = device->number;
     device->fps = std::max(0.0, profile.fps);
     device->initialFormat = profile.format;
+    if (!profile.pictures.empty()) {
+        device->scene = std::make_shared<PictureScene>(profile.pictures, profile.pictureSelect);
+    }
     device->profile = std::move(profile);
     m_devices.push_back(device);
     return device->number;
@@ -1038,6 +1047,10 @@ void Simulator::readDevicesFile()
             profile.name = entry.value(QStringLiteral("name")).toString().toStdString();
         }
         profile.fps = entry.value(QStringLiteral("fps")).toDouble(10);
+        for (const QJsonValue& picture : entry.value(QStringLiteral("pictures")).toArray()) {
+            profile.pictures.push_back(picture.toString().toStdString());
+        }
+        profile.pictureSelect = entry.value(QStringLiteral("pictureSelect")).toString().toStdString();
         if (addDevice(profile) < 0) {
             qWarning("%s: device %s of %s left out (size or serial)", kDevicesFile, profile.serial.c_str(),
                      m_options.library.c_str());

@@ -20,6 +20,7 @@
 // 0 also runs by the clock, for stress runs and whole-program demos.
 
 #include "simframe.h"
+#include "simscene.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -61,6 +62,10 @@ struct DeviceProfile {
     double fps = 0;     // 0: frames only when pumped
     std::map<std::string, Feature> features;
     std::map<std::string, std::string> texts;  // text features
+    // A scene in place of the stamped test pattern (PictureScene): the
+    // pictures, and the file whose number chooses the one filmed now.
+    std::vector<std::string> pictures;
+    std::string pictureSelect;
     // Set by the simulator: the device's number in frame stamps, which a
     // library may also hand out as its own identity of the device.
     int number = 0;
@@ -218,7 +223,9 @@ struct SimulatorOptions {
 // The devices file read, when present in the working folder, the first time a
 // library looks for devices without a test having configured it:
 // {"<library>": [{"serial": "...", "maker": "...", "model": "...", "name": "...",
-//   "width": 640, "height": 480, "mono": false, "fps": 10}, ...]}
+//   "width": 640, "height": 480, "mono": false, "fps": 10,
+//   "pictures": ["a.bmp", "b.bmp"], "pictureSelect": "a-or-b.txt"}, ...]}
+// (the last two optional: a device that films pictures, see PictureScene).
 extern const char kDevicesFile[];
 
 class Simulator {

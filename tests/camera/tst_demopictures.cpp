@@ -1,9 +1,14 @@
+#include "cammersingleton.h"
 #include "mouldpicture.h"
+#include "paramstorage.h"
+#include "roiinterface.h"
 #include "simulatecamera.h"
 
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -11,7 +16,9 @@
 
 // The demo working folder made by the demo script: its simulated cameras must
 // show a mould, and the second picture of each must differ from the first
-// only in the cavity where the part was left.
+// only in the cavity where the part was left. Each mould camera's cavity
+// detect has an area over every cavity, judged against the empty mould, and
+// the mould cameras keep their order ahead of a thermal camera's discovery.
 class TestDemoPictures : public QObject {
     Q_OBJECT
 
@@ -22,6 +29,9 @@ private slots:
     void picturesAreTemplateBitmaps();
     void framesDifferOnlyInThePartsCavity_data();
     void framesDifferOnlyInThePartsCavity();
+    void cavitiesHaveAreasOverTheEmptyMould_data();
+    void cavitiesHaveAreasOverTheEmptyMould();
+    void settingsAndCameraOrder();
 
 private:
     QTemporaryDir m_root;
@@ -115,6 +125,71 @@ void TestDemoPictures::framesDifferOnlyInThePartsCavity()
     cv::Mat diff;
     cv::absdiff(a(cavity), b(cavity), diff);
     QVERIFY(cv::mean(diff)[0] > 30);
+}
+
+void TestDemoPictures::cavitiesHaveAreasOverTheEmptyMould_data()
+{
+    framesDifferOnlyInThePartsCavity_data();
+}
+
+void TestDemoPictures::cavitiesHaveAreasOverTheEmptyMould()
+{
+    QFETCH(int, camera);
+    QVERIFY(QDir::setCurrent(m_demo));
+    const QString templ = QStringLiteral("cammer%1%2/template0.bmp").arg(camera + 1).arg(2);
+    QFile a(templ), b(QStringLiteral("cammer%1/template0.bmp").arg(10 * camera + 15));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QVERIFY(a.readAll() == b.readAll());
+
+    const MouldLayout layout = mouldLayout(camera);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
+        db.setDatabaseName(QStringLiteral("PARAM.db"));
+        QVERIFY(db.open());
+        CammerSingleton set(camera);
+        std::vector<cv::Mat> masks(std::size_t(DetectsPerCamera) * CammerSingleton::AreasPerDetect);
+        QVERIFY(set.LoadFromDB(1920, 1080, masks.data()));
+        QCOMPARE(set.roiCount[1], int(layout.cavities.size()));
+        for (int j = 0; j < set.roiCount[1]; ++j) {
+            QCOMPARE(set.roiFunction[CammerSingleton::AreasPerDetect + j], int(FuncDefect));
+            const ROIInterface* shape = set.roiLists[1].at(j);
+            const QRect bounds(shape->left(), shape->top(), shape->width(), shape->height());
+            const cv::Rect& c = layout.cavities.at(std::size_t(j));
+            QVERIFY(bounds.contains(QRect(c.x, c.y, c.width, c.height)));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
+}
+
+void TestDemoPictures::settingsAndCameraOrder()
+{
+    QVERIFY(QDir::setCurrent(m_demo));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo-check"));
+        db.setDatabaseName(QStringLiteral("SN.db"));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QStringList serials;
+        QVERIFY(q.exec(QStringLiteral("select value from sysparam where name in ('serialNB0','serialNB1','serialNB2')"
+                                      " order by name")));
+        while (q.next()) {
+            serials << q.value(0).toString();
+        }
+        QCOMPARE(serials, (QStringList{QStringLiteral("DEMO00001"), QStringLiteral("DEMO00002"), QStringLiteral("0")}));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("demo-check"));
+    SystemParam record{};
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo-param"));
+    db.setDatabaseName(QStringLiteral("PARAM.db"));
+    QVERIFY(db.open());
+    loadSysParam(&record, db, QSqlDatabase(), nullptr);
+    QCOMPARE(int(record.doorClearsAlarm()), 1);
+    QVERIFY(record.okImageKeep() > 0);
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("demo-param"));
 }
 
 QTEST_GUILESS_MAIN(TestDemoPictures)

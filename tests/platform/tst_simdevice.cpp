@@ -6,7 +6,10 @@
 #include "simdevice.h"
 #include "testworkdir.h"
 
+#include <QImage>
 #include <QtTest>
+
+#include <algorithm>
 
 #include <atomic>
 #include <thread>
@@ -71,6 +74,7 @@ private slots:
     void sessionPromises();
     void faultsAndPositions();
     void devicesFile();
+    void picturesChosenWhileStreaming();
 };
 
 void TestSimDevice::stampSurvivesConversions_data()
@@ -272,6 +276,54 @@ void TestSimDevice::devicesFile()
     QCOMPARE(present[0].format, PixelFormat::Mono8);
     QCOMPARE(present[0].fps, 5.0);
     QVERIFY(present[0].features.count("Gain"));
+}
+
+// A device that films pictures: the select file's number picks the picture
+// of each frame while it streams; an unknown number shows the first picture,
+// and a device whose pictures cannot be read streams its stamped pattern.
+void TestSimDevice::picturesChosenWhileStreaming()
+{
+    TestWorkDir dir;
+    for (const auto& [name, grey] : {std::pair<const char*, int>{"empty.png", 10}, {"part.png", 200}}) {
+        QImage picture(16, 2, QImage::Format_Grayscale8);  // another size: fitted to the sensor's
+        picture.fill(grey);
+        QVERIFY(picture.save(QString::fromLatin1(name)));
+    }
+    QVERIFY(dir.write(QString::fromLatin1(kDevicesFile), R"({"Test": [
+        {"serial": "P", "width": 32, "height": 4, "fps": 0,
+         "pictures": ["empty.png", "part.png"], "pictureSelect": "scene.txt"},
+        {"serial": "Q", "width": 32, "height": 4, "fps": 0, "pictures": ["missing.png"]}]})"));
+    Simulator sim(options("Test"));
+    QCOMPARE(sim.present().size(), std::size_t(2));
+
+    auto frameOf = [&sim](const char* serial, PixelFormat format) {
+        OpenResult result;
+        auto session = sim.open(serial, &result);
+        std::vector<unsigned char> got;
+        if (!session || session->setFormat(format) != SetResult::Ok) {
+            return got;
+        }
+        session->setFrameSink([&got](const Frame& f) { got.assign(f.data, f.data + f.bytes); });
+        session->start();
+        sim.pump(serial, 1);
+        sim.waitIdle(serial);
+        session->close();
+        return got;
+    };
+    auto uniform = [](const std::vector<unsigned char>& frame, int value, std::size_t bytes) {
+        return frame.size() == bytes
+               && std::all_of(frame.begin(), frame.end(), [value](unsigned char b) { return b == value; });
+    };
+    QVERIFY(uniform(frameOf("P", PixelFormat::BayerRG8), 10, 32 * 4));  // no select file yet
+    QVERIFY(dir.write(QStringLiteral("scene.txt"), "1\n"));
+    QVERIFY(uniform(frameOf("P", PixelFormat::BayerRG8), 200, 32 * 4));
+    QVERIFY(uniform(frameOf("P", PixelFormat::Rgb8), 200, 32 * 4 * 3));
+    QVERIFY(dir.write(QStringLiteral("scene.txt"), "7\n"));
+    QVERIFY(uniform(frameOf("P", PixelFormat::Mono8), 10, 32 * 4));
+
+    const std::vector<unsigned char> pattern = frameOf("Q", PixelFormat::Mono8);
+    QCOMPARE(pattern.size(), std::size_t(32 * 4));
+    QVERIFY(checkFrame(pattern.data(), 32, 4, Output::Grey8, false).whole);
 }
 
 QTEST_GUILESS_MAIN(TestSimDevice)
