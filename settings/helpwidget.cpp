@@ -63,9 +63,9 @@ const QList<HelpWidget::Entry>& HelpWidget::entries()
     // tools, and the commands of the alarm review.
     static const QList<Entry> list{
         {"pCButtonReturn", ":/SetSystem.png", 677},
-        {"pComboChangeSource", "", 678},
-        {"pComboChangeCamera", "", 679},
-        {"pComboChangeDetect", "", 680},
+        {"pComboChangeSource", ":/down-arrow.png", 678},
+        {"pComboChangeCamera", ":/down-arrow.png", 679},
+        {"pComboChangeDetect", ":/down-arrow.png", 680},
         {"pCButtonEditArea", ":/EditArea.png", 681},
         {"pCButtonChangeOp", ":/ViewTemp.png", 682},
         {"pCButtonDrawRect", ":/Rectangle.png", 683},
@@ -172,12 +172,15 @@ HelpWidget::HelpWidget(QWidget* parent)
         const Entry& entry = list[i];
         auto* icon = new QLabel(body);
         icon->setFixedSize(48, 48);
-        icon->setStyleSheet(QStringLiteral("background-color:#4F5963;border-radius:4px;"));
         icon->setAlignment(Qt::AlignCenter);
-        if (*entry.icon) {
-            icon->setPixmap(QPixmap(QString::fromLatin1(entry.icon)).scaled(40, 40, Qt::KeepAspectRatio,
-                                                                             Qt::SmoothTransformation));
-        }
+        // A choice box is white with its arrow, as in the panel; a button
+        // shows its icon on the button's colour.
+        const bool choice = QLatin1String(entry.objectName).startsWith(QLatin1String("pCombo"));
+        icon->setStyleSheet(choice ? QStringLiteral("background-color:#FFFFFF;border-radius:4px;")
+                                   : QStringLiteral("background-color:#4F5963;border-radius:4px;"));
+        const int side = choice ? 22 : 40;
+        icon->setPixmap(QPixmap(QString::fromLatin1(entry.icon))
+                            .scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         auto* name = new QLabel(body);
         name->setObjectName(QStringLiteral("helpName"));
         name->setWordWrap(true);
@@ -188,6 +191,9 @@ HelpWidget::HelpWidget(QWidget* parent)
         words->setSpacing(2);
         words->addWidget(name);
         words->addWidget(text);
+        // Caption and text stay together when the row is taller for the
+        // entry beside it.
+        words->addStretch(1);
         auto* cell = new QHBoxLayout;
         cell->setSpacing(12);
         cell->addWidget(icon, 0, Qt::AlignTop);

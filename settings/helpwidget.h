@@ -21,7 +21,7 @@ public:
     // that explains it.
     struct Entry {
         const char* objectName;
-        const char* icon;  // empty for the choice boxes
+        const char* icon;  // the choice boxes show their arrow
         int textId;
     };
     static const QList<Entry>& entries();
