@@ -441,7 +441,7 @@ void CycleController::Run()
                 return;
             }
         }
-        // 10.5 Output-5 delays.
+        // Output 5 (auxiliary) after a confirmed input 3, at once or after its delay.
         if (confirmedInputs[3] && p.productDetect() != 0) {
             if (p.pulseDelayIn3() == 0) {
                 setOut(OutAux5, 1, OutputReason::AuxDelay);

@@ -373,7 +373,8 @@ void CycleController::CheckNG(bool isClearNG)
         commit();
     }
 
-    // Steps 6/7/8 of the evaluation are entered from several places.
+    // The rest of the evaluation (a pass, an NG with or without a re-check,
+    // a final NG) is reached from several branches; `next` says which.
     enum Next { AfterPass, AfterNg };
     Next next = AfterPass;
     if (s.okNgPulse() != 0) {
@@ -445,7 +446,8 @@ void CycleController::CheckNG(bool isClearNG)
             m_productPassed = false;
         }
         if ((s.ejectorPulseOnNg() != 0 && g == 0) || screenMode == Alarm) {
-            // nothing more: step 7
+            // Nothing more: a product NG pulse or an alarm already on screen
+            // neither re-checks nor raises a second alarm.
         } else if (retriesLeft[g] != 0) {
             recheckPending = 1;
         } else {

@@ -41,9 +41,11 @@ enum DetectError {
 // (angle correction, positioning) and judges every area of a detect, writing
 // the results into the station's record and handing one result record on.
 //
-// Runs on the GUI thread only. Every entry point catches the image library's
-// exceptions as a last line: a failure ends as an error result, never as a
-// crash and never as a pass.
+// One camera's engine runs on one thread at a time: the GUI thread, or a
+// worker of the cycle's inspection pool while the GUI thread waits for the
+// batch; the engines of different cameras run side by side. Every entry
+// point catches the image library's exceptions as a last line: a failure
+// ends as an error result, never as a crash and never as a pass.
 class DetectAlgorithm {
 public:
     static constexpr int DetectCount = DetectsPerCamera;

@@ -48,7 +48,8 @@ public:
     // Longest settings password, in Latin-1 characters.
     static constexpr int MaxPasswordLength = 32;
 
-    // Pause of the Part's sequence before the update copy, in milliseconds (tests: 0).
+    // Pause before the update copy, in milliseconds (tests: 0): the screens
+    // settle before the copy blocks.
     int updatePauseMs = 1000;
     int rebootPauseMs = 1000;
 

@@ -1,6 +1,10 @@
 #include "recordwidget.h"
 
+#include "colorbutton.h"
+#include "inputbox.h"
+#include "kithost.h"
 #include "operationlog.h"
+#include "operatorprompt.h"
 #include "settingshost.h"
 #include "texttable.h"
 
@@ -12,9 +16,14 @@
 #include <QListWidget>
 #include <QSqlTableModel>
 #include <QTableView>
+#include <QVBoxLayout>
 
 namespace {
 const char* const kListConnection = "dbList";
+constexpr int kTextClearQuestion = 297;
+constexpr int kTextCleared = 298;
+constexpr int kTextClearButton = 697;
+constexpr int kAdministrator = 2;
 }
 
 RecordWidget::RecordWidget(QWidget* owner)
@@ -31,11 +40,19 @@ RecordWidget::RecordWidget(QWidget* owner)
     const QString name = QString::fromLatin1(kListConnection);
     dbList = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    clearButton = new ColorButton(textOf(kTextClearButton), this, 1);
+    clearButton->setObjectName(QStringLiteral("clearRecordButton"));
+    clearButton->setFixedSize(200, 60);
+    auto* days = new QVBoxLayout;
+    days->setSpacing(10);
+    days->addWidget(dayList, 1);
+    days->addWidget(clearButton);
     auto* layout = new QHBoxLayout(this);
     layout->setSpacing(0);
-    layout->addWidget(dayList);
+    layout->addLayout(days);
     layout->addWidget(tableView);
     connect(dayList, &QListWidget::itemClicked, this, &RecordWidget::UpdateRecord);
+    connect(clearButton, &QPushButton::clicked, this, &RecordWidget::SlotClearRecord);
 }
 
 RecordWidget::~RecordWidget()
@@ -69,6 +86,8 @@ void RecordWidget::UpdateRecord(QListWidgetItem* item)
     tableView->setModel(nullptr);
     delete model;
     model = nullptr;
+    // Only today's file is ever emptied; an archived day is a record kept.
+    clearButton->setVisible(dayList->currentRow() <= 0 || item == nullptr);
     if (dayList->currentRow() == 0 || item == nullptr) {
         model = new QSqlTableModel(this, QSqlDatabase::database(settingsHost()->recordConnectionName(), false));
     } else {
@@ -105,4 +124,24 @@ void RecordWidget::UpdateRecord(QListWidgetItem* item)
         "QTableView::item{padding-left: 10px;border: 1px solid #707070;}"
         "QHeaderView::section{font-size: 18px;color: #2687F2;background-color: rgba(38, 135, 242, 0.5);"
         "height: 40px;opacity: 0.2;}"));
+}
+
+void RecordWidget::SlotClearRecord()
+{
+    if (kitHost()->accessLevel() != kAdministrator) {
+        inputbox box(1, nullptr);
+        box.exec();
+        if (kitHost()->accessLevel() != kAdministrator) {
+            return;
+        }
+    }
+    if (askOperator(textOf(kTextClearQuestion)) != 1) {
+        return;
+    }
+    SettingsHost* host = settingsHost();
+    host->clearRecord();
+    // The empty log begins with who emptied it.
+    host->insertRecord(textOf(kTextCleared));
+    dayList->setCurrentRow(0);
+    UpdateRecord(dayList->item(0));
 }

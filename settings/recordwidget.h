@@ -6,6 +6,7 @@
 
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
 class QSqlTableModel;
 class QTableView;
 
@@ -22,10 +23,15 @@ public:
     QTableView* tableView = nullptr;
     QSqlTableModel* model = nullptr;
     QListWidget* dayList = nullptr;
+    // Empties today's log; offered while today is shown.
+    QPushButton* clearButton = nullptr;
     QSqlDatabase dbList;
 
 public slots:
     void UpdateRecord(QListWidgetItem* item);
+    // Administrator only (the password box asks for the code whoever opened
+    // the settings), after confirmation; the clearing itself is logged.
+    void SlotClearRecord();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -22,6 +22,8 @@ public:
     virtual void countWrite() = 0;
     // Closes the database connections before the computer goes down.
     virtual void flushAll() = 0;
+    // Empties today's operation log; the archived days stay.
+    virtual void clearRecord() {}
     virtual void restartCameras() = 0;
 
     virtual int curSide() const = 0;

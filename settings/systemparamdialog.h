@@ -46,7 +46,8 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    // OK's steps 3 and 4, also run by any press on the dialog.
+    // Closes the number pad and takes the focus from the served field, as OK
+    // does; also run by any press on the dialog.
     void closeKeyboards();
 
     int m_mode = 0;

@@ -7,7 +7,8 @@
 // review and leaves a recent NG picture and an NG record picture behind.
 // Shots, each with the camera tiles and the titles the panel gives them:
 // template tools, area tools, alarm review live (all cameras and the NG
-// camera alone) and template, recent NG, NG records with a picture.
+// camera alone) and template, recent NG, NG records with a picture, and the
+// help screen beside the area tools.
 // Usage: areapaneltour <output folder> <width> <height>
 // The window takes the screen's size, so it runs on a display of that size
 // (scripts/screen-tour.sh starts a virtual one); pictures go to
@@ -17,6 +18,7 @@
 #include "colorbutton.h"
 #include "drawroiwidget.h"
 #include "globals.h"
+#include "helpwidget.h"
 #include "promptanswerer.h"
 #include "savefialimagethread.h"
 #include "texttable.h"
@@ -113,7 +115,19 @@ void tour()
         fail(QStringLiteral("the NG records show no picture"));
     }
     shoot(w, QStringLiteral("07-ng-records"));
+
+    // 8. The help screen over the tiles, beside the tools it explains.
+    choose(panel.pComboChangeSource, 0);
+    panel.SlotChangeOp();
+    panel.pCButtonHelp->click();
+    if (!w.pHelpWidget->isVisible()) {
+        fail(QStringLiteral("the help button showed no help"));
+    }
+    shoot(w, QStringLiteral("08-help"));
     panel.SlotReturn();
+    if (w.pHelpWidget->isVisible()) {
+        fail(QStringLiteral("the help stayed after area setting ended"));
+    }
 
 }
 

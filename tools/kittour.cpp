@@ -56,6 +56,11 @@ void tour()
             box.setMessage(message);
             shoot(QStringLiteral("warnbox_") + suffix, {&box});
         }
+        {
+            WarnBox box;
+            box.setMessage(message);
+            shoot(QStringLiteral("largebox_") + suffix, {&box});
+        }
         for (int buttons : {1, 2}) {
             tipbox box(buttons);
             box.setMessage(message);

@@ -1,7 +1,8 @@
 // Screenshot tour of the settings dialog: every page (the input/output page
 // for each machine type, the record page with archived days), the apply
-// question, each notice and the power-off questions, for one screen size and
-// the four languages. Usage: settingstour <output folder> <width> <height>
+// question, each notice, the power-off questions and the clearing of today's
+// operation log, for one screen size and the four languages.
+// Usage: settingstour <output folder> <width> <height>
 // Pictures go to <output folder>/<width>x<height>/<language>/.
 #include "cameraregistry.h"
 #include "colorbutton.h"
@@ -61,8 +62,20 @@ void shootBox(const QString& name, const QString& message, int buttons, QWidget*
     delete box;
 }
 
-void tour(SystemParam* live, SystemParam* edit)
+// Today's log as the tour shows it first: a settings change and a power-off.
+void fillTodaysLog(OperationLog& log, const SystemParam& live)
 {
+    log.clearRecord();
+    SystemParam changed = live;
+    changed[72] += 5;
+    changed[1] += 5;
+    log.insertRecord(paramChangeSentence(changed, live), 2);
+    log.insertRecord(textOf(292), 2);
+}
+
+void tour(SystemParam* live, SystemParam* edit, OperationLog& log)
+{
+    fillTodaysLog(log, *live);
     *edit = *live;
     SystemParamDialog dialog;
     static const char* const pages[] = {"page0_system", "page1_camera", "page2_io", "page3_advanced", "page4_record"};
@@ -86,6 +99,16 @@ void tour(SystemParam* live, SystemParam* edit)
     shootBox(QStringLiteral("notice_277"), textOf(277), 0, &dialog);
     shootBox(QStringLiteral("warning_232"), textOf(232), 0, &dialog);
     shootBox(QStringLiteral("warning_savefailed"), textOf(kTextSaveFailed), 0, &dialog);
+
+    // Clearing today's log: the question, then the page with the one row
+    // that says who cleared it.
+    dialog.tabWidget->setCurrentIndex(4);
+    shootBox(QStringLiteral("question_clearrecord"), textOf(297), 2, &dialog);
+    log.clearRecord();
+    log.insertRecord(textOf(298), 2);
+    dialog.tabWidget->setCurrentIndex(0);
+    dialog.tabWidget->setCurrentIndex(4);
+    shoot(QStringLiteral("page4_record_cleared"), {&dialog});
 }
 
 int shootAll(const TourArguments& arguments)
@@ -103,13 +126,7 @@ int shootAll(const TourArguments& arguments)
         QDir().mkpath(OperationLog::archiveDir());
         makeArchivedDay(QStringLiteral("2024-05-01"));
         makeArchivedDay(QStringLiteral("2024-05-03"));
-        SystemParam changed = live;
-        changed[72] += 5;
-        changed[1] += 5;
-        log.insertRecord(paramChangeSentence(changed, live), 2);
-        log.insertRecord(textOf(292), 2);
-
-        forEachLanguage(arguments, [&] { tour(&live, &edit); });
+        forEachLanguage(arguments, [&] { tour(&live, &edit, log); });
     }
     return 0;
 }

@@ -4,7 +4,8 @@
 // cavities as defect areas over the empty mould's template, so the first
 // manual trigger (the empty mould) passes and the second (a part left in one
 // cavity) is a real NG that brings up the alarm. Shots: all cameras, one
-// camera, area setting with the area panel, and the alarm.
+// camera, area setting with the area panel and its help screen, the alarm,
+// and the large message box over it.
 // Usage: windowtour <output folder> <width> <height>
 // The window takes the screen's size, so it runs on a display of that size
 // (scripts/screen-tour.sh starts a virtual one); pictures go to
@@ -16,6 +17,7 @@
 #include "promptanswerer.h"
 #include "texttable.h"
 #include "vezirevoru.h"
+#include "warnbox.h"
 #include "windowtourrig.h"
 
 #include <QtTest>
@@ -52,6 +54,9 @@ void tour()
         fail(QStringLiteral("area setting did not open"));
     }
     shoot(w, QStringLiteral("area-setting"));
+    // The help screen at this screen's size.
+    w.pDrawROIWidget->pCButtonHelp->click();
+    shoot(w, QStringLiteral("area-setting-help"));
     w.pDrawROIWidget->SlotReturn();
 
     // 4. The second picture has a part left in a cavity: the alarm.
@@ -60,6 +65,14 @@ void tour()
         fail(QStringLiteral("the part left did not raise the alarm (screen mode %1)").arg(w.screenMode));
     }
     shoot(w, QStringLiteral("alarm"));
+
+    // 5. The large message box over the alarm, as it comes on a dark screen.
+    {
+        WarnBox box;
+        box.setMessage(textOf(39));
+        box.show();
+        shoot(w, QStringLiteral("alarm-large-box"));
+    }
 
 }
 

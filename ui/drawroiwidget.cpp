@@ -146,6 +146,7 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
            &DrawROIWidget::SlotDeleteAllROI);
     button(pCButtonAutoChange, "pCButtonAutoChange", tr("实时↔模板"), ":/RealTime2Temp.png",
            &DrawROIWidget::SlotAutoChange);
+    button(pCButtonHelp, "pCButtonHelp", textOf(111), ":/Help.png", &DrawROIWidget::helpRequested);
     layout->addStretch();
 
     setCommonStyleSheet(this, sheet);
@@ -227,8 +228,9 @@ CameraStation* DrawROIWidget::shownStation()
 
 void DrawROIWidget::setCombo(ComboBox* box, int index, void (DrawROIWidget::*slot)(int))
 {
-    // Selecting the item already shown emits nothing; the Parts rely on the
-    // slot running either way.
+    // Selecting the item already shown emits nothing; entering area mode
+    // and the picker rely on the slot running either way (it refreshes the
+    // tiles and the tools for the source).
     if (box->currentIndex() == index) {
         (this->*slot)(index);
     } else {
@@ -589,10 +591,17 @@ void DrawROIWidget::SlotChangeOp()
     SlotChangePage();
 }
 
-void DrawROIWidget::SlotChangePage()
+quint32 DrawROIWidget::shownWidgets()
 {
     const bool review = m_host && m_host->screenMode() == AlarmReview;
-    const quint32 mask = visibleWidgets(gImageSource, editingAreas, review, gCameraCount);
+    const quint32 tools = visibleWidgets(gImageSource, editingAreas, review, gCameraCount);
+    // What each tool does is one touch away wherever tools are offered.
+    return tools != 0 ? tools | (quint32(1) << WidgetCount) : 0;
+}
+
+void DrawROIWidget::SlotChangePage()
+{
+    const quint32 mask = shownWidgets();
     // Heights first: a column whose widgets ask for more than the screen
     // would grow itself (or the menu stack) past it.
     for (int i = 0; i < m_widgets.size(); ++i) {
@@ -690,8 +699,7 @@ void DrawROIWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     fitComboFonts();
-    const bool review = m_host && m_host->screenMode() == AlarmReview;
-    fitHeights(visibleWidgets(gImageSource, editingAreas, review, gCameraCount));
+    fitHeights(shownWidgets());
 }
 
 void DrawROIWidget::SlotReturn()

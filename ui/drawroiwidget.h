@@ -66,6 +66,8 @@ public:
     QPushButton* pCButtonReCheck = nullptr;
     QPushButton* pCButtonDeleteAllROI = nullptr;
     QPushButton* pCButtonAutoChange = nullptr;
+    // Shown with every set of tools; the window opens its help screen.
+    QPushButton* pCButtonHelp = nullptr;
 
     quint8 refreshOnTemplate = 0;
     quint8 retrainPending[8] = {};
@@ -74,8 +76,13 @@ public:
     // and the machine type (the window calls it once the cameras are open).
     void FillCombos();
 
+    // The tools shown for the current source and state, one bit per widget
+    // in layout order (the help button last).
+    quint32 shownWidgets();
+
 signals:
     void recentNgImg(QString imgInfo);
+    void helpRequested();
 
 public slots:
     void SlotChangeSource(int source);

@@ -3,6 +3,8 @@
 #include "globals.h"
 #include "kithost.h"
 #include "kiticons.h"
+#include "mainwindowhooks.h"
+#include "platformhelpers.h"
 #include "operatorprompt.h"
 
 #include <QApplication>
@@ -91,6 +93,43 @@ void Warnbox::paintEvent(QPaintEvent*)
     painter.drawPixmap(QRect(width() / 2 - 30, height() / 2 - 67, 60, 54), QPixmap(QStringLiteral(":/Warn.png")));
     painter.drawText(QRect(15, 15, 96, 33), Qt::AlignCenter, QStringLiteral("警告提示"));
     painter.drawText(QRect(100, 190, 400, 150), Qt::AlignCenter | Qt::TextWordWrap, message);
+}
+
+WarnBox::WarnBox(QWidget* parent)
+    : QDialog(parent)
+{
+    ensureKitIcons();
+    const QSize size(750, 370);
+    setGeometry(QRect(placeOnScreen(QPoint(gScreenWidth / 2 - size.width() / 2, gScreenHeight / 2 - size.height() / 2),
+                                    size),
+                      size));
+    confirmButton = new okbtn(this);
+    confirmButton->setGeometry(size.width() / 2 - 67, size.height() - 90, 135, 60);
+    connect(confirmButton, &QPushButton::clicked, this, &QDialog::accept);
+    setWindowFlags(kBoxFlags);
+}
+
+void WarnBox::setMessage(const QString& text)
+{
+    message = text;
+    update();
+}
+
+void WarnBox::showEvent(QShowEvent* event)
+{
+    if (MainWindowHooks* window = mainWindowHooks(); window && window->isBacklightOff()) {
+        setBacklight(true);
+    }
+    QDialog::showEvent(event);
+}
+
+void WarnBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paintBoxFrame(painter, this);
+    painter.drawPixmap(QRect(width() / 2 - 30, 80, 60, 54), QPixmap(QStringLiteral(":/Warn.png")));
+    painter.drawText(QRect(15, 15, 96, 33), Qt::AlignCenter, QStringLiteral("警告提示"));
+    painter.drawText(QRect(40, 140, width() - 80, height() - 140 - 100), Qt::AlignCenter | Qt::TextWordWrap, message);
 }
 
 tipbox::tipbox(int buttons, QWidget* parent, int width, int height)

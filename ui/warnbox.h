@@ -37,6 +37,24 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// The large message box: 750 × 370, a text under a warning sign and one
+// confirm button. Shown while the screen is dark, it switches the backlight
+// on: a message nobody can see has not been given.
+class WarnBox : public QDialog {
+    Q_OBJECT
+public:
+    explicit WarnBox(QWidget* parent = nullptr);
+
+    void setMessage(const QString& text);
+
+    QString message;
+    QPushButton* confirmButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // The question box: a text with OK, OK and Cancel, or no button. A modal run
 // returns 1 when the operator confirmed.
 class tipbox : public QDialog {

@@ -10,6 +10,7 @@
 #include "drawroiwidget.h"
 #include "edit.h"
 #include "globals.h"
+#include "helpwidget.h"
 #include "imagepickform.h"
 #include "inputbox.h"
 #include "menubtnwidget.h"
@@ -136,7 +137,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     // The debounce timers of the inputs are the cycle controller's.
     std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
 
-    // Steps 6 to 8: PARAM.db, RECORD.db and SN.db.
+    // PARAM.db, RECORD.db and SN.db.
     openDatabases();
 
     step(9);
@@ -179,7 +180,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     step(14);
     grayTable = greyRampTable();
 
-    // Steps 15 and 16: the cameras, simulated ones when none opens.
+    // The cameras, simulated ones when none opens.
     openCameras();
 
     step(17);
@@ -234,6 +235,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     StartModbusServer(modbusPort, modbusAddress);
 
     step(22);
+    pHelpWidget = new HelpWidget(this);
+    pHelpWidget->hide();
+    connect(pDrawROIWidget, &DrawROIWidget::helpRequested, pHelpWidget, &HelpWidget::showHelp);
     probeX = probeY = 0;
     // The camera order holds the identity until the operator changes it.
     for (int k = 0; k < MaxCameras; ++k) {
@@ -251,8 +255,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     step(24);
     makePictureFolders();
 
-    // Steps 25 to 29: the cycle's timers.
-    createCycleTimers();
+    // The cycle gets the I/O link and the stations, the picture slots and
+    // their writer.
+    handOverToCycle();
 
     step(30);
     recordDbDir = QDir(QStringLiteral("./RECORD"));
@@ -261,8 +266,8 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     makeFolder(resStatisticsDir.path());
 
     step(31);
-    // Step 32 (time.txt and the first day check) was done with RECORD.db at
-    // step 7, so that the early warnings of step 6 land in today's file.
+    // "time.txt" and the first day check were done when RECORD.db was
+    // opened, so that the warnings of opening PARAM.db land in today's file.
     step(32);
 
     step(33);
@@ -329,7 +334,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
 
     step(43);
     // Registers 0 and 2 and the counters were published when the server was
-    // made (step 21); the counters of count.txt are known only now.
+    // made (with the Modbus server); the counters of count.txt are known only now.
     PublishCounters();
 }
 
@@ -442,8 +447,7 @@ void VeZiRevoru::askCameraQuestions()
     if (saved > 0 && saved != cameraDeviceList.size()) {
         if (askOperator(textOf(kTextCameraCountChanged), 2) == 1) {
             saveCameraSerials(1);
-            closeDatabases();
-            systemCommands().sleepMs(500);
+            FLushAll();
             systemCommands().perform(SystemOperation::reboot());
             // Where the reboot does not happen (any build but the panel's) the
             // program must not run on with its databases closed.
@@ -460,6 +464,12 @@ void VeZiRevoru::closeDatabases()
         }
     }
     recordLog()->close();
+}
+
+void VeZiRevoru::FLushAll()
+{
+    closeDatabases();
+    systemCommands().sleepMs(500);
 }
 
 bool VeZiRevoru::makeFolder(const QString& path)
@@ -497,7 +507,7 @@ void VeZiRevoru::makePictureFolders()
     }
 }
 
-void VeZiRevoru::createCycleTimers()
+void VeZiRevoru::handOverToCycle()
 {
     // The controller made the cycle's timers with itself; here it gets the
     // I/O link and the stations, then the picture slots and their writer.
@@ -592,6 +602,10 @@ void VeZiRevoru::SetScreenMode(int mode)
     if (pWgtDottomDock) {
         pWgtDottomDock->setVisible(!areaPanel);
     }
+    // The help explains the area panel; it goes with it.
+    if (!areaPanel && pHelpWidget) {
+        pHelpWidget->hide();
+    }
     if (pMenuBtnWidget) {
         pMenuBtnWidget->SetMenuPage(areaPanel ? mode : 0);
     }
@@ -620,22 +634,37 @@ int VeZiRevoru::CheckAdminLogin()
     return userLevel == UserAdmin ? 1 : 0;
 }
 
-void VeZiRevoru::SlotAdjustArea()
+bool VeZiRevoru::CheckArea(int source)
 {
     const auto refused = [this] { return pDrawROIWidget->isVisible() || screenMode == Alarm; };
     if (refused()) {
-        return;
+        return false;
     }
     // The cycle runs under the password box: an alarm that started meanwhile
     // must not be overwritten by area setting.
     if (CheckUserLogin() == 0 || refused()) {
-        return;
+        return false;
     }
-    pImgForm->selectSource(0);
+    pImgForm->selectSource(source);
     pImgForm->selectCamera(curCamera);
     pDrawROIWidget->EnterAreaMode(false);
     screenMode = AreaSetting;
     SetScreenMode(AreaSetting);
+    // The panel always enters on the templates.
+    if (source != 0) {
+        pDrawROIWidget->SetSourceIndex(source);
+    }
+    return true;
+}
+
+void VeZiRevoru::SlotAdjustArea()
+{
+    CheckArea(0);
+}
+
+void VeZiRevoru::SlotShowAlarmImgae()
+{
+    CheckArea(4);
 }
 
 void VeZiRevoru::SlotSystemPara()

@@ -28,6 +28,7 @@ class CammerWidget;
 class DottomDockWidget;
 class DrawROIWidget;
 class Edit;
+class HelpWidget;
 class ImagePickForm;
 class inputbox;
 class MenuBtnWidget;
@@ -103,6 +104,8 @@ public:
     DrawROIWidget* pDrawROIWidget = nullptr;
     ImagePickForm* pImgForm = nullptr;
     ModbusServer* pModbusServer = nullptr;
+    // The area panel's help screen, over the tiles; hidden until asked for.
+    HelpWidget* pHelpWidget = nullptr;
 
     // The inspection cycle. Its state lives in the controller; the window's
     // fields of the same names below are views of it, so the screens, the
@@ -192,8 +195,9 @@ public:
     // Gives the controller the I/O link and the stations (camera order), and
     // connects the I/O thread's input signal when it runs.
     void StartCycle(const std::vector<CameraStation*>& stations);
-    // Construction step 27: picture slots of the cameras for the detects in
-    // use, and the picture folders. Step 28: the writer thread, started.
+    // Picture slots of the cameras for the detects in use, and the picture
+    // folders; then the picture writer thread, started (the slots exist
+    // before it runs).
     void AllocateFailImages(const std::vector<CameraStation*>& stations);
     void StartFailImageWriter();
 
@@ -223,15 +227,25 @@ public:
     int CheckAdminLogin();
     void RestartCameras();
     void CloseCameras();
-    // Closes SN.db, PARAM.db and today's RECORD.db (before a power-off).
+    // Closes SN.db, PARAM.db and today's RECORD.db, in that order.
     void closeDatabases();
+    // Opens area setting on the given picture source (0 the templates, 4 the
+    // NG records) for the camera shown: refused while the panel is open or an
+    // alarm is under review, and without operator access. True when opened.
+    bool CheckArea(int source = 0);
 
 public slots:
-    // One pass of the main loop. For now it only commits the outputs and
-    // stamps the I/O link's heartbeat, then re-arms itself.
+    // One pass of the main loop, handed to the cycle controller.
     void Run();
 
+    // Before a restart or power-off: the three connections closed (the
+    // operation log reopens its file when next written), then half a second
+    // for the files to settle.
+    void FLushAll();
+
     void SlotAdjustArea();
+    // The NG record pictures of the camera shown, in the area panel.
+    void SlotShowAlarmImgae();
     void SlotSystemPara();
     void SlotShowStatisticsWidget();
     void SlotTemperatureChart();
@@ -271,7 +285,7 @@ private:
     void openCameras();
     void askCameraQuestions();
     void makePictureFolders();
-    void createCycleTimers();
+    void handOverToCycle();
     void watchKeypads();
     bool makeFolder(const QString& path);
     // The hosts of the area panel, the settings dialog and the main screen

@@ -4,6 +4,8 @@
 
 #include "vezirevoru.h"
 
+#include "helpwidget.h"
+
 #include "cameraregistry.h"
 #include "camerareportform.h"
 #include "camerastation.h"
@@ -15,6 +17,7 @@
 #include "imagepickform.h"
 #include "inputbox.h"
 #include "drawroiwidget.h"
+#include "helpwidget.h"
 #include "iothread.h"
 #include "modbusserver.h"
 #include "operatorprompt.h"
@@ -111,6 +114,10 @@ public:
     // A final NG: the alarm review over the live pictures of the NG cameras.
     void enterAlarmScreen(int curCamera) override
     {
+        // The alarm review takes the screen: no help page may cover it.
+        if (w->pHelpWidget) {
+            w->pHelpWidget->hide();
+        }
         if (w->pImgForm) {
             w->pImgForm->selectSource(1);
             w->pImgForm->selectCamera(curCamera);
@@ -152,7 +159,9 @@ public:
             w->pDrawROIWidget->SlotTempDeleteAll();
         }
     }
-    void saveCameraSerials() override { ::saveCameraSerials(1); }
+    // Re-sampling keeps the cameras where the operator put them: the order
+    // of gCameraOrder is written again, never cleared.
+    void saveCameraSerials() override { ::saveCameraSerials(0); }
     void updateReportForms() override
     {
         if (!w->pCameraWgtBox || !w->pCycle) {
@@ -205,7 +214,8 @@ private:
 CycleController* VeZiRevoru::createCycle()
 {
     // The host belongs to the window like the controller. The I/O link is
-    // given later (construction step 13 makes it, step 25 hands it on).
+    // given later (made when the board's link is opened, handed on once the
+    // stations exist).
     auto* windowHost = new WindowCycleHost(this, this);
     return new CycleController(nullptr, windowHost, this);
 }

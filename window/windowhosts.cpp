@@ -130,7 +130,8 @@ public:
     void insertRecord(const QString& text) override { w->InsertRecord(text); }
     void publishCounters() override { w->PublishCounters(); }
     void countWrite() override { w->CountWrite(); }
-    void flushAll() override { w->closeDatabases(); }
+    void flushAll() override { w->FLushAll(); }
+    void clearRecord() override { w->ClearRecord(); }
     void restartCameras() override { w->RestartCameras(); }
     int curSide() const override { return w->curSide; }
     void setCurSide(int side) override { w->curSide = side; }

@@ -192,8 +192,8 @@ void TestStartup::interruptedGroupSwitchIsPutBackBeforeAnyDatabaseOpens()
 {
     QVERIFY2(gPreparationError.isEmpty(), qPrintable(gPreparationError));
     QVERIFY(gPutBackLanguage >= 0);
-    // Made at step 3, gone once logging runs (step 5): before the records
-    // open their database (step 11) and the main window PARAM.db (step 12).
+    // Made when the interrupted switch is found, gone once logging runs:
+    // before the records open their database and the main window PARAM.db.
     for (const Observation& o : qAsConst(gSteps)) {
         QVERIFY2(o.switchStaging == (o.step >= 3 && o.step <= 5), qPrintable(QString::number(o.step)));
     }

@@ -420,7 +420,7 @@ void TestCycleController::permissionsFollowTheEvaluations_data()
     QTest::newRow("re-checks fail") << "143=2" << "open run run run" << "NN NN NO" << true;
     QTest::newRow("delayed cavity") << "73=12" << "open tick1 show open tick1" << "OO NO" << true;
     QTest::newRow("pre-cut 5") << "73=12 192=5 143=1" << "open tick1 show open tick1 run run" << "OO NO NO" << true;
-    // With 192 = 100 the Part's pre-cut (1 to 99) never runs and a cavity NG
+    // With 192 = 100 the pre-cut (only for 1 to 99) never runs and a cavity NG
     // with re-checks left keeps the clamp granted through the re-check.
     QTest::newRow("pre-cut 100, NG with a re-check left")
         << "73=12 192=100 143=1" << "open tick1 show open tick1 run" << "OO NO OO" << false;
@@ -432,7 +432,7 @@ void TestCycleController::permissionsFollowTheEvaluations_data()
         << product + "152=1 144=3 73=5" << "open tick1 ngend door" << "NO NO NN" << true;
     QTest::newRow("product NG alarm, cavity later") << product + "73=5" << "open door show tick1" << "ON OO" << false;
     QTest::newRow("product NG, no ejector") << product + "151=1 73=5" << "open door" << "NO OO" << false;
-    // A camera lost while the delay runs: the Part judged its last frame.
+    // A camera lost while the delay runs: its last frame is judged.
     QTest::newRow("camera lost at expiry") << "73=5" << "open lose1 tick1" << "OO" << true;
     QTest::newRow("camera lost, back, door") << "73=5" << "open lose1 tick1 back1 run door" << "OO OO" << false;
     QTest::newRow("lost camera pass") << "" << "open show lose0 run back0 run open" << "OO OO" << false;

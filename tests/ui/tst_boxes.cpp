@@ -1,11 +1,13 @@
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
+#include "fakemainwindow.h"
 #include "inputbox.h"
 #include "kiticons.h"
 #include "modalanswer.h"
 #include "multiplebtngroup.h"
 #include "operatorprompt.h"
 #include "promptanswerer.h"
+#include "recordingsystemcommands.h"
 #include "testworkdir.h"
 #include "warnbox.h"
 
@@ -38,6 +40,7 @@ private slots:
     void results();
     void staysOnTopOff();
     void emptyMessagePaints();
+    void largeBoxWakesTheDarkScreen();
 
     void handlersShowTheRealBoxes();
     void secondWarningGetsABoxOfItsOwn();
@@ -83,12 +86,16 @@ void TestBoxes::placement_data()
     QTest::addColumn<QPoint>("warnAt");
     QTest::addColumn<QPoint>("questionAt");
     QTest::addColumn<QPoint>("passwordAt");
-    QTest::newRow("panel") << 1920 << 1080 << QPoint(660, 330) << QPoint(660, 330) << QPoint(585, 265);
+    QTest::addColumn<QPoint>("largeAt");
+    QTest::newRow("panel") << 1920 << 1080 << QPoint(660, 330) << QPoint(660, 330) << QPoint(585, 265)
+                           << QPoint(585, 355);
     // Halves truncate before the subtraction.
-    QTest::newRow("odd width") << 1921 << 1081 << QPoint(660, 330) << QPoint(660, 330) << QPoint(585, 265);
-    QTest::newRow("smaller") << 1024 << 600 << QPoint(212, 90) << QPoint(212, 90) << QPoint(137, 25);
+    QTest::newRow("odd width") << 1921 << 1081 << QPoint(660, 330) << QPoint(660, 330) << QPoint(585, 265)
+                               << QPoint(585, 355);
+    QTest::newRow("smaller") << 1024 << 600 << QPoint(212, 90) << QPoint(212, 90) << QPoint(137, 25)
+                             << QPoint(137, 115);
     // Too small for the box: moved onto the screen by the least distance.
-    QTest::newRow("too small") << 640 << 480 << QPoint(20, 30) << QPoint(20, 30) << QPoint(0, 0);
+    QTest::newRow("too small") << 640 << 480 << QPoint(20, 30) << QPoint(20, 30) << QPoint(0, 0) << QPoint(0, 55);
 }
 
 void TestBoxes::placement()
@@ -98,10 +105,13 @@ void TestBoxes::placement()
     QFETCH(QPoint, warnAt);
     QFETCH(QPoint, questionAt);
     QFETCH(QPoint, passwordAt);
+    QFETCH(QPoint, largeAt);
     ScreenSize screen(screenWidth, screenHeight);
     Warnbox warn;
     tipbox question(2, nullptr, 600, 420);
     inputbox password(1);
+    WarnBox large;
+    QCOMPARE(large.geometry(), QRect(largeAt, QSize(750, 370)));
     QCOMPARE(warn.geometry(), QRect(warnAt, QSize(600, 420)));
     QCOMPARE(question.geometry(), QRect(questionAt, QSize(600, 420)));
     QCOMPARE(password.geometry(), QRect(passwordAt, QSize(750, 550)));
@@ -129,7 +139,7 @@ void TestBoxes::buttonPositions()
 
 void TestBoxes::results_data()
 {
-    QTest::addColumn<int>("kind"); // 0 warning box, else buttons of a question box
+    QTest::addColumn<int>("kind"); // 0 warning box, -1 the large box, else buttons of a question box
     QTest::addColumn<QString>("press"); // caption of the button, or "Escape"
     QTest::addColumn<int>("result");
     QTest::newRow("two, OK") << 2 << "确定" << 1;
@@ -139,6 +149,8 @@ void TestBoxes::results_data()
     QTest::newRow("one, Escape") << 1 << "Escape" << 0;
     QTest::newRow("warning, close") << 0 << "" << 0;
     QTest::newRow("warning, Escape") << 0 << "Escape" << 0;
+    QTest::newRow("large, OK") << -1 << "确定" << 1;
+    QTest::newRow("large, Escape") << -1 << "Escape" << 0;
 }
 
 void TestBoxes::results()
@@ -149,6 +161,9 @@ void TestBoxes::results()
     std::unique_ptr<QDialog> box;
     if (kind == 0) {
         box.reset(new Warnbox);
+    } else if (kind == -1) {
+        box.reset(new WarnBox);
+        QCOMPARE(buttonsOf(box.get()).size(), 1);
     } else {
         box.reset(new tipbox(kind));
     }
@@ -198,6 +213,24 @@ void TestBoxes::emptyMessagePaints()
         }
         QVERIFY(titleDrawn);
     }
+}
+
+// A message shown on a dark screen is seen: the box switches the backlight on,
+// and a lit screen is left alone.
+void TestBoxes::largeBoxWakesTheDarkScreen()
+{
+    FakeMainWindow window;
+    RecordingSystemCommands sys;
+    window.backlightOff = true;
+    WarnBox box;
+    box.setMessage(QStringLiteral("message"));
+    box.show();
+    QCOMPARE(sys.performed(), QStringList{QStringLiteral("backlight on")});
+    QVERIFY(!window.backlightOff);
+    box.hide();
+    box.show();
+    QCOMPARE(sys.performed().size(), 1);
+    box.hide();
 }
 
 void TestBoxes::handlersShowTheRealBoxes()

@@ -201,7 +201,7 @@ void TestDrawROIWidget::toolButtonsShowCaptionsWithinTheColumn()
     gCameraCount = 2;
     DrawROIWidget panel;
     const QList<QPushButton*> buttons = panel.findChildren<QPushButton*>();
-    QCOMPARE(buttons.size(), 17);
+    QCOMPARE(buttons.size(), 18);
     for (QWidget* w : panel.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         w->show();
     }
@@ -300,10 +300,16 @@ void TestDrawROIWidget::entryShowsTemplateTools()
     QVERIFY(!m_panel->pCButtonEditArea->isHidden());
     QVERIFY(m_panel->pCButtonDrawRect->isHidden());
     QCOMPARE(m_panel->pCButtonTempLast->text(), textOf(559));
+    QVERIFY(!m_panel->pCButtonHelp->isHidden());
     QTest::mouseClick(m_panel->pCButtonEditArea, Qt::LeftButton);
     QCOMPARE(m_panel->editingAreas, 1);
     QVERIFY(!m_panel->pCButtonDrawRect->isHidden());
     QVERIFY(m_panel->pCButtonEditArea->isHidden());
+    // The help stays one touch away with the drawing tools.
+    QVERIFY(!m_panel->pCButtonHelp->isHidden());
+    QSignalSpy help(m_panel.get(), &DrawROIWidget::helpRequested);
+    QTest::mouseClick(m_panel->pCButtonHelp, Qt::LeftButton);
+    QCOMPARE(help.count(), 1);
 
     // Polygon: the button ends it; fewer than three points keep it open.
     QTest::mouseClick(m_panel->pCButtonDrawPloygn, Qt::LeftButton);

@@ -13,6 +13,7 @@
 #include "drawroiwidget.h"
 #include "detectalgorithm.h"
 #include "globals.h"
+#include "helpwidget.h"
 #include "mouldpicture.h"
 #include "savefialimagethread.h"
 #include "windowrig.h"
@@ -165,11 +166,18 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     QVERIFY(!r.alarmOn());
 
     // Part left: no later frame grants; alarm; register 1 = 2; log line;
-    // "count.txt".
+    // "count.txt"; the help page the operator left open over area setting
+    // gives way to the alarm review.
+    w.userLevel = UserOperator;
+    w.SlotAdjustArea();
+    QCOMPARE(w.screenMode, int(AreaSetting));
+    w.pDrawROIWidget->pCButtonHelp->click();
+    QVERIFY(!w.pHelpWidget->isHidden());
     r.showMould(true);
     from = r.board.frameCount();
     r.pulseInput(InMouldOpenEnd);
     QTRY_VERIFY_WITH_TIMEOUT(r.alarmOn(), kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(w.pHelpWidget->isHidden(), kSettleMs);
     QTest::qWait(200);
     const QString afterPart = r.clampBits(from);
     QVERIFY2(afterPart.contains('1') && !afterPart.mid(afterPart.indexOf('1')).contains('0'), qPrintable(afterPart));

@@ -79,6 +79,8 @@ public:
     {
         auto* camera = new ListedCamera;
         camera->openedNumber = record.number;
+        // A real camera's serial is the id discovery lists it by.
+        camera->setSerial(record.idText());
         return camera;
     }
     int openedNumber = -2;
@@ -135,6 +137,24 @@ struct WindowRig {
     }
     ~WindowRig()
     {
+        endWindow();
+        answers.reset();
+        resetCameraRegistry();
+        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), {});
+    }
+
+    // The program ended and started again in the same working folder, on the
+    // same devices.
+    void restart()
+    {
+        endWindow();
+        resetCameraRegistry();
+        window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
+    }
+
+private:
+    void endWindow()
+    {
         ModbusServer* server = window->pModbusServer;
         const QList<CameraInterface*> cameras = window->openedCameras;
         window.reset();
@@ -145,8 +165,8 @@ struct WindowRig {
         delete gpSystemParamEdit;
         delete gpControlPort;
         delete gpResultStatistics;
-        answers.reset();
-        resetCameraRegistry();
-        setCameraDriverFactory(QString::fromLatin1(kHikCameraIid), {});
+        gpSystemParam = gpSystemParamEdit = nullptr;
+        gpControlPort = nullptr;
+        gpResultStatistics = nullptr;
     }
 };
