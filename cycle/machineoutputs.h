@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
-class ControlPort;
+#include "controlport.h"
 
 // Why an output changed; written to the program log with every change.
 enum class OutputReason : unsigned char {
@@ -60,7 +61,7 @@ public:
     MachineOutputs& operator=(const MachineOutputs&) = delete;
 
     void setPort(ControlPort* port);
-    ControlPort* port() const { return m_port; }
+    ControlPort* port() const { return m_port.data(); }
 
     // Switches an output logically; it reaches the board at the next commit.
     void set(int output, bool on, OutputReason why);
@@ -116,7 +117,8 @@ private:
     int effective() const;
     void publish(int word);
 
-    ControlPort* m_port = nullptr;
+    // The port may go before its writer (tests tear down in any order).
+    QPointer<ControlPort> m_port;
     int m_logical = 0;
     int m_published = -1;
     int m_depth = 0;

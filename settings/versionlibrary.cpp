@@ -49,7 +49,8 @@ QString versionBaseAddress(const QString& configured)
     if (text.isEmpty()) {
         return QString();
     }
-    if (text.contains(QLatin1String("://"))) {
+    // A whole address has its scheme's "//"; a bare host never does.
+    if (text.contains(QLatin1String("//"))) {
         // A whole address, as earlier installations wrote it.
         return text.endsWith(QLatin1Char('/')) ? text : text + QLatin1Char('/');
     }
