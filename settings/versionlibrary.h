@@ -38,7 +38,7 @@ constexpr const char* kVersionServerPath = "/monitor/";
 
 // The base address of the version listings for what "versionserver.txt"
 // holds: a host (name or address) gives "http://<host>:10440/monitor/"; a
-// whole address (with "://") is taken as it is, ending in "/". Empty when
+// whole address (with its scheme) is taken as it is, ending in "/". Empty when
 // there is nothing usable.
 QString versionBaseAddress(const QString& configured);
 // The same for the first line of "versionserver.txt" in the working folder;
