@@ -6,7 +6,7 @@
 // Text n is shown as entry 4 × n + gLanguage; some sites compute the entry
 // themselves, so the layout of four consecutive entries per text is fixed.
 constexpr int TextTableSize = 8192;
-constexpr int TextCount = 676;    // text numbers 0 to 675
+constexpr int TextCount = 679;    // text numbers 0 to 678
 constexpr int LanguageCount = 4;
 extern QString gTextTable[TextTableSize];
 extern int gLanguage;

@@ -31,6 +31,7 @@
 #include "temperaturechartwidget.h"
 #include "texttable.h"
 #include "warnbox.h"
+#include "translations.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -142,6 +143,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     // The records live as long as the process.
     gpSystemParam = initSysParamDefaults(new SystemParam());
     loadSysParam(gpSystemParam, &curSide);
+    // The language is known from here on; every caption made after this
+    // speaks it (the start-up box above stays as it was made).
+    installTranslations(gLanguage);
     gpSystemParamEdit = initSysParamDefaults(new SystemParam());
 
     step(10);
