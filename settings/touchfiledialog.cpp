@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QScroller>
 #include <QToolButton>
 #include <QTreeView>

@@ -16,7 +16,7 @@ constexpr int kNgCaption = 590;
 constexpr int kNoDataText = 678;
 // Pixel sizes: the bucket times in three lines under a 40-px band, the
 // counts over the bars; both read from a step back (8 pt was about 10 px).
-constexpr int kLabelPixels = 13;
+constexpr int kLabelPixels = 12;
 constexpr int kValuePixels = 15;
 } // namespace
 
@@ -111,8 +111,12 @@ void Histogram::paintEvent(QPaintEvent*)
             const int d = inUpper ? u : v;
             const int x = k * d;
             const int y0 = inUpper ? h / 2 - 40 : h - 40;
-            painter.drawText(QRectF(x - d / 2.0, y0, d, 40), Qt::AlignCenter | Qt::TextDontClip,
-                             QStringLiteral("%1\n-\n%2").arg(startLabels.at(i), endLabels.at(i)));
+            // The three lines (start, "-", end) set 13 px apart so that they
+            // fill the 40-px band under the base line and no more.
+            const QStringList lines = QStringLiteral("%1\n-\n%2").arg(startLabels.at(i), endLabels.at(i)).split(QLatin1Char('\n'));
+            for (int line = 0; line < lines.size(); ++line) {
+                painter.drawText(QRectF(x - d / 2.0, y0 + 1 + 13 * line, d, 13), Qt::AlignCenter | Qt::TextDontClip, lines.at(line));
+            }
             bar(ok.at(i), x - 40, y0, QColor(0, 255, 0, 200));
             bar(ng.at(i), x, y0, QColor(255, 0, 0, 200));
         }

@@ -440,7 +440,7 @@
     </message>
     <message>
         <source>确定</source>
-        <translation>OK</translation>
+        <translation>Search</translation>
     </message>
     <message>
         <source>相机号</source>

@@ -443,7 +443,7 @@
     </message>
     <message>
         <source>确定</source>
-        <translation>確定</translation>
+        <translation>検索</translation>
     </message>
     <message>
         <source>相机号</source>

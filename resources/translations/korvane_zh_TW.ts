@@ -456,7 +456,7 @@
     </message>
     <message>
         <source>确定</source>
-        <translation>確定</translation>
+        <translation>查詢</translation>
     </message>
     <message>
         <source>相机号</source>

@@ -220,6 +220,8 @@ void TestWidgetChangeCamera::layout()
     QVERIFY(dialog.confirmButton->text() != textOf(121));
     QCOMPARE(dialog.rowLists.size(), cameras);
     dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCoreApplication::processEvents();
     QCOMPARE(dialog.rowLists.first()->size(), QSize(160, 50));
     // Rows below the title bar, above the confirm button, apart from each other.
     QRect previous(0, 0, 1, 60);
