@@ -478,23 +478,23 @@
     </message>
     <message>
         <source>成品延時</source>
-        <translation>Product delay</translation>
+        <translation>Product</translation>
     </message>
     <message>
         <source>模腔延时</source>
-        <translation>Mold delay</translation>
+        <translation>Mold</translation>
     </message>
     <message>
         <source>一次延时</source>
-        <translation>1st pulse delay</translation>
+        <translation>Pulse 1</translation>
     </message>
     <message>
         <source>二次延时</source>
-        <translation>2nd pulse delay</translation>
+        <translation>Pulse 2</translation>
     </message>
     <message>
         <source>模腔重檢</source>
-        <translation>Mold re-checks</translation>
+        <translation>Re-checks</translation>
     </message>
     <message>
         <source>过滤尺寸</source>

@@ -490,15 +490,15 @@
     </message>
     <message>
         <source>一次延时</source>
-        <translation>1回目パルス遅延</translation>
+        <translation>1回目遅延</translation>
     </message>
     <message>
         <source>二次延时</source>
-        <translation>2回目パルス遅延</translation>
+        <translation>2回目遅延</translation>
     </message>
     <message>
         <source>模腔重檢</source>
-        <translation>金型再検出</translation>
+        <translation>再検出回数</translation>
     </message>
     <message>
         <source>过滤尺寸</source>
