@@ -74,7 +74,7 @@ private slots:
     {
         QWidget window;
         window.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"
-                                            "QPushButton{color:white;background:#2687F2;font-size:20px;}"));
+                                            "QPushButton{color:white;background:#2175D3;font-size:20px;}"));
         window.setGeometry(100, 100, 600, 200);
         auto* label = new QLabel(QStringLiteral("Sensitivity"), &window);
         label->setGeometry(10, 10, 300, 50);
@@ -90,7 +90,7 @@ private slots:
         QWidget window;
         window.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"
                                             "QLabel#dim{color:#333333;}"
-                                            "QPushButton{color:white;background:#2687F2;font-size:20px;}"));
+                                            "QPushButton{color:white;background:#2175D3;font-size:20px;}"));
         // Its right edge is past the screen's.
         window.setGeometry(1500, 100, 600, 300);
         auto* cut = new QLabel(QStringLiteral("Touch screen calibration"), &window);

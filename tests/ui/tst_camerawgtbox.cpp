@@ -419,7 +419,7 @@ void TestCameraWgtBox::reportAndResultLabel()
     gTotalCount[1] = 40;
     title->updateTitle();
     QCOMPARE(result->text(), QStringLiteral("NG"));
-    QVERIFY(result->styleSheet().contains("#F44336"));
+    QVERIFY(result->styleSheet().contains("#D73B30"));
     QCOMPARE(sheets.changes, 1);
     // Whole once the title has given the new counters their room.
     QTRY_COMPARE(report->text(),
@@ -434,7 +434,7 @@ void TestCameraWgtBox::reportAndResultLabel()
     tile->cammerWidget()->station().data.resultOk = 1;
     title->updateTitle();
     QCOMPARE(result->text(), QStringLiteral("OK"));
-    QVERIFY(result->styleSheet().contains("#4CAF50"));
+    QVERIFY(result->styleSheet().contains("#39833C"));
     QCOMPARE(sheets.changes, 2);
     gNgCount[1] = 0;
     gTotalCount[1] = 0;
