@@ -170,6 +170,14 @@ void CaptionFit::watch(QWidget* w)
     w->installEventFilter(gFitter);
 }
 
+void CaptionFit::exclude(QWidget* w)
+{
+    if (w) {
+        w->removeEventFilter(gFitter);
+        w->setProperty(kWatched, true);
+    }
+}
+
 void CaptionFit::watchAll(QWidget* root)
 {
     if (!root) {
@@ -205,6 +213,11 @@ int CaptionFit::fittingPixelSize(QWidget* w, int natural)
 
 void CaptionFit::fit(QWidget* w)
 {
+    // Before it is shown a widget has no size of its own yet (its layout
+    // gives it one on showing): a caption fitted to that would stay small.
+    if (!w->isVisible()) {
+        return;
+    }
     // A caption we broke onto two lines is fitted again from its own words.
     if (w->property(kWrapped).isValid() && captionOf(w) == w->property(kWrapped).toString()) {
         auto* button = static_cast<QAbstractButton*>(w);

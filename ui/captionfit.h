@@ -19,6 +19,9 @@ public:
     // Fits w's caption now and again whenever it is shown, resized or about
     // to be painted with another caption.
     static void watch(QWidget* w);
+    // Leaves w alone: a widget that draws its caption itself, elsewhere and
+    // in another font than its style would.
+    static void exclude(QWidget* w);
     // watch() for every label and button under root (root included).
     static void watchAll(QWidget* root);
     // The largest pixel size, from natural down to MinPixelSize, at which

@@ -496,6 +496,24 @@ void TestCameraWgtBox::reportFormModel()
         QCOMPARE(form.tableView()->columnWidth(c), 100);
     }
     QVERIFY(form.tableView()->horizontalHeader()->stretchLastSection());
+
+    // Narrow tiles (five to eight cameras): the limits go first, then the
+    // tool's name; the number, the value and the result stay on the table.
+    QTableView* view = form.tableView();
+    const struct {
+        int width;
+        QList<int> hidden;
+    } narrow[] = {{360, {}}, {300, {2, 3}}, {200, {1, 2, 3}}};
+    for (const auto& n : narrow) {
+        form.resize(n.width, 300);
+        QTRY_COMPARE(form.width(), n.width);
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(view->isColumnHidden(c), n.hidden.contains(c));
+        }
+        const int resultRight = view->columnViewportPosition(5) + view->columnWidth(5);
+        QVERIFY2(view->columnViewportPosition(5) >= 0 && resultRight <= view->viewport()->width() + 1,
+                 qPrintable(QStringLiteral("%1: result column at %2").arg(n.width).arg(resultRight)));
+    }
 }
 
 void TestCameraWgtBox::templateTimeText()
