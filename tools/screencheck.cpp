@@ -512,9 +512,9 @@ double measuredTextContrast(const QImage& picture, const QRect& area)
         return strongest;
     }
     // Thin strokes have few full-colour pixels: the text's colour is that of
-    // the strongest few, not of a stray one.
+    // the strongest few, not of one or two stray ones.
     std::sort(ink.begin(), ink.end(), std::greater<double>());
-    return ink[std::max<std::size_t>(2, ink.size() / 30)];
+    return ink[2];
 }
 
 QList<ScreenFinding> checkScreen(const QImage& picture, const QList<PlacedWindow>& windows, const QRect& screen)

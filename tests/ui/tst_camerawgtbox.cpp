@@ -510,9 +510,12 @@ void TestCameraWgtBox::reportFormModel()
         for (int c = 0; c < 6; ++c) {
             QCOMPARE(view->isColumnHidden(c), n.hidden.contains(c));
         }
-        const int resultRight = view->columnViewportPosition(5) + view->columnWidth(5);
-        QVERIFY2(view->columnViewportPosition(5) >= 0 && resultRight <= view->viewport()->width() + 1,
-                 qPrintable(QStringLiteral("%1: result column at %2").arg(n.width).arg(resultRight)));
+        // The last section stretches once the view has taken the new width.
+        QTRY_VERIFY2(view->columnViewportPosition(5) >= 0
+                         && view->columnViewportPosition(5) + view->columnWidth(5) <= view->viewport()->width() + 1,
+                     qPrintable(QStringLiteral("%1: result column ends at %2")
+                                    .arg(n.width)
+                                    .arg(view->columnViewportPosition(5) + view->columnWidth(5))));
     }
 }
 
