@@ -112,9 +112,31 @@ bool ControlPort::readIO(bool output, int index) const
     if (output) {
         return bitOf(m_outputWord, index);
     }
-    const bool raw = bitOf(m_inputCopy, index);
+    // The level now, not the copy the last edge scan took: a debounce that
+    // ends between two passes must see whether the input is still there.
+    const bool raw = bitOf(liveInputs(), index);
     const bool inverted = index < 8 && settings().inputInvert(index) != 0;
     return raw != inverted;
+}
+
+int ControlPort::liveInputs() const
+{
+    int word = 0;
+    {
+        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
+        word = gInputWord;
+    }
+    // Input 4 may stand in for input 1, 2 or 3.
+    const int spare = settings().spareInput4Use();
+    if (spare >= 1 && spare <= 3) {
+        const int target = spare - 1;
+        if (bitOf(word, InSpare4)) {
+            word |= 1 << target;
+        } else {
+            word &= ~(1 << target);
+        }
+    }
+    return word;
 }
 
 bool ControlPort::inputEdge(int index)
@@ -123,21 +145,8 @@ bool ControlPort::inputEdge(int index)
         qWarning() << "ControlPort::inputEdge: no input" << index;
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(*gMutexTable[8]);
-        m_inputCopy = gInputWord;
-    }
-
+    m_inputCopy = liveInputs();
     const SystemParam& s = settings();
-    const int spare = s.spareInput4Use();
-    if (spare >= 1 && spare <= 3) {
-        const int target = spare - 1;
-        if (bitOf(m_inputCopy, InSpare4)) {
-            m_inputCopy |= 1 << target;
-        } else {
-            m_inputCopy &= ~(1 << target);
-        }
-    }
 
     const int now = bitOf(m_inputCopy, index) ? 1 : 0;
     const int before = m_inputLevels[index];

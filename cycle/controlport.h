@@ -90,6 +90,9 @@ signals:
 
 private:
     void setBit(int bit, int level);
+    // The machine's input word as the board last read it, with input 4's
+    // stand-in applied.
+    int liveInputs() const;
 
     unsigned char m_inputLevels[16];
     int m_outputWord;

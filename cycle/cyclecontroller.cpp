@@ -133,6 +133,11 @@ bool CycleController::detectEnabled(int d) const
 
 void CycleController::setOut(int output, int on, OutputReason why)
 {
+    if (output == OutAllowEjector && on == 0 && m_ngPulseHeld && P().productNoEjector() == 0) {
+        // A product's NG pulse on the ejector runs to its end, whatever
+        // passes or changes meanwhile.
+        return;
+    }
     m_outputs.set(output, on != 0, why);
 }
 
@@ -305,7 +310,22 @@ void CycleController::Run()
     if (!allOnline) {
         gRunPassCount = 0;
         setOut(OutAllowClamp, 1, OutputReason::CameraLost);
+        if (p.okNgPulse() == 0 && p.productDetect() != 0 && p.productNoEjector() == 0 && p.ejectorPulseOnNg() == 0
+            && p.cutEjectorOnAlarm() == 0) {
+            // The mould may open while the camera is away: the ejector waits
+            // for a product found good after it, not for the hold's end.
+            setOut(OutAllowEjector, 1, OutputReason::CameraLost);
+            m_productPassed = false;
+        }
         m_outputs.holdForCamera(true, OutputReason::CameraLost);
+        // A trigger pressed now cannot run; run later it could come before
+        // the cycle the machine starts meanwhile.
+        manualTrigDetect = gDetectCount;
+        if (runState == Stopped) {
+            // Nor does a position reached while stopped start a cycle later.
+            std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
+            pendingInput = -1;
+        }
         commit();
         m_host->showWarning(textOf(CycleText::CameraLost));
         inCheckTimer->stop();
@@ -407,6 +427,11 @@ void CycleController::Run()
                     curSide = 0;
                 }
             }
+            // A position reached while detection is stopped starts nothing,
+            // not even later: the start waits for the machine's next one.
+            std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
+            pendingInput = -1;
+            manualTrigDetect = gDetectCount;
             inCheckTimer->stop();
             endPass();
             return;
@@ -563,6 +588,10 @@ void CycleController::cycleStart(int p)
     pendingCameras[0] = pendingCameras[1] = 0;
     gDoorClearedAlarm = 0;
     m_productPassed = true;
+    if (!(s.systemFunction() == 0 && s.separateSignals() != 0 && p == 2)) {
+        // The ejector's cycle begins: a reject signal without a length ends.
+        m_ngPulseHeld = false;
+    }
     if (gSamplingReview) {
         m_cycleDuringReview = true;
     }
@@ -659,6 +688,7 @@ bool CycleController::detectStart(int p)
         }
         gLastDetectDelay = delay;
         m_delayStartMs[k] = clockMonotonicMs();
+        m_timerDetect[k] = d;
         if (delay <= 0) {
             detectDelayLeft[k] = 0;
             TimerUp(k);
@@ -687,7 +717,8 @@ void CycleController::TimerUp(int k)
         setOut(OutAllowClamp, 1, OutputReason::PreCut);
         commit();
     }
-    setCurDetect(detectOfTimer(k));
+    const bool delayed = detectDelayTimers[k]->isActive() && m_timerDetect[k] >= 0;
+    setCurDetect(delayed ? m_timerDetect[k] : detectOfTimer(k));
     if (detectDelayLeft[k] > 0.11) {
         detectDelayLeft[k] -= 0.1;
         for (CameraStation* st : stations) {
@@ -776,6 +807,11 @@ void CycleController::StartDetect()
     // re-check of the alarm, the end of template sampling.
     m_outputs.endAlarm(OutputReason::OperatorStart);
     m_outputs.rest(OutputReason::OperatorStart);
+    if (m_ngPulseHeld && s.productNoEjector() == 0) {
+        // A product's NG pulse runs to its end: the rest levels do not cut
+        // the reject signal short.
+        setOut(OutAllowEjector, 1, OutputReason::Ng);
+    }
     if (s.cutEjectorWhenClamp() != 0) {
         setOut(OutAllowEjector, 1, OutputReason::OperatorStart);
     }
@@ -821,6 +857,9 @@ void CycleController::StopDetect()
 void CycleController::SetStopDetect()
 {
     pendingCameras[curDetect & 1] = 0;
+    // A stopped monitor re-checks nothing: a pass would grant what the stop
+    // (or the alarm) holds.
+    recheckPending = 0;
     for (int k = 0; k < gDetectCount && k < DetectsPerCamera; ++k) {
         if (detectDelayTimers[k]->isActive()) {
             detectDelayTimers[k]->stop();

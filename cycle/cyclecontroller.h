@@ -274,9 +274,15 @@ private:
     unsigned m_lostStations = 0;
     // This cycle's product was found good (or no product detect is due).
     bool m_productPassed = true;
+    // A product NG holds the ejector withdrawn as its reject signal (152):
+    // until the pulse's end, or the next cycle start when it has no length.
+    bool m_ngPulseHeld = false;
     // When each detect-timer's delay began, and while a detect is judged the
     // moment its frames must be newer than (-1: now).
     qint64 m_delayStartMs[DetectsPerCamera] = {};
+    // The detect each delay was started for: a side switched meanwhile (its
+    // own detect switched off) does not change what the running delay judges.
+    int m_timerDetect[DetectsPerCamera] = {-1, -1, -1, -1, -1, -1, -1, -1};
     qint64 m_judgeSinceMs = -1;
     CycleHost m_noHost;
     // Raw frames are skipped while the disk is short; told once per outage.

@@ -455,6 +455,11 @@ void CycleController::CheckNG(bool isClearNG)
                 setOut(OutAllowClamp, 1, OutputReason::FinalNg);
                 commit();
             }
+            // The alarm stands here whether or not a camera was judged in
+            // this pass (a re-check that found its detect switched off ends
+            // here with the NG it had).
+            alarmOffTimer->stop();
+            m_outputs.raiseAlarm(OutputReason::FinalNg);
             m_host->setBacklightOn();
             m_host->setReadData(1, g + 1);
             SetStopDetect();
@@ -531,6 +536,7 @@ void CycleController::CheckNG(bool isClearNG)
         }
         if (s.productNoEjector() == 0) {
             setOut(OutAllowEjector, 1, OutputReason::ResultPulse);
+            m_ngPulseHeld = true;
         }
         commit();
         if (s.ejectorPulse() > 0) {
@@ -681,6 +687,7 @@ void CycleController::OutTimerOutNG()
     MachineOutputs::Pass pass(m_outputs);
     const SystemParam& s = P();
     ngPulseTimer->stop();
+    m_ngPulseHeld = false;
     // The pulse ends for the ejector only while the cycle runs (a stop holds
     // the outputs at rest); area channels 0 and 1 are the clamp and the
     // ejector permissions, never released here: only a passing cavity

@@ -58,7 +58,16 @@ public:
     // A setting changed on the settings page mid-cycle: what a cycle must
     // have judged is fixed at its start; how results are handled follows the
     // live setting. Where the two differ, the model allows what either does.
-    void settingsChanged(const SafetySettings& s) { m_live = s; }
+    // A larger re-check count counts for the cycle in progress too: the
+    // cycle may take up the new count when its start reaches it late (a
+    // position seen while a camera was away).
+    void settingsChanged(const SafetySettings& s)
+    {
+        if (!s.pulseMode && s.reChecks > m_live.reChecks) {
+            m_budget += s.reChecks - m_live.reChecks;
+        }
+        m_live = s;
+    }
 
     // --- the machine
     // A position the machine confirmed while detection runs.

@@ -185,10 +185,15 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), CammerSingleton::ParamConnection);
         db.setDatabaseName(r.dir->filePath("PARAM.db"));
         db.open();
+        // Thousands of sequences: the file need not survive a power cut.
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = OFF"));
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode = MEMORY"));
+        db.transaction();
         for (int c = 0; c < 8; ++c) {
             QSqlQuery query(db);
             query.exec(QStringLiteral("create table cammer%1 (name text, value text)").arg(c));
         }
+        db.commit();
     }
 
     // Random settings: machine type, detects, result modes, delays, debounce.
@@ -484,7 +489,8 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
             const int d = machine == 0 ? k : -1;
             const bool enabled = machine == 0 ? p[119 + d] != 0 : (p[119 + k] != 0 || p[121 + k] != 0);
             const bool runs = enabled && !stopped() && !inAlarm() && !delaying() && r.ctl->recheckPending == 0
-                              && !(k == 0 && p.productDetect() == 0) && !r.ctl->outputs().alarmStanding();
+                              && !(k == 0 && p.productDetect() == 0) && !r.ctl->outputs().alarmStanding()
+                              && std::find(r.lost.begin(), r.lost.end(), true) == r.lost.end();
             if (runs) {
                 r.model->manualTrigger();
             }
@@ -568,6 +574,7 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
             } else {
                 p[slot] = p[slot] ? 0 : 1;
             }
+            say(QStringLiteral("  %1=%2").arg(slot).arg(p[slot]));
             r.readSettings();
             r.model->settingsChanged(r.safety);
         } else if (step == "plant") {
@@ -582,6 +589,10 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
                 r.fault = QStringLiteral("a restart would be allowed while the machine must be held");
             }
         }
+        say(QStringLiteral("  line %1, screen %2, model alarm %3")
+                .arg(r.logicalOnLine(), 3, 2, QLatin1Char('0'))
+                .arg(int(r.ctl->screenMode))
+                .arg(r.model->alarmStanding()));
         r.checkStanding(QStringLiteral("after %1").arg(step));
         if (r.board && r.fault.isEmpty()) {
             // The board has the standing word before the next step.
@@ -677,16 +688,12 @@ int sequenceCount(int fallback)
 
 } // namespace
 
-// The random sequences still find places where the cycle and the model part
-// (see the notes in safetymodel.h); they run when asked for, until those are
-// settled.
+// A bounded run by default (seconds under the sanitizers); longer runs with
+// KORVANE_SAFETY_SEQUENCES and other starts with KORVANE_SAFETY_SEED.
 void TestSafetyModel::randomSequences()
 {
-    if (qEnvironmentVariableIsEmpty("KORVANE_SAFETY_SEQUENCES")) {
-        QSKIP("random sequences run with KORVANE_SAFETY_SEQUENCES set");
-    }
     const quint32 seed = firstSeed();
-    const int count = sequenceCount(2000);
+    const int count = sequenceCount(200);
     qInfo("first seed %u, %d sequences (KORVANE_SAFETY_SEED, KORVANE_SAFETY_SEQUENCES)", seed, count);
     for (int i = 0; i < count; ++i) {
         const QString fault = runSequence(seed + quint32(i), false, nullptr);
@@ -700,11 +707,8 @@ void TestSafetyModel::randomSequences()
 
 void TestSafetyModel::randomSequencesOverTheBoard()
 {
-    if (qEnvironmentVariableIsEmpty("KORVANE_SAFETY_SEQUENCES")) {
-        QSKIP("random sequences run with KORVANE_SAFETY_SEQUENCES set");
-    }
     const quint32 seed = firstSeed() ^ 0x5A5A5A5Au;
-    const int count = std::max(1, sequenceCount(2000) / 50);
+    const int count = std::max(1, sequenceCount(200) / 50);
     qInfo("first seed %u, %d sequences over the board", seed, count);
     for (int i = 0; i < count; ++i) {
         const QString fault = runSequence(seed + quint32(i), true, nullptr);
