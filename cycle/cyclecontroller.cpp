@@ -305,6 +305,9 @@ void CycleController::Run()
             if (st->data.cameraIndex >= 0 && st->data.cameraIndex < 32) {
                 m_lostStations |= 1u << st->data.cameraIndex;
             }
+            // What the operator decided for this camera before it went away
+            // does not cover the mould it has not seen since.
+            std::fill(std::begin(st->operatorHandled), std::end(st->operatorHandled), false);
         }
     }
     if (!allOnline) {
@@ -321,11 +324,6 @@ void CycleController::Run()
         // A trigger pressed now cannot run; run later it could come before
         // the cycle the machine starts meanwhile.
         manualTrigDetect = gDetectCount;
-        if (runState == Stopped) {
-            // Nor does a position reached while stopped start a cycle later.
-            std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
-            pendingInput = -1;
-        }
         commit();
         m_host->showWarning(textOf(CycleText::CameraLost));
         inCheckTimer->stop();
@@ -427,10 +425,6 @@ void CycleController::Run()
                     curSide = 0;
                 }
             }
-            // A position reached while detection is stopped starts nothing,
-            // not even later: the start waits for the machine's next one.
-            std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
-            pendingInput = -1;
             manualTrigDetect = gDetectCount;
             inCheckTimer->stop();
             endPass();

@@ -331,10 +331,21 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
             *r.trace << step;
         }
     };
-    auto runPass = [&r] {
+    // A position the machine reached while detection was stopped: the first
+    // pass after the start with every camera there takes it up.
+    std::vector<int> seenWhileStopped;
+    auto runPass = [&r, &seenWhileStopped] {
         bool missing = false;
         for (bool l : r.lost) {
             missing = missing || l;
+        }
+        // (A pass that runs a manual trigger ends before the positions.)
+        if (!missing && r.ctl->runState != CycleController::Stopped && r.ctl->screenMode != CycleController::Alarm
+            && r.ctl->manualTrigDetect == gDetectCount) {
+            for (int pos : seenWhileStopped) {
+                r.model->confirmed(pos);
+            }
+            seenWhileStopped.clear();
         }
         r.model->passRan(missing);
         r.ctl->Run();
@@ -391,6 +402,8 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
         const bool willConfirm = !debounce || holdThroughDebounce;
         if (willConfirm && !stopped() && !inAlarm() && !delaying()) {
             r.model->confirmed(pos);
+        } else if (willConfirm && stopped()) {
+            seenWhileStopped.push_back(pos);
         }
         if (!debounce) {
             runPass();
