@@ -1,25 +1,22 @@
 #include "mainwindowhooks.h"
 
-#include <atomic>
+#include "hostregistry.h"
 
 namespace {
-// Set and read on the GUI thread only; atomic so that a worker's stray read
-// is still well defined.
-std::atomic<MainWindowHooks*> gHooks{nullptr};
+HostRegistry<MainWindowHooks> gHooks;
 } // namespace
 
 MainWindowHooks* mainWindowHooks()
 {
-    return gHooks.load();
+    return gHooks.get();
 }
 
 void setMainWindowHooks(MainWindowHooks* hooks)
 {
-    gHooks.store(hooks);
+    gHooks.set(hooks);
 }
 
 void clearMainWindowHooks(MainWindowHooks* hooks)
 {
-    MainWindowHooks* expected = hooks;
-    gHooks.compare_exchange_strong(expected, nullptr);
+    gHooks.clear(hooks);
 }

@@ -1,25 +1,24 @@
 #include "stationhost.h"
 
-#include <atomic>
+#include "hostregistry.h"
 
 namespace {
-std::atomic<StationHost*> gHost{nullptr};
+HostRegistry<StationHost> gHost;
 } // namespace
 
 StationHost* stationHost()
 {
-    return gHost.load();
+    return gHost.get();
 }
 
 void setStationHost(StationHost* host)
 {
-    gHost.store(host);
+    gHost.set(host);
 }
 
 void clearStationHost(StationHost* host)
 {
-    StationHost* expected = host;
-    gHost.compare_exchange_strong(expected, nullptr);
+    gHost.clear(host);
 }
 
 QVector<QRgb> greyRampTable()

@@ -1,5 +1,7 @@
 #include "settingshost.h"
 
+#include "hostregistry.h"
+
 #include <QDebug>
 
 namespace {
@@ -29,24 +31,22 @@ private:
     bool m_raw = false;
 };
 
-SettingsHost* gHost = nullptr;
+HostRegistry<SettingsHost> gHost;
 
 } // namespace
 
 SettingsHost* settingsHost()
 {
     static NoHost none;
-    return gHost ? gHost : &none;
+    return gHost.getOr(&none);
 }
 
 void setSettingsHost(SettingsHost* host)
 {
-    gHost = host;
+    gHost.set(host);
 }
 
 void clearSettingsHost(SettingsHost* host)
 {
-    if (gHost == host) {
-        gHost = nullptr;
-    }
+    gHost.clear(host);
 }

@@ -2,6 +2,7 @@
 
 #include "edit.h"
 #include "globals.h"
+#include "hostregistry.h"
 
 #include <QPoint>
 #include <QPointer>
@@ -23,30 +24,24 @@ private:
     int m_level = 0;
 };
 
-KitHost*& registered()
-{
-    static KitHost* host = nullptr;
-    return host;
-}
+HostRegistry<KitHost> gHost;
 
 } // namespace
 
 KitHost* kitHost()
 {
     static OwnHost own;
-    return registered() ? registered() : &own;
+    return gHost.getOr(&own);
 }
 
 void setKitHost(KitHost* host)
 {
-    registered() = host;
+    gHost.set(host);
 }
 
 void clearKitHost(KitHost* host)
 {
-    if (registered() == host) {
-        registered() = nullptr;
-    }
+    gHost.clear(host);
 }
 
 QPoint placeOnScreen(const QPoint& wanted, const QSize& size)

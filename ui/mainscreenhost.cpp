@@ -1,13 +1,9 @@
 #include "mainscreenhost.h"
 
+#include "hostregistry.h"
+
 namespace {
-
-MainScreenHost*& registered()
-{
-    static MainScreenHost* host = nullptr;
-    return host;
-}
-
+HostRegistry<MainScreenHost> gHost;
 } // namespace
 
 MainScreenState* ownMainScreenState()
@@ -18,17 +14,15 @@ MainScreenState* ownMainScreenState()
 
 MainScreenHost* mainScreenHost()
 {
-    return registered() ? registered() : ownMainScreenState();
+    return gHost.getOr(ownMainScreenState());
 }
 
 void setMainScreenHost(MainScreenHost* host)
 {
-    registered() = host;
+    gHost.set(host);
 }
 
 void clearMainScreenHost(MainScreenHost* host)
 {
-    if (registered() == host) {
-        registered() = nullptr;
-    }
+    gHost.clear(host);
 }

@@ -1,0 +1,4 @@
+void restartLogoutTimer(int ms)
+{
+    (void)ms;
+}
