@@ -54,7 +54,7 @@ echo "the monitor alarms and withholds the clamp, and ${PART_STAYS_MS} ms later 
 echo "the safety door, takes the part out and closes the door, which lifts the alarm."
 if [ "$THERMAL" = on ]; then
   echo "Camera 3 is an infrared camera on the mould half; its temperature area fills the"
-  echo "temperature chart (menu: temperature chart) with every cycle."
+  echo "temperature chart (\"温度波形图\" in the menu column) with every cycle."
 fi
 demo_modbus_hint
 tail -n +1 -f "$DEMO_DIR/boardsim.log" &
