@@ -89,20 +89,22 @@ demo_board() {
   return 1
 }
 
-# demo_thermal BUILD_DIR DEMO_DIR: the REST thermal camera on 127.0.1.100,
-# where the monitor looks for one, so its temperature chart has live data. It
-# becomes camera 3, behind the two mould cameras whose order the demo folder
-# keeps (the monitor asks whether to clear that order, and the demo answers
-# no).
-demo_thermal() {
-  local build=$1 dir=$2
-  [ -x "$build/tools/thermalcamera" ] || return 0
-  "$build/tools/thermalcamera" -m 127.0.1.100 >"$dir/thermalcamera.log" 2>&1 &
-  DEMO_PIDS+=($!)
-  demo_wait "${DEMO_PIDS[-1]}" grep -q 'thermal camera on' "$dir/thermalcamera.log" && return 0
-  echo "The thermal camera did not start (the monitor runs without it):" >&2
-  cat "$dir/thermalcamera.log" >&2
-  return 0
+# demo_cameras DEMO_DIR on|off: the simulated cameras the monitor finds,
+# written anew from the demo's resources at every start: the two mould
+# cameras and, unless off, the infrared camera (camera 3, simulated in the
+# monitor's process by its stand-in device library), whose temperature area
+# feeds the temperature chart. The demo folder's camera order names all
+# three, so without the infrared camera the monitor asks at start-up whether
+# to clear that order, and the demo answers no. The infrared entry is the
+# file's first key on a line of its own, which is what dropping it relies on.
+demo_cameras() {
+  local dir=$1 thermal=$2 source=resources/demo/simulated-cameras.json
+  if [ "$thermal" = off ]; then
+    grep -v '^ *"HCNetSDK":' "$source" >"$dir/simulated-cameras.json.new"
+  else
+    cp "$source" "$dir/simulated-cameras.json.new"
+  fi
+  mv "$dir/simulated-cameras.json.new" "$dir/simulated-cameras.json"
 }
 
 # demo_modbus_hint: how to read the monitor's registers, said once.
@@ -156,9 +158,10 @@ demo_answer_startup() {
   return 0
 }
 
-# demo_answer_box PID LOG_DIR: answers the open question box with "cancel".
+# demo_answer_box PID LOG_DIR [ok|cancel]: answers the open question box,
+# "cancel" unless told otherwise.
 demo_answer_box() {
-  local pid=$1 log_dir=$2 question=""
+  local pid=$1 log_dir=$2 answer=${3:-cancel} question=""
   # The program's log has the question once it is written out.
   for _ in $(seq 1 50); do
     question=$(grep -rhao 'operator question: .*' "$log_dir" 2>/dev/null | tail -n1 | cut -c1-200 || true)
@@ -166,11 +169,15 @@ demo_answer_box() {
     sleep 0.1
   done
   echo "The monitor asks: ${question#operator question: }"
-  # The box's cancel button, touched where the operator would touch it (the
-  # box is centred: 600 x 420 on 1920 x 1080).
+  # The box's buttons, touched where the operator would touch them (the box
+  # is centred: 600 x 420 on 1920 x 1080, cancel left, OK right).
   sleep 0.5
-  xdotool mousemove 877 690 click 1
-  echo "Answered: cancel (a touch on its button on the virtual display)."
+  if [ "$answer" = ok ]; then
+    xdotool mousemove 1042 690 click 1
+  else
+    xdotool mousemove 877 690 click 1
+  fi
+  echo "Answered: $answer (a touch on its button on the virtual display)."
   for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || return 1
     [ -n "$(demo_windows 600x420)" ] || return 0

@@ -23,10 +23,10 @@ mkdir -p "$DEMO_DIR/demo-scene"
 echo 0 >"$DEMO_DIR/demo-scene/camera1.txt"
 echo 0 >"$DEMO_DIR/demo-scene/camera2.txt"
 # The operator's first day: the empty mould sampled as the cavity templates
-# with an area over each cavity, a temperature area on camera 3 (the thermal
-# camera, when the demo runs one), the camera order (the two simulated mould
-# cameras of simulated-cameras.json first) and the demo's settings.
-"$BUILD_DIR/tools/demosetup" "$DEMO_DIR" DEMO00001 DEMO00002
+# with an area over each cavity, a temperature area on camera 3 (the infrared
+# camera of simulated-cameras.json), the camera order (the two simulated
+# mould cameras first, the infrared camera third) and the demo's settings.
+"$BUILD_DIR/tools/demosetup" "$DEMO_DIR" DEMO00001 DEMO00002 IR0000001
 # The value box picture of the slider, drawn by us like the kit's icons.
 mkdir -p "$DEMO_DIR/images"
 ASAN_OPTIONS=detect_leaks=0 "$BUILD_DIR/ui/korvane_rendericons" "$DEMO_DIR/images" resources/icons/edit.svg

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the optimised program and starts it on the
 # demo working folder (created on first run), with a simulated moulding
-# machine on its I/O board and two simulated mould cameras (and, with
-# --thermal, a thermal camera).
+# machine on its I/O board, two simulated mould cameras and a simulated
+# infrared camera whose temperatures fill the temperature chart.
 # Without a display it runs on a virtual one of the panel's size and says how
 # to look at it.
-# Usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]
+# Usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--no-thermal]
 #   --period MS      one moulding cycle every MS milliseconds (default 4000)
 #   --part-every N   a part stays in a cavity every N cycles (default 10, 0: never)
 #   --part-stays MS  how long before the operator opens the door and takes it out (default 6000)
-#   --thermal        a REST thermal camera as camera 3, for the temperature chart
+#   --no-thermal     without the infrared camera (the monitor then asks at start-up
+#                    whether to clear the saved camera order; the demo answers no)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -17,14 +18,14 @@ ROOT=$PWD
 PERIOD_MS=4000
 PART_EVERY=10
 PART_STAYS_MS=6000
-THERMAL=""
+THERMAL=on
 while [ $# -gt 0 ]; do
   case "$1" in
     --period) PERIOD_MS=$2; shift 2 ;;
     --part-every) PART_EVERY=$2; shift 2 ;;
     --part-stays) PART_STAYS_MS=$2; shift 2 ;;
-    --thermal) THERMAL=1; shift ;;
-    *) echo "usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--thermal]" >&2; exit 2 ;;
+    --no-thermal) THERMAL=off; shift ;;
+    *) echo "usage: run-demo.sh [--period MS] [--part-every N] [--part-stays MS] [--no-thermal]" >&2; exit 2 ;;
   esac
 done
 
@@ -44,13 +45,17 @@ demo_folder "$BUILD_DIR" "$DEMO_DIR"
 had_display=${DISPLAY:-}
 demo_display
 
-[ -n "$THERMAL" ] && demo_thermal "$BUILD_DIR" "$DEMO_DIR"
+demo_cameras "$DEMO_DIR" "$THERMAL"
 # The moulding machine behind the board (tools/boardsim.cpp, option -c): its
 # steps and the monitor's permissions are printed here as they happen.
 demo_board "$BUILD_DIR" "$DEMO_DIR" -c "$PERIOD_MS" -n "$PART_EVERY" -w "$PART_STAYS_MS"
 echo "A moulding cycle every $PERIOD_MS ms; every ${PART_EVERY}th cycle a part stays in a cavity,"
 echo "the monitor alarms and withholds the clamp, and ${PART_STAYS_MS} ms later the operator opens"
 echo "the safety door, takes the part out and closes the door, which lifts the alarm."
+if [ "$THERMAL" = on ]; then
+  echo "Camera 3 is an infrared camera on the mould half; its temperature area fills the"
+  echo "temperature chart (\"温度波形图\" in the menu column) with every cycle."
+fi
 demo_modbus_hint
 tail -n +1 -f "$DEMO_DIR/boardsim.log" &
 DEMO_PIDS+=($!)

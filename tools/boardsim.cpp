@@ -27,7 +27,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: boardsim [-d FOLDER] [-p N] [-k] [-c MS [-n N] [-w MS] [-x FILE]...] [SCRIPT]\n"
+    "usage: boardsim [-d FOLDER] [-p N] [-k] [-c MS [-n N] [-w MS] [-o N] [-x FILE]...] [SCRIPT]\n"
     "  -d FOLDER  the monitor's working folder (default: the current folder)\n"
     "  -p N       link the board as \"COM<N>\" (default 1)\n"
     "  -k         keep running when the keyboard input ends (until Ctrl+C)\n"
@@ -35,6 +35,9 @@ const char kUsage[] =
     "             its steps and the monitor's permissions printed as they happen\n"
     "  -n N       a part stays in a cavity every N cycles (default 10, 0: never)\n"
     "  -w MS      how long the part stays before the operator opens the door (default 6000)\n"
+    "  -o N       of the parts left, every Nth is lifted on the monitor's screen: the\n"
+    "             operator takes it out and waits at the open door until someone\n"
+    "             lifts the alarm there (at most 30 s; default 0: never)\n"
     "  -x FILE    the scene file of a simulated camera: \"1\" in it films the part left\n"
     "             (once per camera, in camera order; parts stay in turn)\n"
     "  SCRIPT     commands run first; then commands are read from the keyboard\n"
@@ -183,7 +186,7 @@ int main(int argc, char* argv[])
     MouldMachineOptions machine;
     bool cycling = false;
     int opt;
-    while ((opt = ::getopt(argc, argv, "d:p:kc:n:w:x:h")) != -1) {
+    while ((opt = ::getopt(argc, argv, "d:p:kc:n:w:o:x:h")) != -1) {
         switch (opt) {
         case 'd':
             folder = QString::fromLocal8Bit(optarg);
@@ -204,6 +207,9 @@ int main(int argc, char* argv[])
         case 'w':
             machine.clearAfterMs = std::atoi(optarg);
             break;
+        case 'o':
+            machine.screenLiftEvery = std::atoi(optarg);
+            break;
         case 'x':
             machine.sceneFiles.push_back(optarg);
             break;
@@ -216,7 +222,7 @@ int main(int argc, char* argv[])
         script = QString::fromLocal8Bit(argv[optind]);
     }
     if (port < 1 || !QFileInfo(folder).isDir() || (cycling && machine.periodMs < 500) || machine.partEvery < 0
-        || machine.clearAfterMs < 0) {
+        || machine.clearAfterMs < 0 || machine.screenLiftEvery < 0) {
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }

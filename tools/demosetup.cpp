@@ -7,7 +7,8 @@
 //
 // Usage: demosetup <working folder> <mould camera serial> <mould camera serial> [thermal camera id]
 // Camera 3 gets the temperature area in any case; the order saved holds the
-// cameras named.
+// cameras named (the demo names its infrared camera third, so that the
+// monitor finds the number of cameras it saved).
 // The folder must hold PARAM.db, SN.db and the mould pictures (cammer15 and
 // cammer25, written by the mouldpicture tool).
 
@@ -30,7 +31,7 @@
 namespace {
 
 constexpr int kCavityDetect = 1;
-// The thermal camera's view as the loopback camera streams it.
+// The thermal camera's view (the infrared camera of simulated-cameras.json).
 constexpr int kThermalWidth = 384;
 constexpr int kThermalHeight = 288;
 
@@ -73,8 +74,8 @@ bool mouldCameraAreas(int camera)
     return set.SaveToDB();
 }
 
-// One temperature area over the middle of the thermal view: its average
-// must stay between 10 and 80 degrees.
+// One temperature area over the middle of the thermal view, both hot
+// cavities in it: its average must stay between 10 and 80 degrees.
 bool thermalCameraArea(int camera)
 {
     CammerSingleton set(camera);

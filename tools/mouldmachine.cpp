@@ -103,8 +103,10 @@ void MouldMachine::oneCycle(const std::atomic<bool>& stop)
     ++m_cycle;
     const std::string cycle = "cycle " + std::to_string(m_cycle) + ": ";
     int partCamera = -1;
+    bool onScreen = false;
     if (m_options.partEvery > 0 && m_cycle % m_options.partEvery == 0 && !m_options.sceneFiles.empty()) {
         partCamera = m_partsLeft++ % int(m_options.sceneFiles.size());
+        onScreen = m_options.screenLiftEvery > 0 && m_partsLeft % m_options.screenLiftEvery == 0;
         showPart(partCamera, true);
         m_say("machine: " + cycle + "a part stays in a cavity (seen by camera " + std::to_string(partCamera + 1)
               + ")");
@@ -141,19 +143,11 @@ void MouldMachine::oneCycle(const std::atomic<bool>& stop)
         }
         m_say("machine: " + cycle + "clamp WITHHELD, the mould stays open");
         bool granted = false;
-        for (int attempt = 0; partCamera >= 0 && attempt < kDoorTries && !granted; ++attempt) {
-            if (!sleepFor(m_options.clearAfterMs, stop)) {
+        if (partCamera >= 0) {
+            granted = onScreen ? clearOnScreen(partCamera, stop) : clearByDoor(partCamera, stop);
+            if (stop.load()) {
                 return;
             }
-            m_say("operator: opens the safety door and takes the part out");
-            m_board.setInput(kSafetyDoor, false);
-            showPart(partCamera, false);
-            if (!sleepFor(1500, stop)) {
-                return;
-            }
-            m_say("operator: closes the safety door");
-            m_board.setInput(kSafetyDoor, true);
-            granted = waitUntil(allowed, m_options.verdictTimeoutMs, stop);
         }
         if (!granted) {
             m_say("machine: " + cycle + "waiting for the operator to lift the alarm on the monitor");
@@ -167,4 +161,51 @@ void MouldMachine::oneCycle(const std::atomic<bool>& stop)
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - cycleStart).count();
     sleepFor(int(std::max<long long>(m_options.periodMs - elapsed, m_options.periodMs / 3)), stop);
+}
+
+bool MouldMachine::clearByDoor(int camera, const std::atomic<bool>& stop)
+{
+    const auto allowed = [this] { return clampAllowed(m_board.outputs()); };
+    for (int attempt = 0; attempt < kDoorTries; ++attempt) {
+        if (!sleepFor(m_options.clearAfterMs, stop)) {
+            return false;
+        }
+        m_say("operator: opens the safety door and takes the part out");
+        m_board.setInput(kSafetyDoor, false);
+        showPart(camera, false);
+        if (!sleepFor(1500, stop)) {
+            return false;
+        }
+        m_say("operator: closes the safety door");
+        m_board.setInput(kSafetyDoor, true);
+        if (waitUntil(allowed, m_options.verdictTimeoutMs, stop)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MouldMachine::clearOnScreen(int camera, const std::atomic<bool>& stop)
+{
+    const auto allowed = [this] { return clampAllowed(m_board.outputs()); };
+    if (!sleepFor(m_options.clearAfterMs, stop)) {
+        return false;
+    }
+    m_say("operator: opens the safety door and takes the part out");
+    m_board.setInput(kSafetyDoor, false);
+    showPart(camera, false);
+    // Opening the door is what allows lifting the alarm on the screen; the
+    // door stays open, so the monitor's own re-check on closing it does not
+    // come first.
+    m_say("operator: lifts the alarm on the monitor's screen, the safety door open");
+    bool granted = waitUntil(allowed, m_options.screenWaitMs, stop);
+    if (stop.load()) {
+        return false;
+    }
+    if (!granted) {
+        m_say("operator: nobody lifted the alarm on the screen");
+    }
+    m_say("operator: closes the safety door");
+    m_board.setInput(kSafetyDoor, true);
+    return granted || waitUntil(allowed, m_options.verdictTimeoutMs, stop);
 }

@@ -23,6 +23,8 @@ struct MouldMachineOptions {
     int periodMs = 5000;           // one moulding cycle
     int partEvery = 10;            // a part stays every this many cycles (0: never)
     int clearAfterMs = 6000;       // how long the part stays before the door opens
+    int screenLiftEvery = 0;       // of the parts left, every this many is lifted on the screen (0: never)
+    int screenWaitMs = 30000;      // how long the operator waits at the open door for that
     int verdictTimeoutMs = 8000;   // the longest wait for the clamp permission
     std::vector<std::string> sceneFiles;  // per camera: "1" films the part left
 };
@@ -58,7 +60,10 @@ private:
     bool waitUntil(const std::function<bool()>& test, int ms, const std::atomic<bool>& stop);
     void showPart(int camera, bool left);
     void oneCycle(const std::atomic<bool>& stop);
-    void clearPart(int camera, const std::atomic<bool>& stop);
+    // The operator's ways of lifting the alarm of a part left in a cavity;
+    // true once the clamp is granted again.
+    bool clearByDoor(int camera, const std::atomic<bool>& stop);
+    bool clearOnScreen(int camera, const std::atomic<bool>& stop);
 
     Board m_board;
     MouldMachineOptions m_options;

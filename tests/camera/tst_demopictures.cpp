@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -19,6 +22,9 @@
 // only in the cavity where the part was left. Each mould camera's cavity
 // detect has an area over every cavity, judged against the empty mould, and
 // the mould cameras keep their order ahead of a thermal camera's discovery.
+// The infrared camera the demo offers is the one its order names third, at
+// the size of the view its temperature area was drawn on, and the demo can
+// leave it out.
 class TestDemoPictures : public QObject {
     Q_OBJECT
 
@@ -32,6 +38,8 @@ private slots:
     void cavitiesHaveAreasOverTheEmptyMould_data();
     void cavitiesHaveAreasOverTheEmptyMould();
     void settingsAndCameraOrder();
+    void infraredCameraOnAndOff_data();
+    void infraredCameraOnAndOff();
 
 private:
     QTemporaryDir m_root;
@@ -176,7 +184,8 @@ void TestDemoPictures::settingsAndCameraOrder()
         while (q.next()) {
             serials << q.value(0).toString();
         }
-        QCOMPARE(serials, (QStringList{QStringLiteral("DEMO00001"), QStringLiteral("DEMO00002"), QStringLiteral("0")}));
+        QCOMPARE(serials, (QStringList{QStringLiteral("DEMO00001"), QStringLiteral("DEMO00002"),
+                                        QStringLiteral("IR0000001")}));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("demo-check"));
@@ -190,6 +199,47 @@ void TestDemoPictures::settingsAndCameraOrder()
     db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("demo-param"));
+}
+
+void TestDemoPictures::infraredCameraOnAndOff_data()
+{
+    QTest::addColumn<QString>("thermal");
+    // Off first: the folder ends as the demo makes it.
+    QTest::newRow("off") << QStringLiteral("off");
+    QTest::newRow("on") << QStringLiteral("on");
+}
+
+void TestDemoPictures::infraredCameraOnAndOff()
+{
+    QFETCH(QString, thermal);
+    // The demo scripts' own function writes the file, as at every start.
+    QProcess script;
+    script.setWorkingDirectory(QStringLiteral(KORVANE_SOURCE_DIR));
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(QStringLiteral("bash"), {QStringLiteral("-c"),
+                                          QStringLiteral("source scripts/demo-lib.sh && demo_cameras \"$1\" \"$2\""),
+                                          QStringLiteral("demo-cameras"), m_demo, thermal});
+    QVERIFY(script.waitForFinished(30000));
+    QVERIFY2(script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0, script.readAll().constData());
+
+    QFile file(m_demo + QStringLiteral("/simulated-cameras.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonParseError error;
+    const QJsonObject cameras = QJsonDocument::fromJson(file.readAll(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonArray mould = cameras.value(QStringLiteral("MVCameraControl")).toArray();
+    QCOMPARE(mould.size(), 2);
+    QCOMPARE(mould.at(0).toObject().value(QStringLiteral("serial")).toString(), QStringLiteral("DEMO00001"));
+    const QJsonArray infrared = cameras.value(QStringLiteral("HCNetSDK")).toArray();
+    if (thermal == QLatin1String("off")) {
+        QVERIFY(!cameras.contains(QStringLiteral("HCNetSDK")));
+        return;
+    }
+    QCOMPARE(infrared.size(), 1);
+    const QJsonObject camera = infrared.at(0).toObject();
+    QCOMPARE(camera.value(QStringLiteral("serial")).toString(), QStringLiteral("IR0000001"));
+    QCOMPARE(camera.value(QStringLiteral("width")).toInt(), 384);
+    QCOMPARE(camera.value(QStringLiteral("height")).toInt(), 288);
 }
 
 QTEST_GUILESS_MAIN(TestDemoPictures)

@@ -2,7 +2,9 @@
 // its inputs at once: the machine must never close the mould while the clamp
 // is withheld, must leave a part in a cavity every N cycles (cameras in
 // turn), and must clear it only by opening the safety door, so the monitor's
-// door re-check lifts the alarm and the cycles go on.
+// door re-check lifts the alarm and the cycles go on. A part whose alarm the
+// operator lifts on the screen is taken out with the door kept open until
+// then, so the monitor's re-check on closing the door does not come first.
 
 #include "mouldmachine.h"
 #include "testworkdir.h"
@@ -45,7 +47,20 @@ public:
             m_doorOpenedOutsideAlarm += m_alarm ? 0 : 1;
             m_outputs |= 4;
         } else if (bit == 1 && on && !was && m_alarm) {  // door closed: re-check
+            ++m_doorClosedInAlarm;
             judge();
+        }
+    }
+
+    // The operator's command on the screen: refused until the door was
+    // opened in this alarm, as the door rule does.
+    void liftOnScreen()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_alarm && m_inputs[1] == false) {
+            ++m_screenLifts;
+            m_alarm = false;
+            m_outputs = kGranted;
         }
     }
 
@@ -61,6 +76,8 @@ public:
     int m_doorOpenedInAlarm = 0;
     int m_doorOpenedOutsideAlarm = 0;
     int m_alarmsLifted = 0;
+    int m_doorClosedInAlarm = 0;
+    int m_screenLifts = 0;
     std::vector<int> m_partAtOpen;
 
 private:
@@ -101,6 +118,8 @@ class TestMouldMachine : public QObject {
 
 private slots:
     void partsStayAndTheDoorClearsThem();
+    void theOperatorLiftsOnTheScreen_data();
+    void theOperatorLiftsOnTheScreen();
     void describesThePermissions_data();
     void describesThePermissions();
 };
@@ -147,6 +166,69 @@ void TestMouldMachine::partsStayAndTheDoorClearsThem()
     QCOMPARE(monitor.m_doorOpenedOutsideAlarm, 0);
     std::lock_guard<std::mutex> saidLock(saidMutex);
     QVERIFY(std::count(said.begin(), said.end(), "monitor: clamp WITHHELD, ejector allowed, ALARM on") >= 2);
+}
+
+void TestMouldMachine::theOperatorLiftsOnTheScreen_data()
+{
+    QTest::addColumn<bool>("operatorAtScreen");
+    QTest::newRow("lifted on the screen") << true;
+    // Nobody touches the screen: the door closes after the wait and the
+    // re-check lifts the alarm, so the demo goes on.
+    QTest::newRow("nobody at the screen") << false;
+}
+
+void TestMouldMachine::theOperatorLiftsOnTheScreen()
+{
+    QFETCH(bool, operatorAtScreen);
+    TestWorkDir dir;
+    MouldMachineOptions options;
+    options.periodMs = 600;
+    options.partEvery = 2;
+    options.clearAfterMs = 50;
+    options.screenLiftEvery = 2;
+    options.screenWaitMs = 300;
+    options.verdictTimeoutMs = 400;
+    options.sceneFiles = {dir.path().toStdString() + "/camera1.txt", dir.path().toStdString() + "/camera2.txt"};
+    StandInMonitor monitor(options.sceneFiles);
+    MouldMachine::Board board;
+    board.setInput = [&monitor](int bit, bool on) { monitor.setInput(bit, on); };
+    board.outputs = [&monitor] { return monitor.outputs(); };
+    std::vector<std::string> said;
+    std::mutex saidMutex;
+    std::atomic<bool> stop{false};
+    std::thread machine([&] {
+        MouldMachine(board, options, [&](const std::string& text) {
+            {
+                std::lock_guard<std::mutex> lock(saidMutex);
+                said.push_back(text);
+            }
+            if (operatorAtScreen && text == "operator: lifts the alarm on the monitor's screen, the safety door open") {
+                monitor.liftOnScreen();
+            }
+        }).run(stop);
+    });
+    const bool enough = QTest::qWaitFor(
+        [&] {
+            std::lock_guard<std::mutex> lock(monitor.m_mutex);
+            return monitor.m_opens >= 5;
+        },
+        60000);
+    stop = true;
+    machine.join();
+    QVERIFY(enough);
+
+    std::lock_guard<std::mutex> lock(monitor.m_mutex);
+    QCOMPARE(monitor.m_closedWhileWithheld, 0);
+    // The part of cycle 2 goes by the door, the one of cycle 4 on the screen
+    // (or, with nobody there, by the door after the wait); both are taken out.
+    const std::vector<int> expected{-1, 0, -1, 1, -1};
+    QCOMPARE(std::vector<int>(monitor.m_partAtOpen.begin(), monitor.m_partAtOpen.begin() + 5), expected);
+    QCOMPARE(monitor.m_screenLifts, operatorAtScreen ? 1 : 0);
+    QCOMPARE(monitor.m_doorClosedInAlarm, operatorAtScreen ? 1 : 2);
+    QCOMPARE(monitor.m_alarmsLifted, operatorAtScreen ? 1 : 2);
+    std::lock_guard<std::mutex> saidLock(saidMutex);
+    QCOMPARE(std::count(said.begin(), said.end(), "operator: nobody lifted the alarm on the screen"),
+             operatorAtScreen ? 0L : 1L);
 }
 
 void TestMouldMachine::describesThePermissions_data()
