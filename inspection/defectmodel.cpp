@@ -16,7 +16,26 @@ bool isGrey(const cv::Mat& image)
 
 } // namespace
 
-void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaMode)
+namespace {
+
+// Each piece of the storage starts on a 16-byte boundary.
+std::size_t piece(std::size_t bytes)
+{
+    return (bytes + 15) / 16 * 16;
+}
+
+} // namespace
+
+std::size_t DefectModel::StorageBytes(int width, int height)
+{
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    const std::size_t pixels = std::size_t(width) * std::size_t(height);
+    return 2 * piece(pixels * sizeof(float)) + 3 * piece(pixels);
+}
+
+void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaMode, unsigned char* storage)
 {
     trained = false;
     samples.clear();
@@ -24,27 +43,49 @@ void DefectModel::Init(int width, int height, const cv::Mat& areaMask, int areaM
     differenceMasks.clear();
     if (width > 0 && height > 0) {
         area = cv::Size(width, height);
-        clearStatistics();
+        clearStatistics(storage);
     } else {
         area = cv::Size();
         mean.release();
         deviation.release();
         upper.release();
         lower.release();
+        storage = nullptr;
     }
-    mask = areaMask.clone();
+    if (storage && !areaMask.empty()) {
+        // The mask follows the bounds in the storage; a mask of another size
+        // or type than the area's keeps a block of its own, which Train refuses.
+        const std::size_t pixels = std::size_t(width) * std::size_t(height);
+        unsigned char* at = storage + 2 * piece(pixels * sizeof(float)) + 2 * piece(pixels);
+        if (areaMask.type() == CV_8UC1 && areaMask.size() == area) {
+            mask = cv::Mat(area, CV_8UC1, at);
+            areaMask.copyTo(mask);
+        } else {
+            mask = areaMask.clone();
+        }
+    } else {
+        mask = areaMask.clone();
+    }
     mode = areaMode;
 }
 
-void DefectModel::clearStatistics()
+void DefectModel::clearStatistics(unsigned char* storage)
 {
-    // A retraining of the same area (every start, every re-sampling) writes
-    // into the blocks it has; fresh blocks for some hundred areas of eight
-    // cameras were most of a training's time.
-    mean.create(area, CV_32F);
-    deviation.create(area, CV_32F);
-    upper.create(area, CV_8U);
-    lower.create(area, CV_8U);
+    if (storage) {
+        const std::size_t pixels = std::size_t(area.width) * std::size_t(area.height);
+        const std::size_t floats = piece(pixels * sizeof(float));
+        mean = cv::Mat(area, CV_32F, storage);
+        deviation = cv::Mat(area, CV_32F, storage + floats);
+        upper = cv::Mat(area, CV_8U, storage + 2 * floats);
+        lower = cv::Mat(area, CV_8U, storage + 2 * floats + piece(pixels));
+    } else {
+        // A retraining of the same area (every start, every re-sampling)
+        // writes into the blocks it has.
+        mean.create(area, CV_32F);
+        deviation.create(area, CV_32F);
+        upper.create(area, CV_8U);
+        lower.create(area, CV_8U);
+    }
     mean.setTo(0);
     deviation.setTo(0);
     upper.setTo(0);

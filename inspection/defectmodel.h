@@ -26,8 +26,13 @@ public:
 
     // Starts a new training: statistics and bounds of height x width set to 0,
     // an own copy of the mask (non-zero = inspected), samples of an earlier
-    // training dropped.
-    void Init(int width, int height, const cv::Mat& mask, int mode);
+    // training dropped. With storage (StorageBytes(width, height) bytes, on a
+    // 16-byte boundary, the caller's to keep until the next Init) statistics,
+    // bounds and mask live there instead of in blocks of their own.
+    void Init(int width, int height, const cv::Mat& mask, int mode, unsigned char* storage = nullptr);
+    // The storage an area of that size takes: mean and deviation in floats,
+    // bounds and mask in bytes.
+    static std::size_t StorageBytes(int width, int height);
     // Keeps a copy of the sample for Train.
     void AddSample(const cv::Mat& sample);
     // As AddSample, but keeps only a header onto the caller's pixels, which
@@ -80,8 +85,8 @@ private:
     // by the tolerance.
     void boundsFromSpan();
     // Statistics and bounds of the area's size, all 0; their blocks are
-    // reused when the size has not changed.
-    void clearStatistics();
+    // reused when the size has not changed, or placed in storage.
+    void clearStatistics(unsigned char* storage);
 
     bool trained = false;
     // The area's size announced by Init; samples of any other are refused.

@@ -711,12 +711,12 @@ void DetectAlgorithm::TrainModels(int detect)
 void DetectAlgorithm::trainModels(int d)
 {
     StationData& st = *owner;
+    // Every model of the detect lets go of the detect's block, which may move
+    // below; those not trained again stay untrained.
     for (int i = 0; i < AreasPerDetect; ++i) {
         const int s = d * AreasPerDetect + i;
-        if (defectModels[s].IsTrained()) {
-            defectModels[s].Reset();
-        }
-        similarityModels[s].Reset();
+        defectModels[s].Init(0, 0, cv::Mat(), 0);
+        similarityModels[s].Init(0, 0, cv::Mat());
     }
     keepMasks[d].release();
 
@@ -731,9 +731,59 @@ void DetectAlgorithm::trainModels(int d)
         return;
     }
     const cv::Rect frameRect(0, 0, st.imageWidth, st.imageHeight);
-    cv::Mat keep = cv::Mat(st.imageHeight, st.imageWidth, CV_8UC1, st.ignoreMasks[d].data()).clone();
-
     const int count = areaCount(params, d);
+
+    struct ModelArea {
+        int slot;
+        int function;
+        cv::Rect rect;
+    };
+    std::vector<ModelArea> areas;
+    for (int i = 0; i < count; ++i) {
+        const int s = d * AreasPerDetect + i;
+        const int function = params->roiFunction[s];
+        if (function != FuncDefect && function != FuncSimilarity) {
+            continue;
+        }
+        const cv::Rect R = boundsOf(shapeAt(params, d, i));
+        if (R.width <= 0 || R.height <= 0) {
+            continue;
+        }
+        const cv::Mat& mask = st.roiMasks[s];
+        if ((R & frameRect) != R || mask.empty() || mask.type() != CV_8UC1 || mask.size() != R.size()) {
+            // Left untrained: the inspection reports the area as an error.
+            continue;
+        }
+        areas.push_back({s, function, R});
+    }
+
+    // The keep mask and every model of the detect in one block (see
+    // ModelBlock): the samples a similarity model keeps are at most the
+    // detect's valid template slots.
+    const std::size_t available = std::min<std::size_t>(std::size_t(std::max(0, gTemplateCount)),
+                                                         std::min(st.templates[d].size(), st.templateValid[d].size()));
+    const int sampleRoom = int(std::min<std::size_t>(available, std::size_t(std::max(0, st.templateCount[d]))));
+    std::size_t bytes = ModelBlock::rounded(plane);
+    for (const ModelArea& area : areas) {
+        bytes += ModelBlock::rounded(area.function == FuncSimilarity
+                                         ? SimilarityModel::StorageBytes(area.rect.width, area.rect.height, sampleRoom)
+                                         : DefectModel::StorageBytes(area.rect.width, area.rect.height));
+    }
+    ModelBlock& block = modelBlocks[d];
+    if (!block.reserve(bytes)) {
+        // Each model then takes blocks of its own, as it can.
+        qWarning("DetectAlgorithm: camera %d detect %d: no block of %zu bytes for the models", st.cameraIndex, d,
+                 bytes);
+    }
+
+    const cv::Mat ignore(st.imageHeight, st.imageWidth, CV_8UC1, st.ignoreMasks[d].data());
+    cv::Mat keep;
+    if (uchar* piece = block.take(plane)) {
+        keep = cv::Mat(st.imageHeight, st.imageWidth, CV_8UC1, piece);
+        ignore.copyTo(keep);
+    } else {
+        keep = ignore.clone();
+    }
     for (int i = 0; i < count; ++i) {
         const int s = d * AreasPerDetect + i;
         if (params->roiFunction[s] != FuncIgnoreArea) {
@@ -758,42 +808,23 @@ void DetectAlgorithm::trainModels(int d)
     cv::bitwise_not(keep, keep);
     keepMasks[d] = keep;
 
-    struct ModelArea {
-        int slot;
-        int function;
-        cv::Rect rect;
-    };
-    std::vector<ModelArea> areas;
-    for (int i = 0; i < count; ++i) {
-        const int s = d * AreasPerDetect + i;
-        const int function = params->roiFunction[s];
-        if (function != FuncDefect && function != FuncSimilarity) {
-            continue;
-        }
-        const cv::Rect R = boundsOf(shapeAt(params, d, i));
-        if (R.width <= 0 || R.height <= 0) {
-            continue;
-        }
-        const cv::Mat& mask = st.roiMasks[s];
-        if ((R & frameRect) != R || mask.empty() || mask.type() != CV_8UC1 || mask.size() != R.size()) {
-            // Left untrained: the inspection reports the area as an error.
-            continue;
-        }
-        cv::Mat modelMask;
-        cv::bitwise_and(keep(R), mask, modelMask);
-        if (function == FuncSimilarity) {
-            similarityModels[s].Init(R.width, R.height, modelMask);
+    // One scratch mask for all areas: the models copy it into their storage.
+    cv::Mat modelMask;
+    for (const ModelArea& area : areas) {
+        const cv::Rect& R = area.rect;
+        cv::bitwise_and(keep(R), st.roiMasks[area.slot], modelMask);
+        if (area.function == FuncSimilarity) {
+            uchar* piece = block.take(SimilarityModel::StorageBytes(R.width, R.height, sampleRoom));
+            similarityModels[area.slot].Init(R.width, R.height, modelMask, piece, sampleRoom);
         } else {
-            defectModels[s].Init(R.width, R.height, modelMask, 0);
+            uchar* piece = block.take(DefectModel::StorageBytes(R.width, R.height));
+            defectModels[area.slot].Init(R.width, R.height, modelMask, 0, piece);
         }
-        areas.push_back({s, function, R});
     }
     if (areas.empty()) {
         return;
     }
 
-    const std::size_t available = std::min<std::size_t>(std::size_t(std::max(0, gTemplateCount)),
-                                                         std::min(st.templates[d].size(), st.templateValid[d].size()));
     int used = 0;
     cv::Mat lastSample;
     // Grey samples are the template slots themselves, which stay as they are

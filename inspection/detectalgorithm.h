@@ -4,6 +4,7 @@
 
 #include "alignmodel.h"
 #include "defectmodel.h"
+#include "modelblock.h"
 #include "similaritymodel.h"
 #include "targetlocator.h"
 
@@ -127,6 +128,8 @@ public:
     cv::Mat keepMasks[DetectCount];
     DefectModel defectModels[SlotCount];
     SimilarityModel similarityModels[SlotCount];
+    // Where each detect's keep mask and models keep their pixels.
+    ModelBlock modelBlocks[DetectCount];
     AlignModel alignModels[DetectCount];
     // 0 until a training of the detect used a template; brightness matching is
     // skipped while it is 0.

@@ -7,10 +7,24 @@
 #include <cmath>
 #include <cstring>
 
-void SimilarityModel::Init(int width, int height, const cv::Mat& areaMask)
+std::size_t SimilarityModel::StorageBytes(int width, int height, int samples)
 {
-    pending.clear();
+    if (width <= 0 || height <= 0 || samples < 0) {
+        return 0;
+    }
+    const std::size_t pixels = std::size_t(width) * std::size_t(height);
+    return (pixels + 15) / 16 * 16 * (1 + std::size_t(samples));
+}
+
+void SimilarityModel::Init(int width, int height, const cv::Mat& areaMask, unsigned char* storage, int samples)
+{
+    storedCount = 0;
+    trainedCount = 0;
+    sums.clear();
+    squares.clear();
     maskedCount = 0;
+    external = nullptr;
+    externalRoom = 0;
     if (width <= 0 || height <= 0 || areaMask.type() != CV_8UC1 || areaMask.cols != width
         || areaMask.rows != height) {
         // A mask that does not describe the area leaves the model without
@@ -18,8 +32,21 @@ void SimilarityModel::Init(int width, int height, const cv::Mat& areaMask)
         mask.release();
         return;
     }
-    mask = areaMask.clone();
+    if (storage) {
+        const std::size_t pixels = std::size_t(width) * std::size_t(height);
+        mask = cv::Mat(height, width, CV_8UC1, storage);
+        areaMask.copyTo(mask);
+        external = storage + (pixels + 15) / 16 * 16;
+        externalRoom = std::size_t(std::max(0, samples));
+    } else {
+        mask = areaMask.clone();
+    }
     maskedCount = std::size_t(cv::countNonZero(mask));
+}
+
+const unsigned char* SimilarityModel::vectorAt(std::size_t k) const
+{
+    return (external ? external : owned.data()) + k * maskedCount;
 }
 
 void SimilarityModel::AddSample(const cv::Mat& sample)
@@ -30,11 +57,42 @@ void SimilarityModel::AddSample(const cv::Mat& sample)
         return;
     }
     // Only the masked pixels are ever read: they are taken now instead of a
-    // copy of the whole area, which was one allocation per area and sample.
-    std::vector<uchar> vector;
-    vector.reserve(maskedCount);
-    maskedVector(sample, vector);
-    pending.push_back(std::move(vector));
+    // copy of the whole area.
+    unsigned char* to = nullptr;
+    if (external) {
+        if (storedCount >= externalRoom) {
+            qWarning("SimilarityModel: no room for sample %zu of an area of %dx%d", storedCount + 1, mask.cols,
+                     mask.rows);
+            return;
+        }
+        to = external + storedCount * maskedCount;
+    } else {
+        owned.resize((storedCount + 1) * maskedCount);
+        to = owned.data() + storedCount * maskedCount;
+    }
+    maskedPixels(sample, to);
+    ++storedCount;
+}
+
+void SimilarityModel::maskedPixels(const cv::Mat& image, unsigned char* out) const
+{
+    const std::size_t cols = std::size_t(image.cols);
+    for (int y = 0; y < image.rows; ++y) {
+        const uchar* v = image.ptr<uchar>(y);
+        const uchar* m = mask.ptr<uchar>(y);
+        // Most rows of most areas are inside the mask from end to end: taken
+        // whole, without a test per pixel.
+        if (!std::memchr(m, 0, cols)) {
+            std::memcpy(out, v, cols);
+            out += cols;
+            continue;
+        }
+        for (std::size_t x = 0; x < cols; ++x) {
+            if (m[x]) {
+                *out++ = v[x];
+            }
+        }
+    }
 }
 
 template <typename T>
@@ -92,18 +150,19 @@ double correlate(const Sums& s)
 
 void SimilarityModel::Train()
 {
-    for (std::vector<uchar>& vector : pending) {
+    for (std::size_t k = trainedCount; k < storedCount; ++k) {
+        const unsigned char* vector = vectorAt(k);
         double sum = 0.0;
         double square = 0.0;
-        for (uchar v : vector) {
+        for (std::size_t i = 0; i < maskedCount; ++i) {
+            const double v = vector[i];
             sum += v;
-            square += double(v) * v;
+            square += v * v;
         }
-        vectors.push_back(std::move(vector));
         sums.push_back(sum);
         squares.push_back(square);
     }
-    pending.clear();
+    trainedCount = storedCount;
 }
 
 float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
@@ -113,7 +172,7 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
     } else {
         output = cv::Mat::zeros(live.size(), CV_8UC1);
     }
-    if (vectors.empty() || live.type() != CV_8UC1 || live.size() != mask.size()) {
+    if (trainedCount == 0 || live.type() != CV_8UC1 || live.size() != mask.size()) {
         return 0.0f;
     }
     liveVector.clear();
@@ -125,15 +184,15 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
         s.bb += double(v) * v;
     }
     double best = 0.0;
-    for (std::size_t k = 0; k < vectors.size(); ++k) {
-        const std::vector<uchar>& trained = vectors[k];
-        if (trained.empty() || trained.size() != liveVector.size()) {
+    for (std::size_t k = 0; k < trainedCount; ++k) {
+        const unsigned char* trained = vectorAt(k);
+        if (maskedCount == 0 || maskedCount != liveVector.size()) {
             continue;
         }
         s.a = sums[k];
         s.aa = squares[k];
         double ab = 0.0;
-        for (std::size_t i = 0; i < trained.size(); ++i) {
+        for (std::size_t i = 0; i < maskedCount; ++i) {
             ab += double(trained[i]) * liveVector[i];
         }
         s.ab = ab;
@@ -147,7 +206,8 @@ float SimilarityModel::Detect(cv::Mat live, cv::Mat& output)
 
 void SimilarityModel::Reset()
 {
-    vectors.clear();
+    storedCount = 0;
+    trainedCount = 0;
     sums.clear();
     squares.clear();
 }

@@ -20,8 +20,15 @@ public:
     SimilarityModel& operator=(const SimilarityModel&) = delete;
 
     // The mask (non-zero = the pixel takes part) becomes an own copy; samples
-    // added before and not yet trained are dropped with the old mask.
-    void Init(int width, int height, const cv::Mat& mask);
+    // added before, trained or not, are dropped with the old mask. With
+    // storage (StorageBytes(width, height, samples) bytes, the caller's to keep
+    // until the next Init) the mask and up to that many samples live there and
+    // a sample beyond them is refused; without it the model keeps its own
+    // block, reused by the next training.
+    void Init(int width, int height, const cv::Mat& mask, unsigned char* storage = nullptr, int samples = 0);
+    // Room for the mask and that many samples of an area of that size (every
+    // pixel counted, whatever the mask leaves out).
+    static std::size_t StorageBytes(int width, int height, int samples);
     // Takes the sample's masked pixels at once (the caller's pixels may change
     // right after); they become a vector at the next Train.
     void AddSample(const cv::Mat& sample);
@@ -31,29 +38,38 @@ public:
     // The score 0 to 100; output becomes an all-zero image of the live size
     // (in place when it already is 8-bit of that size).
     float Detect(cv::Mat live, cv::Mat& output);
-    // Empties the vectors.
+    // Empties the vectors and drops the samples not trained yet.
     void Reset();
 
     // At least one vector was trained.
-    bool IsTrained() const { return !vectors.empty(); }
+    bool IsTrained() const { return trainedCount > 0; }
     cv::Size Size() const { return mask.size(); }
     const cv::Mat& Mask() const { return mask; }
-    int VectorCount() const { return int(vectors.size()); }
-    int PendingSamples() const { return int(pending.size()); }
+    int VectorCount() const { return int(trainedCount); }
+    int PendingSamples() const { return int(storedCount - trainedCount); }
 
 private:
     // Appends the masked pixels of image to out, in storage order.
     template <typename T>
     void maskedVector(const cv::Mat& image, std::vector<T>& out) const;
+    // Writes them to out (maskedCount bytes).
+    void maskedPixels(const cv::Mat& image, unsigned char* out) const;
+    // Vector k: maskedCount pixel values, one after the other.
+    const unsigned char* vectorAt(std::size_t k) const;
 
     cv::Mat mask;
     // Pixels that take part (non-zero in the mask).
     std::size_t maskedCount = 0;
-    // The masked pixels of the samples added since the last Train. Pixel
-    // values, kept as bytes: a quarter of the memory of floats, and the
-    // scores are the same because every product and sum is a whole number.
-    std::vector<std::vector<uchar>> pending;
-    std::vector<std::vector<uchar>> vectors;
+    // The samples' masked pixels, trained vectors first, then the samples
+    // added since the last Train. Pixel values, kept as bytes: a quarter of
+    // the memory of floats, and the scores are the same because every
+    // product and sum is a whole number. In the caller's storage (room for
+    // externalRoom samples) or in owned.
+    unsigned char* external = nullptr;
+    std::size_t externalRoom = 0;
+    std::vector<unsigned char> owned;
+    std::size_t storedCount = 0;
+    std::size_t trainedCount = 0;
     // Per vector: its sum and sum of squares, so that Detect needs one pass
     // per vector (the products with the live vector).
     std::vector<double> sums;

@@ -82,6 +82,7 @@ private slots:
     void stationFaultsFailTheWholeDetect_data();
     void stationFaultsFailTheWholeDetect();
     void trainingUsesTheFirstValidSamples();
+    void retrainingAGrownDetectLearnsAsAFreshEngine();
     void trainedModelsEqualModelsOfCopiedSamples_data();
     void trainedModelsEqualModelsOfCopiedSamples();
     void ignoreRingReopensItsCorners();
@@ -702,6 +703,57 @@ void TestDetectAlgorithm::trainingUsesTheFirstValidSamples()
     st.setTemplate(1, 0, grey(90));
     engine->TrainModels(1);
     QCOMPARE(engine->templateNorms[1], 0.0);
+}
+
+void TestDetectAlgorithm::retrainingAGrownDetectLearnsAsAFreshEngine()
+{
+    // The detect's models keep their pixels in one block of the engine: when
+    // the areas outgrow it the block moves, and nothing may still point into
+    // the old one (the sanitizer build sees any read of it).
+    EngineStation st(W, H, false, 3);
+    st.params.diffFactor() = 2;
+    st.addRect(0, FuncDefect, cv::Rect(10, 10, 20, 20), 1, 5, 100);
+    st.addRect(0, FuncSimilarity, cv::Rect(40, 10, 20, 20), 1, 80, 100);
+    cv::RNG rng(5);
+    for (int k = 0; k < 3; ++k) {
+        cv::Mat picture(H, W, CV_8UC1);
+        rng.fill(picture, cv::RNG::UNIFORM, 0, 256);
+        st.setTemplate(0, k, picture);
+    }
+    auto engine = engineFor(st);
+    engine->TrainModels(0);
+    QVERIFY(engine->defectModels[0].IsTrained());
+    QCOMPARE(engine->similarityModels[1].VectorCount(), 3);
+
+    // The first area now ignores, and areas far larger than the block follow.
+    st.live->roiFunction[0] = FuncIgnoreArea;
+    st.addRect(0, FuncDefect, cv::Rect(0, 0, W, H), 1, 5, 100);
+    st.addRect(0, FuncSimilarity, cv::Rect(5, 5, W - 10, H - 10), 1, 80, 100);
+    engine->TrainModels(0);
+    auto fresh = engineFor(st);
+    fresh->TrainModels(0);
+
+    QVERIFY(!engine->defectModels[0].IsTrained());
+    cv::Mat live(H, W, CV_8UC1);
+    rng.fill(live, cv::RNG::UNIFORM, 0, 256);
+    QCOMPARE(cv::countNonZero(engine->keepMasks[0] != fresh->keepMasks[0]), 0);
+    const DefectModel& defect = engine->defectModels[2];
+    QVERIFY(defect.IsTrained());
+    QCOMPARE(cv::countNonZero(defect.Upper() != fresh->defectModels[2].Upper()), 0);
+    QCOMPARE(cv::countNonZero(defect.Lower() != fresh->defectModels[2].Lower()), 0);
+    for (int slot : {1, 3}) {
+        SimilarityModel& ours = engine->similarityModels[slot];
+        SimilarityModel& theirs = fresh->similarityModels[slot];
+        QCOMPARE(ours.VectorCount(), 3);
+        const cv::Mat area = live(cv::Rect(cv::Point(0, 0), ours.Size()));
+        cv::Mat a;
+        cv::Mat b;
+        QCOMPARE(ours.Detect(area, a), theirs.Detect(area, b));
+        // A sample of the template scores full marks.
+        const cv::Mat sample = st.frame(st.data->templates[0][1]);
+        const cv::Rect r = slot == 1 ? cv::Rect(40, 10, 20, 20) : cv::Rect(5, 5, W - 10, H - 10);
+        QVERIFY(std::fabs(ours.Detect(sample(r), a) - 100.0f) < 1e-3f);
+    }
 }
 
 void TestDetectAlgorithm::trainedModelsEqualModelsOfCopiedSamples_data()

@@ -175,6 +175,19 @@ void TestSimilarityModel::emptyModelsAndMismatches()
     QVERIFY(!model.IsTrained());
     QCOMPARE(model.Detect(t, out), 0.0f);
 
+    // In the caller's storage the model scores as in its own block, and a
+    // sample beyond the room it was given is refused.
+    std::vector<unsigned char> storage(SimilarityModel::StorageBytes(10, 10, 1));
+    SimilarityModel placed;
+    placed.Init(10, 10, all, storage.data(), 1);
+    placed.AddSample(t);
+    placed.AddSample(textured(10, 10, 9));
+    QCOMPARE(placed.PendingSamples(), 1);
+    placed.Train();
+    QCOMPARE(placed.VectorCount(), 1);
+    const cv::Mat other = textured(10, 10, 3);
+    QCOMPARE(placed.Detect(other, out), score({t}, other, all));
+
     // A mask that does not fit the area trains nothing.
     SimilarityModel badMask;
     badMask.Init(10, 10, cv::Mat(5, 5, CV_8UC1, cv::Scalar(255)));
