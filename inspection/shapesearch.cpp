@@ -339,6 +339,17 @@ bool bandGradient(const cv::Mat& image, const ShapeWindow& window, const int* xs
     return sobelGradientWhere(image, gradX, gradY, region, band);
 }
 
+// Lets go of the caller's image, which the kept pyramid holds as its first
+// level during a search only.
+struct CallerImageRelease {
+    std::vector<cv::Mat>& pyramid;
+    ~CallerImageRelease()
+    {
+        if (!pyramid.empty())
+            pyramid[0].release();
+    }
+};
+
 void clearResult(cv::Point2f& position, float& angle, float& score)
 {
     position = cv::Point2f(0.0f, 0.0f);
@@ -555,6 +566,7 @@ bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSear
     ShapeAngleTable local;
     ShapeAngleTable& work = table ? *table : local;
     std::vector<cv::Mat>& pyramid = work.pyramid;
+    const CallerImageRelease release{ pyramid };
     if (!buildSearchPyramid(model, search, pyramid))
         return false;
     work.levelGradientX.resize(static_cast<size_t>(model.levels));
@@ -624,6 +636,7 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
     ShapeAngleTable local;
     ShapeAngleTable& work = table ? *table : local;
     std::vector<cv::Mat>& pyramid = work.pyramid;
+    const CallerImageRelease release{ pyramid };
     if (!buildSearchPyramid(model, search, pyramid))
         return false;
     work.levelGradientX.resize(static_cast<size_t>(model.levels));
