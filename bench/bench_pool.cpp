@@ -1,18 +1,23 @@
 // The cameras of one detect judged side by side: eight camera stations of
-// 1920 x 1080 with 50 defect areas each, through the cycle's own judging
-// (CycleController::RunAlgorithms with the stations' engines, the records'
-// hand-over and the outputs), against one camera alone.
+// 1920 x 1080 with 50 defect areas each and positioning on the default block,
+// through the cycle's own judging (CycleController::RunAlgorithms with the
+// stations' engines, the records' hand-over and the outputs), against one
+// camera alone.
 //
 // - one camera, one worker, the process pinned to one core;
 // - eight cameras one after the other (one worker, as before the pool), on
 //   one core;
 // - four and eight cameras with four workers, pinned to four cores.
 //
-// Prints the median of each and the ratios to one camera. Eight judgements on
-// four cores cannot take less than twice one judgement; the pool's own cost is
-// what lies above that. On a shared machine the cores are not all ours: the
-// same ratio of plain arithmetic on plain threads, measured in between, shows
-// what the machine gave at the time.
+// Each twice, in turns: before, with the positioning as it was
+// (positioningbaseline.h: the live frame's gradients over the whole reach of
+// the template on every level, in images allocated afresh for every frame,
+// which eight engines at once pay for in page faults and memory traffic),
+// and today. Prints the median of each and the ratios to one camera. Eight
+// judgements on four cores cannot take less than twice one judgement; the
+// pool's own cost is what lies above that. On a shared machine the cores are
+// not all ours: the same ratio of plain arithmetic on plain threads, measured
+// in between, shows what the machine gave at the time.
 //
 // OpenCV's own threads are switched off, so the cores are the pool's alone
 // and the pinning holds for every thread that works.
@@ -25,13 +30,17 @@
 #include "clustomrect.h"
 #include "controlport.h"
 #include "cyclecontroller.h"
+#include "deferredpeers.h"
 #include "detectalgorithm.h"
 #include "fakecamera.h"
 #include "globals.h"
+#include "imagehelpers.h"
+#include "positioningbaseline.h"
 #include "quietstationhost.h"
 #include "sqlitetestutil.h"
 #include "syntheticframe.h"
 #include "systemparam.h"
+#include "targetlocator.h"
 #include "temperaturechartdata.h"
 #include "texttable.h"
 
@@ -42,12 +51,14 @@
 #include <opencv2/core/utility.hpp>
 
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -128,6 +139,45 @@ double median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
+// The engine's positioning step with the search and turn of before, on the
+// station's own locator, window and reference; a station's search keeps its
+// own table, as its locator does.
+bool locateAsBefore(DetectAlgorithm& engine, StationData& data, int d, baseline::ShapeAngleTable& table)
+{
+    const SystemParam& p = *gpSystemParam;
+    const TargetLocator& locator = engine.locators[d];
+    if (p.motionCorrect() == -1 || !locator.IsReady()) {
+        return false;
+    }
+    cv::Mat aligned = data.frameHeader(data.alignedBuffer, false);
+    cv::Mat judged = data.frameHeader(data.lastImage, false);
+    const cv::Rect window(engine.searchWindows[d][0], engine.searchWindows[d][1], engine.searchWindows[d][2],
+                          engine.searchWindows[d][3]);
+    if (aligned.empty() || judged.empty() || window.width <= 0 || window.height <= 0) {
+        return false;
+    }
+    const bool rotate = locator.Mode() == 4;
+    ShapeSearchParams sp;
+    sp.minScore = TargetLocator::kMinScore;
+    sp.angleStep = 0.1f;
+    if (rotate) {
+        sp.angleStart = -float(p.rotateCorrect());
+        sp.angleEnd = float(p.rotateCorrect());
+    }
+    cv::Point2f found;
+    float angle = 0.0f;
+    if (!baseline::findShape(aligned(window), locator.Model(), sp, rotate, found, angle, &table)) {
+        return false;
+    }
+    const int dx = TargetLocator::ShiftFrom(engine.locateCentreX[d], found.x) - window.x;
+    const int dy = TargetLocator::ShiftFrom(engine.locateCentreY[d], found.y) - window.y;
+    if (p.rotateCorrect() >= 1 && p.rotateCorrect() <= 180) {
+        return baseline::rotateImage(aligned, judged, dx, dy, engine.locateCentreX[d], engine.locateCentreY[d],
+                                     rotate ? double(angle) : 0.0);
+    }
+    return shiftImage(aligned, judged, dx, dy);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -195,10 +245,51 @@ int main(int argc, char* argv[])
     ctl.StartDetect();
     ctl.curDetect = Cavity;
 
+    // Today's inspection, and the same with the positioning of before.
+    const std::function<void(CameraStation&, int)> today = ctl.inspect;
+    std::vector<baseline::ShapeAngleTable> tables(Cameras);
+    const std::function<void(CameraStation&, int)> before = [&tables](CameraStation& st, int d) {
+        StationData& data = st.data;
+        auto* deferred = dynamic_cast<DeferredPeers*>(data.peers);
+        st.pDetector->RunAlign(d);
+        const int running = data.peers ? data.peers->currentDetect() : 0;
+        if (!locateAsBefore(*st.pDetector, data, running, tables[size_t(data.cameraIndex)])) {
+            std::copy(data.alignedBuffer.begin(), data.alignedBuffer.end(), data.lastImage.begin());
+        }
+        const std::vector<uchar>& from = st.isSimulated ? data.lastImage : data.grabBuffer;
+        const size_t n = size_t(std::max(0, data.bufferSize));
+        if (data.displayBuffer.size() >= n && from.size() >= n) {
+            std::memcpy(data.displayBuffer.data(), from.data(), n);
+        }
+        if (deferred) {
+            deferred->stampCamera(data.cameraIndex);
+        } else {
+            st.stampCamera();
+        }
+        st.pDetector->RunDetect(d);
+    };
+
+    // Before and today take turns at every figure, so a busy machine slows
+    // both alike.
+    struct Figure {
+        double before = 0;
+        double today = 0;
+        // Minor page faults per detect: fresh pages the kernel maps in, which
+        // eight engines at once pay for under one lock of the process.
+        double faultsBefore = 0;
+        double faultsToday = 0;
+    };
+    auto minorFaults = [] {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return double(usage.ru_minflt);
+    };
     auto measure = [&](int cameras, int workers, int cores) {
+        Figure f;
         if (!pin(cores)) {
             std::fprintf(stderr, "cannot pin to %d cores\n", cores);
-            return -1.0;
+            f.before = f.today = -1.0;
+            return f;
         }
         // The pool's threads are made after the pinning and inherit it.
         ctl.setWorkers(workers);
@@ -206,14 +297,25 @@ int main(int argc, char* argv[])
         for (int c = 0; c < cameras; ++c) {
             which.push_back(c);
         }
-        std::vector<double> times;
-        ctl.RunAlgorithms(which, Cavity); // warm-up
-        for (int i = 0; i < repetitions; ++i) {
-            const auto t0 = std::chrono::steady_clock::now();
-            ctl.RunAlgorithms(which, Cavity);
-            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        std::vector<double> times[2];
+        for (int i = -1; i < repetitions; ++i) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool old = (turn == 0) == (i % 2 == 0);
+                ctl.inspect = old ? before : today;
+                const double faults = minorFaults();
+                const auto t0 = std::chrono::steady_clock::now();
+                ctl.RunAlgorithms(which, Cavity);
+                const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+                if (i >= 0) { // the first round warms up
+                    times[old ? 0 : 1].push_back(ms);
+                    (old ? f.faultsBefore : f.faultsToday) += (minorFaults() - faults) / repetitions;
+                }
+            }
         }
-        return median(times);
+        ctl.inspect = today;
+        f.before = median(times[0]);
+        f.today = median(times[1]);
+        return f;
     };
 
     auto machine = [&] {
@@ -228,30 +330,35 @@ int main(int argc, char* argv[])
         return median(eightOnFour) / median(single);
     };
 
-    const double one = measure(1, 1, 1);
-    const double sequence = measure(Cameras, 1, 1);
-    const double before = machine();
-    const double four = measure(4, 4, 4);
-    const double eight = measure(Cameras, 4, 4);
-    const double after = machine();
+    const Figure one = measure(1, 1, 1);
+    const Figure sequence = measure(Cameras, 1, 1);
+    const double machineBefore = machine();
+    const Figure four = measure(4, 4, 4);
+    const Figure eight = measure(Cameras, 4, 4);
+    const double machineAfter = machine();
     ctl.stopWorkers();
-    if (one <= 0 || sequence <= 0 || four <= 0 || eight <= 0) {
+    if (one.today <= 0 || sequence.today <= 0 || four.today <= 0 || eight.today <= 0 || one.before <= 0) {
         return 1;
     }
     bool allOk = true;
     for (auto& st : stations) {
         allOk = allOk && st->data.resultOk == 1;
     }
-    std::printf("%dx%d, 50 defect areas per camera, median of %d detects (judgement, records, outputs)\n", W, H,
-                repetitions);
-    std::printf("  1 camera,  1 worker,  1 core : %8.2f ms\n", one);
-    std::printf("  8 cameras, 1 worker,  1 core : %8.2f ms  (%.2f x one camera; before the pool)\n", sequence,
-                sequence / one);
-    std::printf("  4 cameras, 4 workers, 4 cores: %8.2f ms  (%.2f x one camera)\n", four, four / one);
-    std::printf("  8 cameras, 4 workers, 4 cores: %8.2f ms  (%.2f x one camera; 2.00 is the floor of 8 on 4)\n",
-                eight, eight / one);
+    std::printf("%dx%d, 50 defect areas per camera, positioning on the default block, median of %d detects "
+                "(judgement, records, outputs); before = the positioning as it was, in this run\n",
+                W, H, repetitions);
+    auto row = [&](const char* what, const Figure& f, const char* note) {
+        std::printf("  %s  before %8.2f ms (%.2f x one camera, %5.0f page faults) | today %8.2f ms (%.2f x one "
+                    "camera, %5.0f page faults)%s\n",
+                    what, f.before, f.before / one.before, f.faultsBefore, f.today, f.today / one.today,
+                    f.faultsToday, note);
+    };
+    row("1 camera,  1 worker,  1 core :", one, "");
+    row("8 cameras, 1 worker,  1 core :", sequence, "  (before the pool)");
+    row("4 cameras, 4 workers, 4 cores:", four, "");
+    row("8 cameras, 4 workers, 4 cores:", eight, "  (2.00 is the floor of 8 on 4)");
     std::printf("  the machine meanwhile: 8 arithmetic jobs on 4 plain threads, 4 cores: %.2f and %.2f x one job\n",
-                before, after);
+                machineBefore, machineAfter);
     std::printf("  every camera judged %s\n", allOk ? "OK" : "NG (the scene is not what the bench means)");
     stations.clear();
     clearStationHost(&host);

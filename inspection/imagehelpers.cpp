@@ -2,6 +2,10 @@
 
 #include <opencv2/imgproc.hpp>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -108,6 +112,159 @@ int toInt(qint64 v)
 {
     return static_cast<int>(qBound<qint64>(std::numeric_limits<int>::min(), v,
                                            std::numeric_limits<int>::max()));
+}
+
+
+// The bilinear sample of OpenCV's remap for one grey pixel at source pixel
+// (sx, sy) of src and fraction (ax, ay) in 32nds, with 0 outside src: its
+// weights are 32 times the products (32 - ax or ax) * (32 - ay or ay) in
+// 15-bit fixed point, which the rounding of the sum reduces to the products
+// themselves and 10 bits. (Its one rounded weight, the whole pixel's 32767
+// with 1 beside it, gives the same result.) turnKernelMatchesRemap checks it
+// against the library before it is used.
+inline uchar bilinearSample(const cv::Mat& src, int sx, int sy, int ax, int ay)
+{
+    const int cols = src.cols;
+    const int rows = src.rows;
+    const int w00 = (32 - ax) * (32 - ay);
+    const int w01 = ax * (32 - ay);
+    const int w10 = (32 - ax) * ay;
+    const int w11 = ax * ay;
+    if (unsigned(sx) < unsigned(cols - 1) && unsigned(sy) < unsigned(rows - 1)) {
+        const uchar* a = src.ptr<uchar>(sy) + sx;
+        const uchar* b = a + src.step[0];
+        return uchar((a[0] * w00 + a[1] * w01 + b[0] * w10 + b[1] * w11 + 512) >> 10);
+    }
+    if (sx >= cols || sx + 1 < 0 || sy >= rows || sy + 1 < 0) {
+        return 0;
+    }
+    auto at = [&](int x, int y) -> int {
+        return (x >= 0 && x < cols && y >= 0 && y < rows) ? src.ptr<uchar>(y)[x] : 0;
+    };
+    return uchar((at(sx, sy) * w00 + at(sx + 1, sy) * w01 + at(sx, sy + 1) * w10 + at(sx + 1, sy + 1) * w11
+                  + 512) >> 10);
+}
+
+// Whether bilinearSample gives what cv::remap gives, for every fraction, on
+// pixels inside, at the borders and outside a small picture. Asked once.
+bool turnKernelMatchesRemap()
+{
+    static const bool matches = [] {
+        cv::Mat src(6, 7, CV_8UC1);
+        cv::RNG rng(0x6B6F7276ULL);
+        rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+        src.at<uchar>(0, 0) = 0;
+        src.at<uchar>(2, 3) = 255;
+        src.at<uchar>(3, 4) = 255;
+        const cv::Point places[] = { { 2, 2 }, { 3, 3 }, { 0, 0 }, { 5, 4 }, { -1, -1 }, { 6, 2 }, { 3, 5 },
+                                     { -1, 3 }, { 2, -1 }, { 6, 5 }, { 7, 1 }, { 1, 6 }, { -2, 0 } };
+        const int n = int(sizeof places / sizeof places[0]) * 1024;
+        cv::Mat xy(1, n, CV_16SC2);
+        cv::Mat weights(1, n, CV_16UC1);
+        int k = 0;
+        for (const cv::Point& p : places) {
+            for (int w = 0; w < 1024; ++w, ++k) {
+                xy.at<cv::Vec2s>(0, k) = cv::Vec2s(short(p.x), short(p.y));
+                weights.at<ushort>(0, k) = ushort(w);
+            }
+        }
+        cv::Mat dst;
+        cv::remap(src, dst, xy, weights, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        for (k = 0; k < n; ++k) {
+            const cv::Vec2s p = xy.at<cv::Vec2s>(0, k);
+            const int w = weights.at<ushort>(0, k);
+            if (dst.at<uchar>(0, k) != bilinearSample(src, p[0], p[1], w & 31, w >> 5)) {
+                return false;
+            }
+        }
+        return true;
+    }();
+    return matches;
+}
+
+// One row of the grey turn: pixel x samples src at (X >> 5, Y >> 5) less the
+// offsets, fraction (X & 31, Y & 31), where X = (X0 + ad[x]) >> 5 and
+// Y = (Y0 + bd[x]) >> 5 as in the maps handed to remap. Eight pixels at a
+// time where their source pixels are neighbours on at most three rows (a turn
+// of a few degrees), the rest one by one; the same integer arithmetic either
+// way.
+void turnRow(const cv::Mat& src, uchar* out, int width, int X0, int Y0, const int* ad, const int* bd,
+             int offsetX, int offsetY)
+{
+    const int cols = src.cols;
+    const int rows = src.rows;
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i mask31 = _mm_set1_epi32(31);
+    const __m128i k32 = _mm_set1_epi16(32);
+    const __m128i round = _mm_set1_epi32(512);
+    for (; x + 8 <= width; x += 8) {
+        const int Xa = (X0 + ad[x]) >> 5;
+        const int Xb = (X0 + ad[x + 7]) >> 5;
+        const int Ya = (Y0 + bd[x]) >> 5;
+        const int Yb = (Y0 + bd[x + 7]) >> 5;
+        const int sx = (Xa >> 5) - offsetX;
+        const int syA = (Ya >> 5) - offsetY;
+        const int syB = (Yb >> 5) - offsetY;
+        const int low = std::min(syA, syB);
+        const int high = std::max(syA, syB);
+        // Neighbouring source columns (the positions move by whole pixels
+        // less than one step apart, so seven apart at the ends means one
+        // apart throughout), at most two source rows, every tap inside.
+        if ((Xb >> 5) - (Xa >> 5) != 7 || high - low > 1 || sx < 0 || sx + 9 > cols || low < 0
+            || high + 1 >= rows) {
+            for (int k = 0; k < 8; ++k) {
+                const int X = (X0 + ad[x + k]) >> 5;
+                const int Y = (Y0 + bd[x + k]) >> 5;
+                out[x + k] = bilinearSample(src, (X >> 5) - offsetX, (Y >> 5) - offsetY, X & 31, Y & 31);
+            }
+            continue;
+        }
+        const __m128i x0 = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(X0),
+                                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ad + x))), 5);
+        const __m128i x1 = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(X0),
+                                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ad + x + 4))), 5);
+        const __m128i y0 = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(Y0),
+                                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bd + x))), 5);
+        const __m128i y1 = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(Y0),
+                                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bd + x + 4))), 5);
+        const __m128i ax = _mm_packs_epi32(_mm_and_si128(x0, mask31), _mm_and_si128(x1, mask31));
+        const __m128i ay = _mm_packs_epi32(_mm_and_si128(y0, mask31), _mm_and_si128(y1, mask31));
+        // Pixels whose source row is the lower of the two.
+        const __m128i lowRow = _mm_set1_epi32(low + offsetY);
+        const __m128i down = _mm_packs_epi32(_mm_cmpgt_epi32(_mm_srai_epi32(y0, 5), lowRow),
+                                             _mm_cmpgt_epi32(_mm_srai_epi32(y1, 5), lowRow));
+        const uchar* r0 = src.ptr<uchar>(low) + sx;
+        const uchar* r1 = src.ptr<uchar>(low + 1) + sx;
+        const uchar* r2 = src.ptr<uchar>(std::min(low + 2, rows - 1)) + sx;
+        auto load8 = [&](const uchar* p) {
+            return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+        };
+        const __m128i a = load8(r0), an = load8(r0 + 1);
+        const __m128i b = load8(r1), bn = load8(r1 + 1);
+        const __m128i c = load8(r2), cn = load8(r2 + 1);
+        auto pick = [&](__m128i lower, __m128i upper) {
+            return _mm_or_si128(_mm_and_si128(down, lower), _mm_andnot_si128(down, upper));
+        };
+        const __m128i top = pick(b, a), topNext = pick(bn, an);
+        const __m128i bottom = pick(c, b), bottomNext = pick(cn, bn);
+        const __m128i left = _mm_sub_epi16(k32, ax);
+        const __m128i h0 = _mm_add_epi16(_mm_mullo_epi16(top, left), _mm_mullo_epi16(topNext, ax));
+        const __m128i h1 = _mm_add_epi16(_mm_mullo_epi16(bottom, left), _mm_mullo_epi16(bottomNext, ax));
+        const __m128i above = _mm_sub_epi16(k32, ay);
+        const __m128i lo = _mm_srai_epi32(
+            _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(h0, h1), _mm_unpacklo_epi16(above, ay)), round), 10);
+        const __m128i hi = _mm_srai_epi32(
+            _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(h0, h1), _mm_unpackhi_epi16(above, ay)), round), 10);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(_mm_packs_epi32(lo, hi), zero));
+    }
+#endif
+    for (; x < width; ++x) {
+        const int X = (X0 + ad[x]) >> 5;
+        const int Y = (Y0 + bd[x]) >> 5;
+        out[x] = bilinearSample(src, (X >> 5) - offsetX, (Y >> 5) - offsetY, X & 31, Y & 31);
+    }
 }
 
 } // namespace
@@ -272,6 +429,10 @@ bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX,
     }
     // A band of rows at a time keeps the coordinate maps small.
     constexpr int kBand = 32;
+    // Grey frames are sampled here once the kernel is known to agree with
+    // remap, which does the rest.
+    const bool fused = src.type() == CV_8UC1 && turnKernelMatchesRemap();
+    unsigned char plain[kBand];
     cv::Mat xy(std::min(kBand, height), width, CV_16SC2);
     cv::Mat weights(std::min(kBand, height), width, CV_16UC1);
     for (int y0 = 0; y0 < height; y0 += kBand) {
@@ -284,6 +445,37 @@ bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX,
             ushort* outW = weights.ptr<ushort>(r);
             const int* ad = adelta.data();
             const int* bd = bdelta.data();
+            // The positions along a row move monotonically (the deltas are
+            // rounded multiples of one factor), so when both ends of the row
+            // stay well inside a short, so does every position between them
+            // and none of the clamps below can act: the row is then written
+            // with the plain arithmetic alone, which runs several times faster.
+            auto safe = [&](int x) {
+                const int X = (X0 + ad[x]) >> (kAbBits - kTabBits);
+                const int Y = (Y0 + bd[x]) >> (kAbBits - kTabBits);
+                const qint64 cx = X >> kTabBits;
+                const qint64 cy = Y >> kTabBits;
+                return cx > SHRT_MIN && cx < SHRT_MAX && cy > SHRT_MIN && cy < SHRT_MAX
+                    && cx - offsetX > SHRT_MIN && cx - offsetX < SHRT_MAX && cy - offsetY > SHRT_MIN
+                    && cy - offsetY < SHRT_MAX;
+            };
+            if (safe(0) && safe(width - 1) && fused) {
+                // Sampled straight into the result.
+                turnRow(kept, dst.ptr<uchar>(y0 + r), width, X0, Y0, ad, bd, offsetX, offsetY);
+                plain[r] = 0;
+                continue;
+            }
+            plain[r] = 1;
+            if (safe(0) && safe(width - 1)) {
+                for (int x = 0; x < width; ++x) {
+                    const int X = (X0 + ad[x]) >> (kAbBits - kTabBits);
+                    const int Y = (Y0 + bd[x]) >> (kAbBits - kTabBits);
+                    outXY[2 * x] = short((X >> kTabBits) - offsetX);
+                    outXY[2 * x + 1] = short((Y >> kTabBits) - offsetY);
+                    outW[x] = ushort((Y & (kTabSize - 1)) * kTabSize + (X & (kTabSize - 1)));
+                }
+                continue;
+            }
             // Written without branches (clamps and selects in place of the
             // saturating casts), so the compiler can run it on vectors.
             for (int x = 0; x < width; ++x) {
@@ -299,9 +491,21 @@ bool rotateImage(cv::Mat src, cv::Mat& dst, int shiftX, int shiftY, int centreX,
                 outW[x] = ushort((Y & (kTabSize - 1)) * kTabSize + (X & (kTabSize - 1)));
             }
         }
-        cv::Mat band = dst.rowRange(y0, y0 + rows);
-        cv::remap(kept, band, xy.rowRange(0, rows), weights.rowRange(0, rows), cv::INTER_LINEAR,
-                  cv::BORDER_CONSTANT, cv::Scalar::all(0));
+        // The rows not sampled above, by remap, in runs.
+        for (int r = 0; r < rows;) {
+            if (!plain[r]) {
+                ++r;
+                continue;
+            }
+            int end = r + 1;
+            while (end < rows && plain[end]) {
+                ++end;
+            }
+            cv::Mat band = dst.rowRange(y0 + r, y0 + end);
+            cv::remap(kept, band, xy.rowRange(r, end), weights.rowRange(r, end), cv::INTER_LINEAR,
+                      cv::BORDER_CONSTANT, cv::Scalar::all(0));
+            r = end;
+        }
     }
     return true;
 }

@@ -1,6 +1,9 @@
 #include "shapemodel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include <opencv2/imgproc.hpp>
 
@@ -49,9 +52,12 @@ bool halfSizeImage(const cv::Mat& src, cv::Mat& dst)
         const uchar* top = src.ptr<uchar>(2 * r);
         const uchar* bottom = src.ptr<uchar>(2 * r + 1);
         uchar* out = dst.ptr<uchar>(r);
+        // A quarter of the sum, truncated: the sum (at most 1020) and its
+        // quarter are exact in single precision, so this is the sum shifted
+        // by two.
         for (int c = 0; c < cols; ++c) {
             const int sum = top[2 * c] + top[2 * c + 1] + bottom[2 * c] + bottom[2 * c + 1];
-            out[c] = static_cast<uchar>(static_cast<float>(sum) * 0.25f);
+            out[c] = static_cast<uchar>(sum >> 2);
         }
     }
     return true;
@@ -59,54 +65,74 @@ bool halfSizeImage(const cv::Mat& src, cv::Mat& dst)
 
 namespace {
 
-// Sobel gradient of the pixels of region, with the source's own borders
-// mirrored; mag may be null when the caller has no use for it.
-void gradientOfRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat* mag,
-                      const cv::Rect& region)
+// One Sobel gradient, normalised, from the rows above (a), at (b) and below
+// (d) the pixel, with left and right its neighbours' columns.
+inline void gradientAt(const uchar* a, const uchar* b, const uchar* d, int c, int left, int right,
+                       float* gx, float* gy, float* m)
+{
+    const float x = static_cast<float>((a[right] + 2 * b[right] + d[right])
+                                       - (a[left] + 2 * b[left] + d[left]));
+    const float y = static_cast<float>((d[left] + 2 * d[c] + d[right])
+                                       - (a[left] + 2 * a[c] + a[right]));
+    const float len = std::sqrt(x * x + y * y);
+    // x and y are 0 where len is: dividing by 1 there gives the 0 wanted
+    // without a branch.
+    const float divisor = len == 0.0f ? 1.0f : len;
+    gx[c] = x / divisor;
+    gy[c] = y / divisor;
+    if (m)
+        m[c] = len;
+}
+
+// Columns [first, end) of row r. The inner columns run in a loop of their
+// own without the border cases, which the compiler turns into vector code;
+// square root and division are exact in either form, so the values do not
+// depend on which columns share a vector.
+void gradientOfRun(const cv::Mat& src, int r, int first, int end, float* gx, float* gy, float* m)
 {
     const int w = src.cols;
     const int h = src.rows;
-    for (int r = region.y; r < region.y + region.height; ++r) {
-        // Mirror without repeating the border row, as cv::BORDER_REFLECT_101 does.
-        const uchar* a = src.ptr<uchar>(r == 0 ? 1 : r - 1);
-        const uchar* b = src.ptr<uchar>(r);
-        const uchar* d = src.ptr<uchar>(r == h - 1 ? h - 2 : r + 1);
-        float* gx = gradX.ptr<float>(r);
-        float* gy = gradY.ptr<float>(r);
-        float* m = mag ? mag->ptr<float>(r) : nullptr;
-
-        auto store = [&](int c, int left, int right) {
-            const float x = static_cast<float>((a[right] + 2 * b[right] + d[right])
-                                               - (a[left] + 2 * b[left] + d[left]));
-            const float y = static_cast<float>((d[left] + 2 * d[c] + d[right])
-                                               - (a[left] + 2 * a[c] + a[right]));
+    // Mirror without repeating the border row, as cv::BORDER_REFLECT_101 does.
+    const uchar* a = src.ptr<uchar>(r == 0 ? 1 : r - 1);
+    const uchar* b = src.ptr<uchar>(r);
+    const uchar* d = src.ptr<uchar>(r == h - 1 ? h - 2 : r + 1);
+    int c = first;
+    if (c == 0 && c < end) {
+        gradientAt(a, b, d, 0, 1, 1, gx, gy, m);
+        ++c;
+    }
+    const int inner = std::min(end, w - 1);
+    if (m) {
+        for (; c < inner; ++c)
+            gradientAt(a, b, d, c, c - 1, c + 1, gx, gy, m);
+    } else {
+        for (; c < inner; ++c) {
+            const float x = static_cast<float>((a[c + 1] + 2 * b[c + 1] + d[c + 1])
+                                               - (a[c - 1] + 2 * b[c - 1] + d[c - 1]));
+            const float y = static_cast<float>((d[c - 1] + 2 * d[c] + d[c + 1])
+                                               - (a[c - 1] + 2 * a[c] + a[c + 1]));
             const float len = std::sqrt(x * x + y * y);
-            // x and y are 0 where len is: dividing by 1 there gives the 0 wanted
-            // without a branch.
             const float divisor = len == 0.0f ? 1.0f : len;
             gx[c] = x / divisor;
             gy[c] = y / divisor;
-            if (m)
-                m[c] = len;
-        };
-
-        const int first = region.x;
-        const int end = region.x + region.width;
-        for (int c = first; c < end; ++c) {
-            if (c == 0)
-                store(0, 1, 1);
-            else if (c == w - 1)
-                store(c, w - 2, w - 2);
-            else
-                store(c, c - 1, c + 1);
         }
     }
+    if (c == w - 1 && c < end)
+        gradientAt(a, b, d, c, w - 2, w - 2, gx, gy, m);
+}
 
-    // The mirrored formulas already give 0 there; kept explicit because the
-    // search relies on corners never pointing anywhere.
+// The mirrored formulas already give 0 at the four corners; kept explicit
+// because the search relies on corners never pointing anywhere.
+void clearCorners(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat* mag,
+                  const cv::Rect& region, const cv::Mat* needed)
+{
+    const int w = src.cols;
+    const int h = src.rows;
     for (int r : { 0, h - 1 }) {
         for (int c : { 0, w - 1 }) {
             if (!region.contains(cv::Point(c, r)))
+                continue;
+            if (needed && needed->at<uchar>(r - region.y, c - region.x) == 0)
                 continue;
             gradX.at<float>(r, c) = 0.0f;
             gradY.at<float>(r, c) = 0.0f;
@@ -114,6 +140,18 @@ void gradientOfRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Ma
                 mag->at<float>(r, c) = 0.0f;
         }
     }
+}
+
+// Sobel gradient of the pixels of region, with the source's own borders
+// mirrored; mag may be null when the caller has no use for it.
+void gradientOfRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat* mag,
+                      const cv::Rect& region)
+{
+    for (int r = region.y; r < region.y + region.height; ++r) {
+        gradientOfRun(src, r, region.x, region.x + region.width, gradX.ptr<float>(r),
+                      gradY.ptr<float>(r), mag ? mag->ptr<float>(r) : nullptr);
+    }
+    clearCorners(src, gradX, gradY, mag, region, nullptr);
 }
 
 } // namespace
@@ -149,6 +187,55 @@ bool sobelGradientRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY,
     const cv::Rect inside = region & cv::Rect(0, 0, src.cols, src.rows);
     if (!inside.empty())
         gradientOfRegion(src, gradX, gradY, nullptr, inside);
+    return true;
+}
+
+bool sobelGradientWhere(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, const cv::Rect& region,
+                        const cv::Mat& needed)
+{
+    if (src.empty() || src.type() != CV_8UC1 || src.cols < 3 || src.rows < 3)
+        return false;
+    if (needed.type() != CV_8UC1 || needed.size() != region.size())
+        return false;
+    gradX.create(src.size(), CV_32FC1);
+    gradY.create(src.size(), CV_32FC1);
+    const cv::Rect inside = region & cv::Rect(0, 0, src.cols, src.rows);
+    for (int r = inside.y; r < inside.y + inside.height; ++r) {
+        const uchar* want = needed.ptr<uchar>(r - region.y) - region.x;
+        float* gx = gradX.ptr<float>(r);
+        float* gy = gradY.ptr<float>(r);
+        // Blocks of 16 columns with any pixel wanted are computed whole:
+        // the extra pixels cost less than breaking the runs, which then
+        // run in vector code.
+        constexpr int kBlock = 16;
+        const int end = inside.x + inside.width;
+        int c = inside.x;
+        while (c < end) {
+            auto wanted = [&](int from) {
+                const int to = std::min(end, from + kBlock);
+                if (to - from == kBlock) {
+                    uint64_t a, b;
+                    std::memcpy(&a, want + from, 8);
+                    std::memcpy(&b, want + from + 8, 8);
+                    return (a | b) != 0;
+                }
+                for (int k = from; k < to; ++k)
+                    if (want[k])
+                        return true;
+                return false;
+            };
+            while (c < end && !wanted(c))
+                c += kBlock;
+            const int first = std::min(c, end);
+            while (c < end && wanted(c))
+                c += kBlock;
+            const int last = std::min(c, end);
+            if (first < last)
+                gradientOfRun(src, r, first, last, gx, gy, nullptr);
+        }
+    }
+    if (!inside.empty())
+        clearCorners(src, gradX, gradY, nullptr, region, &needed);
     return true;
 }
 

@@ -67,6 +67,16 @@ bool sobelGradient(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, cv::Mat& 
 bool sobelGradientRegion(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY,
                          const cv::Rect& region);
 
+// sobelGradientRegion for the pixels of region whose byte in needed (8-bit,
+// region's size; region may reach beyond the source, whose pixels there are
+// skipped) is non-zero: a search that reads a thin band of a level computes
+// about just that band. Pixels of the region near a needed one in its row may
+// receive their values too; nothing outside the region is written. False for
+// a source that sobelGradient refuses or a needed mask of another type or
+// size.
+bool sobelGradientWhere(const cv::Mat& src, cv::Mat& gradX, cv::Mat& gradY, const cv::Rect& region,
+                        const cv::Mat& needed);
+
 // Canny edge detector used on the smallest pyramid level: Euclidean magnitude
 // compared in float against the thresholds as given. dst is replaced by a
 // new CV_8UC1 image of the source's size, 255 on edges; the outer rows and

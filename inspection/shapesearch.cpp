@@ -1,7 +1,9 @@
 #include "shapesearch.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -48,7 +50,12 @@ inline int roundToPixel(float v)
 {
     if (!(std::fabs(v) < 1.0e9f))
         return std::numeric_limits<int>::min() / 2;
-    return static_cast<int>(std::round(v));
+    // std::round without the library call: the truncated value and the
+    // remainder are both exact in single precision, so a remainder of a half
+    // or more (either sign) rounds away from zero exactly as std::round does.
+    const int whole = static_cast<int>(v);
+    const float rest = v - static_cast<float>(whole);
+    return whole + (rest >= 0.5f ? 1 : 0) - (rest <= -0.5f ? 1 : 0);
 }
 
 // The part of the window in which every point of the level lands inside the
@@ -95,6 +102,88 @@ inline float sumInside(const int* linear, const float* gx, const float* gy, int 
     return sum;
 }
 
+#if defined(__GNUC__)
+#define KORVANE_SHAPE_VECTORS 1
+typedef float Float4 __attribute__((vector_size(16)));
+
+inline Float4 load4(const float* p)
+{
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// sumInside for four neighbouring candidates of a row (origins origin to
+// origin + 3) on each of Rows rows (origins a stride apart): each lane adds
+// exactly the terms sumInside adds, in the same order and grouping, so every
+// lane's sum is bit for bit the one sumInside gives its candidate. A point
+// reads four neighbouring pixels, one load, and the rows' sums are
+// independent chains the processor overlaps.
+template <int Rows>
+void sumInside4(const int* linear, const float* gx, const float* gy, int count,
+                const float* imageX, const float* imageY, int origin, int stride, float* out,
+                int outStride)
+{
+    Float4 sum[Rows];
+    for (int r = 0; r < Rows; ++r)
+        sum[r] = Float4{ 0.0f, 0.0f, 0.0f, 0.0f };
+    for (int j = 0; j < count; ++j) {
+        const int at = origin + linear[j];
+        const float wx = gx[j];
+        const float wy = gy[j];
+        for (int r = 0; r < Rows; ++r) {
+            const Float4 y = load4(imageY + at + r * stride);
+            const Float4 x = load4(imageX + at + r * stride);
+            sum[r] += wy * y + wx * x;
+        }
+    }
+    for (int r = 0; r < Rows; ++r)
+        std::memcpy(out + r * outStride, &sum[r], sizeof sum[r]);
+}
+#else
+#define KORVANE_SHAPE_VECTORS 0
+#endif
+
+// Sums of every candidate of the part of a window where all points land
+// inside, four neighbouring candidates at a time, into sums (the window's
+// candidates row by row). A row narrower than four candidates is left to the
+// caller; done marks what was written. False when nothing was.
+bool sumInsideBlock(const int* linear, const float* gx, const float* gy, int count,
+                    const float* imageX, const float* imageY, int stride,
+                    const ShapeWindow& window, const ShapeWindow& inside, float* sums,
+                    unsigned char* done)
+{
+#if KORVANE_SHAPE_VECTORS
+    const int across = window.x1 - window.x0 + 1;
+    if (inside.isEmpty() || inside.x1 - inside.x0 + 1 < 4)
+        return false;
+    for (int cy = inside.y0; cy <= inside.y1; cy += 4) {
+        const int rows = std::min(4, inside.y1 - cy + 1);
+        for (int cx = inside.x0; cx <= inside.x1; cx += 4) {
+            // The last group of a row ends at the row's last candidate and
+            // may cover some candidates again, with the same sums.
+            const int x = std::min(cx, inside.x1 - 3);
+            const int origin = cy * stride + x;
+            const int at = (cy - window.y0) * across + (x - window.x0);
+            float* out = sums + at;
+            switch (rows) {
+            case 4: sumInside4<4>(linear, gx, gy, count, imageX, imageY, origin, stride, out, across); break;
+            case 3: sumInside4<3>(linear, gx, gy, count, imageX, imageY, origin, stride, out, across); break;
+            case 2: sumInside4<2>(linear, gx, gy, count, imageX, imageY, origin, stride, out, across); break;
+            default: sumInside4<1>(linear, gx, gy, count, imageX, imageY, origin, stride, out, across); break;
+            }
+            for (int r = 0; r < rows; ++r)
+                std::memset(done + at + r * across, 1, 4);
+        }
+    }
+    return true;
+#else
+    (void)linear; (void)gx; (void)gy; (void)count; (void)imageX; (void)imageY; (void)stride;
+    (void)window; (void)inside; (void)sums; (void)done;
+    return false;
+#endif
+}
+
 bool sameLayout(const cv::Mat& a, const cv::Mat& b)
 {
     return a.type() == CV_32FC1 && b.type() == CV_32FC1 && a.size() == b.size()
@@ -136,7 +225,9 @@ bool buildSearchPyramid(const ShapeModel& model, const cv::Mat& search,
 {
     if (!model.isConsistent() || search.empty() || search.type() != CV_8UC1)
         return false;
-    pyramid.assign(static_cast<size_t>(model.levels), cv::Mat());
+    // Levels of the previous frame are kept: halfSizeImage writes into them
+    // in place when the size is the same.
+    pyramid.resize(static_cast<size_t>(model.levels));
     pyramid[0] = search;
     for (int i = 1; i < model.levels; ++i)
         halfSizeImage(pyramid[i - 1], pyramid[i]);
@@ -153,9 +244,15 @@ bool buildSearchPyramid(const ShapeModel& model, const cv::Mat& search,
 void levelGradient(const cv::Mat& image, const ShapeLevel& level, const ShapeWindow& window,
                    cv::Mat& gradX, cv::Mat& gradY)
 {
-    float farthest = 0.0f;
-    for (int j = 0; j < level.pointCount; ++j)
-        farthest = std::max(farthest, std::hypot(level.xOffsets[j], level.yOffsets[j]));
+    // The farthest squared distance first, one root after: the root is
+    // monotonic, and the region only has to cover what the points reach.
+    float farthestSquared = 0.0f;
+    for (int j = 0; j < level.pointCount; ++j) {
+        const float x = level.xOffsets[j];
+        const float y = level.yOffsets[j];
+        farthestSquared = std::max(farthestSquared, x * x + y * y);
+    }
+    const float farthest = std::sqrt(farthestSquared);
     const long long reach = static_cast<long long>(std::ceil(std::min(farthest, 1.0e8f))) + 1;
     const long long left = std::max<long long>(0, window.x0 - reach);
     const long long top = std::max<long long>(0, window.y0 - reach);
@@ -166,6 +263,92 @@ void levelGradient(const cv::Mat& image, const ShapeLevel& level, const ShapeWin
         region = cv::Rect(int(left), int(top), int(right - left + 1), int(bottom - top + 1));
     sobelGradientRegion(image, gradX, gradY, region);
 }
+
+// Gradients of a finer level where its candidates read them, and nowhere
+// else. The candidates of a finer level are the 5 x 5 positions about the
+// coarser best and a handful of angles, so every point of the model reads a
+// small patch, and together they read a band a few pixels wide along the
+// template's edges instead of the whole template's reach. The pixels are
+// marked at the window's first candidate for every turned point, the marks
+// spread over the window's extent, and the gradient is computed at the marked
+// pixels only, with exactly the values of a whole-region computation. False
+// when the marks would need more room than the level itself (huge offsets or
+// windows of a damaged model): the caller then computes the whole region.
+bool bandGradient(const cv::Mat& image, const ShapeWindow& window, const int* xs, const int* ys,
+                  size_t n, cv::Mat& gradX, cv::Mat& gradY, cv::Mat& marks, cv::Mat& band)
+{
+    if (window.isEmpty() || n == 0)
+        return false;
+    int lowX = std::numeric_limits<int>::max();
+    int lowY = lowX;
+    int highX = std::numeric_limits<int>::min();
+    int highY = highX;
+    for (size_t k = 0; k < n; ++k) {
+        lowX = std::min(lowX, xs[k]);
+        highX = std::max(highX, xs[k]);
+        lowY = std::min(lowY, ys[k]);
+        highY = std::max(highY, ys[k]);
+    }
+    const long long minX = lowX;
+    const long long maxX = highX;
+    const long long minY = lowY;
+    const long long maxY = highY;
+    const long long spanX = static_cast<long long>(window.x1) - window.x0 + 1;
+    const long long spanY = static_cast<long long>(window.y1) - window.y0 + 1;
+    // The rectangle every read pixel lies in, before clipping to the image.
+    const long long left = window.x0 + minX;
+    const long long top = window.y0 + minY;
+    const long long width = maxX - minX + spanX;
+    const long long height = maxY - minY + spanY;
+    const long long room = static_cast<long long>(image.cols) * image.rows;
+    if (spanX > 64 || spanY > 64 || width > 4LL * image.cols + 64 || height > 4LL * image.rows + 64
+        || width * height > 4 * room + 4096)
+        return false;
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+
+    // Marks at the first candidate of the window.
+    marks.create(h, w, CV_8UC1);
+    marks.setTo(0);
+    for (size_t k = 0; k < n; ++k)
+        marks.at<uchar>(static_cast<int>(ys[k] - minY), static_cast<int>(xs[k] - minX)) = 1;
+
+    // Spread over the window: a pixel is read when a mark lies within the
+    // window's extent above and left of it. Rows first, into band, then the
+    // columns in place, from the bottom up.
+    const int sx = static_cast<int>(spanX);
+    const int sy = static_cast<int>(spanY);
+    marks.copyTo(band);
+    for (int r = 0; r < h; ++r) {
+        const uchar* in = marks.ptr<uchar>(r);
+        uchar* out = band.ptr<uchar>(r);
+        for (int k = 1; k < sx; ++k)
+            for (int c = k; c < w; ++c)
+                out[c] |= in[c - k];
+    }
+    for (int r = h - 1; r >= 0; --r) {
+        uchar* out = band.ptr<uchar>(r);
+        for (int k = std::max(0, r - sy + 1); k < r; ++k) {
+            const uchar* in = band.ptr<uchar>(k);
+            for (int c = 0; c < w; ++c)
+                out[c] |= in[c];
+        }
+    }
+    const cv::Rect region(static_cast<int>(std::clamp<long long>(left, INT_MIN / 2, INT_MAX / 2)),
+                          static_cast<int>(std::clamp<long long>(top, INT_MIN / 2, INT_MAX / 2)), w, h);
+    return sobelGradientWhere(image, gradX, gradY, region, band);
+}
+
+// Lets go of the caller's image, which the kept pyramid holds as its first
+// level during a search only.
+struct CallerImageRelease {
+    std::vector<cv::Mat>& pyramid;
+    ~CallerImageRelease()
+    {
+        if (!pyramid.empty())
+            pyramid[0].release();
+    }
+};
 
 void clearResult(cv::Point2f& position, float& angle, float& score)
 {
@@ -225,10 +408,29 @@ void scoreShape(const ShapeLevel& level, const cv::Mat& gradX, const cv::Mat& gr
             linear[j] = placed.y[j] * stride + placed.x[j];
     }
 
+    // The candidates where every point lands inside, four neighbours at a
+    // time first.
+    std::vector<float> sums;
+    std::vector<unsigned char> done;
+    const long long across = static_cast<long long>(window.x1) - window.x0 + 1;
+    const long long down = static_cast<long long>(window.y1) - window.y0 + 1;
+    if (!linear.empty() && across * down <= 65536) {
+        sums.assign(static_cast<size_t>(across * down), 0.0f);
+        done.assign(static_cast<size_t>(across * down), 0);
+        if (!sumInsideBlock(linear.data(), gx, gy, count, gradX.ptr<float>(0), gradY.ptr<float>(0),
+                            stride, window, inside, sums.data(), done.data()))
+            done.clear();
+    }
+
     for (int cy = window.y0; cy <= window.y1; ++cy) {
         for (int cx = window.x0; cx <= window.x1; ++cx) {
             float sum = 0.0f;
-            if (!linear.empty() && inWindow(inside, cx, cy)) {
+            const size_t candidate = done.empty()
+                ? 0
+                : static_cast<size_t>((cy - window.y0) * across + (cx - window.x0));
+            if (!done.empty() && done[candidate]) {
+                sum = sums[candidate];
+            } else if (!linear.empty() && inWindow(inside, cx, cy)) {
                 sum = sumInside(linear.data(), gx, gy, count, gradX.ptr<float>(0),
                                 gradY.ptr<float>(0), cy * stride + cx);
             } else {
@@ -292,11 +494,30 @@ void scoreShapeRotated(const int* xOffsets, const int* yOffsets, const float* gr
             linear[j] = yOffsets[j] * stride + xOffsets[j];
     }
 
+    // A finer level scores every candidate in full: the candidates where
+    // every point lands inside are summed four neighbours at a time first.
+    std::vector<float> sums;
+    std::vector<unsigned char> done;
+    const long long across = static_cast<long long>(window.x1) - window.x0 + 1;
+    const long long down = static_cast<long long>(window.y1) - window.y0 + 1;
+    if (!topLevel && !linear.empty() && across * down <= 65536) {
+        sums.assign(static_cast<size_t>(across * down), 0.0f);
+        done.assign(static_cast<size_t>(across * down), 0);
+        if (!sumInsideBlock(linear.data(), gradientX, gradientY, count, gradX.ptr<float>(0),
+                            gradY.ptr<float>(0), stride, window, inside, sums.data(), done.data()))
+            done.clear();
+    }
+
     for (int cy = window.y0; cy <= window.y1; ++cy) {
         for (int cx = window.x0; cx <= window.x1; ++cx) {
             float sum = 0.0f;
             bool abandoned = false;
-            if (!linear.empty() && inWindow(inside, cx, cy)) {
+            const size_t candidate = done.empty()
+                ? 0
+                : static_cast<size_t>((cy - window.y0) * across + (cx - window.x0));
+            if (!done.empty() && done[candidate]) {
+                sum = sums[candidate];
+            } else if (!linear.empty() && inWindow(inside, cx, cy)) {
                 const float* imageX = gradX.ptr<float>(0);
                 const float* imageY = gradY.ptr<float>(0);
                 const int origin = cy * stride + cx;
@@ -338,25 +559,44 @@ void scoreShapeRotated(const int* xOffsets, const int* yOffsets, const float* gr
 }
 
 bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSearchParams& params,
-                 cv::Point2f& position, float& angle, float& score)
+                 cv::Point2f& position, float& angle, float& score, ShapeAngleTable* table)
 {
     (void)params;
     clearResult(position, angle, score);
-    std::vector<cv::Mat> pyramid;
+    ShapeAngleTable local;
+    ShapeAngleTable& work = table ? *table : local;
+    std::vector<cv::Mat>& pyramid = work.pyramid;
+    const CallerImageRelease release{ pyramid };
     if (!buildSearchPyramid(model, search, pyramid))
         return false;
+    work.levelGradientX.resize(static_cast<size_t>(model.levels));
+    work.levelGradientY.resize(static_cast<size_t>(model.levels));
 
-    cv::Mat gradX, gradY;
     int bestX = 0;
     int bestY = 0;
     for (int lvl = model.levels - 1; lvl >= 0; --lvl) {
         const cv::Mat& image = pyramid[lvl];
-        const ShapeWindow window = lvl == model.levels - 1
-            ? topWindow(model.level[lvl], image)
-            : finerWindow(bestX, bestY);
-        levelGradient(image, model.level[lvl], window, gradX, gradY);
+        const ShapeLevel& level = model.level[lvl];
+        const bool isTop = lvl == model.levels - 1;
+        const ShapeWindow window = isTop ? topWindow(level, image) : finerWindow(bestX, bestY);
+        cv::Mat& gradX = work.levelGradientX[static_cast<size_t>(lvl)];
+        cv::Mat& gradY = work.levelGradientY[static_cast<size_t>(lvl)];
+        // A finer level reads its points at the window's positions only: its
+        // band, as with rotation. The points land at whole offsets from the
+        // centre (scoreShape places half offsets the same way); other
+        // offsets, which no model of ours has, take the whole region.
+        bool banded = false;
+        if (!isTop && level.pointCount > 0) {
+            PlacedPoints placed;
+            if (placeHalfOffsets(level.xOffsets.data(), level.pointCount, placed.x, placed.lowX)
+                && placeHalfOffsets(level.yOffsets.data(), level.pointCount, placed.y, placed.lowY))
+                banded = bandGradient(image, window, placed.x.data(), placed.y.data(), placed.x.size(),
+                                      gradX, gradY, work.marks, work.band);
+        }
+        if (!banded)
+            levelGradient(image, level, window, gradX, gradY);
         float best = 0.0f;
-        scoreShape(model.level[lvl], gradX, gradY, window, bestX, bestY, best);
+        scoreShape(level, gradX, gradY, window, bestX, bestY, best);
         position = cv::Point2f(static_cast<float>(bestX), static_cast<float>(bestY));
         angle = 0.0f;
         score = best;
@@ -393,18 +633,20 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
                         params.angleStep * static_cast<float>(1 << std::clamp(top, 0, 20)))
         < 0)
         return false;
-    std::vector<cv::Mat> pyramid;
+    ShapeAngleTable local;
+    ShapeAngleTable& work = table ? *table : local;
+    std::vector<cv::Mat>& pyramid = work.pyramid;
+    const CallerImageRelease release{ pyramid };
     if (!buildSearchPyramid(model, search, pyramid))
         return false;
+    work.levelGradientX.resize(static_cast<size_t>(model.levels));
+    work.levelGradientY.resize(static_cast<size_t>(model.levels));
 
     std::vector<float> steps(static_cast<size_t>(model.levels));
     steps[0] = params.angleStep;
     for (int i = 1; i < model.levels; ++i)
         steps[i] = steps[i - 1] * 2.0f;
 
-    cv::Mat gradX, gradY;
-    std::vector<int> rx, ry;
-    std::vector<float> rgx, rgy;
     int bestX = 0;
     int bestY = 0;
     float bestAngle = 0.0f;
@@ -413,7 +655,8 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
         const ShapeLevel& level = model.level[lvl];
         const bool isTop = lvl == top;
         const ShapeWindow window = isTop ? topWindow(level, image) : finerWindow(bestX, bestY);
-        levelGradient(image, level, window, gradX, gradY);
+        cv::Mat& gradX = work.levelGradientX[static_cast<size_t>(lvl)];
+        cv::Mat& gradY = work.levelGradientY[static_cast<size_t>(lvl)];
 
         const float step = steps[lvl];
         float start = params.angleStart;
@@ -426,10 +669,6 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
         const int angles = std::max(0, shapeAngleCount(start, end, step));
 
         const int count = level.pointCount;
-        rx.resize(static_cast<size_t>(count));
-        ry.resize(static_cast<size_t>(count));
-        rgx.resize(static_cast<size_t>(count));
-        rgy.resize(static_cast<size_t>(count));
 
         int levelX = 0;
         int levelY = 0;
@@ -439,7 +678,8 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
         if (tabled
             && (table->levelPoints != level.xOffsets.data() || table->count != count
                 || table->start != start || table->step != step || table->angles != angles)) {
-            table->clear();
+            // Every turned entry and the identity are written below; the
+            // working images stay.
             const size_t size = static_cast<size_t>(angles) * static_cast<size_t>(count);
             table->x.resize(size);
             table->y.resize(size);
@@ -456,21 +696,58 @@ bool searchShapeRotated(const ShapeModel& model, const cv::Mat& search,
             table->step = step;
             table->angles = angles;
         }
+        // The points turned to every angle of the level: from the kept table
+        // on the top level; on a finer level (a handful of angles) turned
+        // here for this frame, all before scoring, since they tell which
+        // pixels the level reads; without a table the top level turns them
+        // angle by angle, as its ladder may be long.
+        const bool perAngle = isTop && !tabled;
+        const size_t turnedSize
+            = static_cast<size_t>(perAngle ? std::min(angles, 1) : angles) * static_cast<size_t>(count);
+        const int* turnedX = nullptr;
+        const int* turnedY = nullptr;
+        const float* turnedGX = nullptr;
+        const float* turnedGY = nullptr;
+        if (tabled) {
+            turnedX = table->x.data();
+            turnedY = table->y.data();
+            turnedGX = table->gradientX.data();
+            turnedGY = table->gradientY.data();
+        } else {
+            work.turnedX.resize(turnedSize);
+            work.turnedY.resize(turnedSize);
+            work.turnedGradientX.resize(turnedSize);
+            work.turnedGradientY.resize(turnedSize);
+            for (int f = 0; f < angles && !perAngle; ++f) {
+                const size_t at = static_cast<size_t>(f) * static_cast<size_t>(count);
+                turnLevel(level, start + static_cast<float>(f) * step, &work.turnedX[at],
+                          &work.turnedY[at], &work.turnedGradientX[at], &work.turnedGradientY[at]);
+            }
+            turnedX = work.turnedX.data();
+            turnedY = work.turnedY.data();
+            turnedGX = work.turnedGradientX.data();
+            turnedGY = work.turnedGradientY.data();
+        }
+
+        // The top level is small and its window spans it: its gradients are
+        // computed whole. A finer level computes the band its candidates read.
+        if (isTop
+            || !bandGradient(image, window, turnedX, turnedY, turnedSize, gradX, gradY, work.marks,
+                             work.band))
+            levelGradient(image, level, window, gradX, gradY);
+
         for (int f = 0; f < angles; ++f) {
             const float a = start + static_cast<float>(f) * step;
-            const int* px = rx.data();
-            const int* py = ry.data();
-            const float* pgx = rgx.data();
-            const float* pgy = rgy.data();
-            if (tabled) {
-                const size_t at = static_cast<size_t>(f) * static_cast<size_t>(count);
-                px = &table->x[at];
-                py = &table->y[at];
-                pgx = &table->gradientX[at];
-                pgy = &table->gradientY[at];
-            } else {
-                turnLevel(level, a, rx.data(), ry.data(), rgx.data(), rgy.data());
+            size_t at = static_cast<size_t>(f) * static_cast<size_t>(count);
+            if (perAngle) {
+                at = 0;
+                turnLevel(level, a, work.turnedX.data(), work.turnedY.data(),
+                          work.turnedGradientX.data(), work.turnedGradientY.data());
             }
+            const int* px = turnedX + at;
+            const int* py = turnedY + at;
+            const float* pgx = turnedGX + at;
+            const float* pgy = turnedGY + at;
             int x = 0;
             int y = 0;
             float value = 0.0f;
@@ -502,7 +779,7 @@ bool findShape(const cv::Mat& search, const ShapeModel& model, const ShapeSearch
     angle = 0.0f;
     float score = -1.0f;
     const bool searched = rotate ? searchShapeRotated(model, search, params, position, angle, score, table)
-                                 : searchShape(model, search, params, position, angle, score);
+                                 : searchShape(model, search, params, position, angle, score, table);
     // A score of 0 means no candidate agreed at all and leaves the meaningless
     // position (0, 0): never a find, whatever minimum the caller asks for.
     if (!searched || !(score > 0.0f) || std::isnan(params.minScore) || params.minScore > score) {

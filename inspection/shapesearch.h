@@ -26,6 +26,12 @@ struct ShapeSearchParams {
 // caller that searches frame after frame with one model keeps them here
 // instead of turning the points again for every frame. Whoever changes the
 // model clears the table; a different ladder or level rebuilds it.
+//
+// The table also keeps the search's working images (the frame's pyramid, the
+// gradient images and the marks of the pixels a level reads) so that a frame
+// of the same size as the one before allocates nothing. Their content never
+// carries from one frame to the next: every pixel the search reads is
+// written for that frame first.
 struct ShapeAngleTable {
     const float* levelPoints = nullptr; // identity of the level it was built for
     int count = 0;
@@ -37,6 +43,16 @@ struct ShapeAngleTable {
     std::vector<float> gradientX;
     std::vector<float> gradientY;
 
+    std::vector<cv::Mat> pyramid;       // [0] is the caller's image
+    std::vector<cv::Mat> levelGradientX; // per level
+    std::vector<cv::Mat> levelGradientY;
+    cv::Mat marks;
+    cv::Mat band;
+    std::vector<int> turnedX;            // a finer level's angles x count
+    std::vector<int> turnedY;
+    std::vector<float> turnedGradientX;
+    std::vector<float> turnedGradientY;
+
     void clear() { *this = ShapeAngleTable(); }
 };
 
@@ -45,14 +61,16 @@ struct ShapeAngleTable {
 // position (0, 0), angle 0 and false. An empty or non-grey search image, one
 // smaller than 3 x 3, one the template does not fit in on the smallest level,
 // or an empty model never counts as found.
-// table (optional): kept turned point sets, see ShapeAngleTable.
+// table (optional): kept turned point sets and working images, see
+// ShapeAngleTable.
 bool findShape(const cv::Mat& search, const ShapeModel& model, const ShapeSearchParams& params,
                bool rotate, cv::Point2f& position, float& angle, ShapeAngleTable* table = nullptr);
 
 // The search without rotation. Returns false (position (0, 0), angle 0, score 0)
 // when there was nothing to search; otherwise true and the level-0 result.
+// table (optional): keeps the working images from frame to frame.
 bool searchShape(const ShapeModel& model, const cv::Mat& search, const ShapeSearchParams& params,
-                 cv::Point2f& position, float& angle, float& score);
+                 cv::Point2f& position, float& angle, float& score, ShapeAngleTable* table = nullptr);
 
 // The search over the angle range. Same contract as searchShape. Also false for
 // a step that is not positive or a range too wide to walk.

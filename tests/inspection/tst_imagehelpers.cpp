@@ -453,6 +453,14 @@ void TestImageHelpers::rotateMatchesPaddedTurn_data()
     QTest::newRow("tall frame") << 120 << 400 << 1 << -9 << 33 << 60 << 200 << 77.0;
     QTest::newRow("centre outside") << 400 << 300 << 1 << 2 << 2 << -50 << 350 << 5.0;
     QTest::newRow("colour") << 640 << 480 << 3 << -6 << 4 << 300 << 260 << -3.2;
+    // Turns of a few degrees sample eight neighbouring pixels at a time;
+    // steeper ones, frame edges and narrow frames take pixels one by one.
+    QTest::newRow("a little back") << 1280 << 1024 << 1 << -2 << 5 << 640 << 512 << -0.4;
+    QTest::newRow("a tenth of a degree") << 640 << 480 << 1 << 0 << 0 << 320 << 240 << 0.1;
+    QTest::newRow("just under eight degrees") << 800 << 600 << 1 << 31 << -12 << 410 << 280 << 7.9;
+    QTest::newRow("shifted to the edge") << 640 << 480 << 1 << -630 << 470 << 320 << 240 << 2.5;
+    QTest::newRow("narrow frame") << 9 << 7 << 1 << 1 << 0 << 4 << 3 << 3.0;
+    QTest::newRow("eight wide") << 8 << 40 << 1 << 0 << -1 << 4 << 20 << -1.5;
 }
 
 void TestImageHelpers::rotateMatchesPaddedTurn()

@@ -86,6 +86,7 @@ private slots:
     void gradientAgreesWithOpenCvSobel_data();
     void gradientAgreesWithOpenCvSobel();
     void gradientOfPlainShapes();
+    void gradientWhereNeeded();
     void edgeDetectorSuppressionAndHysteresis();
     void edgeDetectorLeavesBorderAlone();
 };
@@ -326,6 +327,49 @@ void TestShapeModel::gradientAgreesWithOpenCvSobel()
             QCOMPARE(gy.at<float>(r, c), len == 0.0f ? 0.0f : y / len);
         }
     }
+}
+
+void TestShapeModel::gradientWhereNeeded()
+{
+    // A band of wanted pixels over a region reaching past the top-left
+    // corner: every wanted pixel inside the image gets exactly the whole
+    // computation's value (borders and corners included), and nothing
+    // outside the region is written.
+    cv::Mat image(37, 45, CV_8UC1);
+    cv::RNG rng(97);
+    rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat gx, gy, mag;
+    QVERIFY(sobelGradient(image, gx, gy, mag));
+
+    const cv::Rect region(-6, -3, 40, 30);
+    cv::Mat needed(region.size(), CV_8UC1, cv::Scalar(0));
+    cv::circle(needed, cv::Point(20, 15), 11, cv::Scalar(1), 2);
+    needed.row(3).setTo(1);             // image row 0
+    needed.col(6).setTo(1);             // image column 0
+    needed.at<uchar>(29, 39) = 1;       // a lone pixel
+    const float sentinel = -7.0f;
+    cv::Mat wx(image.size(), CV_32FC1, cv::Scalar(sentinel));
+    cv::Mat wy(image.size(), CV_32FC1, cv::Scalar(sentinel));
+    QVERIFY(sobelGradientWhere(image, wx, wy, region, needed));
+    int compared = 0;
+    for (int r = 0; r < image.rows; ++r) {
+        for (int c = 0; c < image.cols; ++c) {
+            const cv::Point inRegion(c - region.x, r - region.y);
+            if (!region.contains(cv::Point(c, r))) {
+                QCOMPARE(wx.at<float>(r, c), sentinel);
+                QCOMPARE(wy.at<float>(r, c), sentinel);
+            } else if (needed.at<uchar>(inRegion) != 0) {
+                QCOMPARE(wx.at<float>(r, c), gx.at<float>(r, c));
+                QCOMPARE(wy.at<float>(r, c), gy.at<float>(r, c));
+                ++compared;
+            }
+        }
+    }
+    QVERIFY(compared > 100);
+    QCOMPARE(wx.at<float>(0, 0), 0.0f);
+
+    QVERIFY(!sobelGradientWhere(image, wx, wy, region, cv::Mat(3, 3, CV_8UC1)));
+    QVERIFY(!sobelGradientWhere(cv::Mat(2, 5, CV_8UC1), wx, wy, region, needed));
 }
 
 void TestShapeModel::gradientOfPlainShapes()

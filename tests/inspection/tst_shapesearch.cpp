@@ -496,6 +496,7 @@ void TestShapeSearch::searchMatchesPlainReference_data()
     QTest::newRow("turned, odd template") << -9.0 << 11.0 << -6.1 << 1 << true;
     // The part leaves the frame: the finest levels reach past the border.
     QTest::newRow("at the border") << 78.0 << -50.0 << 3.0 << 0 << true;
+    QTest::newRow("shifted to the border") << -70.0 << 52.0 << 0.0 << 1 << false;
 }
 
 void TestShapeSearch::searchMatchesPlainReference()
@@ -552,6 +553,24 @@ void TestShapeSearch::searchMatchesPlainReference()
     QCOMPARE(at, expectedAt);
     QCOMPARE(found, expectedAngle);
     QCOMPARE(score, expectedScore);
+
+    {
+        // Working images kept in a table from a larger frame of other
+        // content play no part in the next frame.
+        ShapeAngleTable kept;
+        cv::Mat other(live.rows + 40, live.cols + 30, CV_8UC1);
+        cv::RNG(3).fill(other, cv::RNG::UNIFORM, 0, 256);
+        cv::Point2f elsewhere;
+        float otherAngle = 0.0f;
+        float otherScore = 0.0f;
+        QVERIFY(rotate ? searchShapeRotated(model, other, params, elsewhere, otherAngle, otherScore, &kept)
+                       : searchShape(model, other, params, elsewhere, otherAngle, otherScore, &kept));
+        QVERIFY(rotate ? searchShapeRotated(model, live, params, at, found, score, &kept)
+                       : searchShape(model, live, params, at, found, score, &kept));
+        QCOMPARE(at, expectedAt);
+        QCOMPARE(found, expectedAngle);
+        QCOMPARE(score, expectedScore);
+    }
 
     if (rotate) {
         // Kept turned point sets: built for another range first (so they
