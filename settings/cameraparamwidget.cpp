@@ -36,8 +36,12 @@ constexpr int kVisibleRangeMax = 200;
 const int kCheckTexts[CameraParamWidget::CheckCount] = {388, 337, 270, 271, 519, 200, 196, 197, 198, 199,
                                                         390, 391, 397, 520, 570, 582, 583, -1, -2};
 
-const char* const kVisibleLabels[5] = {"曝光时间", "增益调节", "清晰度", "真实度", "Gamma"};
-const char* const kThermalLabels[5] = {"发射率", "反射温度", "大气温度", "温度范围", "目标距离"};
+const char* const kVisibleLabels[5] = {QT_TRANSLATE_NOOP("CameraParamWidget", "曝光时间"), QT_TRANSLATE_NOOP("CameraParamWidget", "增益调节"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "清晰度"), QT_TRANSLATE_NOOP("CameraParamWidget", "真实度"),
+                                       "Gamma"};
+const char* const kThermalLabels[5] = {QT_TRANSLATE_NOOP("CameraParamWidget", "发射率"), QT_TRANSLATE_NOOP("CameraParamWidget", "反射温度"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "大气温度"), QT_TRANSLATE_NOOP("CameraParamWidget", "温度范围"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "目标距离")};
 
 struct IconButton {
     const char* objectName;

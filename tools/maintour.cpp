@@ -18,6 +18,7 @@
 #include "simulatecamera.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -190,6 +191,7 @@ int main(int argc, char* argv[])
 
     static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
     for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
+        installTranslations(gLanguage);
         gOut = QStringLiteral("%1/%2x%3/%4").arg(out).arg(gScreenWidth).arg(gScreenHeight).arg(QLatin1String(languages[gLanguage]));
         QDir().mkpath(gOut);
         for (int cameras : {1, 2, 5, 8}) {

@@ -6,6 +6,7 @@
 #include "paramstorage.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QColor>
@@ -54,6 +55,7 @@ void forEachLanguage(const TourArguments& arguments, const std::function<void()>
     static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
     for (int language = 0; language < LanguageCount; ++language) {
         gLanguage = language;
+        installTranslations(language);
         gShotFolder = QStringLiteral("%1/%2x%3/%4")
                           .arg(arguments.folder)
                           .arg(arguments.width)

@@ -6,6 +6,7 @@
 #include "mainscreenhost.h"
 #include "systemclock.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -21,7 +22,7 @@ DottomDock_Describe_part1::DottomDock_Describe_part1(QWidget* parent)
 
 QString DottomDock_Describe_part1::cycleText(int tenths)
 {
-    return QString::fromUtf8("周期%1秒").arg(double(tenths) / 10.0, 4, 'f', 1, QLatin1Char(' '));
+    return QCoreApplication::translate("DottomDockWidget", "周期%1秒").arg(double(tenths) / 10.0, 4, 'f', 1, QLatin1Char(' '));
 }
 
 void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
@@ -87,7 +88,7 @@ DottomDockWidget::DottomDockWidget(QWidget* parent)
     describe->setMinimumWidth(300);
     row->addWidget(describe);
 
-    m_repick = new QPushButton(QString::fromUtf8("重新取样"), this);
+    m_repick = new QPushButton(QCoreApplication::translate("DottomDockWidget", "重新取样"), this);
     m_repick->setObjectName(QStringLiteral("_btn_repick"));
     m_repick->setFixedSize(200, 80);
     row->addWidget(m_repick);
@@ -119,7 +120,7 @@ void DottomDockWidget::setRunning(bool running)
     if (shown.isValid() && shown.toBool() == running) {
         return;
     }
-    m_startStop->setText(running ? QString::fromUtf8("停止检测") : QString::fromUtf8("开始检测"));
+    m_startStop->setText(running ? QCoreApplication::translate("DottomDockWidget", "停止检测") : QCoreApplication::translate("DottomDockWidget", "开始检测"));
     m_startStop->setProperty("is_running", running);
     m_startStop->style()->unpolish(m_startStop);
     m_startStop->style()->polish(m_startStop);

@@ -175,7 +175,8 @@ void DrawROIWidget::FillCombos()
     pComboChangeDetect->blockSignals(true);
     pComboChangeDetect->clear();
     for (int d = 0; d < gDetectCount; ++d) {
-        pComboChangeDetect->addItem(detectName(machineType(), d) + tr("检测"));
+        // The side word joined with the word for detection, in the order the language wants.
+        pComboChangeDetect->addItem(tr("%1检测").arg(detectName(machineType(), d)));
     }
     pComboChangeDetect->blockSignals(false);
     fitComboFonts();

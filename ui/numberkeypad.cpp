@@ -46,7 +46,7 @@ NumberKeyPad::NumberKeyPad(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     targetEdit = qobject_cast<Edit*>(parent);
     keyGroup = new QButtonGroup(this);
-    static const char* const captions[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "退格", "确定"};
+    static const char* const captions[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", QT_TR_NOOP("退格"), QT_TR_NOOP("确定")};
     for (int i = 0; i < 12; ++i) {
         const QRect geometry(5 + (i % 4) * 106, 5 + (i / 4) * 76, 100, 70);
         ColorButton* key = makeKey(tr(captions[i]), this, geometry);
