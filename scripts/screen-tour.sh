@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
 # Screenshot tour: renders the screens of one part of the program to PNG, at
 # the panel's 1920 x 1080 and at a smaller size, in the four languages.
-# Usage: screen-tour.sh [tour ...]   (default: every tour; "kit" is the widget
-# kit, "station" the camera station view)
+# Usage: screen-tour.sh [--check] [tour ...]   (default: every tour; "kit" is
+# the widget kit, "station" the camera station view)
 # Each tour is a program tools/<tour>tour built with the tools; its pictures
 # go to build/tour/<tour>/<width>x<height>/<language>/.
+# With --check only the panel's 1920 x 1080 is shot, and every shot is checked
+# as the operator sees it (captions that do not fit, widgets too small to
+# touch, text of too little contrast, widgets partly off the screen); the
+# findings go to build/tour/screencheck.txt with a count per kind, and the
+# script fails when there is any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+CHECK=()
+if [ "${1:-}" = --check ]; then
+  CHECK=(--check)
+  shift
+fi
 
 bash scripts/install-deps.sh
 # The test build, where there is one (its compiler cache is warm); else a
@@ -58,6 +69,56 @@ run_on_display() {
   stop_display
   return $status
 }
+if [ ${#CHECK[@]} -gt 0 ]; then
+  # The check: every tour at 1920 x 1080 only, all side by side, those of the
+  # real window each on a virtual display of its own.
+  REPORT=build/tour/screencheck.txt
+  PARTS=$(mktemp -d)
+  mkdir -p build/tour
+  targets=()
+  for tour in "${TOURS[@]}"; do targets+=(--target "${tour}tour"); done
+  cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" "${targets[@]}" >/dev/null
+  declare -A PIDS=()
+  STATUS=()
+  for tour in "${TOURS[@]}"; do
+    command=("$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" 1920 1080 --check)
+    if [ "$tour" = window ] || [ "$tour" = areapanel ]; then
+      (run_on_display 1920 1080 "${command[@]}") >"$PARTS/$tour" 2>"$PARTS/$tour.err" &
+      PIDS[$tour]=$!
+    else
+      QT_QPA_PLATFORM=offscreen "${command[@]}" >"$PARTS/$tour" 2>"$PARTS/$tour.err" &
+      PIDS[$tour]=$!
+    fi
+  done
+  for tour in "${!PIDS[@]}"; do
+    status=0
+    wait "${PIDS[$tour]}" || status=$?
+    STATUS+=("$tour $status")
+  done
+  : >"$REPORT"
+  FAILED=()
+  for entry in "${STATUS[@]}"; do
+    tour=${entry% *}
+    status=${entry#* }
+    grep '^screencheck: [a-z]*: ' "$PARTS/$tour" | sed "s|^screencheck: \([a-z]*\): |\1: $tour/|" >>"$REPORT" || true
+    # A tour that failed for another reason than its findings says why.
+    if [ "$status" -ne 0 ] && ! grep -q '^screencheck: [a-z]*: ' "$PARTS/$tour"; then
+      cat "$PARTS/$tour.err" >&2
+    fi
+    [ "$status" -eq 0 ] || FAILED+=("$tour")
+  done
+  rm -rf "$PARTS"
+  echo "screen check of the tours at 1920x1080 (findings in $REPORT):"
+  for kind in fit size contrast offscreen; do
+    printf '  %-10s %d\n' "$kind" "$(grep -c "^$kind: " "$REPORT" || true)"
+  done
+  if [ ${#FAILED[@]} -gt 0 ]; then
+    echo "failed: ${FAILED[*]}" >&2
+    exit 1
+  fi
+  exit 0
+fi
+
 for tour in "${TOURS[@]}"; do
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" --target "${tour}tour" >/dev/null
   SIZES=(1920x1080 1280x720)

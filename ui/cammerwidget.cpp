@@ -1,6 +1,7 @@
 #include "cammerwidget.h"
 
 #include "cameraregistry.h"
+#include "captionfit.h"
 #include "circle.h"
 #include "clustomrect.h"
 #include "colorbutton.h"
@@ -162,6 +163,8 @@ void CammerWidget::buildPanel()
                                                       outputCombo}) {
         w->hide();
     }
+    // The panel's places are sized for the Chinese captions.
+    CaptionFit::watchAll(this);
 }
 
 int CammerWidget::editDetect() const

@@ -45,7 +45,7 @@ QString ruleA(const QString& name, const QString& icon)
 {
     return QStringLiteral(
                "QPushButton#%1{padding-left: 40px;padding-right: 40px;background-image: url(%2);background-repeat: no-repeat;"
-               "background-origin: content;background-position: left;background-color: #2687F2;font-size:22px;text-align: right;"
+               "background-origin: content;background-position: left;background-color: #2175D3;font-size:22px;text-align: right;"
                "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
                "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #FFC107;"
                "font-size:22px;text-align: right;color: #2687F2;}")
@@ -56,7 +56,7 @@ QString ruleB(const QString& name, const QString& icon)
 {
     return QStringLiteral(
                "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
-               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #F24C3F;"
+               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #D04136;"
                "font-size:22px;text-align: right;color: #FFFFFF;}")
         .arg(name, icon);
 }

@@ -61,7 +61,7 @@ const char* const kButtonRule =
     "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#4F5963;}"
     "QPushButton#%1:pressed{padding-top:20px;padding-bottom:0px;padding-left:0px;background-image:url(%2);"
     "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
-    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2687F2;}";
+    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2175D3;}";
 
 SystemParam& params()
 {

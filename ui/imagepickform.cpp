@@ -185,11 +185,11 @@ ImagePickForm_Source::ImagePickForm_Source(QWidget* parent)
         "QWidget{background-color:#313131;outline:0px;border:none;}QLabel{color: #2687F2;font-size: 16px;font-family: SimHei}"
         "QPushButton{padding-left: 5px;padding-right: 5px;background-origin: content;background-position: left;"
         "background-color: #313131;font-size:16px;text-align: center;color: #FFFFFF;border: 1px solid #707070;}"
-        "QPushButton:hover{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #F24C3F;"
+        "QPushButton:hover{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #D04136;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"
-        "QPushButton:pressed{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #F24C3F;"
+        "QPushButton:pressed{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #D04136;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"
-        "QPushButton[choose = true]{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #2687F2;"
+        "QPushButton[choose = true]{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #2175D3;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -212,7 +212,10 @@ ImagePickForm_List::ImagePickForm_List(QWidget* parent)
     layout->addWidget(m_view);
     setStyleSheet(QStringLiteral("QWidget{background-color:#313131;outline:0px;border:none;}"
                                  "QListView{background-color: #1E1E1E;color: white;font-size: 16px;}"
-                                 "QListView::item{height: 40px;padding-left: 20px;}"));
+                                 "QListView::item{height: 40px;padding-left: 20px;}"
+                                 // Five thousand records: the bar is what a finger drags.
+                                 "QScrollBar:vertical{width:40px;background:#313131;}"
+                                 "QScrollBar::handle:vertical{background:#8A8A8A;min-height:60px;border-radius:6px;}"));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
 }

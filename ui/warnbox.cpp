@@ -101,14 +101,15 @@ bool onGuiThread()
 okbtn::okbtn(QWidget* parent)
     : QPushButton(QStringLiteral("确定"), parent)
 {
-    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #2687F2;color: #FFFFFF;"
+    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #2175D3;color: #FFFFFF;"
                                  "font: 24px;border-radius: 4px;opacity: 1;}"));
 }
 
 cancelbtn::cancelbtn(QWidget* parent)
     : QPushButton(QStringLiteral("取消"), parent)
 {
-    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #CCCCCC;color: #F24C3F;"
+    // The cancelling red on the light face, dark enough to read (4.6 : 1).
+    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #CCCCCC;color: #9E2A22;"
                                  "font: 24px;border-radius: 4px;opacity: 1;border: 1px solid #999999}"));
 }
 

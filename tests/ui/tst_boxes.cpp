@@ -422,9 +422,12 @@ void TestBoxes::frameOkReactsOnPress()
 
 void TestBoxes::styleFunctions()
 {
-    QCOMPARE(commonStyleSheet().size(), 2595);
+    // The dark sheet (2595 characters), then the touch rules after it.
+    const QString darkEnd = QStringLiteral("QLineEdit:focus{background:white;color:black;}");
     QVERIFY(commonStyleSheet().startsWith(QStringLiteral("QWidget{background-color: #1E1E1E;")));
-    QVERIFY(commonStyleSheet().endsWith(QStringLiteral("QLineEdit:focus{background:white;color:black;}")));
+    QCOMPARE(commonStyleSheet().indexOf(darkEnd) + darkEnd.size(), 2595);
+    QVERIFY(commonStyleSheet().contains(QStringLiteral("QCheckBox::enabled::unchecked {color: #ffffff;}")));
+    QVERIFY(commonStyleSheet().mid(2595).startsWith(QStringLiteral("QComboBox{background-color:#F2F2F2;color:#1E1E1E;")));
     QWidget w;
     setCommonStyleSheet(&w, QStringLiteral("QLabel{}"));
     QCOMPARE(w.styleSheet(), commonStyleSheet() + QStringLiteral("QLabel{}"));
@@ -483,7 +486,8 @@ void TestBoxes::smallWidgets()
 {
     for (int kind : {0, 1, 2, -3}) {
         ColorButton b(QStringLiteral("x"), nullptr, kind);
-        QVERIFY(b.styleSheet().contains(kind == 1 ? QStringLiteral("#F24C3F") : QStringLiteral("#2687F2")));
+        // The convention's red and blue, darkened so that white reads on them.
+        QVERIFY(b.styleSheet().contains(kind == 1 ? QStringLiteral("#D04136") : QStringLiteral("#2175D3")));
         QVERIFY(b.styleSheet().contains(QStringLiteral("QPushButton:pressed{background-color: rgba(38, 135, 242, 0.5)")));
     }
 
