@@ -16,7 +16,7 @@ bool largeScreen()
 // The answers in the kit's look and at a size that reads beside the question:
 // "是" as the kit's blue button, "否" as its grey one.
 const QString kYesSheet = QStringLiteral(
-    "QPushButton{background-color: #2687F2;color: #FFFFFF;border: none;border-radius: 4px;font-family: SimHei;"
+    "QPushButton{background-color: #2175D3;color: #FFFFFF;border: none;border-radius: 4px;font-family: SimHei;"
     "font-size: %1px;}QPushButton:pressed{background-color: #1A6FC9;}");
 const QString kNoSheet = QStringLiteral(
     "QPushButton{background-color: #CCCCCC;color: #262E34;border: 1px solid #999999;border-radius: 4px;"

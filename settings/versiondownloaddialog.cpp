@@ -21,7 +21,7 @@ constexpr int kDownloadQuestionText = 705;
 // all and left them black on the dark page).
 const QString kPageButtonSheet = QStringLiteral(
     "QPushButton{background-color: #4F5963;color: #FFFFFF;border: none;border-radius: 4px;font-family: SimHei;"
-    "font-size: 18px;}QPushButton:pressed{background-color: #2687F2;}QPushButton:disabled{color: #9AA3AB;}");
+    "font-size: 18px;}QPushButton:pressed{background-color: #2687F2;}QPushButton:disabled{color: #D0D5DA;}");
 } // namespace
 
 VersionDownloadDialog::VersionDownloadDialog(QWidget* parent, const MaintenanceFolders& folders, const QString& baseUrl,

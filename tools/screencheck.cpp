@@ -6,6 +6,7 @@
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -338,12 +339,30 @@ private:
         }
         checkSize(w, window, visible);
         checkText(w, window, visible);
+        // A later sibling that paints (a panel laid over the tiles, a key pad
+        // over a value box) hides what lies under it, as a window over
+        // another does; a bare container without a background does not.
+        QList<QWidget*> shown;
         for (QObject* child : w->children()) {
             auto* c = qobject_cast<QWidget*>(child);
             if (c && !c->isWindow() && c->isVisibleTo(window) && !c->isHidden()) {
-                visit(c, window, visible, ancestorOff || off);
+                shown << c;
             }
         }
+        const QRegion outer = covered_;
+        for (int i = 0; i < shown.size(); ++i) {
+            QRegion over;
+            for (int j = i + 1; j < shown.size(); ++j) {
+                QWidget* s = shown[j];
+                if (s->testAttribute(Qt::WA_StyledBackground) || s->autoFillBackground()
+                    || (s->metaObject() != &QWidget::staticMetaObject && s->metaObject() != &QFrame::staticMetaObject)) {
+                    over += (QRect(s->mapTo(window, QPoint(0, 0)), s->size()) & visible).translated(origin_);
+                }
+            }
+            covered_ = outer + over;
+            visit(shown[i], window, visible, ancestorOff || off);
+        }
+        covered_ = outer;
     }
 
     void checkSize(QWidget* w, QWidget* window, const QRect& visible)
@@ -366,7 +385,12 @@ private:
         // Rows of a list the operator picks from.
         if (auto* view = qobject_cast<QAbstractItemView*>(w);
             view && view->selectionMode() != QAbstractItemView::NoSelection && view->isEnabled()) {
-            const QModelIndex first = view->indexAt(QPoint(2, 2));
+            // A row in the middle: the first may be a header the operator
+            // does not pick (a calendar's weekday names).
+            QModelIndex first = view->indexAt(view->viewport()->rect().center());
+            if (!first.isValid()) {
+                first = view->indexAt(QPoint(2, 2));
+            }
             if (first.isValid()) {
                 const QSize s = view->visualRect(first).size();
                 if (qMin(s.width(), s.height()) < kMinTouchSize && !exempt(w, s)) {

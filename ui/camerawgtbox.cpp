@@ -271,6 +271,11 @@ CameraWgt_DataWidget_Title::CameraWgt_DataWidget_Title(QWidget* parent)
     });
     m_runStatus = new TitleTextLabel(this);
     m_runStatus->setObjectName(QStringLiteral("_lab_runstatus"));
+    // The stopped state's pure red reads at under 3 : 1 on the title's grey:
+    // the status sits on a near-black field of its own, where red, green
+    // and cyan all stand out.
+    m_runStatus->setStyleSheet(
+        QStringLiteral("QLabel#_lab_runstatus{background-color:#101010;border-radius:4px;}"));
 }
 
 void CameraWgt_DataWidget_Title::updateTitle()

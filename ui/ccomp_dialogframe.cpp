@@ -82,7 +82,8 @@ void C_Type_COM::setEditBorderColors(QWidget* edit, QString normal, QString focu
 // White captions stand on the convention's blue, red and button blue
 // darkened to #2175D3, #D04136 and #2A7AAF: on #2687F2, #F24C3F and #3498DB
 // white reads at 3.6, 3.6 and 3.2 : 1 only, below the 4.5 a screen needs.
-// Text in the blue on the dark panels keeps #2687F2 (4.6 : 1 there).
+// Blue text on white takes #2175D3 too (4.6 : 1); on the dark panels the
+// lighter #5AA8FF (#2687F2 reads at 3.1 to 3.8 : 1 on their greys).
 QString commonStyleSheet()
 {
     static const QString sheet = QStringLiteral(

@@ -37,18 +37,20 @@ QPushButton* flatButton(const QString& caption, const QString& colour, QWidget* 
 {
     auto* button = new QPushButton(caption, parent);
     button->setFixedSize(110, 40);
-    const bool primary = colour != QLatin1String("#2687F2");
-    button->setStyleSheet(primary ? QStringLiteral("QPushButton{color: #FFFFFF;background-color: #2687F2;border: none;"
+    const bool primary = colour != QLatin1String("#2175D3");
+    button->setStyleSheet(primary ? QStringLiteral("QPushButton{color: #FFFFFF;background-color: #2175D3;border: none;"
                                                    "border-radius: 4px;font-family: SimHei;font-size: 20px;}"
                                                    "QPushButton:pressed{background-color: #1A6FC9;}")
-                                  : QStringLiteral("QPushButton{color: #2687F2;background-color: #FFFFFF;"
-                                                   "border: 1px solid #2687F2;border-radius: 4px;font-family: SimHei;"
+                                  : QStringLiteral("QPushButton{color: #2175D3;background-color: #FFFFFF;"
+                                                   "border: 1px solid #2175D3;border-radius: 4px;font-family: SimHei;"
                                                    "font-size: 20px;}QPushButton:pressed{background-color: #E3EFFD;}"));
     return button;
 }
 
-// Height of the weekday row; the weeks share the rest of the table.
-constexpr int kWeekdayRowHeight = 30;
+// Height of the weekday row; the weeks share the rest of the table. In the
+// clock dialog's 320-px calendar a 30-px row left the weeks 39 px, under a
+// fingertip; the names read as well in 24.
+constexpr int kWeekdayRowHeight = 24;
 
 // Position of a widget in the coordinates of its grandparent's parent, as the
 // pickers place their pop-ups.
@@ -146,6 +148,9 @@ CalendarWidget::CalendarWidget(QWidget* parent)
         if (b) {
             b->setIcon(QIcon(b == prevBtn ? QStringLiteral(":/Arrow2Left.png") : QStringLiteral(":/Arrow2Right.png")));
             b->installEventFilter(this);
+            // The arrows alone made a 19-px target; the button is a
+            // fingertip wide, its arrow in the middle.
+            b->setFixedSize(40, 40);
         }
     }
     setStyleSheet(QStringLiteral("QToolButton#%1{border: none;background-color: white;}"
@@ -339,7 +344,7 @@ DateTimeWidget::DateTimeWidget(QWidget* parent)
     auto* bottombar = new QWidget(this);
     bottombar->setObjectName(QStringLiteral("bottombar"));
     bottombar->setFixedSize(840, 50);
-    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2687F2"), bottombar);
+    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2175D3"), bottombar);
     connect(clear, &QPushButton::clicked, this, &DateTimeWidget::clearAll);
     auto* ok = flatButton(QStringLiteral("确定"), QStringLiteral("black"), bottombar);
     connect(ok, &QPushButton::clicked, this, &DateTimeWidget::setDateTime);
@@ -566,7 +571,7 @@ modifyTimeWidget::modifyTimeWidget(QWidget* parent)
     auto* bottombar = new QWidget(this);
     bottombar->setObjectName(QStringLiteral("bottombar"));
     bottombar->setFixedSize(400, 60);
-    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2687F2"), bottombar);
+    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2175D3"), bottombar);
     connect(clear, &QPushButton::clicked, this, &modifyTimeWidget::clearAll);
     auto* ok = flatButton(QStringLiteral("确定"), QStringLiteral("black"), bottombar);
     connect(ok, &QPushButton::clicked, this, &modifyTimeWidget::acceptDialog);

@@ -41,12 +41,14 @@ void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
 
 namespace {
 
+// The caption stands right of the icon: with 40 px of padding on the right
+// too, an English caption ran back over the icon at the left.
 QString ruleA(const QString& name, const QString& icon)
 {
     return QStringLiteral(
-               "QPushButton#%1{padding-left: 40px;padding-right: 40px;background-image: url(%2);background-repeat: no-repeat;"
+               "QPushButton#%1{padding-left: 40px;padding-right: 16px;background-image: url(%2);background-repeat: no-repeat;"
                "background-origin: content;background-position: left;background-color: #2175D3;font-size:22px;text-align: right;"
-               "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
+               "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 16px;background-image: url(%2);"
                "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #FFC107;"
                "font-size:22px;text-align: right;color: #2687F2;}")
         .arg(name, icon);
@@ -55,7 +57,7 @@ QString ruleA(const QString& name, const QString& icon)
 QString ruleB(const QString& name, const QString& icon)
 {
     return QStringLiteral(
-               "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
+               "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 16px;background-image: url(%2);"
                "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #D04136;"
                "font-size:22px;text-align: right;color: #FFFFFF;}")
         .arg(name, icon);

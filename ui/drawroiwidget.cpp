@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -680,12 +681,22 @@ void DrawROIWidget::fitComboFont(ComboBox* box)
     option.subControls = QStyle::SC_All;
     const int room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
     const QString text = box->currentText();
-    QFont font(QStringLiteral("SimHei"), 16);
-    while (font.pointSize() > 8 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
-        font.setPointSize(font.pointSize() - 1);
+    // The size goes into the box's own sheet: the screen's sheet sets the
+    // combo boxes' font size, and a sheet's size wins over setFont.
+    QFont font(QStringLiteral("SimHei"));
+    int px = QFontInfo(QFont(QStringLiteral("SimHei"), 16)).pixelSize();
+    font.setPixelSize(px);
+    while (px > 11 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
+        font.setPixelSize(--px);
     }
-    if (box->font() != font) {
-        box->setFont(font);
+    QVariant base = box->property("comboBaseSheet");
+    if (!base.isValid()) {
+        base = box->styleSheet();
+        box->setProperty("comboBaseSheet", base);
+    }
+    const QString sheet = base.toString() + QStringLiteral("QComboBox{font-size:%1px;}").arg(px);
+    if (box->styleSheet() != sheet) {
+        box->setStyleSheet(sheet);
     }
 }
 

@@ -272,7 +272,7 @@ EditParam::EditParam(int flags, QString unitText, EditBox* box)
         unitLabel->setFixedSize(unitText.size() * charWidth + 10, 35);
         unitLabel->setAlignment(Qt::AlignCenter);
         unitLabel->setStyleSheet(QStringLiteral(
-            "color: #2175D3;font-family: SimHei;font-size: 18px;background-color: transparent"));
+            "color: #1A6BC4;font-family: SimHei;font-size: 18px;background-color: transparent"));
         const QMargins margins = textMargins();
         setTextMargins(margins.left(), margins.top(), unitLabel->width(), margins.bottom());
         connect(this, &QLineEdit::textChanged, this, &EditParam::ChangeLabelP);
@@ -340,7 +340,10 @@ EditBox::EditBox(int min, int max, QWidget* parent, QString caption, QString uni
     label = new QLabel(labelText, this);
     label->setFixedSize(120, 50);
     label->setFont(QFont(QStringLiteral("SimHei"), 27));
-    label->setStyleSheet(QStringLiteral("color: yellow;"));
+    // The camera page's boxes may float over the live picture, where yellow
+    // on bright metal cannot be read: the caption has a dark veil of its own
+    // (barely seen on the dark pages).
+    label->setStyleSheet(QStringLiteral("color: yellow;background-color: rgba(0, 0, 0, 160);border-radius: 4px;"));
     label->setAlignment(Qt::AlignCenter);
     CaptionFit::watch(label);
 

@@ -182,7 +182,7 @@ ImagePickForm_Source::ImagePickForm_Source(QWidget* parent)
     addButtons(detects, buttons, ids);
 
     setStyleSheet(QStringLiteral(
-        "QWidget{background-color:#313131;outline:0px;border:none;}QLabel{color: #2687F2;font-size: 16px;font-family: SimHei}"
+        "QWidget{background-color:#313131;outline:0px;border:none;}QLabel{color: #5AA8FF;font-size: 16px;font-family: SimHei}"
         "QPushButton{padding-left: 5px;padding-right: 5px;background-origin: content;background-position: left;"
         "background-color: #313131;font-size:16px;text-align: center;color: #FFFFFF;border: 1px solid #707070;}"
         "QPushButton:hover{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #D04136;"

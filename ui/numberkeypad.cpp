@@ -27,6 +27,10 @@ ColorButton* makeKey(const QString& caption, QWidget* keyboard, const QRect& geo
 {
     auto* key = new ColorButton(caption, keyboard);
     key->setGeometry(geometry);
+    // Keys are read at arm's length: the kit's 18-px caption left the thin
+    // marks (",", ".", "`") a few faint pixels. Bold and larger, they read;
+    // a long caption still shrinks to its key.
+    key->setStyleSheet(key->styleSheet() + QStringLiteral("QPushButton{font-size: 24px;font-weight: bold;}"));
     // The served field keeps the focus while keys are pressed.
     key->setFocusPolicy(Qt::NoFocus);
     return key;
