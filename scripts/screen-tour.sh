@@ -78,34 +78,49 @@ if [ ${#CHECK[@]} -gt 0 ]; then
   targets=()
   for tour in "${TOURS[@]}"; do targets+=(--target "${tour}tour"); done
   cmake --build "$BUILD_DIR" -j"${KORVANE_JOBS:-$(nproc)}" "${targets[@]}" >/dev/null
+  # The slowest tours (those of the real window, the main screen) run one
+  # process per language, so that the check takes about as long as the
+  # slowest language of one of them.
+  JOBS=()
+  for tour in "${TOURS[@]}"; do
+    case "$tour" in
+      window|areapanel|main)
+        for language in zh_CN en zh_TW ja; do JOBS+=("$tour:$language"); done ;;
+      *) JOBS+=("$tour") ;;
+    esac
+  done
   declare -A PIDS=()
   STATUS=()
-  for tour in "${TOURS[@]}"; do
-    command=("$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" 1920 1080 --check)
+  for job in "${JOBS[@]}"; do
+    tour=${job%%:*}
+    language=""
+    [ "$job" != "$tour" ] && language=${job#*:}
+    command=(env "KORVANE_TOUR_LANGUAGE=$language" "$BUILD_DIR/tools/${tour}tour" "build/tour/$tour" 1920 1080 --check)
     if [ "$tour" = window ] || [ "$tour" = areapanel ]; then
-      (run_on_display 1920 1080 "${command[@]}") >"$PARTS/$tour" 2>"$PARTS/$tour.err" &
-      PIDS[$tour]=$!
+      (run_on_display 1920 1080 "${command[@]}") >"$PARTS/$job" 2>"$PARTS/$job.err" &
+      PIDS[$job]=$!
     else
-      QT_QPA_PLATFORM=offscreen "${command[@]}" >"$PARTS/$tour" 2>"$PARTS/$tour.err" &
-      PIDS[$tour]=$!
+      QT_QPA_PLATFORM=offscreen "${command[@]}" >"$PARTS/$job" 2>"$PARTS/$job.err" &
+      PIDS[$job]=$!
     fi
   done
-  for tour in "${!PIDS[@]}"; do
+  for job in "${!PIDS[@]}"; do
     status=0
-    wait "${PIDS[$tour]}" || status=$?
-    STATUS+=("$tour $status")
+    wait "${PIDS[$job]}" || status=$?
+    STATUS+=("$job $status")
   done
   : >"$REPORT"
   FAILED=()
   for entry in "${STATUS[@]}"; do
-    tour=${entry% *}
+    job=${entry% *}
+    tour=${job%%:*}
     status=${entry#* }
-    grep '^screencheck: [a-z]*: ' "$PARTS/$tour" | sed "s|^screencheck: \([a-z]*\): |\1: $tour/|" >>"$REPORT" || true
+    grep '^screencheck: [a-z]*: ' "$PARTS/$job" | sed "s|^screencheck: \([a-z]*\): |\1: $tour/|" >>"$REPORT" || true
     # A tour that failed for another reason than its findings says why.
-    if [ "$status" -ne 0 ] && ! grep -q '^screencheck: [a-z]*: ' "$PARTS/$tour"; then
-      cat "$PARTS/$tour.err" >&2
+    if [ "$status" -ne 0 ] && ! grep -q '^screencheck: [a-z]*: ' "$PARTS/$job"; then
+      cat "$PARTS/$job.err" >&2
     fi
-    [ "$status" -eq 0 ] || FAILED+=("$tour")
+    [ "$status" -eq 0 ] || FAILED+=("$job")
   done
   rm -rf "$PARTS"
   echo "screen check of the tours at 1920x1080 (findings in $REPORT):"

@@ -82,7 +82,11 @@ void checkShot(const QString& name, const QImage& picture, const QList<QPair<QWi
 void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots)
 {
     static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+    const QByteArray only = qgetenv("KORVANE_TOUR_LANGUAGE");
     for (int language = 0; language < LanguageCount; ++language) {
+        if (!only.isEmpty() && only != languages[language]) {
+            continue;
+        }
         gLanguage = language;
         installTranslations(language);
         gShotFolder = QStringLiteral("%1/%2x%3/%4")

@@ -34,7 +34,10 @@ bool readTourArguments(int argc, char* argv[], TourArguments* arguments);
 int runTour(int argc, char* argv[], const std::function<int(const TourArguments&)>& body);
 
 // Runs shots once for each language, gLanguage set to it and the pictures
-// going to <folder>/<width>x<height>/<language>/ (made first).
+// going to <folder>/<width>x<height>/<language>/ (made first). With
+// KORVANE_TOUR_LANGUAGE set to one of the folder names (zh_CN, en, zh_TW, ja)
+// only that language is shot: the check runs the slow tours' languages side
+// by side.
 void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots);
 
 // Where the picture called name goes in the current language's folder.
