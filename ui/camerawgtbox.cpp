@@ -599,6 +599,8 @@ void CameraWgt_DataWidget::paintEvent(QPaintEvent* event)
             const int right = wanted ? m_hideButton->width() : 0;
             if (sub->contentsMargins().right() != right) {
                 sub->setContentsMargins(0, 0, right, 0);
+                // Laid out now, so that this very picture has the strip.
+                main->activate();
             }
         }
     }

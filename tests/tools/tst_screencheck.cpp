@@ -4,7 +4,9 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QtTest>
 
 namespace {
@@ -133,6 +135,66 @@ private slots:
         QVERIFY(checkScreen(picture, {{&dialog, QPoint(0, 0)}, {&box, box.pos()}}, QRect(0, 0, 1920, 1080))
                     .isEmpty());
         QCOMPARE(checkScreen(picture, {{&dialog, QPoint(0, 0)}}, QRect(0, 0, 1920, 1080)).size(), 1);
+    }
+
+    // A panel laid over the screen's widgets (a later child that paints)
+    // hides them as a window does; a bare container over them does not.
+    void coveredBySiblingNotChecked_data()
+    {
+        QTest::addColumn<bool>("painted");
+        QTest::addColumn<int>("findings");
+        QTest::newRow("panel") << true << 0;
+        QTest::newRow("bare container") << false << 1;
+    }
+
+    void coveredBySiblingNotChecked()
+    {
+        QFETCH(bool, painted);
+        QFETCH(int, findings);
+        QWidget dialog;
+        dialog.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"));
+        dialog.setGeometry(0, 0, 800, 600);
+        auto* cut = new QLabel(QStringLiteral("A caption much too long for its place"), &dialog);
+        cut->setGeometry(200, 200, 40, 50);
+        auto* over = new QWidget(&dialog);
+        over->setGeometry(100, 100, 400, 300);
+        if (painted) {
+            over->setAttribute(Qt::WA_StyledBackground);
+            over->setStyleSheet(QStringLiteral("background:#353D45;"));
+        }
+        const QImage picture = drawn(dialog, QSize(1920, 1080));
+        QCOMPARE(checkScreen(picture, {{&dialog, QPoint(0, 0)}}, QRect(0, 0, 1920, 1080)).size(), findings);
+    }
+
+    // The rows of a pick list are measured in its middle: a low header row
+    // (a calendar's weekday names) above tall rows passes, low rows fail.
+    void listRowsMeasuredInTheMiddle_data()
+    {
+        QTest::addColumn<int>("rowHeight");
+        QTest::addColumn<int>("findings");
+        QTest::newRow("tall rows") << 44 << 0;
+        QTest::newRow("low rows") << 30 << 1;
+    }
+
+    void listRowsMeasuredInTheMiddle()
+    {
+        QFETCH(int, rowHeight);
+        QFETCH(int, findings);
+        QWidget window;
+        window.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;}"));
+        window.setGeometry(0, 0, 600, 400);
+        auto* table = new QTableWidget(7, 3, &window);
+        table->setGeometry(10, 10, 300, 24 + 6 * rowHeight + 4);
+        table->horizontalHeader()->hide();
+        table->verticalHeader()->hide();
+        table->horizontalHeader()->setDefaultSectionSize(90);
+        table->verticalHeader()->setMinimumSectionSize(1);
+        table->verticalHeader()->resizeSection(0, 24);
+        for (int row = 1; row < 7; ++row) {
+            table->verticalHeader()->resizeSection(row, rowHeight);
+        }
+        const QImage picture = drawn(window, QSize(1920, 1080));
+        QCOMPARE(checkScreen(picture, {{&window, QPoint(0, 0)}}, QRect(0, 0, 1920, 1080)).size(), findings);
     }
 };
 
