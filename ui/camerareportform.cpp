@@ -1,5 +1,7 @@
 #include "camerareportform.h"
 
+#include <algorithm>
+
 #include "ccomp_dialogframe.h"
 
 #include <QHeaderView>
@@ -149,5 +151,8 @@ void CameraReportForm::resizeEvent(QResizeEvent* event)
     for (int c = 0; c < 5; ++c) {
         m_view->setColumnWidth(c, width);
     }
+    // The stretched result column takes the rest at once: left to the
+    // header, it kept its width from the wider tile until the next resize.
+    m_view->setColumnWidth(5, std::max(minimum, total - width * (shown - 1)));
     QWidget::resizeEvent(event);
 }

@@ -23,7 +23,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -682,19 +681,20 @@ void DrawROIWidget::fitComboFont(ComboBox* box)
     const int room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
     const QString text = box->currentText();
     // The size goes into the box's own sheet: the screen's sheet sets the
-    // combo boxes' font size, and a sheet's size wins over setFont.
-    QFont font(QStringLiteral("SimHei"));
-    int px = QFontInfo(QFont(QStringLiteral("SimHei"), 16)).pixelSize();
-    font.setPixelSize(px);
-    while (px > 11 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
-        font.setPixelSize(--px);
+    // combo boxes' font size, and a sheet's size wins over setFont. The
+    // pop-up list keeps the panel's 16 points.
+    QFont font(QStringLiteral("SimHei"), 16);
+    while (font.pointSize() > 8 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
+        font.setPointSize(font.pointSize() - 1);
     }
     QVariant base = box->property("comboBaseSheet");
     if (!base.isValid()) {
         base = box->styleSheet();
         box->setProperty("comboBaseSheet", base);
     }
-    const QString sheet = base.toString() + QStringLiteral("QComboBox{font-size:%1px;}").arg(px);
+    const QString sheet = base.toString()
+                          + QStringLiteral("QComboBox{font-size:%1pt;}QComboBox QAbstractItemView{font-size:16pt;}")
+                                .arg(font.pointSize());
     if (box->styleSheet() != sheet) {
         box->setStyleSheet(sheet);
     }

@@ -219,8 +219,9 @@ void TestWidgetChangeCamera::layout()
     QCOMPARE(dialog.confirmButton->text(), textOf(704));
     QVERIFY(dialog.confirmButton->text() != textOf(121));
     QCOMPARE(dialog.rowLists.size(), cameras);
+    settings.show();
     dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.window()));
     QCoreApplication::processEvents();
     QCOMPARE(dialog.rowLists.first()->size(), QSize(160, 50));
     // Rows below the title bar, above the confirm button, apart from each other.

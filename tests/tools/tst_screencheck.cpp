@@ -27,7 +27,7 @@ QStringList kinds(const QList<ScreenFinding>& findings)
 {
     QStringList out;
     for (const ScreenFinding& f : findings) {
-        out << findingKindName(f.kind) + QLatin1Char(' ') + f.widget;
+        out << findingKindName(f.kind) + QLatin1Char(' ') + f.widget + QStringLiteral(": ") + f.detail;
     }
     return out;
 }
@@ -76,7 +76,7 @@ private slots:
     {
         QWidget window;
         window.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"
-                                            "QPushButton{color:white;background:#2175D3;font-size:20px;}"));
+                                            "QPushButton{color:white;background:#1A6BC4;font-size:20px;border:none;}"));
         window.setGeometry(100, 100, 600, 200);
         auto* label = new QLabel(QStringLiteral("Sensitivity"), &window);
         label->setGeometry(10, 10, 300, 50);
@@ -123,7 +123,9 @@ private slots:
     void coveredWidgetsNotChecked()
     {
         QWidget dialog;
-        dialog.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"));
+        dialog.setObjectName(QStringLiteral("dialog"));
+        dialog.setStyleSheet(
+            QStringLiteral("QWidget#dialog{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"));
         dialog.setGeometry(0, 0, 800, 600);
         auto* cut = new QLabel(QStringLiteral("A caption much too long for its place"), &dialog);
         cut->setGeometry(200, 200, 40, 50);
@@ -152,7 +154,9 @@ private slots:
         QFETCH(bool, painted);
         QFETCH(int, findings);
         QWidget dialog;
-        dialog.setStyleSheet(QStringLiteral("QWidget{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"));
+        dialog.setObjectName(QStringLiteral("dialog"));
+        dialog.setStyleSheet(
+            QStringLiteral("QWidget#dialog{background:#1E1E1E;} QLabel{color:white;font-size:20px;}"));
         dialog.setGeometry(0, 0, 800, 600);
         auto* cut = new QLabel(QStringLiteral("A caption much too long for its place"), &dialog);
         cut->setGeometry(200, 200, 40, 50);
