@@ -6,7 +6,7 @@
 // Text n is shown as entry 4 × n + gLanguage; some sites compute the entry
 // themselves, so the layout of four consecutive entries per text is fixed.
 constexpr int TextTableSize = 8192;
-constexpr int TextCount = 704;    // text numbers 0 to 703
+constexpr int TextCount = 707;    // text numbers 0 to 706
 constexpr int LanguageCount = 4;
 extern QString gTextTable[TextTableSize];
 extern int gLanguage;

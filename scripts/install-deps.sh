@@ -14,6 +14,7 @@ PACKAGES=(
   sqlite3
   xvfb xauth x11-apps xdotool x11vnc
   fonts-wqy-zenhei
+  qttools5-dev qttools5-dev-tools qttranslations5-l10n
 )
 
 missing=()

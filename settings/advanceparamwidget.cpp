@@ -245,7 +245,7 @@ QString AdvanceParamWidget::buttonStyleSheet()
     QString sheet;
     for (const IconButton& b : kIconButtons) {
         sheet += QStringLiteral("QPushButton#%1{background-image: url(%2);background-repeat: no-repeat;"
-                                "background-origin: content;background-position: left;background-color: #2687F2;"
+                                "background-origin: content;background-position: left;background-color: #2175D3;"
                                 "font-size: 24px;text-align: bottom;color: #FFFFFF;font-weight: 400;"
                                 "padding-left: 20px;padding-right: 5px}")
                      .arg(QString::fromLatin1(b.objectName), QString::fromLatin1(b.icon));

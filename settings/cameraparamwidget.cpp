@@ -36,8 +36,12 @@ constexpr int kVisibleRangeMax = 200;
 const int kCheckTexts[CameraParamWidget::CheckCount] = {388, 337, 270, 271, 519, 200, 196, 197, 198, 199,
                                                         390, 391, 397, 520, 570, 582, 583, -1, -2};
 
-const char* const kVisibleLabels[5] = {"曝光时间", "增益调节", "清晰度", "真实度", "Gamma"};
-const char* const kThermalLabels[5] = {"发射率", "反射温度", "大气温度", "温度范围", "目标距离"};
+const char* const kVisibleLabels[5] = {QT_TRANSLATE_NOOP("CameraParamWidget", "曝光时间"), QT_TRANSLATE_NOOP("CameraParamWidget", "增益调节"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "清晰度"), QT_TRANSLATE_NOOP("CameraParamWidget", "真实度"),
+                                       "Gamma"};
+const char* const kThermalLabels[5] = {QT_TRANSLATE_NOOP("CameraParamWidget", "发射率"), QT_TRANSLATE_NOOP("CameraParamWidget", "反射温度"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "大气温度"), QT_TRANSLATE_NOOP("CameraParamWidget", "温度范围"),
+                                       QT_TRANSLATE_NOOP("CameraParamWidget", "目标距离")};
 
 struct IconButton {
     const char* objectName;
@@ -194,7 +198,7 @@ QString CameraParamWidget::buttonStyleSheet()
     QString sheet;
     for (const IconButton& b : kIconButtons) {
         sheet += QStringLiteral("QPushButton#%1{background-image: url(%2);background-repeat: no-repeat;"
-                                "background-origin: content;background-position: left;background-color: #2687F2;"
+                                "background-origin: content;background-position: left;background-color: #2175D3;"
                                 "font-size: 24px;text-align: bottom;color: #FFFFFF;font-weight: 400;"
                                 "padding-left: 40px;padding-right: 20px}")
                      .arg(QString::fromLatin1(b.objectName), QString::fromLatin1(b.icon));

@@ -134,7 +134,7 @@ HelpWidget::HelpWidget(QWidget* parent)
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral("HelpWidget{background-color:#262E34;}"
                                  "QLabel{color:#FFFFFF;background:transparent;}"
-                                 "QLabel#helpName{font-size:22px;font-weight:bold;color:#2687F2;}"
+                                 "QLabel#helpName{font-size:22px;font-weight:bold;color:#5AA8FF;}"
                                  "QLabel#helpText{font-size:20px;}"
                                  "QLabel#helpIntro{font-size:20px;color:#CCCCCC;}"
                                  "QScrollArea, QScrollArea > QWidget > QWidget{background:transparent;border:none;}"));

@@ -35,6 +35,10 @@ QWidget* captioned(const QString& caption, QWidget* control, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     auto* label = new QLabel(caption, row);
     label->setStyleSheet(QStringLiteral("color: white"));
+    // A caption longer than its column (English, Japanese) yields its width
+    // to the combo box and is drawn smaller, instead of pushing the box past
+    // the column.
+    label->setMinimumWidth(60);
     layout->addWidget(label);
     layout->addWidget(control);
     layout->addStretch();

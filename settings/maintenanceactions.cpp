@@ -11,6 +11,7 @@
 #include "systemcommands.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "touchfiledialog.h"
 
 #include <QDebug>
 #include <QDir>
@@ -62,6 +63,7 @@ MaintenanceActions::MaintenanceActions(const MaintenanceFolders& folders, Mainte
             dialog.setNameFilter(QStringLiteral("*.[r,t]ar*"));
             dialog.setDirectory(QStringLiteral("/mnt"));
             dialog.setFont(QFont(QStringLiteral("SimHei"), 20));
+            fitFileDialogForTouch(&dialog);
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
                 return QString();
             }

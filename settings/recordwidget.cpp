@@ -14,7 +14,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QSqlTableModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -24,6 +26,30 @@ constexpr int kTextClearQuestion = 297;
 constexpr int kTextCleared = 298;
 constexpr int kTextClearButton = 697;
 constexpr int kAdministrator = 2;
+
+// Shows the stored operation times as times; the table keeps its text.
+class RecordTimeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        if (value.type() == QVariant::String) {
+            return shownRecordTime(value.toString());
+        }
+        return QStyledItemDelegate::displayText(value, locale);
+    }
+};
+} // namespace
+
+QString shownRecordTime(const QString& stored)
+{
+    // The log stores "07.50.34", dots where the clock has colons.
+    static const QRegularExpression dotted(QStringLiteral("^(\\d{2})\\.(\\d{2})\\.(\\d{2})$"));
+    const QRegularExpressionMatch m = dotted.match(stored);
+    if (!m.hasMatch()) {
+        return stored;
+    }
+    return QStringLiteral("%1:%2:%3").arg(m.captured(1), m.captured(2), m.captured(3));
 }
 
 RecordWidget::RecordWidget(QWidget* owner)
@@ -31,6 +57,7 @@ RecordWidget::RecordWidget(QWidget* owner)
 {
     setFont(QFont(QStringLiteral("SimHei"), 25));
     tableView = new QTableView(this);
+    tableView->setItemDelegateForColumn(0, new RecordTimeDelegate(tableView));
     tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tableView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     dayList = new QListWidget(this);

@@ -10,6 +10,10 @@ class QPushButton;
 class QSqlTableModel;
 class QTableView;
 
+// A stored operation time ("07.50.34") as the table shows it ("07:50:34");
+// any other text as it is.
+QString shownRecordTime(const QString& stored);
+
 // The operation log: today's table or one archived day, newest entry first.
 class RecordWidget : public TabParamWidget {
     Q_OBJECT

@@ -21,6 +21,7 @@
 #include "systemparamwidget.h"
 #include "texttable.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -38,7 +39,7 @@ QLabel* sectionHeading(const QString& title, QWidget* parent)
 }
 
 SystemParamDialog::SystemParamDialog(QWidget* parent)
-    : CComp_DialogFrame(QStringLiteral("参数设置"), parent)
+    : CComp_DialogFrame(QCoreApplication::translate("SystemParamDialog", "参数设置"), parent)
 {
     setFixedSize(1800, 950);
 
@@ -90,7 +91,7 @@ void SystemParamDialog::createTabs()
     advanceWgt = new AdvanceParamWidget(this);
     tabWidget->addTab(advanceWgt, QStringLiteral("高级参数"));
     recordWgt = new RecordWidget(this);
-    tabWidget->addTab(recordWgt, QStringLiteral("操作记录"));
+    tabWidget->addTab(recordWgt, QCoreApplication::translate("SystemParamDialog", "操作记录"));
 
     tabWidget->tabBar()->setUsesScrollButtons(false);
     tabWidget->setTabsClosable(false);

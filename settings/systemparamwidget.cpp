@@ -10,6 +10,7 @@
 #include "systemparamdialog.h"
 #include "texttable.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,7 +20,7 @@ namespace {
 
 EditBox* tenthsBox(const QString& caption, QWidget* parent)
 {
-    return new EditBox(0, 10000, parent, caption, QStringLiteral("秒"), 2, 10);
+    return new EditBox(0, 10000, parent, caption, QCoreApplication::translate("SystemParamWidget", "秒"), 2, 10);
 }
 
 } // namespace
@@ -31,26 +32,26 @@ SystemParamWidget::SystemParamWidget(QWidget* owner)
     setFont(QFont(QStringLiteral("SimHei"), 17));
     // Every caption here is a fixed Chinese text: the page reads the same in
     // every language.
-    productDelay = tenthsBox(QStringLiteral("成品延時"), this);
-    cavityDelay = tenthsBox(QStringLiteral("模腔延时"), this);
-    pulseDelay1 = tenthsBox(QStringLiteral("一次延时"), this);
-    pulseDelay2 = tenthsBox(QStringLiteral("二次延时"), this);
-    reCheck = new EditBox(0, 10, this, QStringLiteral("模腔重檢"));
-    filterSize = new EditBox(1, 10, this, QStringLiteral("过滤尺寸"));
-    alarmArea = new EditBox(0, 1000, this, QStringLiteral("报警面积"));
-    productDetect = new CheckBox(this, QStringLiteral("启用成品检测"));
-    semiAuto = new CheckBox(this, QStringLiteral("半自動"));
-    motionCorrect = new CheckBox(this, QStringLiteral("运动矫正"));
-    syncCavity = new CheckBox(this, QStringLiteral("模腔参数同步成品参数"));
-    passwordOn = new CheckBox(this, QStringLiteral("启用密码保护"));
-    autoUpdate = new CheckBox(this, QStringLiteral("模板自动更新"));
+    productDelay = tenthsBox(QCoreApplication::translate("SystemParamWidget", "成品延時"), this);
+    cavityDelay = tenthsBox(QCoreApplication::translate("SystemParamWidget", "模腔延时"), this);
+    pulseDelay1 = tenthsBox(QCoreApplication::translate("SystemParamWidget", "一次延时"), this);
+    pulseDelay2 = tenthsBox(QCoreApplication::translate("SystemParamWidget", "二次延时"), this);
+    reCheck = new EditBox(0, 10, this, QCoreApplication::translate("SystemParamWidget", "模腔重檢"));
+    filterSize = new EditBox(1, 10, this, QCoreApplication::translate("SystemParamWidget", "过滤尺寸"));
+    alarmArea = new EditBox(0, 1000, this, QCoreApplication::translate("SystemParamWidget", "报警面积"));
+    productDetect = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "启用成品检测"));
+    semiAuto = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "半自動"));
+    motionCorrect = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "运动矫正"));
+    syncCavity = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "模腔参数同步成品参数"));
+    passwordOn = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "启用密码保护"));
+    autoUpdate = new CheckBox(this, QCoreApplication::translate("SystemParamWidget", "模板自动更新"));
     language = new ComboBox(this);
     language->addItems({QStringLiteral("简体中文"), QStringLiteral("English"), QStringLiteral("繁體中文"),
                         QStringLiteral("日文")});
     language->setFixedSize(200, 50);
-    resetCount = new ColorButton(QStringLiteral("清零"), this, 0);
+    resetCount = new ColorButton(QCoreApplication::translate("SystemParamWidget", "清零"), this, 0);
     resetCount->setFixedSize(150, 50);
-    powerOff = new ColorButton(QStringLiteral("关闭电源"), this, 1);
+    powerOff = new ColorButton(QCoreApplication::translate("SystemParamWidget", "关闭电源"), this, 1);
     powerOff->setFixedSize(150, 50);
     connect(resetCount, &QPushButton::clicked, this, &SystemParamWidget::onResetCountClicked);
     connect(powerOff, &QPushButton::clicked, this, &SystemParamWidget::onPowerOffClicked);
@@ -66,24 +67,24 @@ SystemParamWidget::SystemParamWidget(QWidget* owner)
         }
         page->addLayout(g);
     };
-    page->addWidget(sectionHeading(QStringLiteral("延时参数"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "延时参数"), this));
     grid({productDelay, cavityDelay, pulseDelay1, pulseDelay2}, 2);
-    page->addWidget(sectionHeading(QStringLiteral("NG时自动重检次数"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "NG时自动重检次数"), this));
     grid({reCheck, new QWidget(this)}, 2);
-    page->addWidget(sectionHeading(QStringLiteral("功能设置"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "功能设置"), this));
     grid({filterSize, alarmArea}, 2);
-    page->addWidget(sectionHeading(QStringLiteral("参数开关"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "参数开关"), this));
     grid({productDetect, semiAuto, motionCorrect, syncCavity, passwordOn, autoUpdate}, 4);
-    page->addWidget(sectionHeading(QStringLiteral("参数管理"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "参数管理"), this));
     auto* manage = new QHBoxLayout;
-    manage->addWidget(new QLabel(QStringLiteral("计数清零"), this));
+    manage->addWidget(new QLabel(QCoreApplication::translate("SystemParamWidget", "计数清零"), this));
     manage->addWidget(resetCount);
     manage->addSpacing(80);
-    manage->addWidget(new QLabel(QStringLiteral("系统语言"), this));
+    manage->addWidget(new QLabel(QCoreApplication::translate("SystemParamWidget", "系统语言"), this));
     manage->addWidget(language);
     manage->addStretch();
     page->addLayout(manage);
-    page->addWidget(sectionHeading(QStringLiteral("电源管理"), this));
+    page->addWidget(sectionHeading(QCoreApplication::translate("SystemParamWidget", "电源管理"), this));
     auto* power = new QHBoxLayout;
     power->addWidget(powerOff);
     power->addStretch();

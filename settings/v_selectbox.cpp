@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "texttable.h"
+#include "translations.h"
 
 #include <QPainter>
 #include <QPushButton>
@@ -11,6 +12,15 @@ bool largeScreen()
 {
     return gScreenWidth > 1024;
 }
+
+// The answers in the kit's look and at a size that reads beside the question:
+// "是" as the kit's blue button, "否" as its grey one.
+const QString kYesSheet = QStringLiteral(
+    "QPushButton{background-color: #2175D3;color: #FFFFFF;border: none;border-radius: 4px;font-family: SimHei;"
+    "font-size: %1px;}QPushButton:pressed{background-color: #1A6FC9;}");
+const QString kNoSheet = QStringLiteral(
+    "QPushButton{background-color: #CCCCCC;color: #262E34;border: 1px solid #999999;border-radius: 4px;"
+    "font-family: SimHei;font-size: %1px;}QPushButton:pressed{background-color: #AAAAAA;}");
 }  // namespace
 
 v_SelectBox::v_SelectBox(int x, int y, QWidget* parent, int buttons)
@@ -30,6 +40,8 @@ v_SelectBox::v_SelectBox(int x, int y, QWidget* parent, int buttons)
             firstButton->setGeometry(30, 105, 140, 60);
             secondButton->setGeometry(240, 105, 140, 60);
         }
+        firstButton->setStyleSheet(kYesSheet.arg(large ? 32 : 22));
+        secondButton->setStyleSheet(kNoSheet.arg(large ? 32 : 22));
         connect(firstButton, &QPushButton::clicked, this, &QDialog::accept);
         connect(secondButton, &QPushButton::clicked, this, &QDialog::reject);
     } else if (buttons == 1) {
@@ -39,6 +51,7 @@ v_SelectBox::v_SelectBox(int x, int y, QWidget* parent, int buttons)
         } else {
             firstButton->setGeometry(140, 105, 140, 60);
         }
+        firstButton->setStyleSheet(kYesSheet.arg(large ? 32 : 22));
         connect(firstButton, &QPushButton::clicked, this, &QDialog::accept);
     }
 }
@@ -66,18 +79,18 @@ void v_SelectBox::showEvent(QShowEvent* event)
 
 void v_SelectBox::paintEvent(QPaintEvent*)
 {
+    // The kit's box look: white text on the dark body inside a thin frame;
+    // the question at the kit's size, wrapped, above the answers.
     QPainter painter(this);
-    if (gPixmapTable[0]) {
-        painter.drawPixmap(rect(), *gPixmapTable[0]);
-    } else {
-        painter.fillRect(rect(), QColor(20, 40, 70));
-    }
+    painter.fillRect(rect(), QColor(QStringLiteral("#262E34")));
     QFont font(QStringLiteral("SimHei"));
-    font.setPointSize(largeScreen() ? 40 : 20);
+    font.setPixelSize(largeScreen() ? 32 : 18);
     painter.setFont(font);
-    painter.setPen(Qt::red);
-    const QRect area = buttonCount > 0 ? QRect(0, 0, width(), height() / 2) : rect();
-    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, message);
-    painter.setPen(QPen(Qt::white, 5));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    painter.setPen(Qt::white);
+    const int margin = largeScreen() ? 40 : 15;
+    const int textHeight = buttonCount > 0 ? (firstButton ? firstButton->y() : height() / 2) - margin / 2 : height();
+    const QRect area(margin, margin / 2, width() - 2 * margin, textHeight - margin / 2);
+    painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, keepKatakanaWordsWhole(message));
+    painter.setPen(QPen(QColor(QStringLiteral("#4F5963")), 2));
+    painter.drawRect(1, 1, width() - 2, height() - 2);
 }

@@ -3,6 +3,7 @@
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
 #include "globals.h"
+#include "texttable.h"
 #include "v_selectbox.h"
 #include "warnbox.h"
 
@@ -13,7 +14,15 @@
 
 namespace {
 const int kMaxRows = 7;
-}
+// The question names the version it downloads.
+constexpr int kDownloadQuestionText = 705;
+// The page buttons are the kit's secondary buttons: grey, dark text, blue
+// when pressed (the sheet of old, "background:transprent;", is no colour at
+// all and left them black on the dark page).
+const QString kPageButtonSheet = QStringLiteral(
+    "QPushButton{background-color: #4F5963;color: #FFFFFF;border: none;border-radius: 4px;font-family: SimHei;"
+    "font-size: 18px;}QPushButton:pressed{background-color: #2687F2;}QPushButton:disabled{color: #D0D5DA;}");
+} // namespace
 
 VersionDownloadDialog::VersionDownloadDialog(QWidget* parent, const MaintenanceFolders& folders, const QString& baseUrl,
                                              const VersionLibraryLimits& limits)
@@ -53,11 +62,11 @@ VersionDownloadDialog::VersionDownloadDialog(QWidget* parent, const MaintenanceF
         if (n > 0) {
             auto* prev = new ColorButton(QStringLiteral("上一页"), this);
             prev->setGeometry(w / 12 + c * (w / 3) - 50, h - 100, 100, 50);
-            prev->setStyleSheet(QStringLiteral("background:transprent;"));
+            prev->setStyleSheet(kPageButtonSheet);
             prevButtons->addButton(prev, c);
             auto* next = new ColorButton(QStringLiteral("下一页"), this);
             next->setGeometry(c * (w / 3) + w / 4 - 50, h - 100, 100, 50);
-            next->setStyleSheet(QStringLiteral("background:transprent;"));
+            next->setStyleSheet(kPageButtonSheet);
             nextButtons->addButton(next, c);
         }
     }
@@ -154,7 +163,7 @@ void VersionDownloadDialog::onVersionChosen(QAbstractButton* button)
     bool again = true;
     {
         v_SelectBox question(x, y, this, 2);
-        question.setMessage(QStringLiteral("是否开始下载该版本?"));
+        question.setMessage(textOf(kDownloadQuestionText).arg(button->text()));
         if (question.exec() == 1) {
             auto* progress = new v_SelectBox(x, y, this, 0);
             progress->setMessage(QStringLiteral("下载中..."));
@@ -176,31 +185,29 @@ void VersionDownloadDialog::onVersionChosen(QAbstractButton* button)
 
 void VersionDownloadDialog::paintEvent(QPaintEvent*)
 {
+    // The kit's dialog look: a dark title bar with a white title over the
+    // dark body, the column titles as the kit's blue headings, thin
+    // separators. The system's own background pictures are busy and its
+    // cyan and yellow did not belong to any other screen.
     QPainter painter(this);
     const int w = width();
     const int h = height();
-    if (gPixmapTable[0]) {
-        painter.drawPixmap(rect(), *gPixmapTable[0]);
-    } else {
-        painter.fillRect(rect(), QColor(20, 40, 70));
-    }
-    if (gPixmapTable[1]) {
-        painter.drawPixmap(QRect(0, 0, w, 60), *gPixmapTable[1]);
-    }
+    painter.fillRect(rect(), QColor(QStringLiteral("#262E34")));
+    painter.fillRect(QRect(0, 0, w, 60), QColor(QStringLiteral("#353D45")));
     QFont font(QStringLiteral("SimHei"));
-    font.setPointSize(32);
+    font.setPixelSize(28);
     painter.setFont(font);
-    painter.setPen(QColor(0, 255, 255));
-    painter.drawText(QRect(0, 0, w, 60), Qt::AlignCenter, QStringLiteral("版本库"));
-    if (gPixmapTable[2]) {
-        const QPixmap line = gPixmapTable[2]->transformed(QTransform().rotate(90));
-        for (int i = 1; i < titleNames.size(); ++i) {
-            painter.drawPixmap(QRect(i * (w / 3), 170, 10, h - 260), line);
-        }
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(20, 0, w - 200, 60), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("版本库"));
+    painter.setPen(QPen(QColor(QStringLiteral("#4F5963")), 1));
+    for (int i = 1; i < titleNames.size(); ++i) {
+        painter.drawLine(i * (w / 3), 170, i * (w / 3), h - 90);
     }
-    painter.setPen(QColor(255, 255, 0));
+    font.setPixelSize(24);
+    painter.setFont(font);
+    painter.setPen(QColor(QStringLiteral("#2687F2")));
     for (int c = 0; c < titleNames.size(); ++c) {
-        painter.drawText(QRect(w / 6 + c * (w / 3) - 100, 100, 200, 50), Qt::AlignCenter, titleNames[c]);
+        painter.drawText(QRect(c * (w / 3) + 10, 100, w / 3 - 20, 50), Qt::AlignCenter, titleNames[c]);
     }
 }
 

@@ -20,7 +20,15 @@ constexpr int kCameraOrderNotSavedText = 670;
 constexpr int kDuplicateTargetText = 361;
 constexpr int kTargetItemText = 394;
 constexpr int kRowCaptionText = 395;
-constexpr int kConfirmText = 121;
+// "保存相机顺序": the title bar's "确定" only closes, so the button that
+// saves says what it does.
+constexpr int kConfirmText = 704;
+constexpr int kDialogHeight = 560;
+constexpr int kTitleBarHeight = 60;
+constexpr int kRowHeight = 50;
+// The confirm button's top: under the last of eight rows, never over the
+// title bar or a row.
+constexpr int kConfirmTop = kDialogHeight - 5 - 10 - 50;
 
 } // namespace
 
@@ -34,7 +42,12 @@ WidgetChangeCamera::WidgetChangeCamera(QWidget* parent, PowerOffStep powerOff)
     listFont.setPixelSize(32);
 
     auto* rows = new QVBoxLayout(contentWidget);
-    rows->setSpacing(10);
+    // The rows share the band between the title bar and the confirm button;
+    // eight rows close up to fit it.
+    const int band = kConfirmTop - kTitleBarHeight - 8 - 5;
+    const int spacing = m_cameras > 1 ? qBound(2, (band - m_cameras * kRowHeight) / (m_cameras - 1), 10) : 10;
+    rows->setSpacing(spacing);
+    rows->setContentsMargins(20, 8, 20, kDialogHeight - 5 - kTitleBarHeight - kConfirmTop + 5);
     for (int k = 0; k < m_cameras; ++k) {
         auto* label = new QLabel(textOf(kRowCaptionText).arg(k + 1), contentWidget);
         auto* list = new ComboBox(contentWidget);
@@ -58,7 +71,7 @@ WidgetChangeCamera::WidgetChangeCamera(QWidget* parent, PowerOffStep powerOff)
     rows->addStretch();
 
     confirmButton = new ColorButton(textOf(kConfirmText), this);
-    confirmButton->setGeometry(30, 490 - 60 * m_cameras, width - 60, 50);
+    confirmButton->setGeometry(30, kConfirmTop, width - 60, 50);
     connect(confirmButton, &QPushButton::clicked, this, &WidgetChangeCamera::onOkClicked);
 
     setFixedSize(width, 560);

@@ -9,6 +9,7 @@
 #include "listingserver.h"
 #include "maintenanceactions.h"
 #include "texttable.h"
+#include "touchfiledialog.h"
 #include "toursupport.h"
 #include "v_selectbox.h"
 #include "versiondownloaddialog.h"
@@ -62,6 +63,7 @@ void tour(ListingServer& server, const QString& packages)
         dialog.setNameFilter(QStringLiteral("*.[r,t]ar*"));
         dialog.setDirectory(packages);
         dialog.setFont(QFont(QStringLiteral("SimHei"), 20));
+        fitFileDialogForTouch(&dialog);
         dialog.move(25, 50);
         shoot(QStringLiteral("update_file_chooser"), {&dialog});
     }
@@ -78,7 +80,7 @@ void tour(ListingServer& server, const QString& packages)
         const int x = dialog.width() / 2 - 375;
         const int y = dialog.height() / 2 - 185;
         const QStringList messages{QStringLiteral("下载中..."), QStringLiteral("下载成功\n重启后自动更新"),
-                                   QStringLiteral("是否开始下载该版本?")};
+                                   textOf(705).arg(QStringLiteral("V17.4.0.18.tar.gz"))};
         for (int buttons = 0; buttons <= 2; ++buttons) {
             auto* box = new v_SelectBox(x, y, &dialog, buttons);
             box->setMessage(messages[buttons]);

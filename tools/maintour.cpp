@@ -18,6 +18,7 @@
 #include "simulatecamera.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "toursupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,25 +38,7 @@
 
 namespace {
 
-QString gOut;
 MainScreenState gState;
-
-void shoot(const QString& name, const QList<QWidget*>& windows)
-{
-    QImage canvas(gScreenWidth, gScreenHeight, QImage::Format_RGB32);
-    canvas.fill(QColor(QStringLiteral("#1E1E1E")));
-    QPainter painter(&canvas);
-    for (QWidget* w : windows) {
-        w->show();
-        QApplication::processEvents();
-        painter.drawPixmap(w->pos(), w->grab());
-    }
-    painter.end();
-    const QString file = gOut + QLatin1Char('/') + name + QStringLiteral(".png");
-    if (!canvas.save(file)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(file));
-    }
-}
 
 void screen(int cameras, ImagePickForm* browser)
 {
@@ -151,22 +134,8 @@ void prepareFolders()
     }
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int shootAll(const TourArguments& arguments)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
-        return 2;
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutes();
-    ensureKitIcons();
-    initTextTable();
-    gScreenWidth = QString::fromLocal8Bit(argv[2]).toInt();
-    gScreenHeight = QString::fromLocal8Bit(argv[3]).toInt();
-    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
-
     QTemporaryDir work;
     QDir::setCurrent(work.path());
     static SystemParam params{};
@@ -187,17 +156,20 @@ int main(int argc, char* argv[])
     }
     prepareFolders();
     setMainScreenHost(&gState);
-
-    static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
-    for (gLanguage = 0; gLanguage < LanguageCount; ++gLanguage) {
-        gOut = QStringLiteral("%1/%2x%3/%4").arg(out).arg(gScreenWidth).arg(gScreenHeight).arg(QLatin1String(languages[gLanguage]));
-        QDir().mkpath(gOut);
+    forEachLanguage(arguments, [] {
         for (int cameras : {1, 2, 5, 8}) {
             gCameraCount = cameras;
             ImagePickForm browser;
             screen(cameras, &browser);
         }
-    }
+    });
     clearMainScreenHost(&gState);
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    return runTour(argc, argv, shootAll);
 }

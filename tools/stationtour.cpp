@@ -48,7 +48,9 @@ cv::Mat gFrame;
 void shoot(CammerWidget& w, const QString& name)
 {
     QApplication::processEvents();
-    saveShot(w.grab(), name);
+    const QImage picture = w.grab().toImage();
+    saveShot(picture, name);
+    checkShot(name, picture, {{&w, QPoint(0, 0)}});
 }
 
 // A station over the mould picture (no camera) at the single-camera size.
@@ -62,7 +64,9 @@ std::unique_ptr<CammerWidget> makeStation(bool live)
     std::memcpy(d.displayBuffer.data(), gFrame.data, d.displayBuffer.size());
     d.curTemplate = 0;
     std::memcpy(d.occupyTemplate(0, 0), gFrame.data, d.displayBuffer.size());
-    w->resize(gScreenWidth, gScreenHeight - 120);
+    // Live under its title bar and over the dock; areas are edited in area
+    // setting, where the dock is hidden and the view reaches the bottom.
+    w->resize(gScreenWidth, live ? gScreenHeight - 120 : gScreenHeight - 62);
     QApplication::processEvents();
     // The frame came after the widget's first size: its scales follow it here.
     st.imageScaleX = float(w->width()) / float(d.imageWidth);

@@ -4,8 +4,10 @@
 #include "kiticons.h"
 #include "mapplication.h"
 #include "paramstorage.h"
+#include "screencheck.h"
 #include "systemparam.h"
 #include "texttable.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QColor>
@@ -19,15 +21,18 @@ namespace {
 
 // The folder of the language being shot.
 QString gShotFolder;
+bool gCheck = false;
+int gFindings = 0;
 
 } // namespace
 
 bool readTourArguments(int argc, char* argv[], TourArguments* arguments)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <output folder> <width> <height>\n", argv[0]);
+    if (argc < 4 || argc > 5 || (argc == 5 && qstrcmp(argv[4], "--check") != 0)) {
+        std::fprintf(stderr, "usage: %s <output folder> <width> <height> [--check]\n", argv[0]);
         return false;
     }
+    arguments->check = argc == 5;
     arguments->folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     arguments->width = QString::fromLocal8Bit(argv[2]).toInt();
     arguments->height = QString::fromLocal8Bit(argv[3]).toInt();
@@ -46,14 +51,44 @@ int runTour(int argc, char* argv[], const std::function<int(const TourArguments&
     initTextTable();
     gScreenWidth = arguments.width;
     gScreenHeight = arguments.height;
-    return body(arguments);
+    gCheck = arguments.check;
+    const int result = body(arguments);
+    if (gCheck) {
+        std::printf("screencheck: %d finding(s)\n", gFindings);
+        std::fflush(stdout);
+    }
+    return result != 0 ? result : (gFindings > 0 ? 1 : 0);
+}
+
+bool screenCheckOn()
+{
+    return gCheck;
+}
+
+void checkShot(const QString& name, const QImage& picture, const QList<QPair<QWidget*, QPoint>>& windows)
+{
+    if (!gCheck) {
+        return;
+    }
+    const QString shot = QDir(gShotFolder).dirName() + QLatin1Char('/') + name;
+    for (const ScreenFinding& f : checkScreen(picture, windows, QRect(0, 0, gScreenWidth, gScreenHeight))) {
+        std::printf("screencheck: %s: %s: %s: %s\n", qPrintable(findingKindName(f.kind)), qPrintable(shot),
+                    qPrintable(f.widget), qPrintable(f.detail));
+        ++gFindings;
+    }
+    std::fflush(stdout);
 }
 
 void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots)
 {
     static const char* const languages[LanguageCount] = {"zh_CN", "en", "zh_TW", "ja"};
+    const QByteArray only = qgetenv("KORVANE_TOUR_LANGUAGE");
     for (int language = 0; language < LanguageCount; ++language) {
+        if (!only.isEmpty() && only != languages[language]) {
+            continue;
+        }
         gLanguage = language;
+        installTranslations(language);
         gShotFolder = QStringLiteral("%1/%2x%3/%4")
                           .arg(arguments.folder)
                           .arg(arguments.width)
@@ -96,13 +131,16 @@ void shoot(const QString& name, const QList<QWidget*>& windows, const QImage& ba
         canvas = background.copy();
     }
     QPainter painter(&canvas);
+    QList<QPair<QWidget*, QPoint>> placed;
     for (QWidget* w : windows) {
         w->show();
         QApplication::processEvents();
         painter.drawPixmap(w->pos(), w->grab());
+        placed.append({w, w->pos()});
     }
     painter.end();
     saveShot(canvas, name);
+    checkShot(name, canvas, placed);
 }
 
 SliderPictures::SliderPictures()

@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <QList>
+#include <QPair>
+#include <QPoint>
 #include <QPixmap>
 #include <QString>
 #include <QTemporaryDir>
@@ -18,19 +20,24 @@ struct TourArguments {
     QString folder;  // absolute: a tour may change the working folder
     int width = 0;
     int height = 0;
+    bool check = false;  // each shot is checked as the operator would see it
 };
 
-// Reads "<output folder> <width> <height>"; says the usage on stderr and gives
-// false for anything else.
+// Reads "<output folder> <width> <height> [--check]"; says the usage on
+// stderr and gives false for anything else.
 bool readTourArguments(int argc, char* argv[], TourArguments* arguments);
 
 // A tour's main: reads the command line (2 when it is wrong), makes the
 // application with the fonts and icons the panel has, the text table and the
-// screen size asked for, and gives body's answer.
+// screen size asked for, and gives body's answer; with --check, 1 as well
+// when a shot failed the screen check.
 int runTour(int argc, char* argv[], const std::function<int(const TourArguments&)>& body);
 
 // Runs shots once for each language, gLanguage set to it and the pictures
-// going to <folder>/<width>x<height>/<language>/ (made first).
+// going to <folder>/<width>x<height>/<language>/ (made first). With
+// KORVANE_TOUR_LANGUAGE set to one of the folder names (zh_CN, en, zh_TW, ja)
+// only that language is shot: the check runs the slow tours' languages side
+// by side.
 void forEachLanguage(const TourArguments& arguments, const std::function<void()>& shots);
 
 // Where the picture called name goes in the current language's folder.
@@ -41,8 +48,18 @@ QString shotFile(const QString& name);
 bool saveShot(const QImage& picture, const QString& name, const char* program = nullptr);
 bool saveShot(const QPixmap& picture, const QString& name, const char* program = nullptr);
 
+// Whether the shots are checked (--check).
+bool screenCheckOn();
+
+// With --check: checks the picture called name as drawn from the windows
+// (each with where it stands in the picture, the screen's top left being the
+// picture's), says each finding on stdout as
+// "screencheck: <kind>: <language>/<name>: <widget>: <detail>" and counts it.
+void checkShot(const QString& name, const QImage& picture, const QList<QPair<QWidget*, QPoint>>& windows);
+
 // The panel's background (or the given picture behind them) with the given
-// top-level windows, each shown first, drawn where they stand; saved as name.
+// top-level windows, each shown first, drawn where they stand; saved as name
+// (and checked, with --check).
 void shoot(const QString& name, const QList<QWidget*>& windows, const QImage& background = QImage());
 
 // The slider's pictures, held for as long as the tour runs, as the program

@@ -178,15 +178,18 @@ void shoot(VeZiRevoru& w, const QString& name)
     canvas.fill(Qt::black);
     QPainter painter(&canvas);
     painter.drawPixmap(0, 0, w.grab());
+    QList<QPair<QWidget*, QPoint>> placed{{&w, QPoint(0, 0)}};
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (top != &w && top->isVisible()) {
             painter.drawPixmap(top->pos(), top->grab());
+            placed.append({top, top->pos()});
         }
     }
     painter.end();
     if (!saveShot(canvas, name, gProgram)) {
         ++gFailures;
     }
+    checkShot(name, canvas, placed);
 }
 
 Session::Session()

@@ -1,5 +1,7 @@
 #include "camerareportform.h"
 
+#include <algorithm>
+
 #include "ccomp_dialogframe.h"
 
 #include <QHeaderView>
@@ -116,7 +118,7 @@ CameraReportForm::CameraReportForm(QWidget* parent)
 
     setCommonStyleSheet(this, QStringLiteral(
         "QWidget{background-color:#262E34;outline:0px;border:none;}"
-        "QHeaderView::section{border-style:none;outline:0px;color:white;font-size:16px;background-color:#2687F2;}"
+        "QHeaderView::section{border-style:none;outline:0px;color:white;font-size:16px;background-color:#2175D3;}"
         "QTableView{background-color: #262E34;alternate-background-color: #3D4449;font-size:14px;color: white;"
         "border-style:none;outline:0px;gridline-color: rgba(255, 255, 255, 0);}"
         "QTreeView::item { border: 0.5px ; border-style: solid ; border-color: lightgray ;}"));
@@ -133,9 +135,24 @@ void CameraReportForm::setReportItems(const QList<CameraReportForm_Item>& items)
 
 void CameraReportForm::resizeEvent(QResizeEvent* event)
 {
-    const int width = event->size().width() / 6;
+    // A narrow tile (five to eight cameras) cannot give six columns their
+    // 60 px: the columns beyond the edge were lost, the result first. Which
+    // area is NG must stay readable, so the limits go first, then the tool's
+    // name; the number, the value and the result stay.
+    const int total = event->size().width();
+    const int minimum = m_view->horizontalHeader()->minimumSectionSize();
+    const bool limits = total / 6 >= minimum;
+    const bool tool = limits || total / 4 >= minimum;
+    m_view->setColumnHidden(1, !tool);
+    m_view->setColumnHidden(2, !limits);
+    m_view->setColumnHidden(3, !limits);
+    const int shown = limits ? 6 : tool ? 4 : 3;
+    const int width = total / shown;
     for (int c = 0; c < 5; ++c) {
         m_view->setColumnWidth(c, width);
     }
+    // The stretched result column takes the rest at once: left to the
+    // header, it kept its width from the wider tile until the next resize.
+    m_view->setColumnWidth(5, std::max(minimum, total - width * (shown - 1)));
     QWidget::resizeEvent(event);
 }

@@ -11,6 +11,7 @@
 #include "systemparam.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -33,29 +34,32 @@ void setTemplateTimeText(int camera, int detect, int templateIndex)
 
 namespace {
 
-// The title's words are the system's own and stay Chinese in every language.
-QString zh(const char* text)
+// The title's words, in the operator's language.
+QString titleWord(const char* text)
 {
-    return QString::fromUtf8(text);
+    return QCoreApplication::translate("CameraWgtBox", text);
 }
 
 QString detectName(int detect)
 {
     const int function = gpSystemParam ? gpSystemParam->systemFunction() : 0;
     if (function == 1 || function == 2) {
-        static const char* const names[] = {"左成品", "左模腔", "右成品", "右模腔"};
-        return detect >= 0 && detect < 4 ? zh(names[detect]) : QString();
+        static const char* const names[] = {QT_TRANSLATE_NOOP("CameraWgtBox", "左成品"), QT_TRANSLATE_NOOP("CameraWgtBox", "左模腔"),
+                                            QT_TRANSLATE_NOOP("CameraWgtBox", "右成品"), QT_TRANSLATE_NOOP("CameraWgtBox", "右模腔")};
+        return detect >= 0 && detect < 4 ? titleWord(names[detect]) : QString();
     }
     if (detect == 0) {
-        return zh("成品");
+        return QCoreApplication::translate("CameraWgtBox", "成品");
     }
-    return detect == 1 ? zh("模腔") : QString();
+    return detect == 1 ? QCoreApplication::translate("CameraWgtBox", "模腔") : QString();
 }
 
+// The verdict's green and red (#4CAF50, #F44336) darkened so that its white
+// word reads at 4.5 : 1.
 const char* const ResultOkSheet =
-    "QLabel#_lab_result{color:white;background-color:#4CAF50;font-size:45px;text-align:center;}";
+    "QLabel#_lab_result{color:white;background-color:#39833C;font-size:45px;text-align:center;}";
 const char* const ResultNgSheet =
-    "QLabel#_lab_result{color:white;background-color:#F44336;font-size:45px;text-align:center;}";
+    "QLabel#_lab_result{color:white;background-color:#D73B30;font-size:45px;text-align:center;}";
 
 } // namespace
 
@@ -202,18 +206,18 @@ TextPiece statusLine(int camera)
     switch (host->runState()) {
     case 2:
         colour = QStringLiteral("cyan");
-        state = zh("取样中");
+        state = QCoreApplication::translate("CameraWgtBox", "取样中");
         break;
     case 3:
         colour = QStringLiteral("#FF0000");
-        state = zh("停止中");
+        state = QCoreApplication::translate("CameraWgtBox", "停止中");
         break;
     default:
         colour = QStringLiteral("#00FF00");
         switch (host->cyclePhase()) {
-        case 1: state = zh("检测中"); break;
-        case 2: state = zh("检测完"); break;
-        case 3: state = zh("等待中"); break;
+        case 1: state = QCoreApplication::translate("CameraWgtBox", "检测中"); break;
+        case 2: state = QCoreApplication::translate("CameraWgtBox", "检测完"); break;
+        case 3: state = QCoreApplication::translate("CameraWgtBox", "等待中"); break;
         default: break;
         }
     }
@@ -224,7 +228,7 @@ TextPiece statusLine(int camera)
             break;
         }
     }
-    QString text = zh("%1号相机 %2 %3").arg(camera + 1).arg(detectName(host->currentDetect()), state);
+    QString text = QCoreApplication::translate("CameraWgtBox", "%1号相机 %2 %3").arg(camera + 1).arg(detectName(host->currentDetect()), state);
     if (delay > 0.02) {
         text += QLatin1Char(' ') + QString::number(delay, 'g', 3);
     }
@@ -250,7 +254,7 @@ CameraWgt_DataWidget_Title::CameraWgt_DataWidget_Title(QWidget* parent)
     }
     m_camera = m_tile->camera();
     setFixedHeight(60);
-    m_cameraLabel = new QLabel(zh("相机%1").arg(m_camera + 1), this);
+    m_cameraLabel = new QLabel(QCoreApplication::translate("CameraWgtBox", "相机%1").arg(m_camera + 1), this);
     m_cameraLabel->setObjectName(QStringLiteral("cameraLabel"));
     m_cameraLabel->installEventFilter(this);
     m_selector = new MultipleBtnGroup(gCameraCount, this);
@@ -267,6 +271,11 @@ CameraWgt_DataWidget_Title::CameraWgt_DataWidget_Title(QWidget* parent)
     });
     m_runStatus = new TitleTextLabel(this);
     m_runStatus->setObjectName(QStringLiteral("_lab_runstatus"));
+    // The stopped state's pure red reads at under 3 : 1 on the title's grey:
+    // the status sits on a near-black field of its own, where red, green
+    // and cyan all stand out.
+    m_runStatus->setStyleSheet(
+        QStringLiteral("QLabel#_lab_runstatus{background-color:#101010;border-radius:4px;}"));
 }
 
 void CameraWgt_DataWidget_Title::updateTitle()
@@ -324,7 +333,7 @@ CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* pa
     // No verdict yet: the first pass shows OK or NG whatever the flag is.
     m_result->setAlignment(Qt::AlignCenter);
     m_result->setMinimumSize(100, 50);
-    m_result->setStyleSheet(QStringLiteral("QLabel{color:white;background-color:#4CAF50;font-size:45px}"));
+    m_result->setStyleSheet(QStringLiteral("QLabel{color:white;background-color:#39833C;font-size:45px}"));
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -336,8 +345,8 @@ CameraWgt_DataWidget_Title_Normal::CameraWgt_DataWidget_Title_Normal(QWidget* pa
     row->addWidget(m_result);
 
     setCommonStyleSheet(this, QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}")
-        + QStringLiteral("QLabel#%1{color:white;background-color:#4CAF50;font-size:45px;text-align:center;}"
-                         "QLabel#%1[isok = false]{color:white;background-color:#F44336;font-size:45px;text-align:center;}")
+        + QStringLiteral("QLabel#%1{color:white;background-color:#39833C;font-size:45px;text-align:center;}"
+                         "QLabel#%1[isok = false]{color:white;background-color:#D73B30;font-size:45px;text-align:center;}")
               .arg(QStringLiteral("_lab_result")));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -356,9 +365,9 @@ void CameraWgt_DataWidget_Title_Normal::updateTitle()
     const QString white = QStringLiteral("#ffffff");
     const QString cyan = QStringLiteral("#00ffff");
     const QString blank = QStringLiteral(" ");
-    titleText(m_report)->setPieces({{white, zh("帧率 ")}, {cyan, QString::number(frames)}, {QString(), blank},
-                                     {white, zh("NG数 ")}, {cyan, QString::number(ng)}, {QString(), blank},
-                                     {white, zh("总数 ")}, {cyan, QString::number(total)}, {QString(), blank}});
+    titleText(m_report)->setPieces({{white, QCoreApplication::translate("CameraWgtBox", "帧率 ")}, {cyan, QString::number(frames)}, {QString(), blank},
+                                     {white, QCoreApplication::translate("CameraWgtBox", "NG数 ")}, {cyan, QString::number(ng)}, {QString(), blank},
+                                     {white, QCoreApplication::translate("CameraWgtBox", "总数 ")}, {cyan, QString::number(total)}, {QString(), blank}});
     if (view) {
         const bool ok = view->station().data.resultOk != 0;
         const QVariant shown = m_result->property("isok");
@@ -385,7 +394,7 @@ CameraWgt_DataWidget_Title_SetROI::CameraWgt_DataWidget_Title_SetROI(QWidget* pa
     // a centred line too long for its label ends in "…" rather than losing
     // both its ends.
     m_info = new TitleTextLabel(this);
-    titleText(m_info)->setPlain(zh("图片信息"));
+    titleText(m_info)->setPlain(QCoreApplication::translate("CameraWgtBox", "图片信息"));
     m_info->setAlignment(Qt::AlignCenter);
     m_info->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     auto* row = new QHBoxLayout(this);
@@ -558,7 +567,7 @@ void CameraWgt_DataWidget::setScreenMode(int mode)
         setTemplateTimeText(host->currentCamera(), edited, shown);
         const int count = edited >= 0 && edited < StationData::DetectCount ? data.templateCount[edited] : 0;
         static_cast<CameraWgt_DataWidget_Title_SetROI*>(m_titleStack->widget(1))
-            ->setText(zh("模板数 %1 / %2   %3").arg(shown + 1).arg(count).arg(gTemplateTimeText));
+            ->setText(QCoreApplication::translate("CameraWgtBox", "模板数 %1 / %2   %3").arg(shown + 1).arg(count).arg(gTemplateTimeText));
         break;
     }
     default:
@@ -582,6 +591,17 @@ void CameraWgt_DataWidget::paintEvent(QPaintEvent* event)
         const bool wanted = mainScreenHost()->screenMode() < 2;
         if (m_hideButton->isVisibleTo(this) != wanted) {
             m_hideButton->setVisible(wanted);
+        }
+        // The button stands over a strip of its own at the right edge: over
+        // the table it covered the rightmost cells (the result).
+        auto* main = static_cast<QVBoxLayout*>(layout());
+        if (QLayout* sub = main->count() > 1 ? main->itemAt(1)->layout() : nullptr) {
+            const int right = wanted ? m_hideButton->width() : 0;
+            if (sub->contentsMargins().right() != right) {
+                sub->setContentsMargins(0, 0, right, 0);
+                // Laid out now, so that this very picture has the strip.
+                main->activate();
+            }
         }
     }
     QWidget::paintEvent(event);

@@ -1,6 +1,7 @@
 #include "cammerwidget.h"
 
 #include "cameraregistry.h"
+#include "captionfit.h"
 #include "circle.h"
 #include "clustomrect.h"
 #include "colorbutton.h"
@@ -16,10 +17,12 @@
 #include "systemparam.h"
 #include "texttable.h"
 
+#include <QFontMetrics>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTransform>
 #include <QResizeEvent>
 #include <QSignalBlocker>
@@ -160,6 +163,8 @@ void CammerWidget::buildPanel()
                                                       outputCombo}) {
         w->hide();
     }
+    // The panel's places are sized for the Chinese captions.
+    CaptionFit::watchAll(this);
 }
 
 int CammerWidget::editDetect() const
@@ -307,6 +312,36 @@ QString CammerWidget::areaLabel(const CammerSingleton& set, int detect, int i) c
     return QStringLiteral("%1: %2").arg(i + 1).arg(v);
 }
 
+namespace {
+
+// Text that reads on any picture: the letters in their colour inside a rim
+// that stands against it (dark around light colours, light around dark
+// ones), so a green label reads on bright metal and a dark blue one on a
+// dark mould. One line, placed as drawText would place it in box.
+void drawOutlinedText(QPainter& painter, const QRect& box, int flags, const QString& text, const QColor& colour)
+{
+    if (text.isEmpty()) {
+        return;
+    }
+    const QFontMetrics metrics(painter.font());
+    const QRect bound = metrics.boundingRect(box, flags, text);
+    QPainterPath path;
+    path.addText(bound.left(), bound.top() + metrics.ascent(), painter.font(), text);
+    const bool darkColour = colour.lightness() < 110;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(darkColour ? QColor(255, 255, 255, 235) : QColor(0, 0, 0, 235), 5, Qt::SolidLine, Qt::RoundCap,
+                        Qt::RoundJoin));
+    painter.drawPath(path);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawPath(path);
+    painter.restore();
+}
+
+} // namespace
+
 void CammerWidget::paintAreas(QPainter& painter, const CammerSingleton& set, int m, bool templateView)
 {
     const CameraStation& st = *m_station;
@@ -356,7 +391,7 @@ void CammerWidget::paintAreas(QPainter& painter, const CammerSingleton& set, int
             at = QPoint(ax + 10, ay > 26 ? ay - 26 : ay);
         }
         if (!(templateView && selected >= 0 && i != selected)) {
-            painter.drawText(QRect(at, QSize(400, 25)), Qt::AlignLeft | Qt::AlignVCenter, label);
+            drawOutlinedText(painter, QRect(at, QSize(400, 25)), Qt::AlignLeft | Qt::AlignVCenter, label, colour);
         }
 
         if (templateView && function == FuncDefect && (selected < 0 || i == selected)) {
@@ -481,14 +516,20 @@ void CammerWidget::paintEvent(QPaintEvent*)
         font.setPixelSize(30);
         painter.setFont(font);
         const int h = height();
-        painter.setPen(Qt::blue);
-        painter.drawText(QRect(10, h - 80, 150, 25), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("%1 :").arg(textOf(22)));
-        painter.fillRect(QRect(160, h - 80, 25, 25), Qt::blue);
-        painter.setPen(Salmon);
-        painter.drawText(QRect(10, h - 40, 150, 25), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("%1 :").arg(textOf(24)));
-        painter.fillRect(QRect(160, h - 40, 25, 25), Salmon);
+        // The legend on a light panel of its own: pure blue letters on a dark
+        // picture did not read. The swatches carry the colours.
+        // Each caption as wide as it needs (an English one is longer than the
+        // 150 px its Chinese one takes), the swatch after the longer one.
+        const QString filterCaption = QStringLiteral("%1 :").arg(textOf(22));
+        const QString areaCaption = QStringLiteral("%1 :").arg(textOf(24));
+        const QFontMetrics metrics(font);
+        const int textWidth = std::max({150, metrics.horizontalAdvance(filterCaption), metrics.horizontalAdvance(areaCaption)});
+        painter.fillRect(QRect(4, h - 86, textWidth + 46, 78), QColor(255, 255, 255, 225));
+        painter.setPen(QColor(QStringLiteral("#262E34")));
+        painter.drawText(QRect(10, h - 80, textWidth, 25), Qt::AlignLeft | Qt::AlignVCenter, filterCaption);
+        painter.fillRect(QRect(textWidth + 15, h - 80, 25, 25), Qt::blue);
+        painter.drawText(QRect(10, h - 40, textWidth, 25), Qt::AlignLeft | Qt::AlignVCenter, areaCaption);
+        painter.fillRect(QRect(textWidth + 15, h - 40, 25, 25), Salmon);
     }
 }
 

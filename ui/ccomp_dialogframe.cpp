@@ -1,5 +1,6 @@
 #include "ccomp_dialogframe.h"
 
+#include "captionfit.h"
 #include "kiticons.h"
 
 #include <QDebug>
@@ -78,6 +79,11 @@ void C_Type_COM::setEditBorderColors(QWidget* edit, QString normal, QString focu
         + QStringLiteral("QLineEdit:focus{border:2px solid %1;}").arg(focus));
 }
 
+// White captions stand on the convention's blue, red and button blue
+// darkened to #2175D3, #D04136 and #2A7AAF: on #2687F2, #F24C3F and #3498DB
+// white reads at 3.6, 3.6 and 3.2 : 1 only, below the 4.5 a screen needs.
+// Blue text on white takes #2175D3 too (4.6 : 1); on the dark panels the
+// lighter #5AA8FF (#2687F2 reads at 3.1 to 3.8 : 1 on their greys).
 QString commonStyleSheet()
 {
     static const QString sheet = QStringLiteral(
@@ -87,15 +93,15 @@ QString commonStyleSheet()
         "QTabWidget::pane{border: 1px solid #BDBDBD;background-color:#616161;}"
         "QTabWidget::tab-bar{alignment:left;top:1px;}"
         "QTabBar::tab{color:white;border: 1px solid #BDBDBD;padding-left: 10px;padding-right: 10px;}"
-        "QTabBar::tab:selected{height:50px;width:335px;color:white;font-size:22px;background-color:#2687F2;"
+        "QTabBar::tab:selected{height:50px;width:335px;color:white;font-size:22px;background-color:#2175D3;"
         "border: 1px solid #BDBDBD;border-bottom: 1px solid #616161;}"
         "QTabBar::tab:!selected{height:40px;width:335px;font-size:22px;top:10px;background-color: rgb(110, 110, 110);}"
         "QPushButton{outline:0px;border:none;font-size:15px;height:40px;width:80px;color:white;"
-        "background-color:#3498DB;padding-left: 5px;}"
+        "background-color:#2A7AAF;padding-left: 5px;}"
         "QPushButton:hover{background-color:#2972F4;color:white;}"
-        "QPushButton:!hover{background-color:#3498DB;color:white;}"
+        "QPushButton:!hover{background-color:#2A7AAF;color:white;}"
         "QPushButton:pressed{background-color:#FFC107;color:#3498DB;}"
-        "QPushButton#okBtn{outline:0px;border:none;font-size:32px;color:white;background-color:#2687F2;}"
+        "QPushButton#okBtn{outline:0px;border:none;font-size:32px;color:white;background-color:#2175D3;}"
         "QLabel{color:white;font-size:26px;background-color: transparent;}"
         "QRadioButton,QCheckBox{color:white;font-size:26px;}"
         "QRadioButton::indicator{width:32px;height:32px;}"
@@ -105,7 +111,9 @@ QString commonStyleSheet()
         "QCheckBox::indicator::unchecked {width: 24px;height: 24px;image: url(:/Unchecked.png);}"
         "QCheckBox::indicator::checked {width: 24px;height: 24px;image: url(:/Checked.png);}"
         "QCheckBox::enabled::checked {color: #ffffff;}"
-        "QCheckBox::enabled::unchecked {color: #999999;}"
+        // An unticked caption is as bright as a ticked one: grey read as
+        // disabled, and the indicator already tells the state.
+        "QCheckBox::enabled::unchecked {color: #ffffff;}"
         "QListWidget{font-size:22px;color:white;background-color:#616161;alternate-background-color:#757575;"
         "border:1px solid #BDBDBD;}"
         "QScrollArea{background-color:white;border:0px;}"
@@ -118,7 +126,20 @@ QString commonStyleSheet()
         "QScrollBar::sub-line:vertical:pressed {background-color:#FFC107;}"
         "QLineEdit{color:white;font-size:20px;padding:0px 5px 0px 5px;border: 1px solid #959595;height:32px;}"
         "QLineEdit:!focus{border: 1px solid #959595;background:transparent;color:white;}"
-        "QLineEdit:focus{background:white;color:black;}");
+        "QLineEdit:focus{background:white;color:black;}"
+        // Touch rules after the dark sheet: a combo box is a light field with
+        // dark text at the kit's size (the dark sheet alone left it black on
+        // black), and whatever a finger taps is at least 40 px across.
+        "QComboBox{background-color:#F2F2F2;color:#1E1E1E;font-size:22px;border:1px solid #BDBDBD;"
+        "border-radius:4px;padding-left:6px;min-height:40px;}"
+        "QComboBox:disabled{background-color:#9E9E9E;color:#1E1E1E;}"
+        "QComboBox::drop-down{width:36px;border:none;}"
+        "QComboBox::down-arrow{width:15px;height:12px;image:url(:/down-arrow.png);}"
+        "QComboBox QAbstractItemView{background-color:#F2F2F2;color:#1E1E1E;font-size:22px;"
+        "selection-background-color:#2175D3;selection-color:white;}"
+        "QComboBox QAbstractItemView::item{min-height:44px;}"
+        "QRadioButton,QCheckBox{min-height:40px;}"
+        "QScrollBar:vertical{width:40px;}");
     return sheet;
 }
 
@@ -126,6 +147,8 @@ void setCommonStyleSheet(QWidget* w, QString extra)
 {
     ensureKitIcons();
     w->setStyleSheet(commonStyleSheet() + extra);
+    // The screens' sizes are made for the Chinese captions.
+    CaptionFit::watchAll(w);
 }
 
 void setTransparentTitleStyle(QWidget* dialog, QWidget* tabWidget)

@@ -1,5 +1,6 @@
 #include "colorbutton.h"
 
+#include "captionfit.h"
 #include "kiticons.h"
 
 #include <QAbstractButton>
@@ -12,7 +13,8 @@ ColorButton::ColorButton(QString text, QWidget* parent, int kind)
     setStyleSheet(QStringLiteral("QPushButton{background-color: %1;border-radius: 4px;opacity:1;font-size: 18px;"
                                  "color: white}QPushButton:pressed{background-color: rgba(38, 135, 242, 0.5);"
                                  "color: white;}")
-                      .arg(kind == 1 ? QStringLiteral("#F24C3F") : QStringLiteral("#2687F2")));
+                      .arg(kind == 1 ? QStringLiteral("#D04136") : QStringLiteral("#2175D3")));
+    CaptionFit::watch(this);
 }
 
 ColorButton::ColorButton(QPixmap picture, QWidget* parent)
@@ -67,8 +69,8 @@ customButton::customButton(QWidget* parent)
 {
     setCheckable(true);
     setStyleSheet(QStringLiteral(
-        "QPushButton:checked{background-color: #2687F2;border-radius: 4px;opacity:1;font-size: 18px;color: white}"
-        "QPushButton:!checked{background-color: #F24C3F;border-radius: 4px;opacity:1;font-size: 18px;color: white}"));
+        "QPushButton:checked{background-color: #2175D3;border-radius: 4px;opacity:1;font-size: 18px;color: white}"
+        "QPushButton:!checked{background-color: #D04136;border-radius: 4px;opacity:1;font-size: 18px;color: white}"));
 }
 
 void setButtonAutoRepeat(QAbstractButton* b)

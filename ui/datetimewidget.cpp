@@ -9,9 +9,11 @@
 
 #include <QEvent>
 #include <QFrame>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 #include <QTextCharFormat>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -28,13 +30,27 @@ const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
 const QString kTimeFormat = QStringLiteral("hh:mm:ss");
 const QString kRangeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
+// The pickers' two buttons in the kit's look: a blue "确定", and "清空" in
+// blue on white with a blue frame, each a finger's size (bare words on white
+// are not seen as buttons).
 QPushButton* flatButton(const QString& caption, const QString& colour, QWidget* parent)
 {
     auto* button = new QPushButton(caption, parent);
-    button->setFixedHeight(30);
-    button->setStyleSheet(QStringLiteral("color:%1;border: none;background-color: transparent;").arg(colour));
+    button->setFixedSize(110, 40);
+    const bool primary = colour != QLatin1String("#2175D3");
+    button->setStyleSheet(primary ? QStringLiteral("QPushButton{color: #FFFFFF;background-color: #2175D3;border: none;"
+                                                   "border-radius: 4px;font-family: SimHei;font-size: 20px;}"
+                                                   "QPushButton:pressed{background-color: #1A6FC9;}")
+                                  : QStringLiteral("QPushButton{color: #2175D3;background-color: #FFFFFF;"
+                                                   "border: 1px solid #2175D3;border-radius: 4px;font-family: SimHei;"
+                                                   "font-size: 20px;}QPushButton:pressed{background-color: #E3EFFD;}"));
     return button;
 }
+
+// Height of the weekday row; the weeks share the rest of the table. In the
+// clock dialog's 320-px calendar a 30-px row left the weeks 39 px, under a
+// fingertip; the names read as well in 24.
+constexpr int kWeekdayRowHeight = 24;
 
 // Position of a widget in the coordinates of its grandparent's parent, as the
 // pickers place their pop-ups.
@@ -132,6 +148,9 @@ CalendarWidget::CalendarWidget(QWidget* parent)
         if (b) {
             b->setIcon(QIcon(b == prevBtn ? QStringLiteral(":/Arrow2Left.png") : QStringLiteral(":/Arrow2Right.png")));
             b->installEventFilter(this);
+            // The arrows alone made a 19-px target; the button is a
+            // fingertip wide, its arrow in the middle.
+            b->setFixedSize(40, 40);
         }
     }
     setStyleSheet(QStringLiteral("QToolButton#%1{border: none;background-color: white;}"
@@ -148,6 +167,50 @@ CalendarWidget::CalendarWidget(QWidget* parent)
     setObjectName(QStringLiteral("CalendarWidget"));
     setNavigationBarVisible(false);
     setWindowFlags(Qt::CustomizeWindowHint | Qt::FramelessWindowHint);
+}
+
+void CalendarWidget::resizeEvent(QResizeEvent* event)
+{
+    QCalendarWidget::resizeEvent(event);
+    fitDayRows();
+}
+
+void CalendarWidget::showEvent(QShowEvent* event)
+{
+    QCalendarWidget::showEvent(event);
+    fitDayRows();
+}
+
+void CalendarWidget::fitDayRows()
+{
+    // The month table's rows stretch to the table by default: every month
+    // needs six week rows, and below 7 x the rows' least height the last weeks
+    // (the 27th to the 31st) fall off the table. The weekday names take a
+    // low row of their own; the six weeks share the rest.
+    auto* view = findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+    if (!view || !view->model()) {
+        return;
+    }
+    QHeaderView* rows = view->verticalHeader();
+    rows->setMinimumSectionSize(1);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    const int count = view->model()->rowCount();
+    const int weeks = horizontalHeaderFormat() == QCalendarWidget::NoHorizontalHeader ? count : count - 1;
+    if (weeks <= 0) {
+        return;
+    }
+    const int available = view->viewport()->height();
+    const int header = count > weeks ? std::min(kWeekdayRowHeight, available / (weeks + 1)) : 0;
+    const int week = (available - header) / weeks;
+    int used = 0;
+    for (int row = 0; row < count; ++row) {
+        int h = count > weeks && row == 0 ? header : week;
+        if (row == count - 1) {
+            h = std::max(1, available - used);
+        }
+        rows->resizeSection(row, h);
+        used += h;
+    }
 }
 
 bool CalendarWidget::eventFilter(QObject* watched, QEvent* event)
@@ -281,7 +344,7 @@ DateTimeWidget::DateTimeWidget(QWidget* parent)
     auto* bottombar = new QWidget(this);
     bottombar->setObjectName(QStringLiteral("bottombar"));
     bottombar->setFixedSize(840, 50);
-    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2687F2"), bottombar);
+    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2175D3"), bottombar);
     connect(clear, &QPushButton::clicked, this, &DateTimeWidget::clearAll);
     auto* ok = flatButton(QStringLiteral("确定"), QStringLiteral("black"), bottombar);
     connect(ok, &QPushButton::clicked, this, &DateTimeWidget::setDateTime);
@@ -290,9 +353,11 @@ DateTimeWidget::DateTimeWidget(QWidget* parent)
     bottomLayout->addWidget(clear);
     bottomLayout->addWidget(ok);
     bottomLayout->setSpacing(20);
-    bottomLayout->setContentsMargins(0, 20, 20, 0);
+    bottomLayout->setContentsMargins(0, 5, 20, 5);
 
     auto* layout = new QVBoxLayout(this);
+    // The bars are as wide as the dialog's inside: no margins of the style's.
+    layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(0);
     layout->addWidget(topbar);
     layout->addWidget(dateWgt);
@@ -495,14 +560,18 @@ modifyTimeWidget::modifyTimeWidget(QWidget* parent)
     dateWgt->setObjectName(QStringLiteral("dateWgt"));
     dateWgt->setFixedSize(400, 320);
     calendar = new CalendarWidget(dateWgt);
+    // The whole band: centred at its own size hint, the calendar was shorter
+    // than its six weeks and lost the last ones.
+    calendar->setFixedSize(398, 318);
     auto* dateLayout = new QHBoxLayout(dateWgt);
+    dateLayout->setContentsMargins(1, 1, 1, 1);
     dateLayout->addWidget(calendar, 0, Qt::AlignCenter);
     connect(calendar, &QCalendarWidget::clicked, this, &modifyTimeWidget::addDate);
 
     auto* bottombar = new QWidget(this);
     bottombar->setObjectName(QStringLiteral("bottombar"));
     bottombar->setFixedSize(400, 60);
-    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2687F2"), bottombar);
+    auto* clear = flatButton(QStringLiteral("清空"), QStringLiteral("#2175D3"), bottombar);
     connect(clear, &QPushButton::clicked, this, &modifyTimeWidget::clearAll);
     auto* ok = flatButton(QStringLiteral("确定"), QStringLiteral("black"), bottombar);
     connect(ok, &QPushButton::clicked, this, &modifyTimeWidget::acceptDialog);
@@ -513,8 +582,18 @@ modifyTimeWidget::modifyTimeWidget(QWidget* parent)
     bottomLayout->setSpacing(20);
     bottomLayout->setContentsMargins(0, 0, 20, 0);
 
+    // A title bar in the kit's look says what the dialog sets.
+    auto* title = new QLabel(textOf(401), this);
+    title->setObjectName(QStringLiteral("titleLabel"));
+    title->setFixedHeight(40);
+    title->setContentsMargins(15, 0, 15, 0);
+    title->setStyleSheet(QStringLiteral("QLabel#titleLabel{background-color: #353D45;color: #FFFFFF;font-family: SimHei;"
+                                        "font-size: 20px;}"));
+
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 0, 10, 0);
     layout->setSpacing(0);
+    layout->addWidget(title);
     layout->addWidget(topbar);
     layout->addWidget(dateWgt);
     layout->addWidget(bottombar);

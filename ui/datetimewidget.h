@@ -36,6 +36,11 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void fitDayRows();
 };
 
 // Date or time field of the pickers. mode: 0 date (read-only), 1 time (opens

@@ -6,6 +6,7 @@
 #include "mainscreenhost.h"
 #include "systemclock.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -21,7 +22,7 @@ DottomDock_Describe_part1::DottomDock_Describe_part1(QWidget* parent)
 
 QString DottomDock_Describe_part1::cycleText(int tenths)
 {
-    return QString::fromUtf8("周期%1秒").arg(double(tenths) / 10.0, 4, 'f', 1, QLatin1Char(' '));
+    return QCoreApplication::translate("DottomDockWidget", "周期%1秒").arg(double(tenths) / 10.0, 4, 'f', 1, QLatin1Char(' '));
 }
 
 void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
@@ -40,12 +41,14 @@ void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
 
 namespace {
 
+// The caption stands right of the icon: with 40 px of padding on the right
+// too, an English caption ran back over the icon at the left.
 QString ruleA(const QString& name, const QString& icon)
 {
     return QStringLiteral(
-               "QPushButton#%1{padding-left: 40px;padding-right: 40px;background-image: url(%2);background-repeat: no-repeat;"
-               "background-origin: content;background-position: left;background-color: #2687F2;font-size:22px;text-align: right;"
-               "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
+               "QPushButton#%1{padding-left: 40px;padding-right: 16px;background-image: url(%2);background-repeat: no-repeat;"
+               "background-origin: content;background-position: left;background-color: #2175D3;font-size:22px;text-align: right;"
+               "color: #FFFFFF;}QPushButton#%1:pressed{padding-left: 40px;padding-right: 16px;background-image: url(%2);"
                "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #FFC107;"
                "font-size:22px;text-align: right;color: #2687F2;}")
         .arg(name, icon);
@@ -54,8 +57,8 @@ QString ruleA(const QString& name, const QString& icon)
 QString ruleB(const QString& name, const QString& icon)
 {
     return QStringLiteral(
-               "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 40px;background-image: url(%2);"
-               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #F24C3F;"
+               "QPushButton#%1[is_running = true]{padding-left: 40px;padding-right: 16px;background-image: url(%2);"
+               "background-repeat: no-repeat;background-origin: content;background-position: left;background-color: #D04136;"
                "font-size:22px;text-align: right;color: #FFFFFF;}")
         .arg(name, icon);
 }
@@ -87,7 +90,7 @@ DottomDockWidget::DottomDockWidget(QWidget* parent)
     describe->setMinimumWidth(300);
     row->addWidget(describe);
 
-    m_repick = new QPushButton(QString::fromUtf8("重新取样"), this);
+    m_repick = new QPushButton(QCoreApplication::translate("DottomDockWidget", "重新取样"), this);
     m_repick->setObjectName(QStringLiteral("_btn_repick"));
     m_repick->setFixedSize(200, 80);
     row->addWidget(m_repick);
@@ -119,7 +122,7 @@ void DottomDockWidget::setRunning(bool running)
     if (shown.isValid() && shown.toBool() == running) {
         return;
     }
-    m_startStop->setText(running ? QString::fromUtf8("停止检测") : QString::fromUtf8("开始检测"));
+    m_startStop->setText(running ? QCoreApplication::translate("DottomDockWidget", "停止检测") : QCoreApplication::translate("DottomDockWidget", "开始检测"));
     m_startStop->setProperty("is_running", running);
     m_startStop->style()->unpolish(m_startStop);
     m_startStop->style()->polish(m_startStop);

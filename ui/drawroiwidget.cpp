@@ -61,7 +61,7 @@ const char* const kButtonRule =
     "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#4F5963;}"
     "QPushButton#%1:pressed{padding-top:20px;padding-bottom:0px;padding-left:0px;background-image:url(%2);"
     "background-repeat:no-repeat;background-origin:content;background-position:top;font-size:16px;"
-    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2687F2;}";
+    "text-align:bottom;color:#FFFFFF;font-weight:400;background-color:#2175D3;}";
 
 SystemParam& params()
 {
@@ -175,7 +175,8 @@ void DrawROIWidget::FillCombos()
     pComboChangeDetect->blockSignals(true);
     pComboChangeDetect->clear();
     for (int d = 0; d < gDetectCount; ++d) {
-        pComboChangeDetect->addItem(detectName(machineType(), d) + tr("检测"));
+        // The side word joined with the word for detection, in the order the language wants.
+        pComboChangeDetect->addItem(tr("%1检测").arg(detectName(machineType(), d)));
     }
     pComboChangeDetect->blockSignals(false);
     fitComboFonts();
@@ -679,12 +680,23 @@ void DrawROIWidget::fitComboFont(ComboBox* box)
     option.subControls = QStyle::SC_All;
     const int room = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
     const QString text = box->currentText();
+    // The size goes into the box's own sheet: the screen's sheet sets the
+    // combo boxes' font size, and a sheet's size wins over setFont. The
+    // pop-up list keeps the panel's 16 points.
     QFont font(QStringLiteral("SimHei"), 16);
     while (font.pointSize() > 8 && QFontMetrics(font, box).horizontalAdvance(text) > room) {
         font.setPointSize(font.pointSize() - 1);
     }
-    if (box->font() != font) {
-        box->setFont(font);
+    QVariant base = box->property("comboBaseSheet");
+    if (!base.isValid()) {
+        base = box->styleSheet();
+        box->setProperty("comboBaseSheet", base);
+    }
+    const QString sheet = base.toString()
+                          + QStringLiteral("QComboBox{font-size:%1pt;}QComboBox QAbstractItemView{font-size:16pt;}")
+                                .arg(font.pointSize());
+    if (box->styleSheet() != sheet) {
+        box->setStyleSheet(sheet);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "edit.h"
 
+#include "captionfit.h"
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
 #include "globals.h"
@@ -271,7 +272,7 @@ EditParam::EditParam(int flags, QString unitText, EditBox* box)
         unitLabel->setFixedSize(unitText.size() * charWidth + 10, 35);
         unitLabel->setAlignment(Qt::AlignCenter);
         unitLabel->setStyleSheet(QStringLiteral(
-            "color: #2687F2;font-family: SimHei;font-size: 18px;background-color: transparent"));
+            "color: #1A6BC4;font-family: SimHei;font-size: 18px;background-color: transparent"));
         const QMargins margins = textMargins();
         setTextMargins(margins.left(), margins.top(), unitLabel->width(), margins.bottom());
         connect(this, &QLineEdit::textChanged, this, &EditParam::ChangeLabelP);
@@ -339,8 +340,12 @@ EditBox::EditBox(int min, int max, QWidget* parent, QString caption, QString uni
     label = new QLabel(labelText, this);
     label->setFixedSize(120, 50);
     label->setFont(QFont(QStringLiteral("SimHei"), 27));
-    label->setStyleSheet(QStringLiteral("color: yellow;"));
+    // The camera page's boxes may float over the live picture, where yellow
+    // on bright metal cannot be read: the caption has a dark veil of its own
+    // (barely seen on the dark pages).
+    label->setStyleSheet(QStringLiteral("color: yellow;background-color: rgba(0, 0, 0, 160);border-radius: 4px;"));
     label->setAlignment(Qt::AlignCenter);
+    CaptionFit::watch(label);
 
     auto makeStep = [this](const char* sign, int amount, void (EditBox::*slot)()) {
         auto* button = new ColorButton(stepCaption(sign, amount, scale), this, 0);
@@ -458,6 +463,18 @@ CheckBox::CheckBox(QWidget* parent, QString text)
     p.setColor(QPalette::All, QPalette::WindowText, Qt::yellow);
     setPalette(p);
     setFont(QFont(QStringLiteral("SimHei"), 28));
+    CaptionFit::watch(this);
+}
+
+QSize CheckBox::minimumSizeHint() const
+{
+    QSize size = QCheckBox::minimumSizeHint();
+    QFont small = font();
+    small.setPixelSize(CaptionFit::MinPixelSize);
+    const int fullText = fontMetrics().horizontalAdvance(text());
+    const int smallText = QFontMetrics(small).horizontalAdvance(text());
+    size.setWidth(std::max(size.width() - fullText + smallText, 0));
+    return size;
 }
 
 void CheckBox::setValue(int v)

@@ -134,4 +134,8 @@ public:
 
     void setValue(int v);
     int value() const;
+
+    // A column narrower than the caption takes the box too: its caption is
+    // then drawn smaller (down to the kit's smallest caption size).
+    QSize minimumSizeHint() const override;
 };

@@ -11,6 +11,13 @@
 namespace {
 constexpr int kOkCaption = 589;
 constexpr int kNgCaption = 590;
+// "暂无数据": said over empty axes, which otherwise look like a screen
+// that failed to load.
+constexpr int kNoDataText = 706;
+// Pixel sizes: the bucket times in three lines under a 40-px band, the
+// counts over the bars; both read from a step back (8 pt was about 10 px).
+constexpr int kLabelPixels = 12;
+constexpr int kValuePixels = 15;
 } // namespace
 
 Histogram::Histogram(QWidget* parent, QStringList startLabels, QStringList endLabels, QList<int> ok, QList<int> ng)
@@ -65,7 +72,12 @@ void Histogram::paintEvent(QPaintEvent*)
     const int n = int(std::min({ok.size(), ng.size(), startLabels.size(), endLabels.size(), barCount}));
 
     painter.setPen(QColor(QStringLiteral("#707070")));
-    painter.setFont(QFont(QStringLiteral("SimHei"), 8));
+    QFont labelFont(QStringLiteral("SimHei"));
+    labelFont.setPixelSize(kLabelPixels);
+    QFont valueFont(QStringLiteral("SimHei"));
+    valueFont.setPixelSize(kValuePixels);
+    valueFont.setBold(true);
+    painter.setFont(labelFont);
     painter.drawLine(20, (h - 40) / 2 - 20, w - 20, (h - 40) / 2 - 20);
     painter.drawLine(20, 40, 20, (h - 40) / 2 - 20);
     painter.drawLine(20, h - 40, w - 20, h - 40);
@@ -82,7 +94,10 @@ void Histogram::paintEvent(QPaintEvent*)
         }
         painter.fillRect(QRect(left, int(top), 40, int(height)), colour);
         if (count != 0) {
-            painter.drawText(QRect(left, int(top - 20), 40, 20), Qt::AlignCenter, QString::number(count));
+            // Wider than the bar: five digits at the larger size still fit.
+            painter.setFont(valueFont);
+            painter.drawText(QRect(left - 10, int(top - 20), 60, 20), Qt::AlignCenter, QString::number(count));
+            painter.setFont(labelFont);
         }
     };
 
@@ -96,11 +111,23 @@ void Histogram::paintEvent(QPaintEvent*)
             const int d = inUpper ? u : v;
             const int x = k * d;
             const int y0 = inUpper ? h / 2 - 40 : h - 40;
-            painter.drawText(QRectF(x - d / 2.0, y0, d, 40), Qt::AlignCenter,
-                             QStringLiteral("%1\n-\n%2").arg(startLabels.at(i), endLabels.at(i)));
+            // The three lines (start, "-", end) set 13 px apart so that they
+            // fill the 40-px band under the base line and no more.
+            const QStringList lines = QStringLiteral("%1\n-\n%2").arg(startLabels.at(i), endLabels.at(i)).split(QLatin1Char('\n'));
+            for (int line = 0; line < lines.size(); ++line) {
+                painter.drawText(QRectF(x - d / 2.0, y0 + 1 + 13 * line, d, 13), Qt::AlignCenter | Qt::TextDontClip, lines.at(line));
+            }
             bar(ok.at(i), x - 40, y0, QColor(0, 255, 0, 200));
             bar(ng.at(i), x, y0, QColor(255, 0, 0, 200));
         }
+    }
+
+    if (n == 0 || maxValue == 0) {
+        QFont note(QStringLiteral("SimHei"));
+        note.setPixelSize(24);
+        painter.setFont(note);
+        painter.setPen(QColor(QStringLiteral("#B0B8BF")));
+        painter.drawText(QRect(20, 40, w - 40, h - 80), Qt::AlignCenter, textOf(kNoDataText));
     }
 
     // The legend: each caption in a box of 100 pixels with its swatch to

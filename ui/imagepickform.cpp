@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QGridLayout>
@@ -15,8 +16,11 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 imageInfoListModel::imageInfoListModel(QObject* parent)
     : QAbstractListModel(parent)
@@ -45,9 +49,57 @@ void imageInfoListModel::setEntries(const QStringList& entries)
 
 namespace {
 
-QString zh(const char* text)
+// Names compared as a person reads them: runs of digits by their value
+// (template2 before template10), other characters without case.
+bool naturalLess(const QString& a, const QString& b)
 {
-    return QString::fromUtf8(text);
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            int ei = i;
+            int ej = j;
+            while (ei < a.size() && a.at(ei).isDigit()) {
+                ++ei;
+            }
+            while (ej < b.size() && b.at(ej).isDigit()) {
+                ++ej;
+            }
+            // Leading zeros aside, the longer run is the larger number.
+            QStringRef x = a.midRef(i, ei - i);
+            QStringRef y = b.midRef(j, ej - j);
+            while (x.size() > 1 && x.at(0) == QLatin1Char('0')) {
+                x = x.mid(1);
+            }
+            while (y.size() > 1 && y.at(0) == QLatin1Char('0')) {
+                y = y.mid(1);
+            }
+            if (x.size() != y.size()) {
+                return x.size() < y.size();
+            }
+            const int order = x.compare(y);
+            if (order != 0) {
+                return order < 0;
+            }
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar ca = a.at(i).toCaseFolded();
+        const QChar cb = b.at(j).toCaseFolded();
+        if (ca != cb) {
+            return ca < cb;
+        }
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The chooser's words, in the operator's language.
+QString word(const char* text)
+{
+    return QCoreApplication::translate("ImagePickForm_Source", text);
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text)
@@ -77,33 +129,35 @@ ImagePickForm_Source::ImagePickForm_Source(QWidget* parent)
         row += (buttons.size() + 2) / 3;
     };
 
-    grid->addWidget(new QLabel(zh("·图片类型"), this), row++, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("ImagePickForm_Source", "·图片类型"), this), row++, 0);
     auto* sources = new QButtonGroup(this);
     sources->setObjectName(QStringLiteral("sourcegroup"));
     static const char* const sourceNames[] = {"source_temp", "source_ontime", "source_last_ng", "source_record_ok", "source_record_ng"};
-    static const char* const sourceTexts[] = {"模板", "实时画面", "最近NG", "OK记录", "NG记录"};
+    static const char* const sourceTexts[] = {QT_TRANSLATE_NOOP("ImagePickForm_Source", "模板"), QT_TRANSLATE_NOOP("ImagePickForm_Source", "实时画面"),
+                                               QT_TRANSLATE_NOOP("ImagePickForm_Source", "最近NG"), QT_TRANSLATE_NOOP("ImagePickForm_Source", "OK记录"),
+                                               QT_TRANSLATE_NOOP("ImagePickForm_Source", "NG记录")};
     QList<QPushButton*> buttons;
     QList<int> ids;
     for (int i = 0; i < 5; ++i) {
-        buttons << makeButton(this, QString::fromLatin1(sourceNames[i]), zh(sourceTexts[i]));
+        buttons << makeButton(this, QString::fromLatin1(sourceNames[i]), word(sourceTexts[i]));
         ids << i;
     }
     addButtons(sources, buttons, ids);
 
-    grid->addWidget(new QLabel(zh("·相机"), this), row++, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("ImagePickForm_Source", "·相机"), this), row++, 0);
     auto* cameras = new QButtonGroup(this);
     cameras->setObjectName(QStringLiteral("cameragroup"));
     buttons.clear();
     ids.clear();
     for (int k = 0; k < gCameraCount; ++k) {
-        buttons << makeButton(this, QStringLiteral("camera_btn_%1").arg(k), zh("%1号相机").arg(k + 1));
+        buttons << makeButton(this, QStringLiteral("camera_btn_%1").arg(k), QCoreApplication::translate("ImagePickForm_Source", "%1号相机").arg(k + 1));
         ids << k;
     }
-    buttons << makeButton(this, QStringLiteral("camera_btn_all"), zh("全部相机"));
+    buttons << makeButton(this, QStringLiteral("camera_btn_all"), QCoreApplication::translate("ImagePickForm_Source", "全部相机"));
     ids << gCameraCount;
     addButtons(cameras, buttons, ids);
 
-    auto* detectLabel = new QLabel(zh("·检测类型"), this);
+    auto* detectLabel = new QLabel(QCoreApplication::translate("ImagePickForm_Source", "·检测类型"), this);
     detectLabel->setObjectName(QStringLiteral("detectLabel"));
     grid->addWidget(detectLabel, row++, 0);
     auto* detects = new QButtonGroup(this);
@@ -113,10 +167,12 @@ ImagePickForm_Source::ImagePickForm_Source(QWidget* parent)
     const int function = gpSystemParam ? gpSystemParam->systemFunction() : 0;
     QStringList texts;
     if (function == 0) {
-        texts << zh("成品检测") << zh("模腔检测");
+        texts << QCoreApplication::translate("ImagePickForm_Source", "成品检测") << QCoreApplication::translate("ImagePickForm_Source", "模腔检测");
     } else if (function == 1 || function == 2) {
-        for (const char* side : {"左成品", "左模腔", "右成品", "右模腔"}) {
-            texts << zh(side) + zh("检测");
+        for (const char* side : {QT_TRANSLATE_NOOP("ImagePickForm_Source", "左成品"), QT_TRANSLATE_NOOP("ImagePickForm_Source", "左模腔"),
+                                  QT_TRANSLATE_NOOP("ImagePickForm_Source", "右成品"), QT_TRANSLATE_NOOP("ImagePickForm_Source", "右模腔")}) {
+            // The side word joined with the word for detection, in the order the language wants.
+            texts << QCoreApplication::translate("ImagePickForm_Source", "%1检测").arg(word(side));
         }
     }
     for (int d = 0; d < texts.size(); ++d) {
@@ -126,14 +182,14 @@ ImagePickForm_Source::ImagePickForm_Source(QWidget* parent)
     addButtons(detects, buttons, ids);
 
     setStyleSheet(QStringLiteral(
-        "QWidget{background-color:#313131;outline:0px;border:none;}QLabel{color: #2687F2;font-size: 16px;font-family: SimHei}"
+        "QWidget{background-color:#313131;outline:0px;border:none;}QLabel{color: #5AA8FF;font-size: 16px;font-family: SimHei}"
         "QPushButton{padding-left: 5px;padding-right: 5px;background-origin: content;background-position: left;"
         "background-color: #313131;font-size:16px;text-align: center;color: #FFFFFF;border: 1px solid #707070;}"
-        "QPushButton:hover{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #F24C3F;"
+        "QPushButton:hover{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #D04136;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"
-        "QPushButton:pressed{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #F24C3F;"
+        "QPushButton:pressed{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #D04136;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"
-        "QPushButton[choose = true]{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #2687F2;"
+        "QPushButton[choose = true]{padding-left: 5px;padding-right: 5px;background-origin: content;background-color: #2175D3;"
         "font-size:16px;text-align: center;color: #FFFFFF;}"));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
@@ -156,7 +212,10 @@ ImagePickForm_List::ImagePickForm_List(QWidget* parent)
     layout->addWidget(m_view);
     setStyleSheet(QStringLiteral("QWidget{background-color:#313131;outline:0px;border:none;}"
                                  "QListView{background-color: #1E1E1E;color: white;font-size: 16px;}"
-                                 "QListView::item{height: 40px;padding-left: 20px;}"));
+                                 "QListView::item{height: 40px;padding-left: 20px;}"
+                                 // Five thousand records: the bar is what a finger drags.
+                                 "QScrollBar:vertical{width:40px;background:#313131;}"
+                                 "QScrollBar::handle:vertical{background:#8A8A8A;min-height:60px;border-radius:6px;}"));
     setAttribute(Qt::WA_StyledBackground, true);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
 }
@@ -196,7 +255,7 @@ ImagePickForm::ImagePickForm(QWidget* parent)
         emit detectChange(id);
         rebuildList();
     });
-    connect(m_list->view(), &QListView::clicked, this, [this](const QModelIndex& index) { emit imageChange(index.row()); });
+    connect(m_list->view(), &QListView::clicked, this, [this](const QModelIndex& index) { emit imageChange(pickedImage(index)); });
     hide();
 }
 
@@ -240,8 +299,13 @@ QStringList ImagePickForm::listFor(int source, int templateCamera, int templateD
         QDir dir(QStringLiteral("./cammer%1%2").arg(templateCamera + 1).arg(templateDetect + 1));
         dir.setNameFilters({QStringLiteral("template*.bmp")});
         dir.setFilter(QDir::Files);
-        dir.setSorting(QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo& file : dir.entryInfoList()) {
+        // In the order of their numbers (template2 before template10), as the
+        // operator counts them, not in the order of the names' characters.
+        QFileInfoList files = dir.entryInfoList();
+        std::stable_sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+            return naturalLess(a.fileName(), b.fileName());
+        });
+        for (const QFileInfo& file : files) {
             entries << file.fileName() + QLatin1Char(' ') + file.lastModified().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss"));
         }
     } else if (source == 3 || source == 4) {
@@ -254,6 +318,20 @@ QStringList ImagePickForm::listFor(int source, int templateCamera, int templateD
         }
     }
     return entries;
+}
+
+int ImagePickForm::pickedImage(const QModelIndex& index) const
+{
+    // A template is picked by its number: after a deletion the list has gaps
+    // (template0, template2, ...) and the row would name another template.
+    if (m_source->source == 0) {
+        static const QRegularExpression number(QStringLiteral("^template(\\d+)\\."), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch m = number.match(index.data().toString());
+        if (m.hasMatch()) {
+            return m.captured(1).toInt();
+        }
+    }
+    return index.row();
 }
 
 void ImagePickForm::rebuildList()

@@ -76,6 +76,8 @@ private:
     void choose(QButtonGroup* group, int id);
     void select(const char* groupName, int index);
     void rebuildList();
+    // What a touch on the list picks: a template's number, else the row.
+    int pickedImage(const QModelIndex& index) const;
     void onSource(int id);
 
     ImagePickForm_Source* m_source;

@@ -1,5 +1,6 @@
 #include "iostatuswidget.h"
 
+#include "captionfit.h"
 #include "controlport.h"
 #include "globals.h"
 #include "systemparam.h"
@@ -21,6 +22,8 @@ IOWidget_Item::IOWidget_Item(int index, bool isInput, IOStatusWidget_2* parent)
     }
     setFixedSize(60, 60);
     setStyleSheet(QStringLiteral("outline:0px;border:none;font-size:20px;color:white;background-color:transparent;"));
+    // The lamp draws its name itself, small under the lamp.
+    CaptionFit::exclude(this);
 }
 
 bool IOWidget_Item::setLit(bool lit)

@@ -8,6 +8,7 @@
 #include "colorbutton.h"
 #include "recordsclock.h"
 #include "temperaturechartdata.h"
+#include "texttable.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -48,6 +49,12 @@ void styleAxis(QCPAxis* axis)
     axis->setTickLabelColor(Qt::white);
     axis->setLabelColor(Qt::white);
     axis->setSubTicks(false);
+    // The tick labels at a size that reads from the machine, not the
+    // library's 8 pt.
+    QFont tickFont(QStringLiteral("SimHei"));
+    tickFont.setPixelSize(14);
+    axis->setTickLabelFont(tickFont);
+    axis->setLabelFont(tickFont);
 }
 
 } // namespace
@@ -105,7 +112,9 @@ mCustomPlot::mCustomPlot(QWidget* parent)
     tracer->setSize(5);
     label = new QCPItemText(plot);
     label->setLayer(QStringLiteral("overlay"));
-    label->setFont(QFont(QStringLiteral("SimHei"), 10));
+    QFont labelFont(QStringLiteral("SimHei"));
+    labelFont.setPixelSize(16);
+    label->setFont(labelFont);
     label->setColor(Qt::white);
     label->setPadding(QMargins(5, 5, 5, 5));
     label->setBrush(QColor(112, 112, 112, 112));
@@ -114,6 +123,26 @@ mCustomPlot::mCustomPlot(QWidget* parent)
     // Nothing is picked yet: the tracer shows once a curve is selected and pressed.
     tracer->setVisible(false);
     label->setVisible(false);
+
+    // Empty axes say so: without a word they look like a chart that did not load.
+    noDataNote = new QCPItemText(plot);
+    noDataNote->setLayer(QStringLiteral("overlay"));
+    noDataNote->position->setType(QCPItemPosition::ptAxisRectRatio);
+    noDataNote->position->setCoords(0.5, 0.5);
+    noDataNote->setPositionAlignment(Qt::AlignCenter);
+    QFont noteFont(QStringLiteral("SimHei"));
+    noteFont.setPixelSize(28);
+    noDataNote->setFont(noteFont);
+    noDataNote->setColor(QColor(QStringLiteral("#B0B8BF")));
+    noDataNote->setText(textOf(706));
+    noDataNote->setSelectable(false);
+    connect(plot, &QCustomPlot::beforeReplot, this, [this] {
+        bool any = false;
+        for (int i = 0; i < plot->graphCount() && !any; ++i) {
+            any = plot->graph(i)->visible() && !plot->graph(i)->data()->isEmpty();
+        }
+        noDataNote->setVisible(!any);
+    });
 
     realTimeButton = new customButton(plot);
     realTimeButton->setGeometry(10, 600, 100, 40);

@@ -58,6 +58,8 @@ public:
     QCustomPlot* plot = nullptr;
     QCPItemTracer* tracer = nullptr;
     QCPItemText* label = nullptr;
+    // "暂无数据" in the middle of the axes while no curve has a point.
+    QCPItemText* noDataNote = nullptr;
     customButton* realTimeButton = nullptr;
     QDateTime unusedFrom;
     QDateTime unusedTo;

@@ -3,6 +3,7 @@
 #include "ccomp_dialogframe.h"
 #include "globals.h"
 
+#include <QCoreApplication>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -19,12 +20,12 @@ struct MenuButton {
 };
 
 const MenuButton Buttons[] = {
-    {"pBtnSetSystem", "系统参数", ":/SetSystem.png"},
-    {"pBtnSetROI", "区域设置", ":/SetROI.png"},
-    {"pBtnStatistics", "生产统计", ":/Statistics.png"},
-    {"pBtnTemperatureChart", "温度波形图", ":/TemperatureChart.png"},
-    {"pBtnCavityManual", "模腔手动抓拍", ":/CavityManual.png"},
-    {"pBtnProductManual", "成品手动抓拍", ":/ProductManual.png"},
+    {"pBtnSetSystem", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "系统参数"), ":/SetSystem.png"},
+    {"pBtnSetROI", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "区域设置"), ":/SetROI.png"},
+    {"pBtnStatistics", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "生产统计"), ":/Statistics.png"},
+    {"pBtnTemperatureChart", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "温度波形图"), ":/TemperatureChart.png"},
+    {"pBtnCavityManual", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "模腔手动抓拍"), ":/CavityManual.png"},
+    {"pBtnProductManual", QT_TRANSLATE_NOOP("Main_MenuBtnWidget", "成品手动抓拍"), ":/ProductManual.png"},
 };
 
 // Icon at the top of the content box, caption at its bottom. The style aligns
@@ -58,7 +59,7 @@ Main_MenuBtnWidget::Main_MenuBtnWidget(QWidget* parent)
     for (int i = 0; i < 6; ++i) {
         const QString name = QString::fromLatin1(Buttons[i].name);
         const QString icon = QString::fromLatin1(Buttons[i].icon);
-        made[i] = new QPushButton(QString::fromUtf8(Buttons[i].text), this);
+        made[i] = new QPushButton(QCoreApplication::translate("Main_MenuBtnWidget", Buttons[i].text), this);
         made[i]->setObjectName(name);
         layout->addWidget(made[i]);
         const QString id = QStringLiteral("QPushButton#") + name;

@@ -27,6 +27,10 @@ ColorButton* makeKey(const QString& caption, QWidget* keyboard, const QRect& geo
 {
     auto* key = new ColorButton(caption, keyboard);
     key->setGeometry(geometry);
+    // Keys are read at arm's length: the kit's 18-px caption left the thin
+    // marks (",", ".", "`") a few faint pixels. Bold and larger, they read;
+    // a long caption still shrinks to its key.
+    key->setStyleSheet(key->styleSheet() + QStringLiteral("QPushButton{font-size: 24px;font-weight: bold;}"));
     // The served field keeps the focus while keys are pressed.
     key->setFocusPolicy(Qt::NoFocus);
     return key;
@@ -46,7 +50,7 @@ NumberKeyPad::NumberKeyPad(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     targetEdit = qobject_cast<Edit*>(parent);
     keyGroup = new QButtonGroup(this);
-    static const char* const captions[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "退格", "确定"};
+    static const char* const captions[12] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", QT_TR_NOOP("退格"), QT_TR_NOOP("确定")};
     for (int i = 0; i < 12; ++i) {
         const QRect geometry(5 + (i % 4) * 106, 5 + (i / 4) * 76, 100, 70);
         ColorButton* key = makeKey(tr(captions[i]), this, geometry);

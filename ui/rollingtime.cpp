@@ -186,7 +186,7 @@ _RollingTime::_RollingTime(QWidget* parent)
     auto* ok = new QPushButton(QStringLiteral("确定"), bar);
     ok->setFont(font);
     ok->setFixedHeight(30);
-    ok->setStyleSheet(QStringLiteral("color:#2687F2;border: none;background-color: transparent;"));
+    ok->setStyleSheet(QStringLiteral("color:#2175D3;border: none;background-color: transparent;"));
     connect(ok, &QPushButton::clicked, this, &_RollingTime::addDayTime);
     auto* cancel = new QPushButton(QStringLiteral("取消"), bar);
     cancel->setFont(font);

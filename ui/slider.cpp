@@ -1,5 +1,6 @@
 #include "slider.h"
 
+#include "captionfit.h"
 #include "colorbutton.h"
 #include "edit.h"
 #include "globals.h"
@@ -91,6 +92,31 @@ void Slider::resizeEvent(QResizeEvent* event)
     QAbstractSlider::resizeEvent(event);
 }
 
+void Slider::drawName(QPainter& painter, const QRect& place, const QFont& font) const
+{
+    // The name's 120 px hold four Chinese characters; a longer name in
+    // another language ("Sensitivity") is drawn smaller, and on two lines
+    // when even the kit's smallest caption size is too wide.
+    const QString name = objectName();
+    QFont f = font;
+    int flags = Qt::AlignLeft | Qt::AlignVCenter;
+    if (QFontMetrics(f, this).horizontalAdvance(name) > place.width()) {
+        int px = QFontInfo(f).pixelSize();
+        for (; px > CaptionFit::MinPixelSize; --px) {
+            f.setPixelSize(px);
+            if (QFontMetrics(f, this).horizontalAdvance(name) <= place.width()) {
+                break;
+            }
+        }
+        f.setPixelSize(px);
+        if (QFontMetrics(f, this).horizontalAdvance(name) > place.width()) {
+            flags |= Qt::TextWordWrap;
+        }
+    }
+    painter.setFont(f);
+    painter.drawText(place, flags, name);
+}
+
 int Slider::fillWidth() const
 {
     const int span = maximum() - minimum();
@@ -106,8 +132,9 @@ void Slider::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const int h = height();
     painter.setPen(QColor(Qt::green));
-    painter.setFont(QFont(QStringLiteral("SimHei"), 20));
-    painter.drawText(QRect(0, 0, 120, h), Qt::AlignLeft | Qt::AlignVCenter, objectName());
+    const QFont font(QStringLiteral("SimHei"), 20);
+    drawName(painter, QRect(0, 0, 120, h), font);
+    painter.setFont(font);
     drawEntry(painter, QRect(135, 3, 80, h - 6), 3);
     painter.drawText(QRect(135, 3, 80, h - 6), Qt::AlignCenter, QString::number(value()));
     drawEntry(painter, QRect(295, 3, trackWidth, h - 6), 5);

@@ -8,6 +8,8 @@ class Edit;
 // Touch-sized horizontal value control: name, value box, pixmap bar with a
 // draggable handle and "- 1" / "+ 1" buttons; a tap on the value box opens
 // the number pad.
+class QPainter;
+
 class Slider : public QAbstractSlider {
     Q_OBJECT
 public:
@@ -38,4 +40,5 @@ protected:
 
 private:
     int fillWidth() const;
+    void drawName(QPainter& painter, const QRect& place, const QFont& font) const;
 };

@@ -6,12 +6,15 @@
 #include "mainwindowhooks.h"
 #include "platformhelpers.h"
 #include "operatorprompt.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QDebug>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 
 QPointer<Warnbox> gpWarnbox;
@@ -28,8 +31,63 @@ void paintBoxFrame(QPainter& painter, const QWidget* box)
     painter.drawRect(0, 0, box->width(), 60);
     painter.setBrush(QColor(QStringLiteral("#262E34")));
     painter.drawRect(0, 60, box->width(), box->height() - 60);
+    // A light frame sets the box off from a screen of the same dark colour
+    // (over the record charts a box without one looked like a hole).
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(QStringLiteral("#8A949E")), 2));
+    painter.drawRect(QRectF(1, 1, box->width() - 2, box->height() - 2));
     painter.setPen(Qt::white);
     painter.setFont(QFont(QStringLiteral("SimHei"), 15));
+}
+
+// The text as drawn: "\r\n" (the English messages' line break) is one break,
+// and a katakana word is never broken inside (Qt breaks between any two kana;
+// a word joiner between them forbids it, and is not drawn).
+QString drawnMessage(const QString& message)
+{
+    QString text = message;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return keepKatakanaWordsWhole(text);
+}
+
+constexpr int kBoxWidth = 600;
+constexpr int kBoxHeight = 420;
+constexpr int kTitleHeight = 60;
+constexpr int kSideMargin = 40;
+// The widest a box grows for a long message before it grows downwards.
+constexpr int kWidestBox = 1000;
+constexpr int kScreenMargin = 20;
+
+int textHeight(const QString& text, int width)
+{
+    const QFontMetrics metrics(QFont(QStringLiteral("SimHei"), 15));
+    const int bare = metrics.boundingRect(QRect(0, 0, width, 100000), Qt::AlignHCenter | Qt::TextWordWrap, text).height();
+    // The measure leaves out the leading that drawing puts between the lines.
+    const int lines = (bare + metrics.height() - 1) / std::max(1, metrics.height());
+    return bare + lines * std::max(0, metrics.leading()) + 4;
+}
+
+// The size a box needs for its message: its own 600 x 420 when the message
+// fits, else wider (up to 1000 px) and then taller, never past the screen.
+// above is the height of the box over the message, below the height under it.
+QSize boxSizeFor(const QString& text, int above, int below, QSize own)
+{
+    const int screenWidth = std::max(own.width(), gScreenWidth - 2 * kScreenMargin);
+    const int screenHeight = std::max(own.height(), gScreenHeight - 2 * kScreenMargin);
+    int width = own.width();
+    if (textHeight(text, width - 2 * kSideMargin) <= own.height() - above - below) {
+        return own;
+    }
+    width = std::max(own.width(), std::min(kWidestBox, screenWidth));
+    const int height = above + textHeight(text, width - 2 * kSideMargin) + below;
+    return QSize(width, std::min(std::max(own.height(), height), screenHeight));
+}
+
+void centreOnScreen(QWidget* box, QSize size)
+{
+    box->setGeometry(QRect(placeOnScreen(QPoint(gScreenWidth / 2 - size.width() / 2, gScreenHeight / 2 - size.height() / 2), size),
+                           size));
 }
 
 bool onGuiThread()
@@ -43,14 +101,15 @@ bool onGuiThread()
 okbtn::okbtn(QWidget* parent)
     : QPushButton(QStringLiteral("确定"), parent)
 {
-    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #2687F2;color: #FFFFFF;"
+    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #2175D3;color: #FFFFFF;"
                                  "font: 24px;border-radius: 4px;opacity: 1;}"));
 }
 
 cancelbtn::cancelbtn(QWidget* parent)
     : QPushButton(QStringLiteral("取消"), parent)
 {
-    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #CCCCCC;color: #F24C3F;"
+    // The cancelling red on the light face, dark enough to read (4.6 : 1).
+    setStyleSheet(QStringLiteral("QPushButton{width: 135px;height: 60px;background-color: #CCCCCC;color: #9E2A22;"
                                  "font: 24px;border-radius: 4px;opacity: 1;border: 1px solid #999999}"));
 }
 
@@ -67,9 +126,19 @@ Warnbox::Warnbox(QWidget* parent)
     setWindowFlags(kBoxFlags);
 }
 
+// Under the warning sign: the sign's band and a margin above the message, a
+// margin below it.
+constexpr int kWarnTextTop = 150;
+constexpr int kWarnTextBottomMargin = 30;
+
 void Warnbox::setMessage(const QString& text)
 {
     message = text;
+    const QSize size = boxSizeFor(drawnMessage(text), kWarnTextTop, kWarnTextBottomMargin, QSize(kBoxWidth, kBoxHeight));
+    if (size != this->size()) {
+        centreOnScreen(this, size);
+        closeButton->move(width() - 60, 0);
+    }
 }
 
 void Warnbox::setStaysOnTop(bool onTop)
@@ -90,9 +159,12 @@ void Warnbox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     paintBoxFrame(painter, this);
-    painter.drawPixmap(QRect(width() / 2 - 30, height() / 2 - 67, 60, 54), QPixmap(QStringLiteral(":/Warn.png")));
+    // The sign above the message, never under it: a long message wraps and
+    // the box grows (setMessage), so no line is lost.
+    painter.drawPixmap(QRect(width() / 2 - 30, kTitleHeight + 20, 60, 54), QPixmap(QStringLiteral(":/Warn.png")));
     painter.drawText(QRect(15, 15, 96, 33), Qt::AlignCenter, QStringLiteral("警告提示"));
-    painter.drawText(QRect(100, 190, 400, 150), Qt::AlignCenter | Qt::TextWordWrap, message);
+    const QRect textArea(kSideMargin, kWarnTextTop, width() - 2 * kSideMargin, height() - kWarnTextTop - kWarnTextBottomMargin);
+    painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, drawnMessage(message));
 }
 
 WarnBox::WarnBox(QWidget* parent)
@@ -134,6 +206,7 @@ void WarnBox::paintEvent(QPaintEvent*)
 
 tipbox::tipbox(int buttons, QWidget* parent, int width, int height)
     : QDialog(parent)
+    , m_ownSize(width, height)
 {
     setGeometry(QRect(placeOnScreen(QPoint(gScreenWidth / 2 - width / 2, gScreenHeight / 2 - height / 2),
                                     QSize(width, height)),
@@ -154,9 +227,26 @@ tipbox::tipbox(int buttons, QWidget* parent, int width, int height)
     setWindowFlags(kBoxFlags);
 }
 
+// The question's text lies between the title bar and the buttons.
+constexpr int kTipTextTop = kTitleHeight + 20;
+constexpr int kTipButtonsBand = 110;
+
 void tipbox::setMessage(const QString& text)
 {
     message = text;
+    // Only the system's own 600 x 420 boxes grow; a box made to another size
+    // (the full-screen start-up question) keeps it.
+    if (m_ownSize != QSize(kBoxWidth, kBoxHeight)) {
+        return;
+    }
+    const QSize size = boxSizeFor(drawnMessage(text), kTipTextTop, kTipButtonsBand, m_ownSize);
+    if (size != this->size()) {
+        const QPoint shift(size.width() - width(), size.height() - height());
+        centreOnScreen(this, size);
+        for (QPushButton* button : findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
+            button->move(button->x() + shift.x() / 2, button->y() + shift.y());
+        }
+    }
 }
 
 void tipbox::acceptDialog()
@@ -174,8 +264,10 @@ void tipbox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     paintBoxFrame(painter, this);
     painter.drawText(QRect(15, 15, 48, 32), Qt::AlignCenter, QStringLiteral("提示"));
-    painter.drawText(QRect((width() - 400) / 2, (height() - 300) / 2, 400, 300), Qt::AlignCenter | Qt::TextWordWrap,
-                     message);
+    // Between the title bar and the buttons, never under them.
+    const int bottom = findChild<QPushButton*>() ? kTipButtonsBand : 20;
+    painter.drawText(QRect(kSideMargin, kTipTextTop, width() - 2 * kSideMargin, height() - kTipTextTop - bottom),
+                     Qt::AlignCenter | Qt::TextWordWrap, drawnMessage(message));
 }
 
 void installKitPromptHandlers()

@@ -24,6 +24,8 @@ class Warnbox : public QDialog {
 public:
     explicit Warnbox(QWidget* parent = nullptr);
 
+    // Also sizes the box: 600 x 420 when the text fits under the sign, wider
+    // and then taller (centred, within the screen) when it does not.
     void setMessage(const QString& text);
     void setStaysOnTop(bool onTop);
 
@@ -62,6 +64,8 @@ class tipbox : public QDialog {
 public:
     tipbox(int buttons, QWidget* parent = nullptr, int width = 600, int height = 420);
 
+    // A 600 x 420 box grows for a text that does not fit above its buttons,
+    // as the warning box does.
     void setMessage(const QString& text);
 
     QString message;
@@ -72,6 +76,9 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QSize m_ownSize;
 };
 
 // The shared boxes. The warning box is made on first use by the prompt

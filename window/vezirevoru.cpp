@@ -32,6 +32,7 @@
 #include "temperaturechartwidget.h"
 #include "texttable.h"
 #include "warnbox.h"
+#include "translations.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -145,6 +146,9 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     gpSystemParam = initSysParamDefaults(new SystemParam());
     loadSysParam(gpSystemParam, &curSide);
     waitForHeldParamFiles();
+    // The language is known from here on; every caption made after this
+    // speaks it (the start-up box above stays as it was made).
+    installTranslations(gLanguage);
     gpSystemParamEdit = initSysParamDefaults(new SystemParam());
 
     step(10);

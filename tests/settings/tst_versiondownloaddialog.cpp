@@ -137,7 +137,7 @@ void TstVersionDownloadDialog::downloadFromTheButtonsFolder()
     QTimer::singleShot(0, [&] { answerNextBox(&dialog, 1, true, &seen); });
     dialog.versionGroups[1]->button(0)->click();
 
-    QCOMPARE(seen, QStringList({"是否开始下载该版本?", "下载成功\n重启后自动更新"}));
+    QCOMPARE(seen, QStringList({"是否开始下载版本V17.4.gz？", "下载成功\n重启后自动更新"}));
     QCOMPARE(dir.read("rud-OVA/newupdate.gz"), QByteArray("test"));
     QCOMPARE(server.requests("/monitor/release/V17.4.gz"), 0);
     QVERIFY(dialog.exitButton->isEnabled());
@@ -159,7 +159,7 @@ void TstVersionDownloadDialog::declinedDownloadLeavesEverything()
     QStringList seen;
     answerNextBox(&dialog, 2, false, &seen);
     dialog.versionGroups[0]->button(0)->click();
-    QCOMPARE(seen, QStringList({"是否开始下载该版本?"}));
+    QCOMPARE(seen, QStringList({"是否开始下载版本V17.4.gz？"}));
     QCOMPARE(server.requests("/monitor/V17.4.gz"), 0);
     QVERIFY(dialog.exitButton->isEnabled());
 }

@@ -193,10 +193,11 @@ void TestWidgetChangeCamera::layout_data()
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("buttonY");
 
-    QTest::newRow("one camera") << 1 << 0 << 550 << 430;
-    QTest::newRow("three cameras") << 3 << 1 << 550 << 310;
-    QTest::newRow("eight cameras, above the rows") << 8 << 2 << 550 << 10;
-    QTest::newRow("Japanese") << 3 << 3 << 750 << 310;
+    // The confirm button keeps its place under the rows, whatever their number.
+    QTest::newRow("one camera") << 1 << 0 << 550 << 495;
+    QTest::newRow("three cameras") << 3 << 1 << 550 << 495;
+    QTest::newRow("eight cameras") << 8 << 2 << 550 << 495;
+    QTest::newRow("Japanese") << 3 << 3 << 750 << 495;
 }
 
 void TestWidgetChangeCamera::layout()
@@ -214,9 +215,23 @@ void TestWidgetChangeCamera::layout()
     QCOMPARE(dialog.size(), QSize(width, 560));
     QCOMPARE(dialog.pos(), QPoint(960 - width / 2, 540 - 280));
     QCOMPARE(dialog.confirmButton->geometry(), QRect(30, buttonY, width - 60, 50));
-    QCOMPARE(dialog.confirmButton->text(), textOf(121));
+    // It names its act: the title bar's "确定" only closes.
+    QCOMPARE(dialog.confirmButton->text(), textOf(704));
+    QVERIFY(dialog.confirmButton->text() != textOf(121));
     QCOMPARE(dialog.rowLists.size(), cameras);
+    settings.show();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.window()));
+    QCoreApplication::processEvents();
     QCOMPARE(dialog.rowLists.first()->size(), QSize(160, 50));
+    // Rows below the title bar, above the confirm button, apart from each other.
+    QRect previous(0, 0, 1, 60);
+    for (QWidget* list : dialog.rowLists) {
+        const QRect at(list->mapTo(&dialog, QPoint(0, 0)), list->size());
+        QVERIFY2(at.top() >= previous.bottom() + 1, qPrintable(QStringLiteral("row at %1").arg(at.top())));
+        previous = at;
+    }
+    QVERIFY(previous.bottom() < dialog.confirmButton->y());
 }
 
 // The title bar's button only closes: neither SN.db nor gCameraOrder sees the

@@ -41,6 +41,8 @@ private slots:
     void staysOnTopOff();
     void emptyMessagePaints();
     void largeBoxWakesTheDarkScreen();
+    void longMessageShowsEveryLine_data();
+    void longMessageShowsEveryLine();
 
     void handlersShowTheRealBoxes();
     void secondWarningGetsABoxOfItsOwn();
@@ -233,6 +235,76 @@ void TestBoxes::largeBoxWakesTheDarkScreen()
     box.hide();
 }
 
+// Bands of rows below the title bar that hold text (white) pixels, between
+// the box's side margins: one band per drawn line.
+static int textLinesDrawn(QWidget* box, int fromY)
+{
+    const QImage image = box->grab().toImage();
+    int bands = 0;
+    bool inBand = false;
+    for (int y = fromY; y < image.height(); ++y) {
+        bool text = false;
+        for (int x = 40; x < image.width() - 40 && !text; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            text = c.red() > 200 && c.green() > 200 && c.blue() > 200;
+        }
+        if (text && !inBand) {
+            ++bands;
+        }
+        inBand = text;
+    }
+    return bands;
+}
+
+void TestBoxes::longMessageShowsEveryLine_data()
+{
+    QTest::addColumn<int>("buttons"); // -1 the warning box
+    QTest::addColumn<int>("lines");
+    QTest::newRow("warning, 3 lines") << -1 << 3;
+    QTest::newRow("warning, 14 lines") << -1 << 14;
+    QTest::newRow("question, 12 lines") << 2 << 12;
+    QTest::newRow("notice, 12 lines") << 1 << 12;
+}
+
+void TestBoxes::longMessageShowsEveryLine()
+{
+    QFETCH(int, buttons);
+    QFETCH(int, lines);
+    ScreenSize screen(1920, 1080);
+    QStringList text;
+    for (int i = 1; i <= lines; ++i) {
+        text << QStringLiteral("第%1行：相机丢失，请检查连线！").arg(i);
+    }
+    std::unique_ptr<QDialog> box;
+    int textTop = 0;
+    if (buttons < 0) {
+        auto* warn = new Warnbox;
+        warn->setMessage(text.join(QStringLiteral("\r\n")));
+        box.reset(warn);
+        textTop = 140; // below the warning sign
+        QCOMPARE(warn->closeButton->geometry(), QRect(warn->width() - 60, 0, 60, 60));
+    } else {
+        auto* question = new tipbox(buttons, nullptr, 600, 420);
+        question->setMessage(text.join(QLatin1Char('\n')));
+        box.reset(question);
+        textTop = 60;
+    }
+    // Every line is drawn, none under the sign or the buttons, and the box
+    // stays on the screen.
+    QVERIFY(QRect(0, 0, 1920, 1080).contains(box->geometry()));
+    const QList<QPushButton*> own = buttonsOf(box.get());
+    for (QPushButton* b : own) {
+        QVERIFY(QRect(QPoint(0, 0), box->size()).contains(b->geometry()));
+    }
+    for (QPushButton* b : own) {
+        b->hide(); // their captions are white too
+    }
+    QCOMPARE(textLinesDrawn(box.get(), textTop), lines);
+    if (lines <= 3) {
+        QCOMPARE(box->size(), QSize(600, 420));
+    }
+}
+
 void TestBoxes::handlersShowTheRealBoxes()
 {
     installKitPromptHandlers();
@@ -350,9 +422,12 @@ void TestBoxes::frameOkReactsOnPress()
 
 void TestBoxes::styleFunctions()
 {
-    QCOMPARE(commonStyleSheet().size(), 2595);
+    // The dark sheet (2595 characters), then the touch rules after it.
+    const QString darkEnd = QStringLiteral("QLineEdit:focus{background:white;color:black;}");
     QVERIFY(commonStyleSheet().startsWith(QStringLiteral("QWidget{background-color: #1E1E1E;")));
-    QVERIFY(commonStyleSheet().endsWith(QStringLiteral("QLineEdit:focus{background:white;color:black;}")));
+    QCOMPARE(commonStyleSheet().indexOf(darkEnd) + darkEnd.size(), 2595);
+    QVERIFY(commonStyleSheet().contains(QStringLiteral("QCheckBox::enabled::unchecked {color: #ffffff;}")));
+    QVERIFY(commonStyleSheet().mid(2595).startsWith(QStringLiteral("QComboBox{background-color:#F2F2F2;color:#1E1E1E;")));
     QWidget w;
     setCommonStyleSheet(&w, QStringLiteral("QLabel{}"));
     QCOMPARE(w.styleSheet(), commonStyleSheet() + QStringLiteral("QLabel{}"));
@@ -411,7 +486,8 @@ void TestBoxes::smallWidgets()
 {
     for (int kind : {0, 1, 2, -3}) {
         ColorButton b(QStringLiteral("x"), nullptr, kind);
-        QVERIFY(b.styleSheet().contains(kind == 1 ? QStringLiteral("#F24C3F") : QStringLiteral("#2687F2")));
+        // The convention's red and blue, darkened so that white reads on them.
+        QVERIFY(b.styleSheet().contains(kind == 1 ? QStringLiteral("#D04136") : QStringLiteral("#2175D3")));
         QVERIFY(b.styleSheet().contains(QStringLiteral("QPushButton:pressed{background-color: rgba(38, 135, 242, 0.5)")));
     }
 

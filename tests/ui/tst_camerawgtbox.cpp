@@ -420,7 +420,7 @@ void TestCameraWgtBox::reportAndResultLabel()
     gTotalCount[1] = 40;
     title->updateTitle();
     QCOMPARE(result->text(), QStringLiteral("NG"));
-    QVERIFY(result->styleSheet().contains("#F44336"));
+    QVERIFY(result->styleSheet().contains("#D73B30"));
     QCOMPARE(sheets.changes, 1);
     // Whole once the title has given the new counters their room.
     QTRY_COMPARE_WITH_TIMEOUT(report->text(),
@@ -435,7 +435,7 @@ void TestCameraWgtBox::reportAndResultLabel()
     tile->cammerWidget()->station().data.resultOk = 1;
     title->updateTitle();
     QCOMPARE(result->text(), QStringLiteral("OK"));
-    QVERIFY(result->styleSheet().contains("#4CAF50"));
+    QVERIFY(result->styleSheet().contains("#39833C"));
     QCOMPARE(sheets.changes, 2);
     gNgCount[1] = 0;
     gTotalCount[1] = 0;
@@ -497,6 +497,27 @@ void TestCameraWgtBox::reportFormModel()
         QCOMPARE(form.tableView()->columnWidth(c), 100);
     }
     QVERIFY(form.tableView()->horizontalHeader()->stretchLastSection());
+
+    // Narrow tiles (five to eight cameras): the limits go first, then the
+    // tool's name; the number, the value and the result stay on the table.
+    QTableView* view = form.tableView();
+    const struct {
+        int width;
+        QList<int> hidden;
+    } narrow[] = {{360, {}}, {300, {2, 3}}, {200, {1, 2, 3}}};
+    for (const auto& n : narrow) {
+        form.resize(n.width, 300);
+        QTRY_COMPARE(form.width(), n.width);
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(view->isColumnHidden(c), n.hidden.contains(c));
+        }
+        // The last section stretches once the view has taken the new width.
+        QTRY_VERIFY2(view->columnViewportPosition(5) >= 0
+                         && view->columnViewportPosition(5) + view->columnWidth(5) <= view->viewport()->width() + 1,
+                     qPrintable(QStringLiteral("%1: result column ends at %2")
+                                    .arg(n.width)
+                                    .arg(view->columnViewportPosition(5) + view->columnWidth(5))));
+    }
 }
 
 void TestCameraWgtBox::templateTimeText()

@@ -43,7 +43,7 @@ private slots:
     void detectButtonsByMachine();
     void liveHidesDetectsAndList();
     void selectionsActAsClicks();
-    void signalBeforeListAndTemplatesByName();
+    void signalBeforeListAndTemplatesInNumberOrder();
     void thousandsOfRecordsNewestFirst();
 
 private:
@@ -140,11 +140,13 @@ void TestImagePickForm::selectionsActAsClicks()
     QCOMPARE(form.list()->model()->rowCount(), 0);
 }
 
-void TestImagePickForm::signalBeforeListAndTemplatesByName()
+void TestImagePickForm::signalBeforeListAndTemplatesInNumberOrder()
 {
     QVERIFY(QDir().mkpath("cammer22"));
     touch("cammer22/template2.bmp", 1700000000);
     touch("cammer22/Template10.bmp", 1700000100);
+    touch("cammer22/template0.bmp", 1700000100);
+    touch("cammer22/template1.bmp", 1700000100);
     touch("cammer22/other.bmp", 1700000100);
     ImagePickForm form;
     // The area panel's slot sets the current camera when the camera changes;
@@ -159,19 +161,30 @@ void TestImagePickForm::signalBeforeListAndTemplatesByName()
     QCOMPARE(form.list()->model()->rowCount(), 0);
     form.selectCamera(1);
     QCOMPARE(rowsAtSignal, 0);
+    // In the order of their numbers: 0, 1, 2, 10, not 0, 1, 10, 2.
     const QStringList entries = form.list()->model()->entries();
-    QCOMPARE(entries.size(), 2);
-    QVERIFY(entries.at(0).startsWith("Template10.bmp "));
-    QVERIFY(entries.at(1).startsWith("template2.bmp "));
-    QCOMPARE(entries.at(1).section(' ', 1), QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd hh.mm.ss"));
+    QCOMPARE(entries.size(), 4);
+    QStringList names;
+    for (const QString& entry : entries) {
+        names << entry.section(' ', 0, 0);
+    }
+    QCOMPARE(names, QStringList({"template0.bmp", "template1.bmp", "template2.bmp", "Template10.bmp"}));
+    QCOMPARE(entries.at(2).section(' ', 1), QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd hh.mm.ss"));
 
+    // A touch picks the template by its number, whatever its row.
     QSignalSpy images(&form, &ImagePickForm::imageChange);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QListView* view = form.list()->view();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(form.list()->model()->index(1, 0)).center());
-    QCOMPARE(images.count(), 1);
-    QCOMPARE(images.at(0).at(0).toInt(), 1);
+    QFile::remove("cammer22/template1.bmp");
+    form.selectCamera(1);
+    QCOMPARE(form.list()->model()->rowCount(), 3);
+    for (int row : {1, 2}) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(form.list()->model()->index(row, 0)).center());
+    }
+    QCOMPARE(images.count(), 2);
+    QCOMPARE(images.at(0).at(0).toInt(), 2);
+    QCOMPARE(images.at(1).at(0).toInt(), 10);
 }
 
 void TestImagePickForm::thousandsOfRecordsNewestFirst()

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -35,6 +36,7 @@ private slots:
     void monthTurnKeepsTheDay();
 
     void clockDialog();
+    void everyWeekOfTheMonthCanBeTouched();
     void clockDialogRefusesEmptyFields_data();
     void clockDialogRefusesEmptyFields();
     void drumsOpenAtTheFieldsTime();
@@ -280,6 +282,35 @@ void TestPickers::clockDialogRefusesEmptyFields()
     QCOMPARE(sent.count(), 0);
     QVERIFY(dialog.isVisible());
     QVERIFY((date.isEmpty() ? dialog.dateEdit : dialog.timeEdit)->styleSheet().contains(QStringLiteral("#F24C3F")));
+}
+
+void TestPickers::everyWeekOfTheMonthCanBeTouched()
+{
+    // May 2026 begins on a Friday: with Sunday first its 31st lies in the
+    // sixth week row, the last one of the table.
+    modifyTimeWidget clock;
+    DateTimeWidget range;
+    for (CalendarWidget* calendar : {clock.calendar, range.leftCalendar}) {
+        calendar->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(calendar->window()));
+        calendar->setCurrentPage(2026, 5);
+        auto* view = calendar->findChild<QTableView*>(QStringLiteral("qt_calendar_calendarview"));
+        QVERIFY(view);
+        const int last = view->model()->rowCount() - 1;
+        QCOMPARE(last, 6);
+        // Every week row lies in the table and is a finger high.
+        for (int row = 1; row <= last; ++row) {
+            QVERIFY2(view->rowHeight(row) >= 38, qPrintable(QString::number(view->rowHeight(row))));
+        }
+        QVERIFY(view->rowViewportPosition(last) + view->rowHeight(last) <= view->viewport()->height());
+        QSignalSpy clicked(calendar, &QCalendarWidget::clicked);
+        const QPoint sunday(view->columnViewportPosition(0) + view->columnWidth(0) / 2,
+                            view->rowViewportPosition(last) + view->rowHeight(last) / 2);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, sunday);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).toDate(), QDate(2026, 5, 31));
+        calendar->window()->hide();
+    }
 }
 
 void TestPickers::drumsOpenAtTheFieldsTime()

@@ -1,0 +1,628 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja" sourcelanguage="zh_CN">
+<context>
+    <name>CameraParamWidget</name>
+    <message>
+        <source>曝光时间</source>
+        <translation>露光時間</translation>
+    </message>
+    <message>
+        <source>增益调节</source>
+        <translation>ゲイン</translation>
+    </message>
+    <message>
+        <source>清晰度</source>
+        <translation>シャープネス</translation>
+    </message>
+    <message>
+        <source>真实度</source>
+        <translation>コントラスト</translation>
+    </message>
+    <message>
+        <source>发射率</source>
+        <translation>放射率</translation>
+    </message>
+    <message>
+        <source>反射温度</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>反射温度</translation>
+    </message>
+    <message>
+        <source>大气温度</source>
+        <translation>雰囲気温度</translation>
+    </message>
+    <message>
+        <source>温度范围</source>
+        <translation>温度範囲</translation>
+    </message>
+    <message>
+        <source>目标距离</source>
+        <translation>対象距離</translation>
+    </message>
+</context>
+<context>
+    <name>CameraWgtBox</name>
+    <message>
+        <source>左成品</source>
+        <translation>左製品</translation>
+    </message>
+    <message>
+        <source>左模腔</source>
+        <translation>左金型</translation>
+    </message>
+    <message>
+        <source>右成品</source>
+        <translation>右製品</translation>
+    </message>
+    <message>
+        <source>右模腔</source>
+        <translation>右金型</translation>
+    </message>
+    <message>
+        <source>成品</source>
+        <translation>製品</translation>
+    </message>
+    <message>
+        <source>模腔</source>
+        <translation>金型</translation>
+    </message>
+    <message>
+        <source>取样中</source>
+        <translation>サンプリング中</translation>
+    </message>
+    <message>
+        <source>停止中</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>停止中</translation>
+    </message>
+    <message>
+        <source>检测中</source>
+        <translation>検出中</translation>
+    </message>
+    <message>
+        <source>检测完</source>
+        <translation>検出完了</translation>
+    </message>
+    <message>
+        <source>等待中</source>
+        <translation>待機中</translation>
+    </message>
+    <message>
+        <source>%1号相机 %2 %3</source>
+        <translation>カメラ%1 %2 %3</translation>
+    </message>
+    <message>
+        <source>相机%1</source>
+        <translation>カメラ%1</translation>
+    </message>
+    <message>
+        <source>帧率 </source>
+        <translation>フレームレート </translation>
+    </message>
+    <message>
+        <source>NG数 </source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>NG数 </translation>
+    </message>
+    <message>
+        <source>总数 </source>
+        <translation>総数 </translation>
+    </message>
+    <message>
+        <source>图片信息</source>
+        <translation>画像情報</translation>
+    </message>
+    <message>
+        <source>模板数 %1 / %2   %3</source>
+        <translation>テンプレート %1 / %2   %3</translation>
+    </message>
+</context>
+<context>
+    <name>CammerWidget</name>
+    <message>
+        <source>+10</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>+10</translation>
+    </message>
+    <message>
+        <source>+1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>+1</translation>
+    </message>
+    <message>
+        <source>-1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>-1</translation>
+    </message>
+    <message>
+        <source>-10</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>-10</translation>
+    </message>
+    <message>
+        <source>Y -1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>Y -1</translation>
+    </message>
+    <message>
+        <source>X -1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>X -1</translation>
+    </message>
+    <message>
+        <source>Y +1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>Y +1</translation>
+    </message>
+    <message>
+        <source>X +1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>X +1</translation>
+    </message>
+</context>
+<context>
+    <name>DottomDockWidget</name>
+    <message>
+        <source>周期%1秒</source>
+        <translation>サイクル%1秒</translation>
+    </message>
+    <message>
+        <source>重新取样</source>
+        <translation>再サンプリング</translation>
+    </message>
+    <message>
+        <source>停止检测</source>
+        <translation>検出停止</translation>
+    </message>
+    <message>
+        <source>开始检测</source>
+        <translation>検出開始</translation>
+    </message>
+</context>
+<context>
+    <name>DrawROIWidget</name>
+    <message>
+        <source>完成设定</source>
+        <translation>設定完了</translation>
+    </message>
+    <message>
+        <source>模板</source>
+        <translation>テンプレート</translation>
+    </message>
+    <message>
+        <source>实时画面</source>
+        <translation>ライブ画像</translation>
+    </message>
+    <message>
+        <source>最近NG图</source>
+        <translation>最近のNG画像</translation>
+    </message>
+    <message>
+        <source>OK图片记录</source>
+        <translation>OK画像記録</translation>
+    </message>
+    <message>
+        <source>NG图片记录</source>
+        <translation>NG画像記録</translation>
+    </message>
+    <message>
+        <source>查看模板</source>
+        <translation>テンプレート表示</translation>
+    </message>
+    <message>
+        <source>增减区域</source>
+        <translation>領域の追加・削除</translation>
+    </message>
+    <message>
+        <source>不检测此模</source>
+        <translation>今回は検出しない</translation>
+    </message>
+    <message>
+        <source>画矩形</source>
+        <translation>長方形</translation>
+    </message>
+    <message>
+        <source>添加为模板</source>
+        <translation>テンプレートに追加</translation>
+    </message>
+    <message>
+        <source>画圆形</source>
+        <translation>円形</translation>
+    </message>
+    <message>
+        <source>删除当前模板</source>
+        <translation>テンプレート削除</translation>
+    </message>
+    <message>
+        <source>画手势区域</source>
+        <translation>フリーハンド領域</translation>
+    </message>
+    <message>
+        <source>复制当前区域</source>
+        <translation>領域をコピー</translation>
+    </message>
+    <message>
+        <source>删除选中区域</source>
+        <translation>選択領域を削除</translation>
+    </message>
+    <message>
+        <source>重新检测</source>
+        <translation>再検出</translation>
+    </message>
+    <message>
+        <source>删除全部区域</source>
+        <translation>全領域を削除</translation>
+    </message>
+    <message>
+        <source>实时↔模板</source>
+        <translation>ライブ↔テンプレート</translation>
+    </message>
+    <message>
+        <source>%1 号相机</source>
+        <translation>カメラ%1</translation>
+    </message>
+    <message>
+        <source>全部相机</source>
+        <translation>全カメラ</translation>
+    </message>
+    <message>
+        <source>模板数 %1 / %2   %3</source>
+        <translation>テンプレート %1 / %2   %3</translation>
+    </message>
+    <message>
+        <source>OK记录共0张图片</source>
+        <translation>OK記録：画像なし</translation>
+    </message>
+    <message>
+        <source>NG记录共0张图片</source>
+        <translation>NG記録：画像なし</translation>
+    </message>
+    <message>
+        <source>OK记录共%1张图片 当前为第%2张 %3</source>
+        <translation>OK記録：%1枚中%2枚目 %3</translation>
+    </message>
+    <message>
+        <source>NG记录共%1张图片 当前为第%2张 %3</source>
+        <translation>NG記録：%1枚中%2枚目 %3</translation>
+    </message>
+    <message>
+        <source>%1检测</source>
+        <translation>%1検出</translation>
+    </message>
+</context>
+<context>
+    <name>ImagePickForm_Source</name>
+    <message>
+        <source>·图片类型</source>
+        <translation>·画像の種類</translation>
+    </message>
+    <message>
+        <source>模板</source>
+        <translation>テンプレート</translation>
+    </message>
+    <message>
+        <source>实时画面</source>
+        <translation>ライブ画像</translation>
+    </message>
+    <message>
+        <source>最近NG</source>
+        <translation>最近のNG</translation>
+    </message>
+    <message>
+        <source>OK记录</source>
+        <translation>OK記録</translation>
+    </message>
+    <message>
+        <source>NG记录</source>
+        <translation>NG記録</translation>
+    </message>
+    <message>
+        <source>·相机</source>
+        <translation>·カメラ</translation>
+    </message>
+    <message>
+        <source>%1号相机</source>
+        <translation>カメラ%1</translation>
+    </message>
+    <message>
+        <source>全部相机</source>
+        <translation>全カメラ</translation>
+    </message>
+    <message>
+        <source>·检测类型</source>
+        <translation>·検出の種類</translation>
+    </message>
+    <message>
+        <source>成品检测</source>
+        <translation>製品検出</translation>
+    </message>
+    <message>
+        <source>模腔检测</source>
+        <translation>金型検出</translation>
+    </message>
+    <message>
+        <source>左成品</source>
+        <translation>左製品</translation>
+    </message>
+    <message>
+        <source>左模腔</source>
+        <translation>左金型</translation>
+    </message>
+    <message>
+        <source>右成品</source>
+        <translation>右製品</translation>
+    </message>
+    <message>
+        <source>右模腔</source>
+        <translation>右金型</translation>
+    </message>
+    <message>
+        <source>%1检测</source>
+        <translation>%1検出</translation>
+    </message>
+</context>
+<context>
+    <name>Main_MenuBtnWidget</name>
+    <message>
+        <source>系统参数</source>
+        <translation>システム設定</translation>
+    </message>
+    <message>
+        <source>区域设置</source>
+        <translation>領域設定</translation>
+    </message>
+    <message>
+        <source>生产统计</source>
+        <translation>生産統計</translation>
+    </message>
+    <message>
+        <source>温度波形图</source>
+        <translation>温度グラフ</translation>
+    </message>
+    <message>
+        <source>模腔手动抓拍</source>
+        <translation>金型撮影</translation>
+    </message>
+    <message>
+        <source>成品手动抓拍</source>
+        <translation>製品撮影</translation>
+    </message>
+</context>
+<context>
+    <name>MultipleBtnGroup</name>
+    <message>
+        <source>相机%1</source>
+        <translation>カメラ%1</translation>
+    </message>
+    <message>
+        <source>所有相机</source>
+        <translation>全カメラ</translation>
+    </message>
+</context>
+<context>
+    <name>NumberKeyPad</name>
+    <message>
+        <source>退格</source>
+        <translation>後退</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>確定</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>全部</source>
+        <translation>すべて</translation>
+    </message>
+    <message>
+        <source>选择投影数据文件目录</source>
+        <translation>更新パッケージを選択</translation>
+    </message>
+</context>
+<context>
+    <name>Slider</name>
+    <message>
+        <source>+ 1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>+ 1</translation>
+    </message>
+    <message>
+        <source>- 1</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>- 1</translation>
+    </message>
+</context>
+<context>
+    <name>StatisticsWidget</name>
+    <message>
+        <source>生产统计</source>
+        <translation>生産統計</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>相机号</source>
+        <translation>カメラ</translation>
+    </message>
+    <message>
+        <source>检测号</source>
+        <translation>検出</translation>
+    </message>
+    <message>
+        <source>区域号</source>
+        <translation>領域</translation>
+    </message>
+    <message>
+        <source>日期时间</source>
+        <translation>日時</translation>
+    </message>
+</context>
+<context>
+    <name>SystemParamDialog</name>
+    <message>
+        <source>参数设置</source>
+        <translation>パラメータ設定</translation>
+    </message>
+    <message>
+        <source>操作记录</source>
+        <translation>操作記録</translation>
+    </message>
+</context>
+<context>
+    <name>SystemParamWidget</name>
+    <message>
+        <source>秒</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>秒</translation>
+    </message>
+    <message>
+        <source>成品延時</source>
+        <translation>製品遅延</translation>
+    </message>
+    <message>
+        <source>模腔延时</source>
+        <translation>金型遅延</translation>
+    </message>
+    <message>
+        <source>一次延时</source>
+        <translation>1回目遅延</translation>
+    </message>
+    <message>
+        <source>二次延时</source>
+        <translation>2回目遅延</translation>
+    </message>
+    <message>
+        <source>模腔重檢</source>
+        <translation>再検出回数</translation>
+    </message>
+    <message>
+        <source>过滤尺寸</source>
+        <translation>フィルタサイズ</translation>
+    </message>
+    <message>
+        <source>报警面积</source>
+        <translation>アラーム面積</translation>
+    </message>
+    <message>
+        <source>启用成品检测</source>
+        <translation>製品検出を有効化</translation>
+    </message>
+    <message>
+        <source>半自動</source>
+        <translatorcomment>same as the source</translatorcomment>
+        <translation>半自動</translation>
+    </message>
+    <message>
+        <source>运动矫正</source>
+        <translation>動き補正</translation>
+    </message>
+    <message>
+        <source>模腔参数同步成品参数</source>
+        <translation>金型を製品に同期</translation>
+    </message>
+    <message>
+        <source>启用密码保护</source>
+        <translation>パスワード保護</translation>
+    </message>
+    <message>
+        <source>模板自动更新</source>
+        <translation>テンプレート自動更新</translation>
+    </message>
+    <message>
+        <source>清零</source>
+        <translation>クリア</translation>
+    </message>
+    <message>
+        <source>关闭电源</source>
+        <translation>電源オフ</translation>
+    </message>
+    <message>
+        <source>延时参数</source>
+        <translation>遅延</translation>
+    </message>
+    <message>
+        <source>NG时自动重检次数</source>
+        <translation>NG時の自動再検出回数</translation>
+    </message>
+    <message>
+        <source>功能设置</source>
+        <translation>機能設定</translation>
+    </message>
+    <message>
+        <source>参数开关</source>
+        <translation>スイッチ</translation>
+    </message>
+    <message>
+        <source>参数管理</source>
+        <translation>パラメータ管理</translation>
+    </message>
+    <message>
+        <source>计数清零</source>
+        <translation>カウントクリア</translation>
+    </message>
+    <message>
+        <source>系统语言</source>
+        <translation>言語</translation>
+    </message>
+    <message>
+        <source>电源管理</source>
+        <translation>電源管理</translation>
+    </message>
+</context>
+<context>
+    <name>TemperatureChartWidget</name>
+    <message>
+        <source>温度波形图</source>
+        <translation>温度グラフ</translation>
+    </message>
+    <message>
+        <source>确认</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>相机号</source>
+        <translation>カメラ</translation>
+    </message>
+    <message>
+        <source>检测号</source>
+        <translation>検出</translation>
+    </message>
+    <message>
+        <source>区域号</source>
+        <translation>領域</translation>
+    </message>
+    <message>
+        <source>日期时间</source>
+        <translation>日時</translation>
+    </message>
+    <message>
+        <source>定时记录</source>
+        <translation>定時記録</translation>
+    </message>
+    <message>
+        <source>分钟</source>
+        <translation>分</translation>
+    </message>
+</context>
+<context>
+    <name>VeZiRevoru</name>
+    <message>
+        <source>系统参数文件错误，请还原
+参数组或联系供应商！</source>
+        <translation>システムパラメータファイルのエラーです。
+パラメータグループを復元するか、販売元に連絡してください！</translation>
+    </message>
+</context>
+<context>
+    <name>WidgetChangeCamera</name>
+    <message>
+        <source>相机排序</source>
+        <translation>カメラの順序</translation>
+    </message>
+</context>
+</TS>
