@@ -381,7 +381,8 @@ bool CameraStation::streamStalled(qint64 nowMs, qint64 marginMs, qint64 sinceMs)
         return false;
     }
     const qint64 interval = frameCount > 0 ? 1000 / frameCount : 1000;
-    const qint64 oldest = std::min(nowMs, sinceMs >= 0 ? sinceMs : nowMs) - interval - marginMs;
+    // Either limit: the newer one, so a delay does not stretch what counts as new.
+    const qint64 oldest = std::max(nowMs, sinceMs) - interval - marginMs;
     return lastFrameMs < oldest;
 }
 

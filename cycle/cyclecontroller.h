@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -250,11 +251,13 @@ private:
     // pending bit, the raw frame, a sample in sampling); Done when the camera
     // is not judged. A skipped raw frame's line goes to rawLine when given
     // (to be logged at the camera's turn), else to the log at once.
-    // judgeOffline: the verdict on a station without its camera. finishJudge:
+    // judgeOffline: the verdict on a station without its camera.
+    // judgeFailed: the verdict on a camera whose engine threw. finishJudge:
     // what the camera's result does to the outputs.
     enum class Begin { Judge, Done };
     Begin beginJudge(int camera, int detect, QString* rawLine);
     void judgeOffline(int camera);
+    void judgeFailed(int camera, const std::exception_ptr& error);
     void finishJudge(int camera, int detect);
     // Whether the camera's engine may judge on a worker for this detect.
     bool poolable(const CameraStation& st, int detect) const;

@@ -40,9 +40,31 @@ void CycleController::RunAlgorithm(int c, int d)
     if (!stationOnline(st)) {
         judgeOffline(c);
     } else {
-        inspect(st, d);
+        try {
+            inspect(st, d);
+        } catch (...) {
+            judgeFailed(c, std::current_exception());
+        }
     }
     finishJudge(c, d);
+}
+
+void CycleController::judgeFailed(int c, const std::exception_ptr& error)
+{
+    // An engine that failed has judged nothing: the camera is NG, and the
+    // program goes on to say so.
+    QString what = QStringLiteral("unknown error");
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        what = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    qCritical().noquote() << "inspection of camera" << c + 1 << "failed:" << what;
+    CameraStation& st = *stations[size_t(c)];
+    st.data.resultOk = 0;
+    st.data.areaOk = 0;
+    m_host->insertRecord(textOf(CycleText::InspectionFailed).arg(c + 1).arg(what));
 }
 
 void CycleController::setWorkers(int workers)
@@ -183,22 +205,14 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
         } else if (t.deferred) {
             t.deferred->replay(st, *t.peers);
             if (errors[t.job]) {
-                // An engine that failed on a worker has judged nothing: the
-                // camera is NG, and the program goes on to say so.
-                QString what = QStringLiteral("unknown error");
-                try {
-                    std::rethrow_exception(errors[t.job]);
-                } catch (const std::exception& e) {
-                    what = QString::fromLocal8Bit(e.what());
-                } catch (...) {
-                }
-                qCritical().noquote() << "inspection of camera" << t.camera + 1 << "failed:" << what;
-                st.data.resultOk = 0;
-                st.data.areaOk = 0;
-                m_host->insertRecord(textOf(CycleText::InspectionFailed).arg(t.camera + 1).arg(what));
+                judgeFailed(t.camera, errors[t.job]);
             }
         } else {
-            inspect(st, d);
+            try {
+                inspect(st, d);
+            } catch (...) {
+                judgeFailed(t.camera, std::current_exception());
+            }
         }
         finishJudge(t.camera, d);
     }

@@ -17,6 +17,7 @@
 #include "stationhost.h"
 #include "productioncounters.h"
 #include "systemparam.h"
+#include "testclock.h"
 #include "texttable.h"
 #include "testworkdir.h"
 
@@ -139,6 +140,8 @@ private slots:
     void stackedDelays();
     void debounce();
     void watchdogAndLostCamera();
+    void stalledStreamAndTheWallClock();
+    void boardLinkOutage();
     void operatorCommands();
     void finalNgAlarm();
     void pulseModeOutputs();
@@ -590,6 +593,71 @@ void TestCycleController::watchdogAndLostCamera()
     play(QStringLiteral("back1 run"));
     QVERIFY(m_ctl->camerasOnline);
     QCOMPARE(m_ctl->runTimer->interval(), 100);
+}
+
+void TestCycleController::stalledStreamAndTheWallClock()
+{
+    // The program's monotonic clock held: frames are stamped by it, and the
+    // cycle's intervals come from it whatever the panel's clock says.
+    TestClock clock(QDateTime(QDate(2026, 12, 8), QTime(10, 0, 5)), true);
+    build(QStringLiteral("73=5"));
+    auto freshFrame = [this](int c) { return m_cameras[size_t(c)]->waitDelivered(m_cameras[size_t(c)]->delivered() + 1); };
+    QVERIFY(freshFrame(0) && freshFrame(1));
+    play(QStringLiteral("open tick1"));
+    QVERIFY(!m_port->readIO(true, OutAllowClamp));
+    QCOMPARE(m_inspected, (QStringList{"0:1O", "1:1O"}));
+
+    // The panel's clock is set back an hour between two cycles 3 s apart.
+    clock.set(clock.now().addSecs(-3600));
+    clock.advanceMs(3000);
+    QVERIFY(freshFrame(0) && freshFrame(1));
+    m_inspected.clear();
+    play(QStringLiteral("open"));
+    QCOMPARE(m_ctl->cycleTime, 30);
+
+    // Camera 2 stays reachable but sends nothing more from the delay's
+    // start; 3 s later the delay ends: its frame is not judged, it counts as
+    // lost (told once) and the clamp stays withdrawn.
+    m_cameras[1]->pause(true);
+    m_ctl->Run(); // takes what was already on its way
+    clock.advanceMs(3000);
+    QVERIFY(freshFrame(0));
+    m_lost.insert(1);
+    QVERIFY(m_ctl->detectDelayTimers[1]->isActive());
+    play(QStringLiteral("run tick1"));
+    QCOMPARE(m_inspected, QStringList{"0:1O"});
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    play(QStringLiteral("run run"));
+    QVERIFY(!m_ctl->camerasOnline);
+    QCOMPARE(m_host.records.count(textOf(CycleText::StreamStalled).arg(2)), 1);
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+
+    // It streams again: online at the next pass with a new frame.
+    m_cameras[1]->pause(false);
+    QVERIFY(freshFrame(1));
+    m_lost.clear();
+    play(QStringLiteral("run"));
+    QVERIFY(m_ctl->camerasOnline);
+}
+
+void TestCycleController::boardLinkOutage()
+{
+    // A cycle start the board could not report while the link was down: the
+    // clamp and the ejector stay withdrawn until a cycle is judged after it.
+    build(QStringLiteral("119=1 133=1"));
+    play(QStringLiteral("open"));
+    QVERIFY(!m_port->readIO(true, OutAllowClamp));
+    QVERIFY(!m_port->readIO(true, OutAllowEjector));
+    emit m_port->linkStateChanged(false);
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    QVERIFY(m_port->readIO(true, OutAllowEjector));
+    emit m_port->linkStateChanged(true);
+    play(QStringLiteral("run show run"));
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    QVERIFY(m_port->readIO(true, OutAllowEjector));
+    play(QStringLiteral("open"));
+    QVERIFY(!m_port->readIO(true, OutAllowClamp));
+    QVERIFY(!m_port->readIO(true, OutAllowEjector));
 }
 
 void TestCycleController::operatorCommands()

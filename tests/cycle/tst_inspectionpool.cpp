@@ -120,9 +120,11 @@ private slots:
     void jobsRunSideBySide();
     void inlineWithOneWorkerOrStopped();
     void sameDetectsWithOneAndFourWorkers();
+    void engineFailureIsTheCamerasNg();
 
 private:
-    void play(int workers, Trace& trace);
+    // failing: a camera whose engine throws at every detect (-1: none).
+    void play(int workers, Trace& trace, int failing = -1);
 };
 
 void TestInspectionPool::jobsRunSideBySide()
@@ -204,7 +206,7 @@ void TestInspectionPool::inlineWithOneWorkerOrStopped()
     }
 }
 
-void TestInspectionPool::play(int workers, Trace& trace)
+void TestInspectionPool::play(int workers, Trace& trace, int failing)
 {
     ProcessState state;
     TestWorkDir dir;
@@ -275,6 +277,15 @@ void TestInspectionPool::play(int workers, Trace& trace)
         std::set<int> lost;
         ctl.stationOnline = [&lost](CameraStation& st) { return lost.count(st.data.cameraIndex) == 0; };
         ctl.saveOriginalImages = true;
+        if (failing >= 0) {
+            auto engine = ctl.inspect;
+            ctl.inspect = [engine, failing](CameraStation& st, int d) {
+                if (st.data.cameraIndex == failing) {
+                    throw std::runtime_error("out of memory");
+                }
+                engine(st, d);
+            };
+        }
         ctl.StartDetect();
 
         const std::vector<Round> rounds = {
@@ -390,6 +401,29 @@ void TestInspectionPool::sameDetectsWithOneAndFourWorkers()
     QVERIFY(compareLists(one.results, four.results, "results"));
     QVERIFY(compareLists(one.events, four.events, "events"));
     QVERIFY(compareLists(one.rows, four.rows, "records rows"));
+}
+
+void TestInspectionPool::engineFailureIsTheCamerasNg()
+{
+    // Camera 1's engine throws, on a worker and inline alike: the camera is
+    // NG at every detect with a row saying why, and the program goes on.
+    Trace one;
+    play(1, one, 0);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    Trace four;
+    play(4, four, 0);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+    QCOMPARE(one.results, four.results);
+    QCOMPARE(one.events, four.events);
+    const QString row = QStringLiteral("log ") + textOf(CycleText::InspectionFailed).arg(1).arg(QStringLiteral("out of memory"));
+    QCOMPARE(four.events.count(row), 7);
+    for (const QString& line : four.results.filter(QRegularExpression(QStringLiteral("^\\d+/0: ")))) {
+        QVERIFY2(line.section(' ', 1, 1).startsWith(QLatin1String("00")), qPrintable(line));
+    }
 }
 
 QTEST_MAIN(TestInspectionPool)

@@ -8,7 +8,10 @@
 // and checks every frame the board receives.
 //
 // KORVANE_SAFETY_SEED fixes the first seed, KORVANE_SAFETY_SEQUENCES the
-// number of sequences (CI runs the default; bench/ has a longer run).
+// number of sequences: CI runs the default here and seven more runs of 250
+// from other seeds (tests/cycle/CMakeLists.txt); a longer run outside CI is
+// this program with a larger count, for example
+//   KORVANE_SAFETY_SEED=time KORVANE_SAFETY_SEQUENCES=50000 tst_safetymodel randomSequences
 
 #include "cyclecontroller.h"
 
@@ -706,7 +709,7 @@ int sequenceCount(int fallback)
 void TestSafetyModel::randomSequences()
 {
     const quint32 seed = firstSeed();
-    const int count = sequenceCount(200);
+    const int count = sequenceCount(250);
     qInfo("first seed %u, %d sequences (KORVANE_SAFETY_SEED, KORVANE_SAFETY_SEQUENCES)", seed, count);
     for (int i = 0; i < count; ++i) {
         const QString fault = runSequence(seed + quint32(i), false, nullptr);
@@ -721,7 +724,7 @@ void TestSafetyModel::randomSequences()
 void TestSafetyModel::randomSequencesOverTheBoard()
 {
     const quint32 seed = firstSeed() ^ 0x5A5A5A5Au;
-    const int count = std::max(1, sequenceCount(200) / 50);
+    const int count = std::max(1, sequenceCount(250) / 50);
     qInfo("first seed %u, %d sequences over the board", seed, count);
     for (int i = 0; i < count; ++i) {
         const QString fault = runSequence(seed + quint32(i), true, nullptr);
