@@ -106,7 +106,8 @@ void CammerWidget::buildPanel()
     QFont font(QStringLiteral("SimHei"));
     font.setPixelSize(30);
     functionLabel->setFont(font);
-    functionLabel->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0);"));
+    // Over the camera's picture: a dark backing keeps the green readable.
+    functionLabel->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0); background-color: rgba(0, 0, 0, 170);"));
     functionButton = blue(QString());
     connect(functionButton, &QPushButton::clicked, this, &CammerWidget::SlotChangeFunc);
     paramSwitchButton = blue(textOf(3));

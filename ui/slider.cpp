@@ -131,6 +131,9 @@ void Slider::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const int h = height();
+    // The slider lies over the camera's picture: green on bright metal is not
+    // read, so its name and value get a dark backing.
+    painter.fillRect(QRect(0, 0, 220, h), QColor(0, 0, 0, 170));
     painter.setPen(QColor(Qt::green));
     const QFont font(QStringLiteral("SimHei"), 20);
     drawName(painter, QRect(0, 0, 120, h), font);
