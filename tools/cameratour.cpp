@@ -2,14 +2,15 @@
 // one, three and eight cameras, drawn where it stands over a settings dialog
 // that fills the panel, and the parameter groups of the advanced page: the
 // list, each question and refusal as the page's commands raise them, the page
-// held while a copy runs, the list after a backup and after a delete. One PNG
-// each, for one screen size and the four languages.
+// held while a copy runs, the list after a backup and after a delete; and the
+// I/O naming dialog. One PNG each, for one screen size and the four languages.
 // Usage: cameratour <output folder> <width> <height>
 // Pictures go to <output folder>/<width>x<height>/<language>/.
 #include "advanceparamwidget.h"
 #include "cameraregistry.h"
 #include "ccomp_dialogframe.h"
 #include "colorbutton.h"
+#include "customionamewidget.h"
 #include "edit.h"
 #include "globals.h"
 #include "operatorprompt.h"
@@ -157,6 +158,11 @@ void tour()
         shoot(QStringLiteral("cameraorder_%1").arg(cameras), {&settings, &dialog});
     }
     groupTour();
+    // The channel names are those the factory group's loading left in place.
+    CustomIONameWidget names(&settings);
+    names.loadNames();
+    names.move((gScreenWidth - names.width()) / 2, (gScreenHeight - names.height()) / 2);
+    shoot(QStringLiteral("ionames"), {&settings, &names});
 }
 
 int shootAll(const TourArguments& arguments)

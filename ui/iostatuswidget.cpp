@@ -9,17 +9,21 @@
 #include <QPainter>
 #include <QTimer>
 
+QString ioChannelName(bool isInput, int index)
+{
+    if (index < 5) {
+        return isInput ? gInputNames[index] : gOutputNames[index];
+    }
+    return QStringLiteral("%1-%2").arg(isInput ? QLatin1Char('I') : QLatin1Char('O')).arg(index + 1);
+}
+
 IOWidget_Item::IOWidget_Item(int index, bool isInput, IOStatusWidget_2* parent)
     : QPushButton(parent)
     , m_isInput(isInput)
     , m_index(index)
 {
     // Names are taken once: renaming the signals shows at the next start.
-    if (index < 5) {
-        setText(isInput ? gInputNames[index] : gOutputNames[index]);
-    } else {
-        setText(QStringLiteral("%1-%2").arg(isInput ? QLatin1Char('I') : QLatin1Char('O')).arg(index + 1));
-    }
+    setText(ioChannelName(isInput, index));
     setFixedSize(60, 60);
     setStyleSheet(QStringLiteral("outline:0px;border:none;font-size:20px;color:white;background-color:transparent;"));
     // The lamp draws its name itself, small under the lamp.
@@ -69,7 +73,7 @@ IOStatusWidget_2::IOStatusWidget_2(QWidget* parent)
     , m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("IOStatusWidget_2"));
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kIOChannels; ++i) {
         m_inputs << new IOWidget_Item(i, true, this);
         m_outputs << new IOWidget_Item(i, false, this);
     }

@@ -5,7 +5,15 @@
 #include <QWidget>
 
 class IOStatusWidget_2;
+class QString;
 class QTimer;
+
+// The board's inputs and outputs, ten of each.
+constexpr int kIOChannels = 10;
+
+// The name of input or output `index` (0 to 9) as its lamp shows it: the
+// channel names for the first five, "I-6"/"O-6" onwards for the others.
+QString ioChannelName(bool isInput, int index);
 
 // One lamp of the I/O strip: a circle, green when the signal is active, red
 // when not, with its name under it. It looks like a button but never acts as one.

@@ -6,10 +6,12 @@
 #include "cameraregistry.h"
 #include "cammerwidget.h"
 #include "controlport.h"
+#include "customionamewidget.h"
 #include "dottomdockwidget.h"
 #include "drawroiwidget.h"
 #include "edit.h"
 #include "globals.h"
+#include "hardwareconfigurationwidget.h"
 #include "helpwidget.h"
 #include "imagepickform.h"
 #include "inputbox.h"
@@ -32,6 +34,7 @@
 #include "temperaturechartwidget.h"
 #include "texttable.h"
 #include "warnbox.h"
+#include "wizardparawidget.h"
 #include "translations.h"
 
 #include <QCoreApplication>
@@ -239,14 +242,21 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     StartModbusServer(modbusPort, modbusAddress);
 
     step(22);
+    pWizardParaWidget = new WizardParaWidget(this);
+    pWizardParaWidget->hide();
     pHelpWidget = new HelpWidget(this);
     pHelpWidget->hide();
     connect(pDrawROIWidget, &DrawROIWidget::helpRequested, pHelpWidget, &HelpWidget::showHelp);
-    probeX = probeY = 0;
     // The camera order holds the identity until the operator changes it.
     for (int k = 0; k < MaxCameras; ++k) {
         gCameraOrder[k] = k;
     }
+    pCustomIONameWidget = new CustomIONameWidget(this);
+    probeX = probeY = 0;
+    pCustomIONameWidget->loadNames();
+    pCustomIONameWidget->hide();
+    pHardwareConfigurationWidget = new HardwareConfigurationWidget(this);
+    pHardwareConfigurationWidget->hide();
     makeFolder(QStringLiteral("./paraGroup"));
     if (!gpInputbox) {
         gpInputbox = new inputbox(0, nullptr);

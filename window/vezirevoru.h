@@ -25,9 +25,11 @@ class MainScreenHost;
 class SettingsHost;
 class CameraWgtBox;
 class CammerWidget;
+class CustomIONameWidget;
 class DottomDockWidget;
 class DrawROIWidget;
 class Edit;
+class HardwareConfigurationWidget;
 class HelpWidget;
 class ImagePickForm;
 class inputbox;
@@ -35,6 +37,7 @@ class MenuBtnWidget;
 class ModbusServer;
 class OperationLog;
 class QTimer;
+class WizardParaWidget;
 
 enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
 enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
@@ -106,6 +109,11 @@ public:
     ModbusServer* pModbusServer = nullptr;
     // The area panel's help screen, over the tiles; hidden until asked for.
     HelpWidget* pHelpWidget = nullptr;
+    // Built once and kept hidden: the full settings screen, the I/O naming
+    // dialog (its lists filled) and the hardware configuration screen.
+    WizardParaWidget* pWizardParaWidget = nullptr;
+    CustomIONameWidget* pCustomIONameWidget = nullptr;
+    HardwareConfigurationWidget* pHardwareConfigurationWidget = nullptr;
 
     // The inspection cycle. Its state lives in the controller; the window's
     // fields of the same names below are views of it, so the screens, the

@@ -2,10 +2,13 @@
 #include "cameraregistry.h"
 #include "cammerwidget.h"
 #include "controlport.h"
+#include "customionamewidget.h"
 #include "dottomdockwidget.h"
 #include "drawroiwidget.h"
 #include "fakecamera.h"
+#include "hardwareconfigurationwidget.h"
 #include "imagepickform.h"
+#include "iostatuswidget.h"
 #include "menubtnwidget.h"
 #include "modbusserver.h"
 #include "resultstatistics.h"
@@ -25,8 +28,10 @@
 #include "texttable.h"
 #include "vezirevoru.h"
 #include "windowrig.h"
+#include "wizardparawidget.h"
 #include "settle.h"
 
+#include <QListWidget>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -167,6 +172,36 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
     for (int k = 0; k < 8; ++k) {
         QCOMPARE(gCameraOrder[k], k);
     }
+    // The screens kept in reserve are the window's own and stay out of sight.
+    for (QWidget* kept : std::initializer_list<QWidget*>{w.pWizardParaWidget, w.pCustomIONameWidget,
+                                                          w.pHardwareConfigurationWidget}) {
+        QVERIFY(kept);
+        QCOMPARE(kept->parent(), static_cast<QObject*>(&w));
+        QVERIFY2(kept->isHidden(), kept->metaObject()->className());
+    }
+    // The naming dialog lists every input and output once, named as its lamp
+    // in the dock; filling it again replaces the rows.
+    const QList<IOWidget_Item*>& inputLamps = w.pWgtDottomDock->lampStrip()->inputLamps();
+    const QList<IOWidget_Item*>& outputLamps = w.pWgtDottomDock->lampStrip()->outputLamps();
+    for (int fill = 0; fill < 2; ++fill) {
+        if (fill == 1) {
+            w.pCustomIONameWidget->loadNames();
+        }
+        QListWidget* inputs = w.pCustomIONameWidget->inputList;
+        QListWidget* outputs = w.pCustomIONameWidget->outputList;
+        QCOMPARE(inputs->count(), inputLamps.size());
+        QCOMPARE(outputs->count(), outputLamps.size());
+        for (int i = 0; i < inputLamps.size(); ++i) {
+            QCOMPARE(inputs->item(i)->text(), inputLamps[i]->text());
+            QCOMPARE(outputs->item(i)->text(), outputLamps[i]->text());
+        }
+    }
+    QCOMPARE(inputLamps.size(), 10);
+    // A standard machine without name.txt: the board's default names.
+    QCOMPARE(w.pCustomIONameWidget->inputList->item(0)->text(), textOf(301));
+    QCOMPARE(w.pCustomIONameWidget->outputList->item(2)->text(), textOf(307));
+    QCOMPARE(w.pCustomIONameWidget->inputList->item(9)->text(), QStringLiteral("I-10"));
+    QCOMPARE(w.pCustomIONameWidget->titleLabel->text(), textOf(498));
 }
 
 void TestVeZiRevoru::productDetectionStartsAtDetectZero()

@@ -1,0 +1,7 @@
+#include "hardwareconfigurationwidget.h"
+
+HardwareConfigurationWidget::HardwareConfigurationWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("HardwareConfigurationWidget"));
+}

@@ -1,0 +1,7 @@
+#include "wizardparawidget.h"
+
+WizardParaWidget::WizardParaWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("WizardParaWidget"));
+}
