@@ -755,6 +755,19 @@ void TestCycleController::pulseModeOutputs()
     play(QStringLiteral("show open"));
     QVERIFY(!m_port->readIO(true, OutAllowClamp));
     QVERIFY(m_port->readIO(true, OutAllowEjector));
+
+    // A good product, then an NG cavity: the end of the product's pulse
+    // leaves the cavity's NG pulse on the clamp output to its own timer.
+    build(QStringLiteral("156=1 145=3 119=1 133=1"));
+    m_results = {QStringLiteral("OO"), QStringLiteral("NO")};
+    play(QStringLiteral("open"));
+    QCOMPARE(m_inspected, (QStringList{"0:0O", "1:0O", "0:1N", "1:1O"}));
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    QVERIFY(m_ctl->clampPulseTimer->isActive());
+    play(QStringLiteral("ejend"));
+    QVERIFY(m_port->readIO(true, OutAllowClamp));
+    play(QStringLiteral("clampend"));
+    QVERIFY(!m_port->readIO(true, OutAllowClamp));
 }
 
 void TestCycleController::productPulseAreaChannels_data()
