@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QVariant>
 
+#include <algorithm>
+
 DottomDock_Describe_part1::DottomDock_Describe_part1(QWidget* parent)
     : QWidget(parent)
 {
@@ -34,7 +36,10 @@ void DottomDock_Describe_part1::paintEvent(QPaintEvent* event)
     painter.setPen(Qt::white);
     painter.drawText(QRect(0, 0, 200, 30), Qt::AlignLeft | Qt::AlignVCenter,
                      clockNow().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-    painter.drawText(QRect(0, 30, 100, 30), Qt::AlignLeft | Qt::AlignVCenter, cycleText(mainScreenHost()->cycleTime()));
+    // "サイクル12.5秒" and "Cycle 12.5S" are wider than the Chinese: the line
+    // takes the width the date has.
+    painter.drawText(QRect(0, 30, std::max(200, width()), 30), Qt::AlignLeft | Qt::AlignVCenter,
+                     cycleText(mainScreenHost()->cycleTime()));
     painter.end();
     QWidget::paintEvent(event);
 }
