@@ -91,8 +91,6 @@ public:
         w->pCycle->RunAlgorithms(cameras, detect);
     }
     void CheckNG(bool isClearNG) override { w->CheckNG(isClearNG); }
-    void InsertRecord(const QString& text) override { w->InsertRecord(text); }
-    void InsertRecords(const QStringList& rows) override { w->InsertRecords(rows); }
     void BackTrain() override { w->BackTrain(); }
     void ReCheck() override { w->pCycle->ReCheck(); }
     void silenceAlarm() override
