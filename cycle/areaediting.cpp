@@ -156,6 +156,12 @@ AreaEditing::CameraCommit AreaEditing::commitCamera(CameraStation& st, int camer
     return out;
 }
 
+bool AreaEditing::storeCavityCopy(CameraStation& st)
+{
+    st.CopyPara();
+    return st.pLiveSingleton && st.pLiveSingleton->SaveToDB();
+}
+
 void AreaEditing::markForRetraining(int camera)
 {
     if (camera >= 0 && camera < MaxCameras) {

@@ -64,6 +64,12 @@ public:
     // equal to the live set is left alone (saved false, no rows).
     CameraCommit commitCamera(CameraStation& station, int camera);
 
+    // The settings' apply when the cavity detects start following the product
+    // detects: the live set takes the copy and is stored, with no rows (the
+    // settings log their own sentence) and no retraining (theirs too). False
+    // when the store failed; the set has warned the operator then.
+    static bool storeCavityCopy(CameraStation& station);
+
     // Retrains the models of every enabled detect of the cameras marked so
     // far, and clears the marks.
     void runPendingRetraining(const Stations& stations);

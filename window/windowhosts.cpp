@@ -6,6 +6,7 @@
 
 #include "vezirevoru.h"
 
+#include "areaediting.h"
 #include "areapanelhost.h"
 #include "cameraregistry.h"
 #include "operationlog.h"
@@ -162,10 +163,7 @@ public:
     void copyParaAndSave(int camera) override
     {
         if (CameraStation* st = stationOf(w, camera)) {
-            st->CopyPara();
-            if (st->pLiveSingleton) {
-                st->pLiveSingleton->SaveToDB();
-            }
+            AreaEditing::storeCavityCopy(*st);
         }
     }
     void trainLocate(int camera, int detect) override

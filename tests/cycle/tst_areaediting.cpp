@@ -65,6 +65,7 @@ private slots:
     void commitStoresLogsAndRetrains();
     void failedStoreRollsBackAndLogs_data();
     void failedStoreRollsBackAndLogs();
+    void cavityCopyIsStored();
     void deleteAreasTouchesTheEditSetOnly();
     void addAndDeleteTemplates();
 
@@ -232,6 +233,21 @@ void TestAreaEditing::failedStoreRollsBackAndLogs()
     if (breakage.startsWith("PRAGMA")) {
         QCOMPARE(paramRows(0), storedBefore);
     }
+}
+
+void TestAreaEditing::cavityCopyIsStored()
+{
+    CameraStation& st = *m_station;
+    addRect(st, true, 0, QRect(5, 5, 10, 10), 4);
+    QVERIFY(AreaEditing::storeCavityCopy(st));
+    QCOMPARE(st.pLiveSingleton->roiCount[1], 1);
+    const QList<QStringList> stored = paramRows(0);
+    QVERIFY(std::any_of(stored.begin(), stored.end(), [](const QStringList& row) { return row.value(0) == "ROI1-0"; }));
+    QVERIFY(remarks().isEmpty());
+
+    QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
+    QVERIFY(!AreaEditing::storeCavityCopy(st));
+    QCOMPARE(m_prompts->warnings, QStringList{textOf(1)});
 }
 
 void TestAreaEditing::deleteAreasTouchesTheEditSetOnly()
