@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <vector>
 
@@ -9,8 +8,9 @@ class CammerWidget;
 
 // What the area-setting panel needs of the main window: the state of the view
 // and the cycle it reads and writes, and the window's own operations (login,
-// tile layout, the cycle's re-inspection, the operation log). The window sits
-// above the panel and implements this; tests use a fake.
+// tile layout, the cycle's re-inspection). The window sits above the panel
+// and implements this; tests use a fake. The operation log is not here: the
+// panel's commands reach it through the area service (AreaEditing).
 class AreaPanelHost {
 public:
     virtual ~AreaPanelHost() = default;
@@ -59,15 +59,6 @@ public:
         }
     }
     virtual void CheckNG(bool isClearNG) = 0;
-    virtual void InsertRecord(const QString& text) = 0;
-    // InsertRecord for each row in that order; the window writes them in
-    // one commit.
-    virtual void InsertRecords(const QStringList& rows)
-    {
-        for (const QString& row : rows) {
-            InsertRecord(row);
-        }
-    }
     virtual void BackTrain() = 0;
     // The cycle's re-check of the alarm's detect (the one re-check there is).
     virtual void ReCheck() = 0;

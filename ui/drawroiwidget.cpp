@@ -1,5 +1,6 @@
 #include "drawroiwidget.h"
 
+#include "areaediting.h"
 #include "areapanelhost.h"
 #include "areapanellogic.h"
 #include "cameraregistry.h"
@@ -74,7 +75,7 @@ int machineType() { return params().systemFunction(); }
 } // namespace
 
 DrawROIWidget::DrawROIWidget(QWidget* parent)
-    : QWidget(parent)
+    : QWidget(parent), m_areaEditing(std::make_unique<AreaEditing>(nullptr, nullptr))
 {
     ensureKitIcons();
     auto* layout = new QVBoxLayout(this);
@@ -159,6 +160,13 @@ DrawROIWidget::DrawROIWidget(QWidget* parent)
 }
 
 DrawROIWidget::~DrawROIWidget() = default;
+
+void DrawROIWidget::setAreaEditing(std::unique_ptr<AreaEditing> service)
+{
+    if (service) {
+        m_areaEditing = std::move(service);
+    }
+}
 
 void DrawROIWidget::FillCombos()
 {
@@ -260,14 +268,6 @@ bool DrawROIWidget::accessFor(int passwordParam)
     }
     --m_boxDepth;
     return granted;
-}
-
-void DrawROIWidget::retrain(int camera, int detect)
-{
-    CammerWidget* cw = m_host->cammer(camera);
-    if (cw && cw->station().pDetector) {
-        cw->station().pDetector->TrainModels(detect);
-    }
 }
 
 void DrawROIWidget::GetTempTIme(int c, int d, int n)
@@ -771,83 +771,23 @@ void DrawROIWidget::SlotSaveData()
     if (!m_host || m_boxDepth > 0) {
         return;
     }
-    bool anyDiffers = false;
-    for (int c = 0; c < gCameraCount; ++c) {
-        CammerWidget* cw = m_host->cammer(c);
-        if (cw && !cw->station().pLiveSingleton->IsSame(*cw->station().pEditSingleton)) {
-            anyDiffers = true;
-        }
+    const AreaEditing::Stations list = stations();
+    // A store that fails has told the operator already (the area set's own
+    // warning) and the service has logged it; the edits stay for another try.
+    if (AreaEditing::hasChanges(list) && ask(textOf(TextSaveQuestion)) == 1) {
+        m_areaEditing->commit(list);
     }
-    if (anyDiffers && ask(textOf(TextSaveQuestion)) == 1) {
-        const SystemParam& p = params();
-        const int type = p.systemFunction();
-        const bool follow = p.syncCavityParams() != 0 && ((type == 0 && p[119] != 0) || type == 1 || type == 2);
-        for (int c = 0; c < gCameraCount; ++c) {
-            CammerWidget* cw = m_host->cammer(c);
-            if (!cw) {
-                continue;
-            }
-            CameraStation& st = cw->station();
-            if (st.pLiveSingleton->IsSame(*st.pEditSingleton)) {
-                continue;
-            }
-            bool positionTouched = false;
-            const QStringList rows =
-                areaChangeRows(*st.pLiveSingleton, *st.pEditSingleton, c, type, gDetectCount, &positionTouched);
-            // Kept to put back when the store fails: the inspection must go
-            // on with what PARAM.db holds, and the operator's edits stay.
-            CammerSingleton liveBefore(st.pLiveSingleton->camera);
-            liveBefore.CopyFrom(*st.pLiveSingleton);
-            CammerSingleton editBefore(st.pEditSingleton->camera);
-            editBefore.CopyFrom(*st.pEditSingleton);
-            std::vector<cv::Mat> liveMasks(std::begin(st.data.roiMasks), std::end(st.data.roiMasks));
-            std::vector<cv::Mat> editMasks(std::begin(st.data.editRoiMasks), std::end(st.data.editRoiMasks));
+    m_areaEditing->runPendingRetraining(list);
+}
 
-            st.pLiveSingleton->CopyFrom(*st.pEditSingleton);
-            cw->CopyMaskToLive();
-            if (follow) {
-                cw->CopyPara();
-                st.pEditSingleton->CopyFrom(*st.pLiveSingleton);
-                cw->CopyMaskToEdit();
-            }
-            if (!st.pLiveSingleton->SaveToDB()) {
-                st.pLiveSingleton->CopyFrom(liveBefore);
-                st.pEditSingleton->CopyFrom(editBefore);
-                std::copy(liveMasks.begin(), liveMasks.end(), std::begin(st.data.roiMasks));
-                std::copy(editMasks.begin(), editMasks.end(), std::begin(st.data.editRoiMasks));
-                m_host->InsertRecord(textOf(TextAreasNotSaved).arg(c + 1));
-                continue;
-            }
-            m_host->InsertRecords(rows);
-            // The ignored pixels follow the areas only now that they are stored.
-            for (int d = 0; d < std::min(gDetectCount, int(StationData::DetectCount)); ++d) {
-                if (!st.editIgnoreMasks[d].empty()) {
-                    st.CommitIgnoreMask(d);
-                }
-            }
-            retrainPending[c] = 1;
-            if (positionTouched && st.pDetector) {
-                for (int d = 0; d < gDetectCount; ++d) {
-                    if (p[119 + d] != 0) {
-                        st.pDetector->TrainAlign(d);
-                        st.pDetector->TrainLocate(d);
-                    }
-                }
-            }
-        }
+AreaEditing::Stations DrawROIWidget::stations()
+{
+    AreaEditing::Stations list;
+    for (int c = 0; c < gCameraCount; ++c) {
+        CammerWidget* cw = m_host ? m_host->cammer(c) : nullptr;
+        list.push_back(cw ? &cw->station() : nullptr);
     }
-    const SystemParam& p = params();
-    for (int c = 0; c < gCameraCount && c < 8; ++c) {
-        if (!retrainPending[c]) {
-            continue;
-        }
-        retrainPending[c] = 0;
-        for (int d = 0; d < gDetectCount; ++d) {
-            if (p[119 + d] != 0) {
-                retrain(c, d);
-            }
-        }
-    }
+    return list;
 }
 
 // ------------------------------------------------------------ area tools
@@ -934,8 +874,7 @@ void DrawROIWidget::SlotDeleteROI()
     }
     const ViewState before = viewState();
     if (ask(textOf(66)) == 1 && viewState() == before) {
-        cw->DeleteROI(cw->station().selectedRoi);
-        cw->station().selectedRoi = -1;
+        m_areaEditing->deleteArea(cw->station(), cw->station().selectedRoi);
         cw->UpdateParaPanel();
     }
     m_host->repaintWindow();
@@ -950,16 +889,10 @@ void DrawROIWidget::SlotDeleteAllROI()
     m_host->setCopyAreaMode(0);
     const ViewState before = viewState();
     if (ask(textOf(67)) == 1 && viewState() == before) {
-        CameraStation& st = cw->station();
         const int d = m_host->editDetect();
         if (d >= 0 && d < StationData::DetectCount) {
-            clearROIList(st.pEditSingleton->roiLists[d]);
-            st.pEditSingleton->roiCount[d] = 0;
-            st.selectedRoi = -1;
+            m_areaEditing->deleteAllAreas(cw->station(), d);
             cw->UpdateParaPanel();
-            // The edit picture only: the ignored pixels and their file change
-            // with a confirmed save, so a declined save brings them back too.
-            st.editIgnoreMasks[d].assign(st.data.ignoreMasks[d].size(), 0);
         }
     }
     m_host->repaintWindow();
@@ -1017,10 +950,6 @@ void DrawROIWidget::SlotAddTemp()
     }
     CameraStation& st = cw->station();
     const int c = m_host->curCamera();
-    const SlotChoice choice = chooseAddSlot(st.data.templateValid[t], st.data.templateCount[t], gTemplateCount, st.folder(t));
-    if (choice.slot < 0) {
-        return;
-    }
     const int d = m_host->editDetect();
     const uchar* source = nullptr;
     if (gImageSource == 1) {
@@ -1028,26 +957,21 @@ void DrawROIWidget::SlotAddTemp()
     } else if (d >= 0 && d < StationData::DetectCount) {
         source = st.recentImages[d][std::clamp(st.recentIndex, 0, CameraStation::RecentPictures - 1)].data();
     }
-    if (!choice.removeFile.isEmpty()) {
-        QFile::remove(choice.removeFile);
-    }
-    if (!st.StoreTemplate(t, choice.slot, source)) {
-        // Nothing stored: the slot stays free, and the operator and the log
-        // are told rather than a sample being claimed.
-        m_host->InsertRecord(textOf(TextTemplateNotSaved));
-        warn(textOf(TextTemplateNotSaved));
+    // The alarm's picture settles the alarm: its models are retrained now.
+    const bool alarmPicture = gImageSource == 1;
+    const AreaEditing::TemplateResult added = m_areaEditing->addTemplate(st, c, t, source, alarmPicture);
+    if (added.outcome == AreaEditing::TemplateOutcome::NotStored) {
+        // Nothing stored: the slot stays free, and the operator is told (the
+        // log is) rather than a sample being claimed.
+        warn(added.failure);
         return;
     }
-    m_host->InsertRecord(textOf(109).arg(c + 1));
-    if (gImageSource == 1) {
-        retrain(c, t);
+    if (added.outcome == AreaEditing::TemplateOutcome::Stored && alarmPicture) {
         st.operatorHandled[t] = true;
         if (m_host->resultState(c, t) == 3) {
             m_host->setResultState(c, t, 5);
         }
         SlotReCheck();
-    } else if (c >= 0 && c < 8) {
-        retrainPending[c] = 1;
     }
 }
 
@@ -1071,10 +995,9 @@ void DrawROIWidget::SlotTempDeleteCur()
     if (i <= 0 || d < 0 || d >= StationData::DetectCount) {
         return;
     }
-    st->RemoveTemplate(d, i);
-    retrainPending[c] = 1;
-    SlotTempNext();
-    m_host->InsertRecord(textOf(70).arg(c + 1).arg(i + 1));
+    if (m_areaEditing->deleteTemplate(*st, c, d, i)) {
+        SlotTempNext();
+    }
 }
 
 void DrawROIWidget::SlotTempDeleteAll()
@@ -1082,30 +1005,7 @@ void DrawROIWidget::SlotTempDeleteAll()
     if (!m_host) {
         return;
     }
-    for (int c = 0; c < gCameraCount; ++c) {
-        CammerWidget* cw = m_host->cammer(c);
-        if (!cw) {
-            continue;
-        }
-        CameraStation& st = cw->station();
-        for (int d = 0; d < gDetectCount && d < StationData::DetectCount; ++d) {
-            for (int k = 1; k < gTemplateCount && std::size_t(k) < st.data.templateValid[d].size(); ++k) {
-                if (st.data.templateValid[d][std::size_t(k)]) {
-                    st.data.freeTemplate(d, k);
-                }
-            }
-            st.data.templateCount[d] = 1;
-            st.data.curTemplate = 0;
-            const QDir dir(st.folder(d));
-            for (const QString& name : dir.entryList({QStringLiteral("template*")}, QDir::Files)) {
-                QFile::remove(dir.filePath(name));
-            }
-        }
-        if (c < 8) {
-            retrainPending[c] = 1;
-        }
-    }
-    m_host->InsertRecord(textOf(71));
+    m_areaEditing->deleteAllTemplates(stations());
 }
 
 void DrawROIWidget::SlotTempLast()
@@ -1257,7 +1157,7 @@ void DrawROIWidget::SlotNoCheckCur()
             }
         }
         m_host->CheckNG(true);
-        m_host->InsertRecord(textOf(103));
+        m_areaEditing->log(textOf(103));
         return;
     }
     CameraStation* st = shownStation();
@@ -1277,7 +1177,7 @@ void DrawROIWidget::SlotNoCheckCur()
     if (m_host->resultState(c, d) == 3) {
         m_host->setResultState(c, d, 4);
     }
-    m_host->InsertRecord(textOf(106).arg(c + 1));
+    m_areaEditing->log(textOf(106).arg(c + 1));
     SlotReCheck();
 }
 

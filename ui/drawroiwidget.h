@@ -1,11 +1,14 @@
 #pragma once
 
+#include "areaediting.h"
 #include "filelisting.h"
 #include "picturereadahead.h"
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <memory>
 
 class AreaPanelHost;
 class CameraStation;
@@ -29,6 +32,10 @@ public:
     ~DrawROIWidget() override;
 
     void setHost(AreaPanelHost* host) { m_host = host; }
+    // The service the commands save, delete and sample through; it writes the
+    // operation log. The panel starts with one that logs nowhere.
+    void setAreaEditing(std::unique_ptr<AreaEditing> service);
+    AreaEditing& areaEditing() { return *m_areaEditing; }
 
     void EnterAreaMode(bool toggleOp = false);
     void LeaveAreaMode();
@@ -70,7 +77,6 @@ public:
     QPushButton* pCButtonHelp = nullptr;
 
     quint8 refreshOnTemplate = 0;
-    quint8 retrainPending[8] = {};
 
     // Refills the camera and detect combo boxes from gCameraCount, gDetectCount
     // and the machine type (the window calls it once the cameras are open).
@@ -136,7 +142,8 @@ private:
     void browseRecords(int step);
     void emitRecordTitle();
     bool accessFor(int passwordParam);
-    void retrain(int camera, int detect);
+    // The stations by camera, for the area service.
+    AreaEditing::Stations stations();
     void fitHeights(quint32 mask);
     void setCaption(QPushButton* button, const QString& caption);
     void fitCaption(QPushButton* button);
@@ -146,6 +153,7 @@ private:
     void endDrawing(CammerWidget* cw);
 
     AreaPanelHost* m_host = nullptr;
+    std::unique_ptr<AreaEditing> m_areaEditing;
     NewestFirstListing m_recordListing;
     // The record pictures next to the one shown, decoded while the operator
     // looks at it.

@@ -1,5 +1,6 @@
 #include "vezirevoru.h"
 
+#include "areaediting.h"
 #include "savefialimagethread.h"
 
 #include "camerawgtbox.h"
@@ -213,6 +214,8 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     pMenuBtnWidget = new MenuBtnWidget(this);
     pDrawROIWidget = new DrawROIWidget(pMenuBtnWidget);
     pDrawROIWidget->setHost(m_areaPanelHost);
+    // The panel's saves and samples write the operation log themselves.
+    pDrawROIWidget->setAreaEditing(std::make_unique<AreaEditing>(recordLog(), [this] { return userLevel; }));
     pDrawROIWidget->FillCombos();
     pMenuBtnWidget->setAreaPanel(pDrawROIWidget);
     connect(pDrawROIWidget, &DrawROIWidget::recentNgImg, this, &VeZiRevoru::OnRecentNgImg);
@@ -897,15 +900,6 @@ void VeZiRevoru::InsertRecord(QString s)
         return;
     }
     recordLog()->insertRecord(s, userLevel);
-}
-
-void VeZiRevoru::InsertRecords(const QStringList& rows)
-{
-    if (!m_logStarted) {
-        m_earlyRecords.append(rows);
-        return;
-    }
-    recordLog()->insertRecords(rows, userLevel);
 }
 
 void VeZiRevoru::ClearRecord()

@@ -266,8 +266,6 @@ public slots:
     void OnRecentNgImg(const QString& imgInfo);
 
     void InsertRecord(QString s);
-    // Several rows in one commit, as InsertRecord gives them one by one.
-    void InsertRecords(const QStringList& rows);
     void ClearRecord();
     bool CreateRecordDB();
     void SlotCheckDate();

@@ -6,6 +6,7 @@
 
 #include "vezirevoru.h"
 
+#include "areaediting.h"
 #include "areapanelhost.h"
 #include "cameraregistry.h"
 #include "operationlog.h"
@@ -91,8 +92,6 @@ public:
         w->pCycle->RunAlgorithms(cameras, detect);
     }
     void CheckNG(bool isClearNG) override { w->CheckNG(isClearNG); }
-    void InsertRecord(const QString& text) override { w->InsertRecord(text); }
-    void InsertRecords(const QStringList& rows) override { w->InsertRecords(rows); }
     void BackTrain() override { w->BackTrain(); }
     void ReCheck() override { w->pCycle->ReCheck(); }
     void silenceAlarm() override
@@ -164,10 +163,7 @@ public:
     void copyParaAndSave(int camera) override
     {
         if (CameraStation* st = stationOf(w, camera)) {
-            st->CopyPara();
-            if (st->pLiveSingleton) {
-                st->pLiveSingleton->SaveToDB();
-            }
+            AreaEditing::storeCavityCopy(*st);
         }
     }
     void trainLocate(int camera, int detect) override

@@ -1,5 +1,6 @@
 #include "drawroiwidget.h"
 
+#include "areaediting.h"
 #include "areapanelhost.h"
 #include "areapanellogic.h"
 #include "cammersingleton.h"
@@ -9,8 +10,10 @@
 #include "controlport.h"
 #include "fakecamera.h"
 #include "globals.h"
+#include "operationlog.h"
 #include "processstate.h"
 #include "promptanswerer.h"
+#include "sqlitetestutil.h"
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
@@ -45,7 +48,6 @@ struct FakeHost : AreaPanelHost {
     bool ng = false, sampling = false;
     int login = 1;
     QStringList calls;
-    QStringList records;
 
     CammerWidget* cammer(int c) override { return c >= 0 && c < int(cams.size()) ? cams[std::size_t(c)] : nullptr; }
     int curCamera() override { return cur; }
@@ -78,7 +80,6 @@ struct FakeHost : AreaPanelHost {
     void ResetRun() override { calls << "reset"; }
     void RunAlgorithm(int c, int d) override { calls << QStringLiteral("run %1 %2").arg(c).arg(d); }
     void CheckNG(bool clear) override { calls << QStringLiteral("checkng %1").arg(clear); }
-    void InsertRecord(const QString& text) override { records << text; }
     void BackTrain() override { calls << "backtrain"; }
     void ReCheck() override { calls << "recheck"; }
     void silenceAlarm() override { calls << "silence"; }
@@ -134,6 +135,9 @@ private slots:
 
 private:
     void makeStations(int count);
+    // The rows the panel's commands wrote to RECORD.db since the last mark.
+    QStringList records();
+    void markRecords() { m_recordMark += records().size(); }
     void addLiveRect(int camera, int detect, QRect r);
 
     std::unique_ptr<ProcessState> m_state;
@@ -143,6 +147,8 @@ private:
     std::vector<std::unique_ptr<FakeCamera>> m_drivers;
     std::unique_ptr<QWidget> m_tile;
     std::unique_ptr<DrawROIWidget> m_panel;
+    std::unique_ptr<OperationLog> m_log;
+    int m_recordMark = 0;
     FakeHost m_host;
 };
 
@@ -167,6 +173,9 @@ void TestDrawROIWidget::init()
     gImageSource = -1;
     m_prompts = std::make_unique<PromptAnswerer>();
     m_host = FakeHost();
+    m_log = std::make_unique<OperationLog>(QStringLiteral("panelRecord"));
+    m_log->start();
+    m_recordMark = 0;
 }
 
 void TestDrawROIWidget::cleanup()
@@ -176,6 +185,7 @@ void TestDrawROIWidget::cleanup()
     m_tile.reset();
     m_drivers.clear();
     m_prompts.reset();
+    m_log.reset();
     QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
     m_dir.reset();
@@ -269,6 +279,18 @@ void TestDrawROIWidget::makeStations(int count)
     }
     m_panel = std::make_unique<DrawROIWidget>(m_tile.get());
     m_panel->setHost(&m_host);
+    m_panel->setAreaEditing(std::make_unique<AreaEditing>(m_log.get(), [this] { return m_host.level; }));
+}
+
+QStringList TestDrawROIWidget::records()
+{
+    // The first row is the one of a new file.
+    QStringList rows;
+    const QList<QStringList> all = sqliteRows(m_dir->filePath("RECORD.db"), "SELECT remarks FROM RECORD ORDER BY rowid");
+    for (int i = 1 + m_recordMark; i < all.size(); ++i) {
+        rows << all[i].value(0);
+    }
+    return rows;
 }
 
 void TestDrawROIWidget::addLiveRect(int camera, int detect, QRect r)
@@ -404,7 +426,7 @@ void TestDrawROIWidget::deleteAllWaitsForTheSave()
     QCOMPARE(st.pLiveSingleton->roiCount[0], 1);
     QCOMPARE(int(st.data.ignoreMasks[0][W * 12 + 12]), 255);
     QCOMPARE(fileHash(st.ignorePath(0)), ignoreFile);
-    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(records().isEmpty());
     QCOMPARE(gImageSource, -1);
     QCOMPARE(m_host.mode, 0);
     m_panel->EnterAreaMode();
@@ -424,8 +446,8 @@ void TestDrawROIWidget::confirmedSaveLogsAndCommits()
     m_panel->SlotDeleteAllROI();
     m_panel->SlotReturn();
     QCOMPARE(st.pLiveSingleton->roiCount[0], 0);
-    QCOMPARE(m_host.records.size(), 1);
-    QVERIFY(m_host.records[0].startsWith(textOf(73).arg(1).arg(textOf(263)) + textOf(81).left(3)));
+    QCOMPARE(records().size(), 1);
+    QVERIFY(records()[0].startsWith(textOf(73).arg(1).arg(textOf(263)) + textOf(81).left(3)));
     QCOMPARE(int(st.data.ignoreMasks[0][100]), 0);
     QImage file(st.ignorePath(0));
     QCOMPARE(qGray(file.pixel(3, 3)), 0);
@@ -434,11 +456,11 @@ void TestDrawROIWidget::confirmedSaveLogsAndCommits()
 
     // No difference: no question, no row.
     m_prompts->questions.clear();
-    m_host.records.clear();
+    markRecords();
     m_panel->EnterAreaMode();
     m_panel->SlotReturn();
     QVERIFY(m_prompts->questions.isEmpty());
-    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(records().isEmpty());
 }
 
 void TestDrawROIWidget::failedStoreKeepsTheLiveSet()
@@ -454,7 +476,7 @@ void TestDrawROIWidget::failedStoreKeepsTheLiveSet()
     QCOMPARE(st.pLiveSingleton->roiCount[0], 1);
     QCOMPARE(st.pEditSingleton->roiCount[0], 0);
     QVERIFY(!st.data.roiMasks[0].empty());
-    QCOMPARE(m_host.records, QStringList{textOf(AreaPanelLogic::TextAreasNotSaved).arg(1)});
+    QCOMPARE(records(), QStringList{textOf(AreaPanelLogic::TextAreasNotSaved).arg(1)});
     QCOMPARE(m_prompts->warnings, QStringList{textOf(1)});
 }
 
@@ -480,12 +502,12 @@ void TestDrawROIWidget::deleteTemplateRaceDeletesNothing()
     }
     QVERIFY(QFile::exists(st.templatePath(0, 0)));
     QVERIFY(QFile::exists(st.templatePath(0, 2)));
-    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(records().isEmpty());
 
     m_panel->SlotTempNext();
     m_panel->SlotTempDeleteCur();
     QVERIFY(!QFile::exists(st.templatePath(0, 2)));
-    QCOMPARE(m_host.records, QStringList{textOf(70).arg(1).arg(3)});
+    QCOMPARE(records(), QStringList{textOf(70).arg(1).arg(3)});
     QCOMPARE(st.data.curTemplate, 0);
 
     // Sample 0 is kept.
@@ -570,7 +592,7 @@ void TestDrawROIWidget::noCheckOnOkCameraAndDoorRule()
     m_panel->SlotNoCheckCur();
     QVERIFY(m_host.cams[1]->station().operatorHandled[1]);
     QCOMPARE(m_host.state[1][1], 4); // the re-check that follows leaves the handled camera out
-    QCOMPARE(m_host.records, QStringList{textOf(106).arg(2)});
+    QCOMPARE(records(), QStringList{textOf(106).arg(2)});
     QVERIFY(m_host.calls.contains("recheck"));
 }
 
@@ -609,7 +631,7 @@ void TestDrawROIWidget::finalNgUnderTheTemplatePassword()
     QVERIFY(!QFile::exists(st.templatePath(1, 1)));
     QVERIFY(!st.operatorHandled[1]);
     QCOMPARE(m_host.state[0][1], 3);
-    QVERIFY(m_host.records.isEmpty());
+    QVERIFY(records().isEmpty());
     QVERIFY(!m_host.calls.contains("reset"));
 }
 
