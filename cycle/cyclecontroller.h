@@ -1,6 +1,7 @@
 #pragma once
 
 #include "machineoutputs.h"
+#include "operatingstate.h"
 #include "systemcounts.h"
 
 #include <QObject>
@@ -97,6 +98,11 @@ public:
     // The I/O link, when it is made after the controller (the main window
     // builds the controller first, the link in a later construction step).
     void setPort(ControlPort* port);
+
+    // What the machine is doing and what the operator sees; the screens
+    // follow it.
+    OperatingState& state() { return m_state; }
+    const OperatingState& state() const { return m_state; }
 
     // The one writer of the machine outputs.
     MachineOutputs& outputs() { return m_outputs; }
@@ -266,6 +272,7 @@ private:
 
     ControlPort* m_port;
     CycleHost* m_host;
+    OperatingState m_state;
     MachineOutputs m_outputs;
     // A moulding cycle started during the template review: judged before the
     // review's end grants anything.

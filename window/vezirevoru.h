@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "cyclecontroller.h"
+#include "operatingstate.h"
 
 #include <functional>
 #include <vector>
@@ -35,12 +36,6 @@ class MenuBtnWidget;
 class ModbusServer;
 class OperationLog;
 class QTimer;
-
-enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
-enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
-enum UserLevel { UserNone = 0, UserOperator = 1, UserAdmin = 2 };
-enum DrawMode { DrawNone = 0, DrawRect = 1, DrawPolygon = 2, DrawCircle = 4 };
-enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
 
 // 1 when the simulated cameras replaced the real ones at start-up.
 extern int gSimulatedCamera;
