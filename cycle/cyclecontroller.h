@@ -86,12 +86,6 @@ public:
 class CycleController : public QObject {
     Q_OBJECT
 public:
-    // The values are the main window's: the tiles and the Modbus registers
-    // show them.
-    enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
-    enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
-    enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
-
     CycleController(ControlPort* port, CycleHost* host, QObject* parent = nullptr);
     ~CycleController() override;
 
@@ -103,6 +97,11 @@ public:
     // follow it.
     OperatingState& state() { return m_state; }
     const OperatingState& state() const { return m_state; }
+    RunState runState() const { return m_state.runState(); }
+    ScreenMode screenMode() const { return m_state.screenMode(); }
+    CyclePhase cyclePhase() const { return m_state.cyclePhase(); }
+    // The camera shown alone, or the camera count while all are shown.
+    int curCamera() const { return m_state.shownCamera(); }
 
     // The one writer of the machine outputs.
     MachineOutputs& outputs() { return m_outputs; }
@@ -146,14 +145,10 @@ public:
     int curDetect = 1;
     int shownDetect = 0;
     int curSide = 0;
-    int curCamera = 0;
     int forcedDetect = -1;
     int manualTrigDetect = 0;
     bool manualCycle = false;
     int doorTrigger = 0;
-    int runState = Stopped;
-    int screenMode = Live;
-    int cyclePhase = Waiting;
     qint64 cycleTime = 0;
     qint64 cycleStartStamp = 0;
     bool cycleNgCameras[MaxCameras] = {};
