@@ -1,5 +1,26 @@
 #include "operatingstate.h"
 
+#include "hostregistry.h"
+
+namespace {
+HostRegistry<OperatingState> gRegistered;
+} // namespace
+
+OperatingState* operatingState()
+{
+    return gRegistered.get();
+}
+
+void setOperatingState(OperatingState* state)
+{
+    gRegistered.set(state);
+}
+
+void clearOperatingState(OperatingState* state)
+{
+    gRegistered.clear(state);
+}
+
 OperatingState::OperatingState(QObject* parent)
     : QObject(parent)
 {

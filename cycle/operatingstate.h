@@ -62,3 +62,12 @@ private:
     DrawMode m_drawMode = DrawNone;
     UserLevel m_userLevel = UserNone;
 };
+
+// The operating state the screens and the stations follow: the running
+// window's cycle registers its own. Null while none is registered (tools and
+// tests that build a screen alone); the readers then keep the values a window
+// starts with.
+OperatingState* operatingState();
+void setOperatingState(OperatingState* state);
+// Clears the registration only if it is still this one's.
+void clearOperatingState(OperatingState* state);

@@ -90,6 +90,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     pCycle->camerasOnline = true;
     gSimulatedCamera = 0;
     setMainWindowHooks(this);
+    setOperatingState(&state());
     setStationHost(this);
     setKitHost(this);
     installHosts();
@@ -354,6 +355,7 @@ VeZiRevoru::~VeZiRevoru()
         }
     }
     clearMainWindowHooks(this);
+    clearOperatingState(&state());
     clearStationHost(this);
     clearKitHost(this);
     removeHosts();
@@ -548,12 +550,6 @@ void VeZiRevoru::watchKeypads()
     }
 }
 
-// The stations' host reports the camera count while all cameras are shown:
-// that is how a tap on a tile knows it may switch to its camera alone.
-int VeZiRevoru::shownCamera()
-{
-    return state().shownCamera();
-}
 
 void VeZiRevoru::startDrawHint(int ms)
 {

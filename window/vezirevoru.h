@@ -64,9 +64,6 @@ public:
 
     // What the camera stations read and write (registered as their host).
     int detectRunning() override { return pCycle->curDetect; }
-    int detectEdited() override { return state().editedDetect(); }
-    int editorDrawMode() override { return state().drawMode(); }
-    void setEditorDrawMode(int mode) override { state().setDrawMode(DrawMode(mode)); }
     QVector<QRgb> grayColourTable() override { return grayTable; }
     double panX() override { return viewOffsetX; }
     double panY() override { return viewOffsetY; }
@@ -76,8 +73,6 @@ public:
     void setProbeValue(quint32 value) override { probeValue = value; }
     void insertRecord(const QString& text) override { InsertRecord(text); }
     void appendCycleValue(int value) override { AppendCycleValue(value); }
-    int shownCamera() override;
-    int screenShown() override { return state().screenMode(); }
     bool freehandDrawing() override { return freehandMode; }
     bool copyAreaArmed() override { return copyAreaMode; }
     void setCopyAreaArmed(bool on) override { copyAreaMode = on; }
@@ -85,11 +80,9 @@ public:
     int recordPictureCount() override;
     QImage recordPicture() override;
 
-    // What the widget kit reaches: the served touch field and the access level.
+    // What the widget kit reaches: the served touch field.
     Edit* servedEdit() const override { return pFocusEdit; }
     void setServedEdit(Edit* edit) override { pFocusEdit = edit; }
-    int accessLevel() const override { return pCycle->state().userLevel(); }
-    void setAccessLevel(int level) override { state().setUserLevel(UserLevel(level)); }
 
     // Child screens.
     CameraWgtBox* pCameraWgtBox = nullptr;

@@ -222,13 +222,7 @@ class WindowMainScreenHost : public QObject, public MainScreenHost {
 public:
     explicit WindowMainScreenHost(VeZiRevoru* window) : QObject(window), w(window) {}
 
-    int runState() const override { return w->state().runState(); }
-    int cyclePhase() const override { return w->state().cyclePhase(); }
     int currentDetect() const override { return w->pCycle->curDetect; }
-    int editedDetect() const override { return w->state().editedDetect(); }
-    int currentCamera() const override { return w->state().shownCamera(); }
-    void setCurrentCamera(int camera) override { w->state().setShownCamera(camera); }
-    int screenMode() const override { return w->state().screenMode(); }
     bool detectDelayRunning(int detect) const override
     {
         return detect >= 0 && detect < DetectsPerCamera && w->pCycle->detectDelayTimers[detect]
