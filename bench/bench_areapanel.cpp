@@ -423,7 +423,7 @@ int main(int argc, char* argv[])
     const int camera = 0;
     w.SlotAdjustArea();
     wait(100);
-    const int detect = w.editDetect;
+    const int detect = w.state().editedDetect();
     const QString folder =
         QDir::cleanPath(SaveFialImageThread::folderOf(camera, detect, 0, QStringLiteral("./alarmimage")));
     QElapsedTimer making;

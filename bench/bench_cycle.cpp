@@ -217,7 +217,7 @@ int latency(int cameras, SystemParam& params)
                 },
                 10000)) {
             std::fprintf(stderr, "%d cameras, trial %d: no grant (phase %d, run %d, screen %d, outputs %d)\n", cameras, k,
-                         ctl.cyclePhase, ctl.runState, ctl.screenMode, board.lastOutputValue());
+                         int(ctl.cyclePhase()), int(ctl.runState()), int(ctl.screenMode()), board.lastOutputValue());
             return 1;
         }
         watching = false;

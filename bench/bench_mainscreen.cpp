@@ -165,10 +165,10 @@ int main(int argc, char* argv[])
     auto window = std::make_unique<VeZiRevoru>(nullptr, 0, QHostAddress::LocalHost);
     VeZiRevoru& w = *window;
     // The passes are driven here, not by the cycle's loop.
-    w.runTimer->stop();
+    w.pCycle->runTimer->stop();
     w.show();
     app.processEvents();
-    const int detect = w.curDetect;
+    const int detect = w.pCycle->curDetect;
     std::vector<CameraStation*> stations;
     for (int c = 0; c < gCameraCount; ++c) {
         CameraStation& st = w.pCammer[c]->station();

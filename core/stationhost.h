@@ -7,20 +7,18 @@
 #include <QVector>
 #include <QRgb>
 
-// What a camera station needs of the main window: the detect the cycle runs
-// and the one being edited, the editor's drawing mode, the grey colour table of
-// the bitmaps it writes, the view's offset and zoom, the pixel probe and the
-// operation log. The window sits above the stations and registers itself when
-// it is built; without it (tools, tests) a station falls back to the values the
-// window starts with.
+// What a camera station needs of the main window beyond the operating state
+// (the detect edited, the drawing mode, the camera shown and the screen
+// mode): the detect the cycle runs, the grey colour table of the bitmaps it
+// writes, the view's offset and zoom, the pixel probe and the operation log.
+// The window sits above the stations and registers itself when it is built;
+// without it (tools, tests) a station falls back to the values the window
+// starts with.
 class StationHost {
 public:
     virtual ~StationHost() = default;
 
     virtual int detectRunning() = 0;
-    virtual int detectEdited() = 0;
-    virtual int editorDrawMode() = 0;
-    virtual void setEditorDrawMode(int mode) = 0;
     // 256 entries, entry v = grey v.
     virtual QVector<QRgb> grayColourTable() = 0;
     virtual double panX() = 0;
@@ -34,11 +32,8 @@ public:
     virtual void appendCycleValue(int value) = 0;
 
     // The view's state. The defaults are what a window that keeps none of it
-    // means: no camera shown alone, the live screen, no finger drawing, no
-    // copy armed, no hint timer and no record picture loaded.
-    // The camera shown alone, or the camera count while all are shown.
-    virtual int shownCamera() { return -1; }
-    virtual int screenShown() { return 0; }
+    // means: no finger drawing, no copy armed, no hint timer and no record
+    // picture loaded.
     virtual bool freehandDrawing() { return false; }
     virtual bool copyAreaArmed() { return false; }
     virtual void setCopyAreaArmed(bool) {}

@@ -4,6 +4,7 @@
 #include "cammersingleton.h"
 #include "detectalgorithm.h"
 #include "globals.h"
+#include "operatingstate.h"
 #include "operatorprompt.h"
 #include "recordshandover.h"
 #include "repolygon.h"
@@ -230,15 +231,15 @@ QVector<QRgb> CameraStation::grayTable() const
 
 int CameraStation::editDetect() const
 {
-    StationHost* host = stationHost();
-    const int d = host ? host->detectEdited() : 0;
+    const OperatingState* op = operatingState();
+    const int d = op ? op->editedDetect() : 0;
     return d >= 0 && d < DetectCount ? d : 0;
 }
 
 void CameraStation::setDrawMode(int mode)
 {
-    if (StationHost* host = stationHost()) {
-        host->setEditorDrawMode(mode);
+    if (OperatingState* op = operatingState()) {
+        op->setDrawMode(DrawMode(mode));
     }
 }
 
@@ -730,9 +731,9 @@ void CameraStation::SaveNewROI()
 
 void CameraStation::SavePolygon()
 {
-    StationHost* host = stationHost();
-    const int mode = host ? host->editorDrawMode() : 2;
-    if (!polygonDrawing || editAction != 1 || mode != 2) {
+    const OperatingState* op = operatingState();
+    const int mode = op ? int(op->drawMode()) : int(DrawPolygon);
+    if (!polygonDrawing || editAction != 1 || mode != DrawPolygon) {
         return;
     }
     const int d = editDetect();

@@ -148,14 +148,14 @@ void CycleController::commit()
 
 QString CycleController::restartRefusal() const
 {
-    if (m_outputs.alarmStanding() || screenMode == Alarm) {
+    if (m_outputs.alarmStanding() || screenMode() == Alarm) {
         return QStringLiteral("an alarm stands");
     }
     if (!camerasOnline || m_outputs.cameraHeld()) {
         return QStringLiteral("a camera is lost");
     }
     bool judging = recheckPending != 0 || gSamplingReview != 0
-                   || (runState != Stopped && (pendingCameras[0] != 0 || pendingCameras[1] != 0));
+                   || (runState() != Stopped && (pendingCameras[0] != 0 || pendingCameras[1] != 0));
     for (QTimer* t : detectDelayTimers) {
         judging = judging || (t && t->isActive());
     }
@@ -165,7 +165,7 @@ QString CycleController::restartRefusal() const
 void CycleController::withdrawForUnjudgedCycle(OutputReason why)
 {
     const SystemParam& s = P();
-    if (s.okNgPulse() != 0 || runState == Stopped) {
+    if (s.okNgPulse() != 0 || runState() == Stopped) {
         return;
     }
     setOut(OutAllowClamp, 1, why);
@@ -341,7 +341,7 @@ void CycleController::Run()
     }
 
     const int machine = p.systemFunction();
-    if (screenMode == Alarm) {
+    if (screenMode() == Alarm) {
         // 8. Alarm: lifted by a re-check on the door, an injected position or
         // (semi-automatic) the ejector-back-end position.
         const bool lift = confirmedInputs[1] || pendingInput == 1
@@ -401,7 +401,7 @@ void CycleController::Run()
         inCheckTimer->stop();
     } else {
         // 10. Normal branch.
-        if (p.value[170] != 0 && runState != Stopped && (confirmedInputs[1] || pendingInput == 1)
+        if (p.value[170] != 0 && runState() != Stopped && (confirmedInputs[1] || pendingInput == 1)
             && enabledDetectOfTimer(1) >= 0) {
             pendingInput = -1;
             for (int c = 0; c < cams; ++c) {
@@ -416,7 +416,7 @@ void CycleController::Run()
             TimerUp(1);
             doorTrigger = 0;
         }
-        if (runState == Stopped) {
+        if (runState() == Stopped) {
             if (machine == 1) {
                 if (confirmedInputs[2] && p.mouldSide() != 1) {
                     curSide = 1;
@@ -447,7 +447,7 @@ void CycleController::Run()
                     resultState[c][k] = 1;
                 }
                 TimerUp(k);
-                if (screenMode == Alarm) {
+                if (screenMode() == Alarm) {
                     if (p.okNgPulse() == 0) {
                         setOut(OutAllowClamp, 1, OutputReason::ManualTrigger);
                         if (k == 0 && p.productNoEjector() == 0 && p.ejectorPulseOnNg() == 0) {
@@ -686,14 +686,14 @@ bool CycleController::detectStart(int p)
         if (delay <= 0) {
             detectDelayLeft[k] = 0;
             TimerUp(k);
-            if (runState == Stopped) {
+            if (runState() == Stopped) {
                 m_host->repaint();
                 return false;
             }
         } else {
             detectDelayLeft[k] = delay / 10.0;
             detectDelayTimers[k]->start(100);
-            cyclePhase = Delaying;
+            m_state.setCyclePhase(Delaying);
         }
     }
     m_host->repaint();
@@ -741,8 +741,8 @@ void CycleController::TimerUp(int k)
     }
     CheckNG(false);
     m_host->updateReportForms();
-    cyclePhase = Done;
-    if (screenMode != Alarm && allOk && k == 1 && recheckPending == 0 && s.autoTemplateUpdate() != 0) {
+    m_state.setCyclePhase(Done);
+    if (screenMode() != Alarm && allOk && k == 1 && recheckPending == 0 && s.autoTemplateUpdate() != 0) {
         gAutoUpdatePending = 1;
         for (CameraStation* st : stations) {
             st->SaveReTrainImage(1);
@@ -753,16 +753,16 @@ void CycleController::TimerUp(int k)
 void CycleController::TimerShow()
 {
     showTimer->stop();
-    if (screenMode != Alarm && recheckPending == 0 && shownDetect == curDetect && gDetectCount > 0) {
+    if (screenMode() != Alarm && recheckPending == 0 && shownDetect == curDetect && gDetectCount > 0) {
         int next = (curDetect + 1) % gDetectCount;
         if ((next & 1) == 0 && P().productDetect() == 0) {
             next = (next + 1) % gDetectCount;
         }
         setCurDetect(next);
     }
-    cyclePhase = Waiting;
-    if (screenMode == ResultShown) {
-        screenMode = Live;
+    m_state.setCyclePhase(Waiting);
+    if (screenMode() == ResultShown) {
+        m_state.setScreenMode(Live);
         m_host->repaint();
     }
     if (gRetrainPending) {
@@ -813,14 +813,14 @@ void CycleController::StartDetect()
         setOut(OutAllowEjector, 1, OutputReason::OperatorStart);
     }
     commit();
-    screenMode = Live;
+    m_state.setScreenMode(Live);
     retriesLeft[0] = retriesLeft[1] = 0;
     recheckPending = 0;
     ResetRun();
     for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
         detectDelayLeft[d] = 0;
     }
-    runState = Detecting;
+    m_state.setRunState(Detecting);
 }
 
 void CycleController::ResetRun()
@@ -860,7 +860,7 @@ void CycleController::SetStopDetect()
         }
         detectDelayLeft[k] = 0;
     }
-    runState = Stopped;
+    m_state.setRunState(Stopped);
 }
 
 void CycleController::SlotStartStop()
@@ -869,7 +869,7 @@ void CycleController::SlotStartStop()
     if (m_host->areaPanelVisible()) {
         return;
     }
-    if (runState == Stopped) {
+    if (runState() == Stopped) {
         MachineOutputs::Pass pass(m_outputs);
         m_host->setReadData(0, 1);
         StartDetect();
@@ -882,7 +882,7 @@ void CycleController::SlotStartStop()
         const bool access = (s.pswStopDetect() != 0 && s.isPswUsed() == 0) ? m_host->passwordBox()
                                                                           : m_host->checkUserLogin() != 0;
         if (access && m_host->ask(textOf(CycleText::StopQuestion)) && !m_host->areaPanelVisible()
-            && runState != Stopped) {
+            && runState() != Stopped) {
             MachineOutputs::Pass pass(m_outputs);
             m_host->setReadData(0, 0);
             StopDetect();

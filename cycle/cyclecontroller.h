@@ -1,6 +1,7 @@
 #pragma once
 
 #include "machineoutputs.h"
+#include "operatingstate.h"
 #include "systemcounts.h"
 
 #include <QObject>
@@ -85,18 +86,22 @@ public:
 class CycleController : public QObject {
     Q_OBJECT
 public:
-    // The values are the main window's: the tiles and the Modbus registers
-    // show them.
-    enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
-    enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
-    enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
-
     CycleController(ControlPort* port, CycleHost* host, QObject* parent = nullptr);
     ~CycleController() override;
 
     // The I/O link, when it is made after the controller (the main window
     // builds the controller first, the link in a later construction step).
     void setPort(ControlPort* port);
+
+    // What the machine is doing and what the operator sees; the screens
+    // follow it.
+    OperatingState& state() { return m_state; }
+    const OperatingState& state() const { return m_state; }
+    RunState runState() const { return m_state.runState(); }
+    ScreenMode screenMode() const { return m_state.screenMode(); }
+    CyclePhase cyclePhase() const { return m_state.cyclePhase(); }
+    // The camera shown alone, or the camera count while all are shown.
+    int curCamera() const { return m_state.shownCamera(); }
 
     // The one writer of the machine outputs.
     MachineOutputs& outputs() { return m_outputs; }
@@ -140,14 +145,10 @@ public:
     int curDetect = 1;
     int shownDetect = 0;
     int curSide = 0;
-    int curCamera = 0;
     int forcedDetect = -1;
     int manualTrigDetect = 0;
     bool manualCycle = false;
     int doorTrigger = 0;
-    int runState = Stopped;
-    int screenMode = Live;
-    int cyclePhase = Waiting;
     qint64 cycleTime = 0;
     qint64 cycleStartStamp = 0;
     bool cycleNgCameras[MaxCameras] = {};
@@ -266,6 +267,7 @@ private:
 
     ControlPort* m_port;
     CycleHost* m_host;
+    OperatingState m_state;
     MachineOutputs m_outputs;
     // A moulding cycle started during the template review: judged before the
     // review's end grants anything.

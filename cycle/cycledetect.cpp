@@ -131,7 +131,7 @@ void CycleController::RunAlgorithms(const std::vector<int>& cameras, int d)
     std::vector<int> sorted = cameras;
     std::sort(sorted.begin(), sorted.end());
     const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
-    InspectionPool* workers = runState == Sampling || !distinct ? nullptr : pool();
+    InspectionPool* workers = runState() == Sampling || !distinct ? nullptr : pool();
     if (!workers || cameras.size() < 2 || d < 0 || d >= DetectsPerCamera) {
         for (int c : cameras) {
             RunAlgorithm(c, d);
@@ -223,7 +223,7 @@ void CycleController::judgeAfterSampling(const std::vector<int>& cameras, int d)
 {
     // Sampling ended without the operator's review: the frames taken as
     // templates are no verdict on the mould, so this detect is judged now.
-    if (!m_judgeAfterSampling || runState == Sampling) {
+    if (!m_judgeAfterSampling || runState() == Sampling) {
         return;
     }
     m_judgeAfterSampling = false;
@@ -252,7 +252,7 @@ CycleController::Begin CycleController::beginJudge(int c, int d, QString* rawLin
         }
     }
 
-    if (runState == Sampling) {
+    if (runState() == Sampling) {
         if (!st.samplePending[d]) {
             st.repaintStation();
             return Begin::Done;
@@ -275,14 +275,14 @@ CycleController::Begin CycleController::beginJudge(int c, int d, QString* rawLin
             setOut(OutAllowClamp, 1, OutputReason::Sampling);
             commit();
         }
-        runState = Sampling;
+        m_state.setRunState(Sampling);
         m_cycleDuringReview = false;
         if (m_host->checkUserLogin() == 0) {
-            runState = Detecting;
+            m_state.setRunState(Detecting);
             m_judgeAfterSampling = true;
             return Begin::Done;
         }
-        screenMode = AreaSetting;
+        m_state.setScreenMode(AreaSetting);
         m_host->enterSamplingReview();
         gSamplingReview = 1;
         return Begin::Done;
@@ -407,7 +407,7 @@ void CycleController::CheckNG(bool isClearNG)
         for (CameraStation* st : stations) {
             allOnline = allOnline && stationOnline(*st);
         }
-        if (allOnline && runState != Sampling && (m_lostStations == 0 || isClearNG)) {
+        if (allOnline && runState() != Sampling && (m_lostStations == 0 || isClearNG)) {
             m_lostStations = 0;
             m_outputs.holdForCamera(false, OutputReason::Pass);
         }
@@ -421,9 +421,9 @@ void CycleController::CheckNG(bool isClearNG)
         }
         recheckPending = 0;
         commit();
-        if (screenMode == Alarm && !(s.ejectorPulseOnNg() != 0 && g == 0)) {
+        if (screenMode() == Alarm && !(s.ejectorPulseOnNg() != 0 && g == 0)) {
             m_host->setReadData(1, 0);
-            m_host->leaveAlarmScreen(curCamera);
+            m_host->leaveAlarmScreen(curCamera());
             if (g == 0) {
                 m_outputs.endAlarm(OutputReason::Pass);
                 setOut(OutAlarm, 0, OutputReason::Pass);
@@ -435,9 +435,9 @@ void CycleController::CheckNG(bool isClearNG)
                     setOut(OutAllowClamp, 1, OutputReason::ReCheck);
                 }
                 commit();
-                screenMode = Live;
+                m_state.setScreenMode(Live);
                 ResetRun();
-                runState = Detecting;
+                m_state.setRunState(Detecting);
                 if (s.systemFunction() == 0 && s.semiAuto() == 0) {
                     pendingInput = 1;
                     forcedDetect = 1;
@@ -459,7 +459,7 @@ void CycleController::CheckNG(bool isClearNG)
         if (g == 0) {
             m_productPassed = false;
         }
-        if ((s.ejectorPulseOnNg() != 0 && g == 0) || screenMode == Alarm) {
+        if ((s.ejectorPulseOnNg() != 0 && g == 0) || screenMode() == Alarm) {
             // Nothing more: a product NG pulse or an alarm already on screen
             // neither re-checks nor raises a second alarm.
         } else if (retriesLeft[g] != 0) {
@@ -477,9 +477,9 @@ void CycleController::CheckNG(bool isClearNG)
             m_host->setBacklightOn();
             m_host->setReadData(1, g + 1);
             SetStopDetect();
-            curCamera = cams == 1 ? 0 : gCameraCount;
-            screenMode = Alarm;
-            m_host->enterAlarmScreen(curCamera);
+            m_state.setShownCamera(cams == 1 ? 0 : gCameraCount);
+            m_state.setScreenMode(Alarm);
+            m_host->enterAlarmScreen(curCamera());
             recheckPending = 0;
             QString line;
             for (int c = 0; c < cams; ++c) {
@@ -503,8 +503,8 @@ void CycleController::CheckNG(bool isClearNG)
     } else {
         showResult = (s.ejectorPulseOnNg() != 0 && g == 0) || s.okNgPulse() != 0;
     }
-    if (showResult && screenMode != Alarm && screenMode != AreaSetting) {
-        screenMode = ResultShown;
+    if (showResult && screenMode() != Alarm && screenMode() != AreaSetting) {
+        m_state.setScreenMode(ResultShown);
         showTimer->start(2000);
         shownDetect = curDetect;
         m_host->repaint();
@@ -706,7 +706,7 @@ void CycleController::OutTimerOutNG()
     // the outputs at rest); area channels 0 and 1 are the clamp and the
     // ejector permissions, never released here: only a passing cavity
     // evaluation grants the clamp.
-    if (s.productNoEjector() == 0 && runState != Stopped) {
+    if (s.productNoEjector() == 0 && runState() != Stopped) {
         setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
     }
     if (s.ejectorPulseOnNg() != 0) {
@@ -730,7 +730,7 @@ void CycleController::OutTimerNotAllowClose()
         setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
         setOut(OutAlarm, 0, OutputReason::PulseEnd);
         commit();
-    } else if (runState != Stopped) {
+    } else if (runState() != Stopped) {
         setOut(OutAllowClamp, 1, OutputReason::PulseEnd);
         commit();
     }
@@ -749,7 +749,7 @@ void CycleController::OutTimerNotAllowThimble()
         }
         setOut(OutAllowEjector, 0, OutputReason::PulseEnd);
         commit();
-    } else if (runState != Stopped) {
+    } else if (runState() != Stopped) {
         setOut(OutAllowEjector, 1, OutputReason::PulseEnd);
         commit();
     }
@@ -770,14 +770,14 @@ void CycleController::SlotReTrain()
     if (m_host->areaPanelVisible() || m_host->checkUserLogin() == 0) {
         return;
     }
-    if (!m_host->ask(textOf(CycleText::Resample)) || m_host->areaPanelVisible() || screenMode == Alarm
+    if (!m_host->ask(textOf(CycleText::Resample)) || m_host->areaPanelVisible() || screenMode() == Alarm
         || m_outputs.alarmStanding()) {
         return;
     }
     MachineOutputs::Pass pass(m_outputs);
     m_cycleDuringReview = false;
     m_judgeAfterSampling = false;
-    screenMode = Live;
+    m_state.setScreenMode(Live);
     for (CameraStation* st : stations) {
         st->data.resultOk = 1;
         for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
@@ -786,14 +786,14 @@ void CycleController::SlotReTrain()
             }
         }
     }
-    if (runState == Stopped) {
+    if (runState() == Stopped) {
         StartDetect();
         if (s.cutClampAfterOk() != 0 && s.clampPulse() > 0) {
             setOut(OutAllowClamp, 1, OutputReason::Sampling);
             commit();
         }
     }
-    runState = Sampling;
+    m_state.setRunState(Sampling);
     m_host->tempDeleteAll();
     for (CameraStation* st : stations) {
         for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
@@ -819,7 +819,7 @@ void CycleController::BackTrain()
         // evaluation, not the review, grants the clamp.
         m_cycleDuringReview = false;
         m_host->insertRecord(textOf(CycleText::CycleDuringReview));
-        runState = Detecting;
+        m_state.setRunState(Detecting);
         for (CameraStation* st : stations) {
             for (int d = 0; d < gDetectCount && d < DetectsPerCamera; ++d) {
                 if (detectEnabled(d)) {
@@ -832,7 +832,7 @@ void CycleController::BackTrain()
             commit();
         }
         const int cavity = enabledDetectOfTimer(1);
-        cyclePhase = Done;
+        m_state.setCyclePhase(Done);
         if (cavity < 0) {
             return;
         }
@@ -855,9 +855,9 @@ void CycleController::BackTrain()
         }
     }
     commit();
-    runState = Detecting;
+    m_state.setRunState(Detecting);
     CheckNG(true);
-    cyclePhase = Done;
+    m_state.setCyclePhase(Done);
     gRetrainPending = 1;
 }
 

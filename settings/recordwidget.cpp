@@ -5,6 +5,7 @@
 #include "kithost.h"
 #include "operationlog.h"
 #include "operatorprompt.h"
+#include "screenstate.h"
 #include "settingshost.h"
 #include "texttable.h"
 
@@ -25,7 +26,6 @@ const char* const kListConnection = "dbList";
 constexpr int kTextClearQuestion = 297;
 constexpr int kTextCleared = 298;
 constexpr int kTextClearButton = 697;
-constexpr int kAdministrator = 2;
 
 // Shows the stored operation times as times; the table keeps its text.
 class RecordTimeDelegate : public QStyledItemDelegate {
@@ -155,10 +155,10 @@ void RecordWidget::UpdateRecord(QListWidgetItem* item)
 
 void RecordWidget::SlotClearRecord()
 {
-    if (kitHost()->accessLevel() != kAdministrator) {
+    if (screenState().userLevel() != UserAdmin) {
         inputbox box(1, nullptr);
         box.exec();
-        if (kitHost()->accessLevel() != kAdministrator) {
+        if (screenState().userLevel() != UserAdmin) {
             return;
         }
     }

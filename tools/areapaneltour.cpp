@@ -57,7 +57,7 @@ void tour()
 
     // 1. Area setting from the menu column, on the cavity detect's template.
     w.SlotAdjustArea();
-    if (w.screenMode != AreaSetting) {
+    if (w.state().screenMode() != AreaSetting) {
         fail(QStringLiteral("area setting did not open"));
     }
     choose(panel.pComboChangeDetect, kCavityDetect);
@@ -66,15 +66,15 @@ void tour()
     // 2. The area tools, with the first area selected so that its
     // parameters show.
     panel.SlotChangeOp();
-    w.pCammer[w.curCamera]->station().selectedRoi = 0;
-    w.pCammer[w.curCamera]->UpdateParaPanel();
+    w.pCammer[w.state().shownCamera()]->station().selectedRoi = 0;
+    w.pCammer[w.state().shownCamera()]->UpdateParaPanel();
     shoot(w, QStringLiteral("02-area-tools"));
-    w.pCammer[w.curCamera]->ClearSelection();
+    w.pCammer[w.state().shownCamera()]->ClearSelection();
     panel.SlotReturn();
 
     // 3. A part left: the final NG brings up the alarm review on every camera.
-    if (!manualCavityTrigger(w) || !waitFor([&w] { return w.screenMode == Alarm; }, 2000)) {
-        fail(QStringLiteral("the part left did not raise the alarm (screen mode %1)").arg(w.screenMode));
+    if (!manualCavityTrigger(w) || !waitFor([&w] { return w.state().screenMode() == Alarm; }, 2000)) {
+        fail(QStringLiteral("the part left did not raise the alarm (screen mode %1)").arg(int(w.state().screenMode())));
     }
     shoot(w, QStringLiteral("03-alarm-review-live"));
 
@@ -96,7 +96,7 @@ void tour()
         PromptAnswerer confirm({1});
         panel.SlotNoCheckCur();
     }
-    if (!waitFor([&w] { return w.screenMode != Alarm; }, 2000)) {
+    if (!waitFor([&w] { return w.state().screenMode() != Alarm; }, 2000)) {
         fail(QStringLiteral("the alarm did not end"));
     }
     const QString records = SaveFialImageThread::folderOf(0, kCavityDetect, 0);

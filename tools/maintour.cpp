@@ -13,6 +13,7 @@
 #include "imagepickform.h"
 #include "kiticons.h"
 #include "mainscreenhost.h"
+#include "screenstate.h"
 #include "mapplication.h"
 #include "menubtnwidget.h"
 #include "simulatecamera.h"
@@ -67,11 +68,11 @@ void screen(int cameras, ImagePickForm* browser)
     auto* dock = new DottomDockWidget(&window);
     dock->setObjectName(QStringLiteral("pWgtDottomDock"));
     column->addWidget(dock);
-    gState.camera = cameras == 1 ? 0 : gCameraCount;
+    screenState().setShownCamera(cameras == 1 ? 0 : gCameraCount);
     grid->slotChangeCameraLayout(cameras == 1 ? 0 : -1);
 
-    gState.run = 1;
-    gState.phase = 3;
+    screenState().setRunState(Detecting);
+    screenState().setCyclePhase(Waiting);
     gState.delayRunning[1] = true;
     gState.delayLeft[1] = 0.7;
     gState.cycle = 125;
@@ -89,8 +90,8 @@ void screen(int cameras, ImagePickForm* browser)
 
     if (cameras == 2 || cameras == 8) {
         // Area setting: titles page 1, area panel page, browser beside.
-        gState.mode = 3;
-        gState.edited = 0;
+        screenState().setScreenMode(AreaSetting);
+        screenState().setEditedDetect(0);
         for (CameraWgt_DataWidget* tile : grid->tiles()) {
             tile->setScreenMode(3);
             tile->currentTitle()->updateTitle();
@@ -98,15 +99,15 @@ void screen(int cameras, ImagePickForm* browser)
         menu->SetMenuPage(3);
         dock->hide();
         shoot(QStringLiteral("setroi-%1cam").arg(cameras), {&window});
-        gState.mode = 2;
+        screenState().setScreenMode(Alarm);
         for (CameraWgt_DataWidget* tile : grid->tiles()) {
             tile->setScreenMode(2);
         }
         shoot(QStringLiteral("alarm-%1cam").arg(cameras), {&window});
-        gState.mode = 0;
+        screenState().setScreenMode(Live);
     }
     if (cameras == 2) {
-        gState.camera = 0;
+        screenState().setShownCamera(0);
         browser->selectSource(0);
         browser->move(0, 60);
         shoot(QStringLiteral("browser-templates"), {&window, browser});

@@ -12,6 +12,7 @@
 #include "globals.h"
 #include "mouldpicture.h"
 #include "quietstationhost.h"
+#include "registeredstate.h"
 #include "repolygon.h"
 #include "systemparam.h"
 #include "texttable.h"
@@ -31,13 +32,10 @@
 namespace {
 
 struct TourHost : QuietStationHost {
-    int mode = 0;
-    int screen = 1;
+    // Camera 0 shown, the result screen.
+    RegisteredOperatingState state;
     bool freehand = false;
-    int editorDrawMode() override { return mode; }
-    void setEditorDrawMode(int m) override { mode = m; }
-    int shownCamera() override { return 0; }
-    int screenShown() override { return screen; }
+    TourHost() { state.setScreenMode(ResultShown); }
     bool freehandDrawing() override { return freehand; }
 };
 
@@ -128,15 +126,15 @@ void tour()
     gParams.liveRoiShow() = 1;
     {
         gImageSource = 1;
-        gHost.screen = 1;
+        gHost.state.setScreenMode(ScreenMode(1));
         auto w = makeStation(true);
         shoot(*w, QStringLiteral("station-run"));
-        gHost.screen = 2;
+        gHost.state.setScreenMode(ScreenMode(2));
         w->station().blinkState = 1;
         shoot(*w, QStringLiteral("station-alarm-red"));
     }
     gImageSource = 0;
-    gHost.screen = 1;
+    gHost.state.setScreenMode(ScreenMode(1));
     {
         auto w = makeStation(false);
         CameraStation& st = w->station();
@@ -168,7 +166,7 @@ void tour()
         st.selectedRoi = -1;
         w->UpdateParaPanel();
         // A finger polygon half drawn.
-        gHost.mode = 2;
+        gHost.state.setDrawMode(DrawMode(2));
         gHost.freehand = true;
         const QPoint centre(w->width() / 2, w->height() / 2);
         press(w.get(), centre);
@@ -177,7 +175,7 @@ void tour()
             press(w.get(), p, QEvent::MouseMove);
         }
         shoot(*w, QStringLiteral("station-finger-polygon"));
-        gHost.mode = 0;
+        gHost.state.setDrawMode(DrawMode(0));
         gHost.freehand = false;
     }
 }

@@ -45,12 +45,12 @@ void tour()
     // 2. A tap on the second camera's picture shows it alone.
     QTest::mouseClick(w.pCameraWgtBox->cammerWidget(1), Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
     shoot(w, QStringLiteral("one-camera"));
-    w.curCamera = gCameraCount;
+    w.state().setShownCamera(gCameraCount);
     w.ChangeCammer();
 
     // 3. Area setting from the menu column.
     w.SlotAdjustArea();
-    if (w.screenMode != AreaSetting) {
+    if (w.state().screenMode() != AreaSetting) {
         fail(QStringLiteral("area setting did not open"));
     }
     shoot(w, QStringLiteral("area-setting"));
@@ -60,9 +60,9 @@ void tour()
     w.pDrawROIWidget->SlotReturn();
 
     // 4. The second picture has a part left in a cavity: the alarm.
-    w.screenMode = Live;
-    if (!manualCavityTrigger(w) || !waitFor([&w] { return w.screenMode == Alarm; }, 2000)) {
-        fail(QStringLiteral("the part left did not raise the alarm (screen mode %1)").arg(w.screenMode));
+    w.state().setScreenMode(Live);
+    if (!manualCavityTrigger(w) || !waitFor([&w] { return w.state().screenMode() == Alarm; }, 2000)) {
+        fail(QStringLiteral("the part left did not raise the alarm (screen mode %1)").arg(int(w.state().screenMode())));
     }
     shoot(w, QStringLiteral("alarm"));
 

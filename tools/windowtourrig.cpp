@@ -168,7 +168,7 @@ bool manualCavityTrigger(VeZiRevoru& w)
 {
     const int before = gInspections;
     w.SlotManualTrig(kCavityDetect);
-    return waitFor([&w, before] { return gInspections >= before + gCameraCount && w.pendingCameras[1] == 0; }, 5000);
+    return waitFor([&w, before] { return gInspections >= before + gCameraCount && w.pCycle->pendingCameras[1] == 0; }, 5000);
 }
 
 void shoot(VeZiRevoru& w, const QString& name)

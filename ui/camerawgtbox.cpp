@@ -8,6 +8,7 @@
 #include "mainscreenhost.h"
 #include "multiplebtngroup.h"
 #include "productioncounters.h"
+#include "screenstate.h"
 #include "systemparam.h"
 
 #include <QButtonGroup>
@@ -203,21 +204,22 @@ TextPiece statusLine(int camera)
     const MainScreenHost* host = mainScreenHost();
     QString colour;
     QString state;
-    switch (host->runState()) {
-    case 2:
+    const OperatingState& op = screenState();
+    switch (op.runState()) {
+    case Sampling:
         colour = QStringLiteral("cyan");
         state = QCoreApplication::translate("CameraWgtBox", "取样中");
         break;
-    case 3:
+    case Stopped:
         colour = QStringLiteral("#FF0000");
         state = QCoreApplication::translate("CameraWgtBox", "停止中");
         break;
     default:
         colour = QStringLiteral("#00FF00");
-        switch (host->cyclePhase()) {
-        case 1: state = QCoreApplication::translate("CameraWgtBox", "检测中"); break;
-        case 2: state = QCoreApplication::translate("CameraWgtBox", "检测完"); break;
-        case 3: state = QCoreApplication::translate("CameraWgtBox", "等待中"); break;
+        switch (op.cyclePhase()) {
+        case Delaying: state = QCoreApplication::translate("CameraWgtBox", "检测中"); break;
+        case Done: state = QCoreApplication::translate("CameraWgtBox", "检测完"); break;
+        case Waiting: state = QCoreApplication::translate("CameraWgtBox", "等待中"); break;
         default: break;
         }
     }
@@ -560,11 +562,10 @@ void CameraWgt_DataWidget::setScreenMode(int mode)
     case 3: {
         m_titleStack->setCurrentIndex(1);
         m_report->hide();
-        const MainScreenHost* host = mainScreenHost();
-        const int edited = host->editedDetect();
+        const int edited = screenState().editedDetect();
         const StationData& data = m_view->station().data;
         const int shown = data.curTemplate;
-        setTemplateTimeText(host->currentCamera(), edited, shown);
+        setTemplateTimeText(screenState().shownCamera(), edited, shown);
         const int count = edited >= 0 && edited < StationData::DetectCount ? data.templateCount[edited] : 0;
         static_cast<CameraWgt_DataWidget_Title_SetROI*>(m_titleStack->widget(1))
             ->setText(QCoreApplication::translate("CameraWgtBox", "模板数 %1 / %2   %3").arg(shown + 1).arg(count).arg(gTemplateTimeText));
@@ -588,7 +589,7 @@ void CameraWgt_DataWidget::paintEvent(QPaintEvent* event)
 {
     if (m_hideButton) {
         m_hideButton->move(width() - 40, (height() - 80) / 2);
-        const bool wanted = mainScreenHost()->screenMode() < 2;
+        const bool wanted = screenState().screenMode() < Alarm;
         if (m_hideButton->isVisibleTo(this) != wanted) {
             m_hideButton->setVisible(wanted);
         }
@@ -754,11 +755,11 @@ void CameraWgtBox::slotChangeCameraLayout(int index)
     // shares again (unless a camera was chosen alone in between).
     if (index == -1) {
         QTimer::singleShot(0, this, [this] {
-            if (mainScreenHost()->currentCamera() == gCameraCount) {
+            if (screenState().shownCamera() == gCameraCount) {
                 equaliseSplitSizes();
             }
         });
     }
-    mainScreenHost()->setCurrentCamera(index == -1 ? gCameraCount : index);
+    screenState().setShownCamera(index == -1 ? gCameraCount : index);
     update();
 }

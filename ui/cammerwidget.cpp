@@ -13,6 +13,7 @@
 #include "repolygon.h"
 #include "roiinterface.h"
 #include "slider.h"
+#include "operatingstate.h"
 #include "stationhost.h"
 #include "systemparam.h"
 #include "texttable.h"
@@ -170,8 +171,8 @@ void CammerWidget::buildPanel()
 
 int CammerWidget::editDetect() const
 {
-    StationHost* host = stationHost();
-    const int d = host ? host->detectEdited() : 0;
+    const OperatingState* op = operatingState();
+    const int d = op ? op->editedDetect() : 0;
     return d >= 0 && d < DetectsPerCamera ? d : 0;
 }
 
@@ -347,8 +348,8 @@ void CammerWidget::paintAreas(QPainter& painter, const CammerSingleton& set, int
 {
     const CameraStation& st = *m_station;
     const StationData& d = st.data;
-    StationHost* host = stationHost();
-    const int screen = host ? host->screenShown() : 0;
+    const OperatingState* op = operatingState();
+    const int screen = op ? int(op->screenMode()) : int(Live);
     QFont font(QStringLiteral("SimHei"));
     font.setPixelSize(30);
     font.setWeight(QFont::Normal);
@@ -456,7 +457,8 @@ void CammerWidget::paintEvent(QPaintEvent*)
     const bool templateView = source == 0;
     const int m = templateView ? editDetect() : std::clamp(st.currentDetect(), 0, DetectsPerCamera - 1);
     const CammerSingleton& set = templateView ? *st.pEditSingleton : *st.pLiveSingleton;
-    const int screen = host ? host->screenShown() : 0;
+    const OperatingState* op = operatingState();
+    const int screen = op ? int(op->screenMode()) : int(Live);
     const QList<ROIInterface*>& list = set.roiLists[m];
     const int count = std::min(int(list.size()), int(set.roiCount[m]));
     const std::size_t pixels = std::size_t(d.pixelCount);
@@ -490,8 +492,8 @@ void CammerWidget::paintEvent(QPaintEvent*)
     }
 
     if (st.editAction == 1) {
-        const int mode = host ? host->editorDrawMode() : 0;
-        if ((mode == 1 || mode == 4) && st.drawingShape) {
+        const int mode = op ? int(op->drawMode()) : int(DrawNone);
+        if ((mode == DrawRect || mode == DrawCircle) && st.drawingShape) {
             painter.setPen(QPen(Qt::magenta, 1));
             painter.setBrush(Qt::NoBrush);
             st.drawingShape->drawScaled(&painter, st.imageScaleX, st.imageScaleY);
@@ -545,7 +547,8 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
 {
     CameraStation& st = *m_station;
     StationHost* host = stationHost();
-    const int shown = host ? host->shownCamera() : -1;
+    const OperatingState* op = operatingState();
+    const int shown = op ? op->shownCamera() : -1;
     const int x = event->pos().x();
     const int y = event->pos().y();
     if (shown == st.data.cameraIndex) {
@@ -569,7 +572,7 @@ void CammerWidget::mousePressEvent(QMouseEvent* event)
         SlotCopyArea(P);
         return;
     }
-    const int tool = host ? host->editorDrawMode() : 0;
+    const int tool = op ? int(op->drawMode()) : int(DrawNone);
     const int d = editDetect();
     QList<ROIInterface*>& list = st.pEditSingleton->roiLists[d];
     if (tool != 0) {
@@ -655,9 +658,10 @@ void CammerWidget::mouseMoveEvent(QMouseEvent* event)
 {
     CameraStation& st = *m_station;
     StationHost* host = stationHost();
+    const OperatingState* op = operatingState();
     const int x = event->pos().x();
     const int y = event->pos().y();
-    if (host && host->shownCamera() == st.data.cameraIndex) {
+    if (op && op->shownCamera() == st.data.cameraIndex) {
         st.ProbePixel(x, y);
     }
     if (gImageSource != 0) {
@@ -792,10 +796,11 @@ void CammerWidget::mouseReleaseEvent(QMouseEvent* event)
     }
     StationHost* host = stationHost();
     const int d = editDetect();
-    auto setTool = [host](int mode) {
-        if (host) host->setEditorDrawMode(mode);
+    OperatingState* op = operatingState();
+    auto setTool = [op](int mode) {
+        if (op) op->setDrawMode(DrawMode(mode));
     };
-    const int tool = host ? host->editorDrawMode() : 0;
+    const int tool = op ? int(op->drawMode()) : int(DrawNone);
     if (rectEditing) {
         if (st.editAction == 1) {
             if (tool == 1 || tool == 4) {
@@ -1267,8 +1272,8 @@ void CammerWidget::SlotNextROI()
             st.editAction = 0;
             delete st.drawingShape;
             st.drawingShape = nullptr;
-            if (StationHost* host = stationHost()) {
-                host->setEditorDrawMode(0);
+            if (OperatingState* op = operatingState()) {
+                op->setDrawMode(DrawNone);
             }
             st.pointCount = 0;
             if (ROIInterface* old = selectedShape()) {

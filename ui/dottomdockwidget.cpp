@@ -4,6 +4,7 @@
 #include "controlport.h"
 #include "iostatuswidget.h"
 #include "mainscreenhost.h"
+#include "screenstate.h"
 #include "systemclock.h"
 
 #include <QCoreApplication>
@@ -108,9 +109,9 @@ DottomDockWidget::DottomDockWidget(QWidget* parent)
     connect(m_repick, &QPushButton::clicked, this, [] { mainScreenHost()->reTrain(); });
     connect(m_startStop, &QPushButton::clicked, this, [this] {
         mainScreenHost()->startStop();
-        setRunning(mainScreenHost()->runState() != 3);
+        setRunning(screenState().runState() != Stopped);
     });
-    setRunning(mainScreenHost()->runState() != 3);
+    setRunning(screenState().runState() != Stopped);
 
     const QString start = QStringLiteral("_btn_startstop");
     setCommonStyleSheet(this, QStringLiteral("QWidget{background-color:#353D45;outline:0px;border:none;}")

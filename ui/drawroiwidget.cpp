@@ -15,6 +15,7 @@
 #include "inputbox.h"
 #include "kiticons.h"
 #include "numberkeypad.h"
+#include "operatingstate.h"
 #include "operatorprompt.h"
 #include "roiinterface.h"
 #include "systemparam.h"
@@ -40,9 +41,6 @@
 using namespace AreaPanelLogic;
 
 namespace {
-
-constexpr int AlarmReview = 2;
-constexpr int AreaSetting = 3;
 
 // The notes on detects that follow others are shown once per program run.
 bool gFollowNoteShown = false;
@@ -195,7 +193,7 @@ void DrawROIWidget::FillCombos()
 DrawROIWidget::ViewState DrawROIWidget::viewState()
 {
     CameraStation* st = shownStation();
-    return ViewState{m_host ? m_host->screenMode() : 0,
+    return ViewState{m_host ? m_host->screenMode() : int(Live),
                      gImageSource,
                      m_host ? m_host->curCamera() : -1,
                      m_host ? m_host->editDetect() : -1,
@@ -262,7 +260,7 @@ bool DrawROIWidget::accessFor(int passwordParam)
     bool granted = false;
     if (p[passwordParam] != 0 && p[131] == 0) {
         inputbox box(1);
-        granted = box.exec() == QDialog::Accepted && m_host->userLevel() != 0;
+        granted = box.exec() == QDialog::Accepted && m_host->userLevel() != UserNone;
     } else {
         granted = m_host->CheckUserLogin() != 0;
     }
@@ -412,7 +410,7 @@ void DrawROIWidget::EnterAreaMode(bool toggleOp)
             cw->CopyMaskToEdit();
         }
     }
-    const bool review = m_host->screenMode() == AlarmReview;
+    const bool review = m_host->screenMode() == Alarm;
     const int d = entryDetect(params(), m_host->curDetect(), gDetectCount, review);
     m_host->setEditDetect(d);
     selectQuietly(pComboChangeDetect, d);
@@ -427,7 +425,7 @@ void DrawROIWidget::LeaveAreaMode()
         return;
     }
     m_recordPictures.clear();
-    m_host->setScreenModeValue(0);
+    m_host->setScreenModeValue(Live);
     for (int c = 0; c < gCameraCount; ++c) {
         if (CammerWidget* cw = m_host->cammer(c)) {
             cw->ClearSelection();
@@ -460,7 +458,7 @@ void DrawROIWidget::SlotChangeSource(int source)
         // while another source is shown.
         m_recordPictures.clear();
     }
-    if (m_host->screenMode() == AlarmReview) {
+    if (m_host->screenMode() == Alarm) {
         if (source == 0 && m_host->CheckUserLogin() == 0) {
             // Refused: the previous picture comes back, in the combo box and
             // the picker, so the live view does not freeze on a template
@@ -494,7 +492,7 @@ void DrawROIWidget::SlotChangeSource(int source)
         setCaption(pCButtonDrawPloygn, textOf(53));
         setCaption(pCButtonTempLast, textOf(559));
         setCaption(pCButtonTempNext, textOf(560));
-        m_host->setDrawMode(0);
+        m_host->setDrawMode(DrawNone);
         if (refreshOnTemplate) {
             refreshOnTemplate = 0;
             for (int c = 0; c < gCameraCount; ++c) {
@@ -511,7 +509,7 @@ void DrawROIWidget::SlotChangeSource(int source)
         break;
     }
     case 1:
-        if (m_host->screenMode() == AlarmReview) {
+        if (m_host->screenMode() == Alarm) {
             for (int c = 0; c < gCameraCount; ++c) {
                 if (CammerWidget* cw = m_host->cammer(c)) {
                     cw->station().blinkState = 0;
@@ -594,7 +592,7 @@ void DrawROIWidget::SlotChangeOp()
 
 quint32 DrawROIWidget::shownWidgets()
 {
-    const bool review = m_host && m_host->screenMode() == AlarmReview;
+    const bool review = m_host && m_host->screenMode() == Alarm;
     const quint32 tools = visibleWidgets(gImageSource, editingAreas, review, gCameraCount);
     // What each tool does is one touch away wherever tools are offered.
     return tools != 0 ? tools | (quint32(1) << WidgetCount) : 0;
@@ -730,12 +728,12 @@ void DrawROIWidget::SlotReturn()
         }
     }
     SlotSaveData();
-    if (m_host->screenMode() == AlarmReview) {
+    if (m_host->screenMode() == Alarm) {
         setCombo(pComboChangeSource, 1, &DrawROIWidget::SlotChangeSource);
     } else {
         m_host->setCopyAreaMode(0);
         gImageSource = -1;
-        m_host->setScreenModeValue(0);
+        m_host->setScreenModeValue(Live);
         for (int c = 0; c < gCameraCount; ++c) {
             if (CammerWidget* cw = m_host->cammer(c)) {
                 cw->ClearSelection();
@@ -800,7 +798,7 @@ void DrawROIWidget::SlotDrawRect()
     }
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
-    m_host->setDrawMode(1);
+    m_host->setDrawMode(DrawRect);
     setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
@@ -812,7 +810,7 @@ void DrawROIWidget::SlotDrawCircle()
     }
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
-    m_host->setDrawMode(4);
+    m_host->setDrawMode(DrawCircle);
     setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
@@ -825,7 +823,7 @@ void DrawROIWidget::SlotDrawHand()
     m_host->setFreehandMode(1);
     m_host->setCopyAreaMode(0);
     endDrawing(cw);
-    m_host->setDrawMode(2);
+    m_host->setDrawMode(DrawPolygon);
     setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
@@ -837,16 +835,16 @@ void DrawROIWidget::SlotDrawPloygn()
     }
     m_host->setFreehandMode(0);
     m_host->setCopyAreaMode(0);
-    if (m_host->drawMode() == 2) {
+    if (m_host->drawMode() == DrawPolygon) {
         cw->SavePolygon();
-        if (m_host->drawMode() == 0) {
+        if (m_host->drawMode() == DrawNone) {
             setCaption(pCButtonDrawPloygn, textOf(53));
         }
         cw->update();
         return;
     }
     endDrawing(cw);
-    m_host->setDrawMode(2);
+    m_host->setDrawMode(DrawPolygon);
     setCaption(pCButtonDrawPloygn, textOf(33));
 }
 
@@ -856,7 +854,7 @@ void DrawROIWidget::SlotCopyArea()
         return;
     }
     m_host->setCopyAreaMode(1);
-    m_host->setDrawMode(0);
+    m_host->setDrawMode(DrawNone);
     setCaption(pCButtonDrawPloygn, textOf(53));
 }
 
@@ -906,7 +904,7 @@ void DrawROIWidget::SlotAddTemp()
         return;
     }
     m_host->hideImagePicker();
-    const bool review = m_host->screenMode() == AlarmReview;
+    const bool review = m_host->screenMode() == Alarm;
     if (review && gImageSource == 1) {
         CameraStation* st = shownStation();
         if (!st || st->data.resultOk) {
@@ -942,8 +940,8 @@ void DrawROIWidget::SlotAddTemp()
         return;
     }
     const int mode = m_host->screenMode();
-    const bool allowed = (mode == AlarmReview && (gImageSource == 1 || gImageSource == 2))
-                         || (mode == AreaSetting && gImageSource == 2) || (mode != AlarmReview && mode != AreaSetting);
+    const bool allowed = (mode == Alarm && (gImageSource == 1 || gImageSource == 2))
+                         || (mode == AreaSetting && gImageSource == 2) || (mode != Alarm && mode != AreaSetting);
     CammerWidget* cw = shownCammer();
     if (!allowed || !cw || t < 0 || t >= StationData::DetectCount) {
         return;
@@ -1104,7 +1102,7 @@ void DrawROIWidget::SlotReCheck()
     // The cycle's own re-check: the cameras not left to the operator are
     // inspected again and the detect evaluated; nothing inspected is no pass.
     m_host->ReCheck();
-    if (c0 >= 0 && c0 < gCameraCount && m_host->screenMode() == AlarmReview && gImageSource == 1) {
+    if (c0 >= 0 && c0 < gCameraCount && m_host->screenMode() == Alarm && gImageSource == 1) {
         int shown = c0;
         for (int k = 0; k < gCameraCount; ++k) {
             const int i = (c0 + k) % gCameraCount;
@@ -1118,7 +1116,7 @@ void DrawROIWidget::SlotReCheck()
         m_host->ChangeCammer();
         selectQuietly(pComboChangeCamera, shown);
     }
-    if (m_host->screenMode() != AlarmReview) {
+    if (m_host->screenMode() != Alarm) {
         gImageSource = -1;
     }
 }
@@ -1183,7 +1181,7 @@ void DrawROIWidget::SlotNoCheckCur()
 
 void DrawROIWidget::SlotAutoChange()
 {
-    if (!m_host || m_host->screenMode() != AlarmReview || !oneCameraShown()
+    if (!m_host || m_host->screenMode() != Alarm || !oneCameraShown()
         || (gImageSource != 0 && gImageSource != 1)) {
         return;
     }

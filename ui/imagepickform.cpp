@@ -3,7 +3,7 @@
 #include "cameraregistry.h"
 #include "filelisting.h"
 #include "globals.h"
-#include "mainscreenhost.h"
+#include "screenstate.h"
 #include "systemparam.h"
 
 #include <QAbstractButton>
@@ -336,9 +336,9 @@ int ImagePickForm::pickedImage(const QModelIndex& index) const
 
 void ImagePickForm::rebuildList()
 {
-    const MainScreenHost* host = mainScreenHost();
+    const OperatingState& op = screenState();
     m_list->model()->setEntries(
-        listFor(m_source->source, host->currentCamera(), host->editedDetect(), m_source->camera, m_source->detect));
+        listFor(m_source->source, op.shownCamera(), op.editedDetect(), m_source->camera, m_source->detect));
     m_list->view()->update();
     m_list->update();
 }

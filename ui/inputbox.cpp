@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "kithost.h"
 #include "operatorprompt.h"
+#include "screenstate.h"
 #include "systemclock.h"
 #include "systemparam.h"
 #include "texttable.h"
@@ -100,17 +101,17 @@ void inputbox::accept()
     // Both read now: the level follows the record and the hour of this press.
     const QString operatorPassword = gpSystemParam ? gpSystemParam->passwordText() : QString();
     const QString code = administratorCodeAt(clockNow());
-    KitHost* host = kitHost();
+    OperatingState& state = screenState();
     if (entered == code) {
-        host->setAccessLevel(2);
+        state.setUserLevel(UserAdmin);
         passwordEdit->setPlaceholderText(textOf(125));
         QDialog::accept();
     } else if (gpSystemParam && entered == operatorPassword) {
-        host->setAccessLevel(1);
+        state.setUserLevel(UserOperator);
         passwordEdit->setPlaceholderText(textOf(125));
         QDialog::accept();
     } else {
-        host->setAccessLevel(0);
+        state.setUserLevel(UserNone);
         passwordEdit->clear();
         passwordEdit->setPlaceholderText(textOf(357));
     }

@@ -16,12 +16,9 @@ class OwnHost : public KitHost {
 public:
     Edit* servedEdit() const override { return m_edit; }
     void setServedEdit(Edit* edit) override { m_edit = edit; }
-    int accessLevel() const override { return m_level; }
-    void setAccessLevel(int level) override { m_level = level; }
 
 private:
     QPointer<Edit> m_edit;
-    int m_level = 0;
 };
 
 HostRegistry<KitHost> gHost;

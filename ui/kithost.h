@@ -3,9 +3,9 @@
 class Edit;
 
 // What the widget kit needs of the main window: the touch field the keyboards
-// are serving and the operator's access level. The main window implements it
-// and registers itself; until then (and in the kit's own tests) the kit keeps
-// both itself.
+// are serving (the operator's access level is in the operating state,
+// screenState()). The main window implements it and registers itself; until
+// then (and in the kit's own tests) the kit keeps it itself.
 class KitHost {
 public:
     virtual ~KitHost() = default;
@@ -13,10 +13,6 @@ public:
     // The served field; null when none, or when it has been destroyed.
     virtual Edit* servedEdit() const = 0;
     virtual void setServedEdit(Edit* edit) = 0;
-
-    // UserLevel: 0 none, 1 operator, 2 administrator.
-    virtual int accessLevel() const = 0;
-    virtual void setAccessLevel(int level) = 0;
 };
 
 // The registered host, or the kit's own when none is registered.

@@ -86,14 +86,15 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     setStyleSheet(QStringLiteral("VeZiRevoru { background-color: #1E1E1E; }"));
     setAttribute(Qt::WA_StyledBackground, true);
     grayTable = greyRampTable();
-    runState = Detecting;
-    screenMode = Live;
-    cyclePhase = Waiting;
-    forcedDetect = -1;
-    pendingInput = -1;
-    camerasOnline = true;
+    state().setRunState(Detecting);
+    state().setScreenMode(Live);
+    state().setCyclePhase(Waiting);
+    pCycle->forcedDetect = -1;
+    pCycle->pendingInput = -1;
+    pCycle->camerasOnline = true;
     gSimulatedCamera = 0;
     setMainWindowHooks(this);
+    setOperatingState(&state());
     setStationHost(this);
     setKitHost(this);
     installHosts();
@@ -130,7 +131,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
 
     step(4);
     cameraDriverMask = kAllCameraDrivers;
-    pendingCameras[0] = pendingCameras[1] = 0;
+    pCycle->pendingCameras[0] = pCycle->pendingCameras[1] = 0;
 
     step(5);
     pLogoutTimer = new QTimer(this);
@@ -140,7 +141,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     pBacklightTimer->setSingleShot(true);
     connect(pBacklightTimer, &QTimer::timeout, this, &VeZiRevoru::TimerLCD);
     // The debounce timers of the inputs are the cycle controller's.
-    std::fill(std::begin(confirmedInputs), std::end(confirmedInputs), false);
+    std::fill(std::begin(pCycle->confirmedInputs), std::end(pCycle->confirmedInputs), false);
 
     // PARAM.db, RECORD.db and SN.db.
     openDatabases();
@@ -148,7 +149,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     step(9);
     // The records live as long as the process.
     gpSystemParam = initSysParamDefaults(new SystemParam());
-    loadSysParam(gpSystemParam, &curSide);
+    loadSysParam(gpSystemParam, &pCycle->curSide);
     waitForHeldParamFiles();
     // The language is known from here on; every caption made after this
     // speaks it (the start-up box above stays as it was made).
@@ -157,7 +158,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
 
     step(10);
     copySysParamGlobals(*gpSystemParam);
-    curDetect = gpSystemParam->productDetect() == 1 ? 0 : 1;
+    pCycle->curDetect = gpSystemParam->productDetect() == 1 ? 0 : 1;
 
     step(11);
     discoverCameras();
@@ -215,7 +216,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     pDrawROIWidget = new DrawROIWidget(pMenuBtnWidget);
     pDrawROIWidget->setHost(m_areaPanelHost);
     // The panel's saves and samples write the operation log themselves.
-    pDrawROIWidget->setAreaEditing(std::make_unique<AreaEditing>(recordLog(), [this] { return userLevel; }));
+    pDrawROIWidget->setAreaEditing(std::make_unique<AreaEditing>(recordLog(), [this] { return state().userLevel(); }));
     pDrawROIWidget->FillCombos();
     pMenuBtnWidget->setAreaPanel(pDrawROIWidget);
     connect(pDrawROIWidget, &DrawROIWidget::recentNgImg, this, &VeZiRevoru::OnRecentNgImg);
@@ -239,7 +240,7 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     askCameraQuestions();
 
     step(20);
-    curCamera = gCameraCount == 1 ? 0 : gCameraCount;
+    state().setShownCamera(gCameraCount == 1 ? 0 : gCameraCount);
 
     step(21);
     StartModbusServer(modbusPort, modbusAddress);
@@ -304,24 +305,24 @@ VeZiRevoru::VeZiRevoru(QWidget* parent, quint16 modbusPort, const QHostAddress& 
     }
 
     step(35);
-    std::fill(std::begin(ngAreaOutputs), std::end(ngAreaOutputs), 0);
-    manualTrigDetect = gDetectCount;
-    manualCycle = false;
+    std::fill(std::begin(pCycle->ngAreaOutputs), std::end(pCycle->ngAreaOutputs), 0);
+    pCycle->manualTrigDetect = gDetectCount;
+    pCycle->manualCycle = false;
 
     step(36);
     installEventFilter(this);
     if (gpWarnbox) {
         gpWarnbox->hide();
     }
-    runTimer->start(5);
+    pCycle->runTimer->start(5);
     checkDateTimer->start(60000);
 
     step(37);
     InsertRecord(textOf(kTextReady).arg(gCameraCount));
 
     step(38);
-    cycleTime = 0;
-    cycleStartStamp = QDateTime::currentMSecsSinceEpoch() / 100;
+    pCycle->cycleTime = 0;
+    pCycle->cycleStartStamp = QDateTime::currentMSecsSinceEpoch() / 100;
 
     step(39);
     CountRead();
@@ -367,6 +368,7 @@ VeZiRevoru::~VeZiRevoru()
         }
     }
     clearMainWindowHooks(this);
+    clearOperatingState(&state());
     clearStationHost(this);
     clearKitHost(this);
     removeHosts();
@@ -418,7 +420,7 @@ void VeZiRevoru::waitForHeldParamFiles()
         QEventLoop pause;
         QTimer::singleShot(kHeldParamRetryMs, &pause, &QEventLoop::quit);
         pause.exec();
-        loadSysParam(gpSystemParam, &curSide);
+        loadSysParam(gpSystemParam, &pCycle->curSide);
     }
     setParamBusyBoundMs(previousBound);
     qInfo() << "PARAM.db and SN.db are read; the start goes on";
@@ -512,7 +514,7 @@ void VeZiRevoru::makePictureFolders()
     const QString original = QStringLiteral("./originalimage");
     for (int c = 1; c <= gCameraCount; ++c) {
         for (int d = 1; d <= 8; ++d) {
-            resultState[c - 1][d - 1] = 0;
+            pCycle->resultState[c - 1][d - 1] = 0;
             const int index = (c - 1) * 16 + (d - 1) * 2;
             recordDirs[index] = QDir(QStringLiteral("%1//camera%2//detect%3//NG").arg(alarm).arg(c).arg(d));
             recordDirs[index + 1] = QDir(QStringLiteral("%1//camera%2//detect%3//OK").arg(alarm).arg(c).arg(d));
@@ -538,7 +540,7 @@ void VeZiRevoru::handOverToCycle()
     connect(drawHintTimer, &QTimer::timeout, this, &VeZiRevoru::SlotDrawHint);
 
     step(26);
-    std::fill(std::begin(detectDelayLeft), std::end(detectDelayLeft), 0.0);
+    std::fill(std::begin(pCycle->detectDelayLeft), std::end(pCycle->detectDelayLeft), 0.0);
 
     step(27);
     AllocateFailImages(stations);
@@ -561,12 +563,6 @@ void VeZiRevoru::watchKeypads()
     }
 }
 
-// The stations' host reports the camera count while all cameras are shown:
-// that is how a tap on a tile knows it may switch to its camera alone.
-int VeZiRevoru::shownCamera()
-{
-    return curCamera;
-}
 
 void VeZiRevoru::startDrawHint(int ms)
 {
@@ -608,7 +604,7 @@ void VeZiRevoru::repaintStatus()
 
 void VeZiRevoru::SetScreenMode(int mode)
 {
-    const int shown = curCamera == gCameraCount ? -1 : curCamera;
+    const int shown = state().shownCamera() == gCameraCount ? -1 : state().shownCamera();
     const bool areaPanel = mode == Alarm || mode == AreaSetting;
     if (pCameraWgtBox) {
         for (CameraWgt_DataWidget* tile : pCameraWgtBox->tiles()) {
@@ -633,27 +629,27 @@ int VeZiRevoru::CheckUserLogin()
     if (gpSystemParam->isPswUsed() == 0) {
         return UserAdmin;
     }
-    if (userLevel != UserNone) {
-        return userLevel;
+    if (state().userLevel() != UserNone) {
+        return state().userLevel();
     }
     inputbox box(1, nullptr);
     box.exec();
-    return userLevel;
+    return state().userLevel();
 }
 
 int VeZiRevoru::CheckAdminLogin()
 {
-    if (userLevel == UserAdmin) {
+    if (state().userLevel() == UserAdmin) {
         return 1;
     }
     inputbox box(1, nullptr);
     box.exec();
-    return userLevel == UserAdmin ? 1 : 0;
+    return state().userLevel() == UserAdmin ? 1 : 0;
 }
 
 bool VeZiRevoru::CheckArea(int source)
 {
-    const auto refused = [this] { return pDrawROIWidget->isVisible() || screenMode == Alarm; };
+    const auto refused = [this] { return pDrawROIWidget->isVisible() || state().screenMode() == Alarm; };
     if (refused()) {
         return false;
     }
@@ -663,9 +659,9 @@ bool VeZiRevoru::CheckArea(int source)
         return false;
     }
     pImgForm->selectSource(source);
-    pImgForm->selectCamera(curCamera);
+    pImgForm->selectCamera(state().shownCamera());
     pDrawROIWidget->EnterAreaMode(false);
-    screenMode = AreaSetting;
+    state().setScreenMode(AreaSetting);
     SetScreenMode(AreaSetting);
     // The panel always enters on the templates.
     if (source != 0) {
@@ -689,10 +685,10 @@ void VeZiRevoru::SlotSystemPara()
     if (pDrawROIWidget->isVisible()) {
         return;
     }
-    if (userLevel == UserAdmin) {
-        userLevel = gpSystemParam->isPswUsed() ? UserOperator : UserNone;
+    if (state().userLevel() == UserAdmin) {
+        state().setUserLevel(gpSystemParam->isPswUsed() ? UserOperator : UserNone);
     }
-    if (CheckUserLogin() == 0 || screenMode == Alarm || pDrawROIWidget->isVisible()) {
+    if (CheckUserLogin() == 0 || state().screenMode() == Alarm || pDrawROIWidget->isVisible()) {
         return;
     }
     *gpSystemParamEdit = *gpSystemParam;
@@ -749,7 +745,7 @@ void VeZiRevoru::ChangeCammer()
     viewOffsetX = viewOffsetY = 0.0;
     viewScaleX = viewScaleY = 1.0;
     if (pCameraWgtBox) {
-        pCameraWgtBox->slotChangeCameraLayout(curCamera == gCameraCount ? -1 : curCamera);
+        pCameraWgtBox->slotChangeCameraLayout(state().shownCamera() == gCameraCount ? -1 : state().shownCamera());
     }
 }
 
@@ -781,7 +777,7 @@ void VeZiRevoru::TimerLCD()
 void VeZiRevoru::TimerLogout()
 {
     pLogoutTimer->stop();
-    userLevel = UserNone;
+    state().setUserLevel(UserNone);
 }
 
 void VeZiRevoru::SlotDrawHint()
@@ -836,8 +832,8 @@ void VeZiRevoru::OnRecentNgImg(const QString& imgInfo)
             title->setText(imgInfo);
         }
     };
-    if (curCamera != gCameraCount) {
-        caption(pCameraWgtBox->dataWidget(curCamera));
+    if (state().shownCamera() != gCameraCount) {
+        caption(pCameraWgtBox->dataWidget(state().shownCamera()));
         return;
     }
     for (CameraWgt_DataWidget* tile : pCameraWgtBox->tiles()) {
@@ -899,7 +895,7 @@ void VeZiRevoru::InsertRecord(QString s)
         m_earlyRecords.append(s);
         return;
     }
-    recordLog()->insertRecord(s, userLevel);
+    recordLog()->insertRecord(s, state().userLevel());
 }
 
 void VeZiRevoru::ClearRecord()

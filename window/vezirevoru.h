@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "cyclecontroller.h"
+#include "operatingstate.h"
 
 #include <functional>
 #include <vector>
@@ -38,12 +39,6 @@ class ModbusServer;
 class OperationLog;
 class QTimer;
 class WizardParaWidget;
-
-enum RunState { Detecting = 1, Sampling = 2, Stopped = 3 };
-enum ScreenMode { Live = 0, ResultShown = 1, Alarm = 2, AreaSetting = 3 };
-enum UserLevel { UserNone = 0, UserOperator = 1, UserAdmin = 2 };
-enum DrawMode { DrawNone = 0, DrawRect = 1, DrawPolygon = 2, DrawCircle = 4 };
-enum CyclePhase { Delaying = 1, Done = 2, Waiting = 3 };
 
 // 1 when the simulated cameras replaced the real ones at start-up.
 extern int gSimulatedCamera;
@@ -71,10 +66,7 @@ public:
     void repaintStatus() override;
 
     // What the camera stations read and write (registered as their host).
-    int detectRunning() override { return curDetect; }
-    int detectEdited() override { return editDetect; }
-    int editorDrawMode() override { return drawMode; }
-    void setEditorDrawMode(int mode) override { drawMode = mode; }
+    int detectRunning() override { return pCycle->curDetect; }
     QVector<QRgb> grayColourTable() override { return grayTable; }
     double panX() override { return viewOffsetX; }
     double panY() override { return viewOffsetY; }
@@ -84,8 +76,6 @@ public:
     void setProbeValue(quint32 value) override { probeValue = value; }
     void insertRecord(const QString& text) override { InsertRecord(text); }
     void appendCycleValue(int value) override { AppendCycleValue(value); }
-    int shownCamera() override;
-    int screenShown() override { return screenMode; }
     bool freehandDrawing() override { return freehandMode; }
     bool copyAreaArmed() override { return copyAreaMode; }
     void setCopyAreaArmed(bool on) override { copyAreaMode = on; }
@@ -93,11 +83,9 @@ public:
     int recordPictureCount() override;
     QImage recordPicture() override;
 
-    // What the widget kit reaches: the served touch field and the access level.
+    // What the widget kit reaches: the served touch field.
     Edit* servedEdit() const override { return pFocusEdit; }
     void setServedEdit(Edit* edit) override { pFocusEdit = edit; }
-    int accessLevel() const override { return userLevel; }
-    void setAccessLevel(int level) override { userLevel = level; }
 
     // Child screens.
     CameraWgtBox* pCameraWgtBox = nullptr;
@@ -115,47 +103,15 @@ public:
     CustomIONameWidget* pCustomIONameWidget = nullptr;
     HardwareConfigurationWidget* pHardwareConfigurationWidget = nullptr;
 
-    // The inspection cycle. Its state lives in the controller; the window's
-    // fields of the same names below are views of it, so the screens, the
-    // stations and the cycle never disagree. Made first (before the fields
-    // that refer to it), given the I/O link and the stations in construction.
+    // The inspection cycle, made first (the fields below refer to it) and
+    // given the I/O link and the stations in construction. The window keeps
+    // no copy of its state: what the cycle does is read through pCycle, what
+    // the screens show through state().
     CycleController* pCycle = createCycle();
-    int& curCamera = pCycle->curCamera;
-    bool& noInputWarning = pCycle->noInputWarning;
-    QTimer*& runTimer = pCycle->runTimer;
-    QTimer*& showTimer = pCycle->showTimer;
-    QTimer*& inCheckTimer = pCycle->inCheckTimer;
-    QTimer* (&checkInputTimers)[8] = pCycle->checkInputTimers;
-    QTimer* (&detectDelayTimers)[DetectsPerCamera] = pCycle->detectDelayTimers;
-    double (&detectDelayLeft)[DetectsPerCamera] = pCycle->detectDelayLeft;
-    QTimer*& alarmOffTimer = pCycle->alarmOffTimer;
-    QTimer* (&aux5Timers)[2] = pCycle->aux5Timers;
-    QTimer*& ngPulseTimer = pCycle->ngPulseTimer;
-    QTimer*& clampPulseTimer = pCycle->clampPulseTimer;
-    QTimer*& ejectorPulseTimer = pCycle->ejectorPulseTimer;
-    int& manualTrigDetect = pCycle->manualTrigDetect;
-    int (&pendingCameras)[2] = pCycle->pendingCameras;
-    int (&resultState)[MaxCameras][DetectsPerCamera] = pCycle->resultState;
-    int& curDetect = pCycle->curDetect;
-    int& shownDetect = pCycle->shownDetect;
-    int& runState = pCycle->runState;
-    int& screenMode = pCycle->screenMode;
-    int& cyclePhase = pCycle->cyclePhase;
-    int& curSide = pCycle->curSide;
-    int& forcedDetect = pCycle->forcedDetect;
-    int& doorTrigger = pCycle->doorTrigger;
-    bool& saveOriginalImages = pCycle->saveOriginalImages;
-    int (&ngAreaOutputs)[10] = pCycle->ngAreaOutputs;
-    int (&retriesLeft)[2] = pCycle->retriesLeft;
-    int& recheckPending = pCycle->recheckPending;
-    qint64& cycleTime = pCycle->cycleTime;
-    qint64& cycleStartStamp = pCycle->cycleStartStamp;
-    bool (&cycleNgCameras)[MaxCameras] = pCycle->cycleNgCameras;
-    int& pendingInput = pCycle->pendingInput;
-    bool& manualCycle = pCycle->manualCycle;
-    bool (&confirmedInputs)[8] = pCycle->confirmedInputs;
-    bool& lastCycleNg = pCycle->lastCycleNg;
-    bool& camerasOnline = pCycle->camerasOnline;
+    // What the machine is doing and what the operator sees: run state,
+    // screen mode, cycle phase, the camera shown, the detect edited, the
+    // drawing mode and the user level.
+    OperatingState& state() { return pCycle->state(); }
 
     // State of the screens.
     QDir recordDirs[128];
@@ -167,10 +123,7 @@ public:
     QTimer* pBacklightTimer = nullptr;
     int backlightOff = 0;  // written only by setBacklight
     QVector<QRgb> grayTable;
-    int editDetect = 0;
-    int drawMode = DrawNone;
     QPointer<Edit> pFocusEdit;  // null when the served field is gone
-    int userLevel = UserNone;
     bool copyAreaMode = false;
     bool freehandMode = false;
     QVector<qint32> cycleValues;  // temperatures of the last detect, for registers 200 and up

@@ -109,7 +109,7 @@ public:
     bool passwordBox() override
     {
         inputbox box(1, nullptr);
-        return box.exec() == QDialog::Accepted && w->userLevel != UserNone;
+        return box.exec() == QDialog::Accepted && w->state().userLevel() != UserNone;
     }
     // A final NG: the alarm review over the live pictures of the NG cameras.
     void enterAlarmScreen(int curCamera) override

@@ -41,37 +41,37 @@ public:
     {
         return camera >= 0 && camera < MaxCameras ? w->pCammer[camera] : nullptr;
     }
-    int curCamera() override { return w->curCamera; }
-    void setCurCamera(int camera) override { w->curCamera = camera; }
-    int curDetect() override { return w->curDetect; }
-    int editDetect() override { return w->editDetect; }
-    void setEditDetect(int detect) override { w->editDetect = detect; }
-    int drawMode() override { return w->drawMode; }
-    void setDrawMode(int mode) override { w->drawMode = mode; }
+    int curCamera() override { return w->state().shownCamera(); }
+    void setCurCamera(int camera) override { w->state().setShownCamera(camera); }
+    int curDetect() override { return w->pCycle->curDetect; }
+    int editDetect() override { return w->state().editedDetect(); }
+    void setEditDetect(int detect) override { w->state().setEditedDetect(detect); }
+    int drawMode() override { return w->state().drawMode(); }
+    void setDrawMode(int mode) override { w->state().setDrawMode(DrawMode(mode)); }
     void setFreehandMode(int on) override { w->freehandMode = on != 0; }
     int copyAreaMode() override { return w->copyAreaMode ? 1 : 0; }
     void setCopyAreaMode(int on) override { w->copyAreaMode = on != 0; }
-    int screenMode() override { return w->screenMode; }
-    void setScreenModeValue(int mode) override { w->screenMode = mode; }
-    int userLevel() override { return w->userLevel; }
-    int pendingCameras(int position) override { return position == 0 || position == 1 ? w->pendingCameras[position] : 0; }
+    int screenMode() override { return w->state().screenMode(); }
+    void setScreenModeValue(int mode) override { w->state().setScreenMode(ScreenMode(mode)); }
+    int userLevel() override { return w->state().userLevel(); }
+    int pendingCameras(int position) override { return position == 0 || position == 1 ? w->pCycle->pendingCameras[position] : 0; }
     void setPendingCameras(int position, int mask) override
     {
         if (position == 0 || position == 1) {
-            w->pendingCameras[position] = mask;
+            w->pCycle->pendingCameras[position] = mask;
         }
     }
     int resultState(int camera, int detect) override
     {
-        return inRange(camera, detect) ? w->resultState[camera][detect] : 0;
+        return inRange(camera, detect) ? w->pCycle->resultState[camera][detect] : 0;
     }
     void setResultState(int camera, int detect, int state) override
     {
         if (inRange(camera, detect)) {
-            w->resultState[camera][detect] = state;
+            w->pCycle->resultState[camera][detect] = state;
         }
     }
-    bool lastCycleNg() override { return w->lastCycleNg; }
+    bool lastCycleNg() override { return w->pCycle->lastCycleNg; }
     bool samplingReview() override { return gSamplingReview != 0; }
     void setSamplingReview(bool on) override { gSamplingReview = on ? 1 : 0; }
     QString recordDir(int camera, int detect, int kind) override
@@ -132,10 +132,10 @@ public:
     void flushAll() override { w->FLushAll(); }
     void clearRecord() override { w->ClearRecord(); }
     void restartCameras() override { w->RestartCameras(); }
-    int curSide() const override { return w->curSide; }
-    void setCurSide(int side) override { w->curSide = side; }
-    bool saveOriginalImages() const override { return w->saveOriginalImages; }
-    void setSaveOriginalImages(bool on) override { w->saveOriginalImages = on; }
+    int curSide() const override { return w->pCycle->curSide; }
+    void setCurSide(int side) override { w->pCycle->curSide = side; }
+    bool saveOriginalImages() const override { return w->pCycle->saveOriginalImages; }
+    void setSaveOriginalImages(bool on) override { w->pCycle->saveOriginalImages = on; }
     QString recordConnectionName() const override { return w->recordLog()->connectionName(); }
 
     void pushLiveCameraSetting(int camera, CameraSetting setting) override
@@ -190,10 +190,10 @@ public:
             w->pCammer[camera]->update();
         }
     }
-    int currentCamera() const override { return w->curCamera; }
+    int currentCamera() const override { return w->state().shownCamera(); }
     void changeCamera(int camera) override
     {
-        w->curCamera = camera;
+        w->state().setShownCamera(camera);
         w->ChangeCammer();
     }
     CameraStation* cameraStation(int camera) override { return stationOf(w, camera); }
@@ -218,24 +218,18 @@ class WindowMainScreenHost : public QObject, public MainScreenHost {
 public:
     explicit WindowMainScreenHost(VeZiRevoru* window) : QObject(window), w(window) {}
 
-    int runState() const override { return w->runState; }
-    int cyclePhase() const override { return w->cyclePhase; }
-    int currentDetect() const override { return w->curDetect; }
-    int editedDetect() const override { return w->editDetect; }
-    int currentCamera() const override { return w->curCamera; }
-    void setCurrentCamera(int camera) override { w->curCamera = camera; }
-    int screenMode() const override { return w->screenMode; }
+    int currentDetect() const override { return w->pCycle->curDetect; }
     bool detectDelayRunning(int detect) const override
     {
-        return detect >= 0 && detect < DetectsPerCamera && w->detectDelayTimers[detect]
-               && w->detectDelayTimers[detect]->isActive();
+        return detect >= 0 && detect < DetectsPerCamera && w->pCycle->detectDelayTimers[detect]
+               && w->pCycle->detectDelayTimers[detect]->isActive();
     }
     double detectDelayLeft(int detect) const override
     {
-        return detect >= 0 && detect < DetectsPerCamera ? w->detectDelayLeft[detect] : 0.0;
+        return detect >= 0 && detect < DetectsPerCamera ? w->pCycle->detectDelayLeft[detect] : 0.0;
     }
     QWidget* imageBrowser() const override { return w->pImgForm; }
-    int cycleTime() const override { return int(w->cycleTime); }
+    int cycleTime() const override { return int(w->pCycle->cycleTime); }
     void reTrain() override { w->SlotReTrain(); }
     void startStop() override { w->SlotStartStop(); }
 

@@ -237,10 +237,10 @@ void TestStartup::windowIsBuiltInItsOrder()
     // (here in his place) whether to clear the saved serials.
     QCOMPARE(gCameraCount, 2);
     QCOMPARE(gQuestions, QStringList{textOf(134)});
-    QCOMPARE(gpVeZiRevoru->curCamera, 2);
-    QCOMPARE(gpVeZiRevoru->runState, 1);
-    QCOMPARE(gpVeZiRevoru->screenMode, 0);
-    QCOMPARE(gpVeZiRevoru->cyclePhase, 3);
+    QCOMPARE(gpVeZiRevoru->state().shownCamera(), 2);
+    QCOMPARE(gpVeZiRevoru->state().runState(), Detecting);
+    QCOMPARE(gpVeZiRevoru->state().screenMode(), Live);
+    QCOMPARE(gpVeZiRevoru->state().cyclePhase(), Waiting);
     QVERIFY(QFileInfo::exists("paraGroup"));
     QVERIFY(gRecordDb.contains(textOf(150).arg(2)));
 }

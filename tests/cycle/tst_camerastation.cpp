@@ -9,6 +9,7 @@
 #include "fakecamera.h"
 #include "globals.h"
 #include "promptanswerer.h"
+#include "registeredstate.h"
 #include "roiinterface.h"
 #include "stationhost.h"
 #include "systemparam.h"
@@ -81,16 +82,13 @@ QImage greyImage(int w, int h, int seed)
 // The main window as the station sees it.
 struct FakeHost : StationHost {
     int cur = 0;
-    int edit = 0;
-    int mode = 0;
+    // The edited detect and the drawing mode.
+    RegisteredOperatingState state;
     double offX = 0, offY = 0, zx = 1, zy = 1;
     int probeX = -7, probeY = -7;
     quint32 probeValue = 12345;
     QStringList records;
     int detectRunning() override { return cur; }
-    int detectEdited() override { return edit; }
-    int editorDrawMode() override { return mode; }
-    void setEditorDrawMode(int m) override { mode = m; }
     QVector<QRgb> grayColourTable() override { return greyRampTable(); }
     double panX() override { return offX; }
     double panY() override { return offY; }
@@ -742,7 +740,7 @@ void TestCameraStation::savePolygon()
     auto startPolygon = [&](int points) {
         st.polygonDrawing = true;
         st.editAction = 1;
-        installer.host.mode = 2;
+        installer.host.state.setDrawMode(DrawPolygon);
         st.pointCount = points;
         for (int i = 0; i < points; ++i) {
             const double t = 2 * M_PI * i / std::max(points, 1);
@@ -757,7 +755,7 @@ void TestCameraStation::savePolygon()
     QCOMPARE(st.pEditSingleton->roiCount[0], 1);
     QCOMPARE(st.pEditSingleton->roiShapeType[0], 2);
     QCOMPARE(st.pEditSingleton->roiLists[0][0]->objectCount(), CameraStation::MaxPolygonPoints - 1);
-    QCOMPARE(installer.host.mode, 0);
+    QCOMPARE(installer.host.state.drawMode(), DrawNone);
     QVERIFY(!st.polygonDrawing);
     QVERIFY(!st.data.editRoiMasks[0].empty());
 

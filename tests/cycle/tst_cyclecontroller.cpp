@@ -464,7 +464,7 @@ void TestCycleController::permissionsFollowTheEvaluations()
     }
     play(steps);
     QVERIFY2(m_oracle.violation.isEmpty(), qPrintable(m_oracle.violation + " | " + m_inspected.join(' ')));
-    QCOMPARE(m_ctl->screenMode == CycleController::Alarm, alarm);
+    QCOMPARE(m_ctl->screenMode() == Alarm, alarm);
     if (alarm) {
         QVERIFY(m_port->readIO(true, OutAllowClamp) != (m_params.outInitState(OutAllowClamp) != 0)
                 || m_oracle.productBad);
@@ -523,7 +523,7 @@ void TestCycleController::stackedDelays()
     play(QStringLiteral("open"));
     QCOMPARE(m_ctl->detectDelayLeft[0], 0.5);
     QCOMPARE(m_ctl->detectDelayLeft[1], 1.3);
-    QCOMPARE(m_ctl->cyclePhase, int(CycleController::Delaying));
+    QCOMPARE(m_ctl->cyclePhase(), Delaying);
     int ticks[2] = {};
     for (int k = 0; k < 2; ++k) {
         while (m_ctl->detectDelayTimers[k]->isActive()) {
@@ -671,11 +671,11 @@ void TestCycleController::operatorCommands()
     // Stop: asked, refused, nothing; confirmed, stopped with outputs at rest.
     m_host.confirm = false;
     m_ctl->SlotStartStop();
-    QCOMPARE(m_ctl->runState, int(CycleController::Detecting));
+    QCOMPARE(m_ctl->runState(), Detecting);
     m_host.confirm = true;
     m_ctl->SlotStartStop();
     QCOMPARE(m_host.questions.size(), 2);
-    QCOMPARE(m_ctl->runState, int(CycleController::Stopped));
+    QCOMPARE(m_ctl->runState(), Stopped);
     QCOMPARE(m_host.readData.value(0, -1), 0);
     // Positions confirmed while stopped are handled after the start.
     setInput(InMouldOpenEnd, true);
@@ -702,8 +702,8 @@ void TestCycleController::finalNgAlarm()
     QVERIFY(!m_port->readIO(true, OutAlarm));
     QCOMPARE(gTotalCycles, 0);
     play(QStringLiteral("run"));
-    QCOMPARE(m_ctl->screenMode, int(CycleController::Alarm));
-    QCOMPARE(m_ctl->runState, int(CycleController::Stopped));
+    QCOMPARE(m_ctl->screenMode(), Alarm);
+    QCOMPARE(m_ctl->runState(), Stopped);
     QCOMPARE(m_host.readData.value(1), 2);
     QCOMPARE(m_host.readData.value(150), 2);
     QCOMPARE(m_host.readData.value(153), 1);
@@ -721,11 +721,11 @@ void TestCycleController::finalNgAlarm()
     // the alarm and grants the clamp.
     m_results = {QStringLiteral("ON")};
     play(QStringLiteral("door"));
-    QCOMPARE(m_ctl->screenMode, int(CycleController::Alarm));
+    QCOMPARE(m_ctl->screenMode(), Alarm);
     QVERIFY(m_port->readIO(true, OutAllowClamp));
     m_results = {QStringLiteral("OO")};
     play(QStringLiteral("door"));
-    QCOMPARE(m_ctl->screenMode, int(CycleController::ResultShown));
+    QCOMPARE(m_ctl->screenMode(), ResultShown);
     QCOMPARE(m_host.readData.value(1), 0);
     QVERIFY(!m_port->readIO(true, OutAllowClamp));
     QVERIFY(!m_port->readIO(true, OutAlarm));
@@ -745,7 +745,7 @@ void TestCycleController::pulseModeOutputs()
     QVERIFY(m_port->readIO(true, OutAllowClamp));
     QVERIFY(m_port->readIO(true, OutAlarm));
     QVERIFY(!m_port->readIO(true, OutAllowEjector));
-    QVERIFY(m_ctl->screenMode != CycleController::Alarm);
+    QVERIFY(m_ctl->screenMode() != Alarm);
     QVERIFY(m_ctl->clampPulseTimer->isActive());
     QCOMPARE(m_host.countWrites, 2); // counted and after the cavity detect
     QCOMPARE(m_ctl->resultState[0][1], 0);
@@ -816,7 +816,7 @@ void TestCycleController::countFileAfterFinalNg()
     build(QString());
     m_results = {QStringLiteral("NO")};
     play(QStringLiteral("open"));
-    QCOMPARE(m_ctl->screenMode, int(CycleController::Alarm));
+    QCOMPARE(m_ctl->screenMode(), Alarm);
     // A power-off in the alarm must not lose the NG cycle.
     QCOMPARE(m_dir->read(QStringLiteral("count.txt")), countFileText());
     QVERIFY(countFileText().startsWith("1 1 1 0 "));

@@ -261,7 +261,7 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
     gCameraCount = cameras;
     r.model = std::make_unique<SafetyModel>(r.safety, cameras);
     r.host.model = r.model.get();
-    r.host.samplingEnds = [&r] { return r.ctl && r.ctl->runState == CycleController::Sampling; };
+    r.host.samplingEnds = [&r] { return r.ctl && r.ctl->runState() == Sampling; };
     r.stuck.assign(size_t(cameras), false);
     r.lost.assign(size_t(cameras), false);
 
@@ -343,7 +343,7 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
             missing = missing || l;
         }
         // (A pass that runs a manual trigger ends before the positions.)
-        if (!missing && r.ctl->runState != CycleController::Stopped && r.ctl->screenMode != CycleController::Alarm
+        if (!missing && r.ctl->runState() != Stopped && r.ctl->screenMode() != Alarm
             && r.ctl->manualTrigDetect == gDetectCount) {
             for (int pos : seenWhileStopped) {
                 r.model->confirmed(pos);
@@ -360,8 +360,8 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
         }
         say(QStringLiteral("settings %1, %2 cameras").arg(shown.join(' ')).arg(cameras));
     }
-    auto stopped = [&r] { return r.ctl->runState == CycleController::Stopped; };
-    auto inAlarm = [&r] { return r.ctl->screenMode == CycleController::Alarm; };
+    auto stopped = [&r] { return r.ctl->runState() == Stopped; };
+    auto inAlarm = [&r] { return r.ctl->screenMode() == Alarm; };
     auto delaying = [&r] {
         for (int k = 0; k < DetectsPerCamera; ++k) {
             if (r.ctl->detectDelayTimers[k]->isActive()) {
@@ -525,7 +525,7 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
                 r.host.command = false;
             }
         } else if (step == "resample") {
-            if (!inAlarm() && !r.ctl->outputs().alarmStanding() && r.ctl->runState != CycleController::Sampling) {
+            if (!inAlarm() && !r.ctl->outputs().alarmStanding() && r.ctl->runState() != Sampling) {
                 r.host.resampling = true;
                 r.host.refuseLogin = r.host.refuseLogin || (scripted.isEmpty() && r.chance(20));
                 r.model->resampling(stopped());
@@ -607,7 +607,7 @@ QString TestSafetyModel::runSequence(quint32 seed, bool onBoard, QStringList* tr
         }
         say(QStringLiteral("  line %1, screen %2, model alarm %3")
                 .arg(r.logicalOnLine(), 3, 2, QLatin1Char('0'))
-                .arg(int(r.ctl->screenMode))
+                .arg(int(r.ctl->screenMode()))
                 .arg(r.model->alarmStanding()));
         r.checkStanding(QStringLiteral("after %1").arg(step));
         if (r.board && r.fault.isEmpty()) {

@@ -206,7 +206,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     partLeft = true;
     from = board.frameCount();
     QVERIFY(pulseInput(InMouldOpenEnd, inspections));
-    QTRY_COMPARE_WITH_TIMEOUT(ctl.screenMode, int(CycleController::Alarm), kSettleMs);
+    QTRY_COMPARE_WITH_TIMEOUT(ctl.screenMode(), Alarm, kSettleMs);
     QTest::qWait(200);
     QVERIFY(clampBits(from).contains('1'));
     QVERIFY2(!clampBits(from).mid(clampBits(from).indexOf('1')).contains('0'), qPrintable(clampBits(from)));
@@ -226,7 +226,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     // The door with the part still there changes nothing.
     from = board.frameCount();
     QVERIFY(pulseInput(InSafetyDoor, inspections));
-    QCOMPARE(ctl.screenMode, int(CycleController::Alarm));
+    QCOMPARE(ctl.screenMode(), Alarm);
     QVERIFY(!clampBits(from).contains('0'));
 
     // Mould cleared, door again: granted, alarm off, the NG picture with its
@@ -234,7 +234,7 @@ void TestWholeCycle::emptyMouldThenPartLeft()
     partLeft = false;
     from = board.frameCount();
     QVERIFY(pulseInput(InSafetyDoor, inspections));
-    QTRY_VERIFY_WITH_TIMEOUT(ctl.screenMode != CycleController::Alarm, kSettleMs);
+    QTRY_VERIFY_WITH_TIMEOUT(ctl.screenMode() != Alarm, kSettleMs);
     QTRY_VERIFY_WITH_TIMEOUT(clampBits(from).endsWith('0'), kSettleMs);
     QTRY_VERIFY_WITH_TIMEOUT(!(board.lastOutputValue() & (1 << OutAlarm)), kSettleMs);
     QCOMPARE(readRegister(server.serverPort(), 1), 0);

@@ -3,14 +3,11 @@
 #include "stationhost.h"
 
 // A station host that keeps what the main window starts with: the first
-// detect running and edited, no drawing mode, the grey ramp, no pan and no
+// detect running, the grey ramp, no pan and no
 // zoom, and nothing kept of the probe, the operation log or the cycle values.
 // Tests and benchmarks derive from it and override only what they watch.
 struct QuietStationHost : StationHost {
     int detectRunning() override { return 0; }
-    int detectEdited() override { return 0; }
-    int editorDrawMode() override { return 0; }
-    void setEditorDrawMode(int) override {}
     QVector<QRgb> grayColourTable() override { return greyRampTable(); }
     double panX() override { return 0; }
     double panY() override { return 0; }

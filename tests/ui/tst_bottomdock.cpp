@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "iostatuswidget.h"
 #include "mainscreenhost.h"
+#include "operatingstate.h"
 #include "menubtnwidget.h"
 #include "modalanswer.h"
 #include "processstate.h"
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<TestWorkDir> m_dir;
     SystemParam m_params;
     MainScreenState m_state;
+    std::unique_ptr<OperatingState> m_op;
 };
 
 void TestBottomDock::init()
@@ -55,11 +57,15 @@ void TestBottomDock::init()
     gpSystemParam = &m_params;
     m_state = MainScreenState();
     setMainScreenHost(&m_state);
+    m_op = std::make_unique<OperatingState>();
+    setOperatingState(m_op.get());
 }
 
 void TestBottomDock::cleanup()
 {
     clearMainScreenHost(&m_state);
+    clearOperatingState(m_op.get());
+    m_op.reset();
     delete gpControlPort;
     gpControlPort = nullptr;
     setWallClock({});
@@ -105,7 +111,7 @@ void TestBottomDock::clockPaintsFixedTime()
 
 void TestBottomDock::startStopFollowsRunState()
 {
-    m_state.run = 3;
+    m_op->setRunState(Stopped);
     DottomDockWidget dock;
     QPushButton* button = dock.startStopButton();
     QCOMPARE(button->text(), QStringLiteral("开始检测"));
@@ -116,8 +122,8 @@ void TestBottomDock::startStopFollowsRunState()
     // new state over and the button offers to stop.
     QTest::mouseClick(dock.reTrainButton(), Qt::LeftButton);
     QCOMPARE(m_state.reTrains, 1);
-    m_state.run = 2;
-    dock.setRunning(m_state.run != 3);
+    m_op->setRunState(Sampling);
+    dock.setRunning(m_op->runState() != Stopped);
     QCOMPARE(button->text(), QStringLiteral("停止检测"));
     QCOMPARE(button->property("is_running").toBool(), true);
 
@@ -125,7 +131,7 @@ void TestBottomDock::startStopFollowsRunState()
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(m_state.startStops, 1);
     QCOMPARE(button->text(), QStringLiteral("停止检测"));
-    m_state.run = 3;
+    m_op->setRunState(Stopped);
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(button->text(), QStringLiteral("开始检测"));
 }

@@ -10,6 +10,7 @@
 #include "fakecamera.h"
 #include "globals.h"
 #include "mainscreenhost.h"
+#include "operatingstate.h"
 #include "multiplebtngroup.h"
 #include "productioncounters.h"
 #include "promptanswerer.h"
@@ -192,6 +193,7 @@ private:
     int m_oldDetects = 0;
     std::vector<std::unique_ptr<FakeCamera>> m_drivers;
     MainScreenState m_state;
+    std::unique_ptr<OperatingState> m_op;
 };
 
 void TestCameraWgtBox::init()
@@ -212,11 +214,15 @@ void TestCameraWgtBox::init()
     }
     m_state = MainScreenState();
     setMainScreenHost(&m_state);
+    m_op = std::make_unique<OperatingState>();
+    setOperatingState(m_op.get());
 }
 
 void TestCameraWgtBox::cleanup()
 {
     clearMainScreenHost(&m_state);
+    clearOperatingState(m_op.get());
+    m_op.reset();
     m_drivers.clear();
     QSqlDatabase::database(CammerSingleton::ParamConnection, false).close();
     QSqlDatabase::removeDatabase(CammerSingleton::ParamConnection);
@@ -315,10 +321,10 @@ void TestCameraWgtBox::accessorsAndTapToSingleView()
     QCOMPARE(grid->cammerWidget(2), grid->dataWidget(2)->cammerWidget());
 
     grid->slotChangeCameraLayout(-1);
-    QCOMPARE(m_state.camera, gCameraCount);
+    QCOMPARE(m_op->shownCamera(), gCameraCount);
     // A tap on a view of the all-cameras view shows that camera alone.
     emit grid->cammerWidget(1)->click(1);
-    QCOMPARE(m_state.camera, 1);
+    QCOMPARE(m_op->shownCamera(), 1);
     for (CameraWgt_DataWidget* t : grid->tiles()) {
         QCOMPARE(t->isVisible(), t->camera() == 1);
     }
@@ -327,7 +333,7 @@ void TestCameraWgtBox::accessorsAndTapToSingleView()
     QVERIFY(!grid->dataWidget(1)->currentTitle()->findChild<QLabel*>(QStringLiteral("cameraLabel"))->isVisible());
     // The selector's all-cameras button goes back to all.
     emit selector->buttonClicked(-1);
-    QCOMPARE(m_state.camera, gCameraCount);
+    QCOMPARE(m_op->shownCamera(), gCameraCount);
     for (CameraWgt_DataWidget* t : grid->tiles()) {
         QVERIFY(t->isVisible());
         QVERIFY(t->currentTitle()->findChild<QLabel*>(QStringLiteral("cameraLabel"))->isVisible());
@@ -346,14 +352,14 @@ void TestCameraWgtBox::screenModesHideTableAndToggle()
     QTest::mouseClick(hide, Qt::LeftButton);
     QVERIFY(!tile->reportForm()->isVisible());
     for (int mode : {2, 3}) {
-        m_state.mode = mode;
+        m_op->setScreenMode(ScreenMode(mode));
         tile->setScreenMode(mode);
         tile->repaint();
         QCOMPARE(tile->titleStack()->currentIndex(), 1);
         QVERIFY(!tile->reportForm()->isVisible());
         QVERIFY(!hide->isVisible());
     }
-    m_state.mode = 0;
+    m_op->setScreenMode(Live);
     tile->setScreenMode(0);
     tile->repaint();
     QCOMPARE(tile->titleStack()->currentIndex(), 0);
@@ -390,8 +396,8 @@ void TestCameraWgtBox::statusLine()
     QFETCH(int, detect);
     QFETCH(double, delay);
     QFETCH(QString, expected);
-    m_state.run = run;
-    m_state.phase = phase;
+    m_op->setRunState(RunState(run));
+    m_op->setCyclePhase(CyclePhase(phase));
     m_state.detect = detect;
     m_live.systemFunction() = function;
     // The first running delay counts; a stopped one before it is skipped.
@@ -597,8 +603,8 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     outer->addWidget(dock);
 
     // The longest texts a title shows: large counters and a delay running.
-    m_state.run = 1;
-    m_state.phase = 3;
+    m_op->setRunState(Detecting);
+    m_op->setCyclePhase(Waiting);
     m_state.detect = 1;
     m_state.delayRunning[1] = true;
     m_state.delayLeft[1] = 12.5;
@@ -643,7 +649,7 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     QVERIFY2(faults.isEmpty(), qPrintable(faults));
 
     // Area setting: the area titles with their template line, no dock.
-    m_state.mode = 3;
+    m_op->setScreenMode(AreaSetting);
     for (CameraWgt_DataWidget* t : grid->tiles()) {
         t->setScreenMode(3);
     }
@@ -652,7 +658,7 @@ void TestCameraWgtBox::mainScreenFitsTheScreen()
     faults = viewFaults("area setting");
     QVERIFY2(faults.isEmpty(), qPrintable(faults));
     // Back to the run screen: the dock takes its height from the taller tiles again.
-    m_state.mode = 0;
+    m_op->setScreenMode(Live);
     for (CameraWgt_DataWidget* t : grid->tiles()) {
         t->setScreenMode(0);
     }

@@ -2,6 +2,7 @@
 
 #include "cameraregistry.h"
 #include "mainscreenhost.h"
+#include "operatingstate.h"
 #include "systemparam.h"
 #include "testworkdir.h"
 
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <memory>
 
 #include <utime.h>
 
@@ -52,6 +55,7 @@ private:
     SystemParam* m_oldParams = nullptr;
     int m_oldCameras = 0;
     MainScreenState m_state;
+    std::unique_ptr<OperatingState> m_op;
 };
 
 void TestImagePickForm::init()
@@ -64,11 +68,15 @@ void TestImagePickForm::init()
     gCameraCount = 2;
     m_state = MainScreenState();
     setMainScreenHost(&m_state);
+    m_op = std::make_unique<OperatingState>();
+    setOperatingState(m_op.get());
 }
 
 void TestImagePickForm::cleanup()
 {
     clearMainScreenHost(&m_state);
+    clearOperatingState(m_op.get());
+    m_op.reset();
     gpSystemParam = m_oldParams;
     gCameraCount = m_oldCameras;
     m_dir.reset();
@@ -154,8 +162,8 @@ void TestImagePickForm::signalBeforeListAndTemplatesInNumberOrder()
     int rowsAtSignal = -1;
     connect(&form, &ImagePickForm::cameraChange, this, [&](int camera) {
         rowsAtSignal = form.list()->model()->rowCount();
-        m_state.camera = camera;
-        m_state.edited = 1;
+        m_op->setShownCamera(camera);
+        m_op->setEditedDetect(1);
     });
     form.selectSource(0);
     QCOMPARE(form.list()->model()->rowCount(), 0);

@@ -5,6 +5,7 @@
 #include "modalanswer.h"
 #include "numberkeypad.h"
 #include "promptanswerer.h"
+#include "screenstate.h"
 #include "systemparam.h"
 #include "testclock.h"
 #include "testworkdir.h"
@@ -53,13 +54,13 @@ void TestInputbox::init()
     m_params = SystemParam{};
     m_previous = gpSystemParam;
     gpSystemParam = &m_params;
-    kitHost()->setAccessLevel(0);
+    screenState().setUserLevel(UserNone);
 }
 
 void TestInputbox::cleanup()
 {
     gpSystemParam = m_previous;
-    kitHost()->setAccessLevel(0);
+    screenState().setUserLevel(UserNone);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     m_dir.reset();
 }
@@ -98,12 +99,12 @@ void TestInputbox::check()
     TestClock clock;
     m_params[131] = protection;
     QVERIFY(m_params.setPasswordLatin1(stored));
-    kitHost()->setAccessLevel(1);
+    screenState().setUserLevel(UserOperator);
     PromptAnswerer answerer;
     answerer.passwordEntries << entry;
     inputbox box(1);
     QCOMPARE(box.exec(), result);
-    QCOMPARE(kitHost()->accessLevel(), level);
+    QCOMPARE(int(screenState().userLevel()), level);
     QCOMPARE(answerer.typedPasswords, QStringList{entry});
     QCOMPARE(box.passwordEdit->placeholderText(), textOf(result ? 125 : 357));
 }
@@ -118,35 +119,35 @@ void TestInputbox::hourTurnsBetweenTypingAndOk()
     clock.advanceMs(2000);
     box.accept();
     QCOMPARE(box.result(), int(QDialog::Rejected));
-    QCOMPARE(kitHost()->accessLevel(), 0);
+    QCOMPARE(screenState().userLevel(), UserNone);
     box.passwordEdit->setText(QStringLiteral("5826120811"));
     box.accept();
     QCOMPARE(box.result(), int(QDialog::Accepted));
-    QCOMPARE(kitHost()->accessLevel(), 2);
+    QCOMPARE(screenState().userLevel(), UserAdmin);
 }
 
 void TestInputbox::wrongEntryThenCancelKeepsLevelZero()
 {
     QVERIFY(m_params.setPasswordLatin1("1234"));
-    kitHost()->setAccessLevel(1);
+    screenState().setUserLevel(UserOperator);
     PromptAnswerer answerer;
     answerer.passwordEntries << QStringLiteral("99");
     inputbox box(1);
     QCOMPARE(box.exec(), 0);
-    QCOMPARE(kitHost()->accessLevel(), 0);
+    QCOMPARE(screenState().userLevel(), UserNone);
     QVERIFY(box.passwordEdit->text().isEmpty());
 
     // Cancel alone leaves the level as it was.
-    kitHost()->setAccessLevel(1);
+    screenState().setUserLevel(UserOperator);
     inputbox second(1);
     QCOMPARE(second.exec(), 0);
-    QCOMPARE(kitHost()->accessLevel(), 1);
+    QCOMPARE(screenState().userLevel(), UserOperator);
 
     // Two tries: the wrong one first, then the right one.
     answerer.passwordEntries << QStringLiteral("1") << QStringLiteral("1234");
     inputbox third(1);
     QCOMPARE(third.exec(), 1);
-    QCOMPARE(kitHost()->accessLevel(), 1);
+    QCOMPARE(screenState().userLevel(), UserOperator);
 }
 
 void TestInputbox::placeholders()
@@ -204,7 +205,7 @@ void TestInputbox::typedOnThePad()
     QTest::mouseClick(pad->backKey, Qt::LeftButton);
     QTest::mouseClick(pad->keyGroup->button(0), Qt::LeftButton);
     box.accept();
-    QCOMPARE(kitHost()->accessLevel(), 2);
+    QCOMPARE(screenState().userLevel(), UserAdmin);
 }
 
 void TestInputbox::freedWithItsPadOpen()

@@ -13,6 +13,7 @@
 #include "repolygon.h"
 #include "slider.h"
 #include "quietstationhost.h"
+#include "registeredstate.h"
 #include "systemparam.h"
 #include "testworkdir.h"
 #include "texttable.h"
@@ -31,18 +32,13 @@ constexpr int W = 320;
 constexpr int H = 240;
 
 struct ViewHost : QuietStationHost {
-    int edit = 0;
+    // The edited detect, drawing mode, camera shown and screen mode.
+    RegisteredOperatingState state;
     int running = 0;
-    int mode = 0;
-    int shown = 0;
-    int screen = 0;
     bool freehand = false;
     bool copyArmed = false;
     int hints = 0;
     int detectRunning() override { return running; }
-    int detectEdited() override { return edit; }
-    int editorDrawMode() override { return mode; }
-    void setEditorDrawMode(int m) override { mode = m; }
     double pan = 0;
     double zoom = 1;
     int records = 0;
@@ -53,8 +49,6 @@ struct ViewHost : QuietStationHost {
     double zoomY() override { return zoom; }
     int recordPictureCount() override { return records; }
     QImage recordPicture() override { return record; }
-    int shownCamera() override { return shown; }
-    int screenShown() override { return screen; }
     bool freehandDrawing() override { return freehand; }
     bool copyAreaArmed() override { return copyArmed; }
     void setCopyAreaArmed(bool on) override { copyArmed = on; }
@@ -212,7 +206,7 @@ void TestStationView::initTestCase()
 void TestStationView::pressWhileAllShownEmitsClick()
 {
     View v;
-    v.host.shown = gCameraCount;
+    v.host.state.setShownCamera(gCameraCount);
     v.rect(QRect(20, 20, 50, 50));
     QSignalSpy clicks(v.widget.get(), &CammerWidget::click);
     press(v.widget.get(), QPoint(30, 30));
@@ -252,7 +246,7 @@ void TestStationView::drawingARectangle()
     for (int i = 0; i < before; ++i) {
         v.rect(QRect(100, 100, 20, 20));
     }
-    v.host.mode = tool;
+    v.host.state.setDrawMode(DrawMode(tool));
     press(v.widget.get(), QPoint(20, 20));
     QCOMPARE(v.st().editAction, 5);
     if (!to.isNull()) {
@@ -262,7 +256,7 @@ void TestStationView::drawingARectangle()
     }
     release(v.widget.get(), to.isNull() ? QPoint(20, 20) : to);
     QCOMPARE(v.edit().roiCount[0], after);
-    QCOMPARE(v.host.mode, toolAfter);
+    QCOMPARE(int(v.host.state.drawMode()), toolAfter);
     QCOMPARE(prompts.warnings.size(), warnings);
     if (warnings) {
         QCOMPARE(prompts.warnings.at(0), textOf(36));
@@ -278,7 +272,7 @@ void TestStationView::drawingARectangle()
 void TestStationView::polygonPointByPoint()
 {
     View v;
-    v.host.mode = 2;
+    v.host.state.setDrawMode(DrawMode(2));
     press(v.widget.get(), QPoint(50, 50));
     release(v.widget.get(), QPoint(50, 50));
     QCOMPARE(v.st().pointCount, 1);
@@ -308,7 +302,7 @@ void TestStationView::fingerPolygon()
     QFETCH(int, moves);
     QFETCH(int, areas);
     View v;
-    v.host.mode = 2;
+    v.host.state.setDrawMode(DrawMode(2));
     v.host.freehand = true;
     press(v.widget.get(), QPoint(40, 40));
     // A press in finger mode adds no point: every move adds one.
@@ -320,13 +314,13 @@ void TestStationView::fingerPolygon()
     release(v.widget.get(), QPoint(40, 120));
     QCOMPARE(v.edit().roiCount[0], areas);
     QCOMPARE(v.st().pointCount, 0);
-    QCOMPARE(v.host.mode, 0);
+    QCOMPARE(int(v.host.state.drawMode()), 0);
 }
 
 void TestStationView::fingerPolygonOutsideStaysInTheFrame()
 {
     View v;
-    v.host.mode = 2;
+    v.host.state.setDrawMode(DrawMode(2));
     v.host.freehand = true;
     press(v.widget.get(), QPoint(40, 40));
     const QPoint path[] = {{100, 40}, {3000, -500}, {-800, 900}, {W + 50, H + 50}, {-5, -5}, {60, 100}};
@@ -442,7 +436,7 @@ void TestStationView::alarmBlink()
 {
     View v;
     gImageSource = 1;
-    v.host.screen = 2;
+    v.host.state.setScreenMode(ScreenMode(2));
     const int i = v.rect(QRect(40, 40, 40, 40), FuncDefect, 3, 25, 100, true);
     StationData& d = v.st().data;
     d.resultOk = 0;
@@ -477,7 +471,7 @@ void TestStationView::ignoreTintOnlyInTheTemplateView()
     QCOMPARE(v.grab().pixel(50, 50), qRgb(0, 255, 255));
     QCOMPARE(v.grab().pixel(150, 150), qRgb(100, 100, 100));
     gImageSource = 1;
-    v.host.screen = 1;
+    v.host.state.setScreenMode(ScreenMode(1));
     QCOMPARE(v.grab().pixel(50, 50), qRgb(100, 100, 100));
 }
 
@@ -501,7 +495,7 @@ void TestStationView::penColours()
     QFETCH(QRgb, colour);
     View v;
     gImageSource = 1;
-    v.host.screen = screen;
+    v.host.state.setScreenMode(ScreenMode(screen));
     v.live.liveRoiShow() = 1;
     const int i = v.rect(QRect(40, 40, 100, 80), FuncDefect, 3, 25, 100, true);
     v.st().data.resultOk = quint8(resultOk);
@@ -531,7 +525,7 @@ void TestStationView::areasDrawnPerSource()
     v.rect(QRect(20, 20, 60, 60), FuncDefect, 3, 25, 100, true);
     v.rect(QRect(150, 20, 60, 60), FuncPosition, 3, 25, 100, true);
     gImageSource = 1;
-    v.host.screen = 1;
+    v.host.state.setScreenMode(ScreenMode(1));
     shot = v.grab();
     QVERIFY(shot.pixel(20, 50) != plain);
     QCOMPARE(shot.pixel(150, 50), plain);
@@ -814,10 +808,10 @@ void TestStationView::screenshots()
     {
         View v;
         gImageSource = 1;
-        v.host.screen = 1;
+        v.host.state.setScreenMode(ScreenMode(1));
         scene(v, true);
         shoot(v, QStringLiteral("run"));
-        v.host.screen = 2;
+        v.host.state.setScreenMode(ScreenMode(2));
         v.st().blinkState = 1;
         shoot(v, QStringLiteral("alarm-red"));
     }
@@ -842,7 +836,7 @@ void TestStationView::screenshots()
             v.edit().roiLists[0][1]->setSelected(false);
             v.st().selectedRoi = -1;
             v.widget->UpdateParaPanel();
-            v.host.mode = 2;
+            v.host.state.setDrawMode(DrawMode(2));
             v.host.freehand = true;
             press(v.widget.get(), QPoint(700, 600));
             for (int k = 0; k < 40; ++k) {

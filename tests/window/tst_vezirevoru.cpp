@@ -143,14 +143,14 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
     for (int c = 0; c < 3; ++c) {
         QCOMPARE(static_cast<ListedCamera*>(w.openedCameras.at(c))->openedNumber, c);
     }
-    QCOMPARE(w.curCamera, 3);
-    QCOMPARE(w.curDetect, 1);  // product detection off in the factory group
-    QCOMPARE(w.runState, int(Detecting));
-    QCOMPARE(w.screenMode, int(Live));
-    QCOMPARE(w.cyclePhase, int(Waiting));
-    QCOMPARE(w.manualTrigDetect, gDetectCount);
-    QCOMPARE(w.forcedDetect, -1);
-    QCOMPARE(w.pendingInput, -1);
+    QCOMPARE(w.state().shownCamera(), 3);
+    QCOMPARE(w.pCycle->curDetect, 1);  // product detection off in the factory group
+    QCOMPARE(w.state().runState(), Detecting);
+    QCOMPARE(w.state().screenMode(), Live);
+    QCOMPARE(w.state().cyclePhase(), Waiting);
+    QCOMPARE(w.pCycle->manualTrigDetect, gDetectCount);
+    QCOMPARE(w.pCycle->forcedDetect, -1);
+    QCOMPARE(w.pCycle->pendingInput, -1);
     QVERIFY(w.pImgForm && !w.pImgForm->isVisible() && w.pImgForm->objectName() == "pImgForm");
     QCOMPARE(w.pWgtDottomDock->objectName(), QStringLiteral("pWgtDottomDock"));
     QCOMPARE(w.pMenuBtnWidget->areaPanel(), static_cast<QWidget*>(w.pDrawROIWidget));
@@ -207,8 +207,8 @@ void TestVeZiRevoru::constructionLeavesTheWindowReady()
 void TestVeZiRevoru::productDetectionStartsAtDetectZero()
 {
     WindowRig rig(1, {1}, [](SystemParam& p) { p[133] = 1; });
-    QCOMPARE(rig.window->curDetect, 0);
-    QCOMPARE(rig.window->curCamera, 0);  // one camera is shown alone
+    QCOMPARE(rig.window->pCycle->curDetect, 0);
+    QCOMPARE(rig.window->state().shownCamera(), 0);  // one camera is shown alone
     QCOMPARE(visibleTiles(*rig.window), QList<bool>{true});
 }
 
@@ -235,9 +235,9 @@ void TestVeZiRevoru::screenModesLayOutTilesDockAndMenu()
     WindowRig rig(cameras);
     VeZiRevoru& w = *rig.window;
     w.show();
-    w.curCamera = curCamera;
+    w.state().setShownCamera(curCamera);
     w.SetScreenMode(mode);
-    QCOMPARE(w.screenMode, int(Live));  // the caller sets it, not SetScreenMode
+    QCOMPARE(w.state().screenMode(), Live);  // the caller sets it, not SetScreenMode
     QCOMPARE(visibleTiles(w), shown);
     const bool panel = mode >= 2;
     for (CameraWgt_DataWidget* tile : w.pCameraWgtBox->tiles()) {
@@ -254,13 +254,13 @@ void TestVeZiRevoru::tapOnATileShowsItsCameraAlone()
     VeZiRevoru& w = *rig.window;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.curCamera, 3);
+    QCOMPARE(w.state().shownCamera(), 3);
     QTest::mouseClick(w.pCameraWgtBox->cammerWidget(1), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
-    QCOMPARE(w.curCamera, 1);
+    QCOMPARE(w.state().shownCamera(), 1);
     QCOMPARE(visibleTiles(w), (QList<bool>{false, true, false}));
     // Shown alone, a tap is the operator's probe, not a layout change.
     QTest::mouseClick(w.pCameraWgtBox->cammerWidget(1), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
-    QCOMPARE(w.curCamera, 1);
+    QCOMPARE(w.state().shownCamera(), 1);
     QCOMPARE(visibleTiles(w), (QList<bool>{false, true, false}));
 }
 
@@ -273,18 +273,18 @@ void TestVeZiRevoru::accessChecks()
     QCOMPARE(w.CheckUserLogin(), 0);
     QCOMPARE(rig.answers->typedPasswords.size(), 1);
     // A logged-in operator is not asked again.
-    w.userLevel = UserOperator;
+    w.state().setUserLevel(UserOperator);
     QCOMPARE(w.CheckUserLogin(), 1);
     QCOMPARE(rig.answers->typedPasswords.size(), 1);
     // The administrator check asks even an operator, and refuses him.
     rig.answers->passwordEntries = QStringList{QStringLiteral("wrong")};
     QCOMPARE(w.CheckAdminLogin(), 0);
     QCOMPARE(rig.answers->typedPasswords.size(), 2);
-    w.userLevel = UserAdmin;
+    w.state().setUserLevel(UserAdmin);
     QCOMPARE(w.CheckAdminLogin(), 1);
     // Without password protection everyone has full access unasked.
     (*gpSystemParam)[131] = 0;
-    w.userLevel = UserNone;
+    w.state().setUserLevel(UserNone);
     QCOMPARE(w.CheckUserLogin(), 2);
     QCOMPARE(rig.answers->typedPasswords.size(), 2);
 }
@@ -295,7 +295,7 @@ void TestVeZiRevoru::settingsLowerTheAdministratorAndOpen()
         WindowRig rig(1, {1}, [protection](SystemParam& p) { p[131] = protection; });
         VeZiRevoru& w = *rig.window;
         w.show();
-        w.userLevel = UserAdmin;
+        w.state().setUserLevel(UserAdmin);
         (*gpSystemParam)[0] = 1234;
         auto opened = std::make_shared<bool>(false);
         onNextModal([opened](QWidget* modal) {
@@ -304,11 +304,11 @@ void TestVeZiRevoru::settingsLowerTheAdministratorAndOpen()
         });
         w.SlotSystemPara();
         QVERIFY2(*opened, qPrintable(QString::number(protection)));
-        QCOMPARE(w.userLevel, protection ? int(UserOperator) : int(UserNone));
+        QCOMPARE(w.state().userLevel(), protection ? UserOperator : UserNone);
         QCOMPARE((*gpSystemParamEdit)[0], 1234);
         // In the alarm nothing opens (an operator is logged in: no box either).
-        w.screenMode = Alarm;
-        w.userLevel = UserOperator;
+        w.state().setScreenMode(Alarm);
+        w.state().setUserLevel(UserOperator);
         auto late = std::make_shared<bool>(false);
         onNextModal([late](QWidget* modal) { *late = true; modal->close(); }, 200);
         w.SlotSystemPara();
@@ -332,29 +332,29 @@ void TestVeZiRevoru::areaSettingIsRefusedByAnAlarmUnderThePasswordBox()
         if (asked++ > 0) {
             return false;
         }
-        w.screenMode = Alarm;
+        w.state().setScreenMode(Alarm);
         entry = QStringLiteral("4321");
         return true;
     });
     w.SlotAdjustArea();
     setPasswordEntryHandler({});
     QCOMPARE(asked, 1);
-    QCOMPARE(w.userLevel, int(UserOperator));
-    QCOMPARE(w.screenMode, int(Alarm));
+    QCOMPARE(w.state().userLevel(), UserOperator);
+    QCOMPARE(w.state().screenMode(), Alarm);
     QVERIFY(!w.pDrawROIWidget->isVisible());
 
     // Without the alarm, an operator opens area setting.
-    w.screenMode = Live;
-    w.userLevel = UserOperator;
-    w.curCamera = 1;
+    w.state().setScreenMode(Live);
+    w.state().setUserLevel(UserOperator);
+    w.state().setShownCamera(1);
     w.SlotAdjustArea();
-    QCOMPARE(w.screenMode, int(AreaSetting));
+    QCOMPARE(w.state().screenMode(), AreaSetting);
     QCOMPARE(w.pImgForm->chooser()->source, 0);
     QCOMPARE(w.pImgForm->chooser()->camera, 1);
     QVERIFY(w.pDrawROIWidget->isVisible());
     QCOMPARE(w.pMenuBtnWidget->pages()->currentIndex(), 1);
     // With the panel open it is refused: the operator is not asked again.
-    w.userLevel = UserNone;
+    w.state().setUserLevel(UserNone);
     int askedAgain = 0;
     setPasswordEntryHandler([&askedAgain](QString&) {
         ++askedAgain;
@@ -363,7 +363,7 @@ void TestVeZiRevoru::areaSettingIsRefusedByAnAlarmUnderThePasswordBox()
     w.SlotAdjustArea();
     setPasswordEntryHandler({});
     QCOMPARE(askedAgain, 0);
-    QCOMPARE(w.screenMode, int(AreaSetting));
+    QCOMPARE(w.state().screenMode(), AreaSetting);
 }
 
 void TestVeZiRevoru::recordScreensAnswerWhenOffOrLoading()

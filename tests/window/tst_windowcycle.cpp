@@ -168,9 +168,9 @@ void TestWindowCycle::emptyMouldThenPartLeft()
     // Part left: no later frame grants; alarm; register 1 = 2; log line;
     // "count.txt"; the help page the operator left open over area setting
     // gives way to the alarm review.
-    w.userLevel = UserOperator;
+    w.state().setUserLevel(UserOperator);
     w.SlotAdjustArea();
-    QCOMPARE(w.screenMode, int(AreaSetting));
+    QCOMPARE(w.state().screenMode(), AreaSetting);
     w.pDrawROIWidget->pCButtonHelp->click();
     QVERIFY(!w.pHelpWidget->isHidden());
     r.showMould(true);
@@ -303,15 +303,15 @@ void TestWindowCycle::panelCommandsAfterAnAlarm()
         button = panel.pCButtonReCheck;
         break;
     case NotThisMouldOne:
-        w.curCamera = 0;
+        w.state().setShownCamera(0);
         button = panel.pCButtonNoCheckCur;
         break;
     case NotThisMouldAll:
-        w.curCamera = gCameraCount;
+        w.state().setShownCamera(gCameraCount);
         button = panel.pCButtonNoCheckCur;
         break;
     case AddAsTemplate:
-        w.curCamera = 0;
+        w.state().setShownCamera(0);
         button = panel.pCButtonAddTemp;
         break;
     }

@@ -100,7 +100,7 @@ void TestWindowScreens::resamplingKeepsTheCameraOrder()
     QCOMPARE(serialRows(), chosen);
 
     w.SlotReTrain();
-    QCOMPARE(w.runState, int(Sampling));
+    QCOMPARE(w.state().runState(), Sampling);
     QCOMPARE(serialRows(), chosen);
 
     const QStringList asked = rig.answers->questions;
@@ -112,7 +112,7 @@ void TestWindowScreens::resamplingKeepsTheCameraOrder()
 
     // Re-sampling after the restart keeps the order it started with.
     rig.window->SlotReTrain();
-    QCOMPARE(rig.window->runState, int(Sampling));
+    QCOMPARE(rig.window->state().runState(), Sampling);
     QCOMPARE(serialRows(), chosen);
 }
 
@@ -197,23 +197,23 @@ void TestWindowScreens::ngRecordsOpenInTheAreaPanel()
     // Without access nothing opens.
     w.SlotShowAlarmImgae();
     QVERIFY(panel.isHidden());
-    QCOMPARE(w.screenMode, int(Live));
+    QCOMPARE(w.state().screenMode(), Live);
     QCOMPARE(rig.answers->questions.size() + rig.answers->warnings.size(), 0);
 
     // Nor over an alarm under review.
-    w.userLevel = UserOperator;
-    w.screenMode = Alarm;
+    w.state().setUserLevel(UserOperator);
+    w.state().setScreenMode(Alarm);
     w.SlotShowAlarmImgae();
     QVERIFY(panel.isHidden());
-    w.screenMode = Live;
+    w.state().setScreenMode(Live);
 
-    w.curCamera = 0;
+    w.state().setShownCamera(0);
     w.SlotShowAlarmImgae();
-    QCOMPARE(w.screenMode, int(AreaSetting));
+    QCOMPARE(w.state().screenMode(), AreaSetting);
     QVERIFY(!panel.isHidden());
     QCOMPARE(gImageSource, 4);
     QCOMPARE(panel.pComboChangeSource->currentIndex(), 4);
-    QCOMPARE(w.curCamera, 0);
+    QCOMPARE(w.state().shownCamera(), 0);
     QCOMPARE(panel.recordKind, 0);
     QCOMPARE(panel.recordCount, 3);
     QVERIFY(!panel.recordImage.isNull());
@@ -290,7 +290,7 @@ void TestWindowScreens::clearingTheOperationLog()
     rig.answers->passwordEntries = entries;
     QTest::mouseClick(page.clearButton, Qt::LeftButton);
     QCOMPARE(rig.answers->typedPasswords, entries);
-    const bool administrator = w.userLevel == UserAdmin;
+    const bool administrator = w.state().userLevel() == UserAdmin;
     QCOMPARE(rig.answers->questions.contains(textOf(297)), administrator);
     if (cleared) {
         QCOMPARE(recordRemarks(), QStringList{textOf(298)});

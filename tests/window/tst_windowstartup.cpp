@@ -111,9 +111,9 @@ void TestWindowStartup::startsOnSimulatedCamerasBoardAndModbus()
     QCOMPARE(gSimulatedCamera, 1);
     QCOMPARE(gCameraCount, 2);
     QCOMPARE(rig.answers->questions, QStringList{textOf(134)});
-    QCOMPARE(w.curCamera, 2);
-    QCOMPARE(w.curDetect, 1);
-    QCOMPARE(w.runState, int(Detecting));
+    QCOMPARE(w.state().shownCamera(), 2);
+    QCOMPARE(w.pCycle->curDetect, 1);
+    QCOMPARE(w.state().runState(), Detecting);
     QTRY_VERIFY2_WITH_TIMEOUT(recordRemarks().contains(textOf(150).arg(2)), qPrintable(recordRemarks().join('|')), kSettleMs);
 
     // Each simulated camera shows its mould picture on its first trigger.
@@ -271,7 +271,7 @@ void TestWindowStartup::heldSettingsAreWaitedFor()
     QCOMPARE(gpSystemParam->clampPulse(), 7);
     QCOMPARE(QString::fromLatin1(cameraSerials[1]), QString("SAVED1"));
     QCOMPARE(rig.answers->questions, QStringList{});
-    QCOMPARE(rig.window->runState, int(Detecting));
+    QCOMPARE(rig.window->state().runState(), Detecting);
     QVERIFY(saveSysParam(gpSystemParam));
 }
 
